@@ -1,0 +1,308 @@
+/*
+ * grf.h -- the Caskwright archive engine.
+ *
+ * Opens GRF/GPF archives of format versions 0x1xx (enciphered directory
+ * names and entry data) and 0x2xx (zlib-compressed directory), reads and
+ * extracts entries, edits the entry table in memory (adding local files,
+ * merging a second archive, marking deletions), searches names by wildcard
+ * and writes the edited table as a new archive file.
+ *
+ * Conventions that hold for every operation below:
+ *  - Failures return null, GRF_NO_ARCHIVE, -1, 0 or 1 as each contract says
+ *    and leave the reason in GrfLastError (codes in GrfErrorCode). Lookups,
+ *    reads and searches also reset it to 0 on success.
+ *  - Memory handed out is zero-filled and belongs to the caller, who releases
+ *    it with GrfFreeBuffer (on Windows a plain HeapFree on the process heap
+ *    works too).
+ *  - No file stays open between calls: each operation opens the archive by
+ *    the path kept in it and closes it before returning.
+ *  - Archive names are 8-bit code page 949 text with backslash separators,
+ *    compared byte for byte and case-sensitively. User text is wide.
+ *  - Single-threaded: GrfLastError and the repack settings are plain globals.
+ *
+ * Link with the static library caskwright_engine and zlib (-lz).
+ */
+#ifndef CASKWRIGHT_GRF_H
+#define CASKWRIGHT_GRF_H
+
+#include <stddef.h>
+#include <stdint.h>
+#include <wchar.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---------------------------------------------------------------------------
+ * Error codes left in GrfLastError.
+ */
+enum GrfErrorCode {
+    GRF_OK = 0,                 /* success */
+    GRF_ERROR_CANCELLED = 1,    /* the progress callback asked to stop */
+    GRF_ERROR_NOT_FOUND = 2,    /* a file does not open, the named entry is not
+                                   in the table, no entry matches the filter, or
+                                   the output file cannot be created */
+    GRF_ERROR_VERSION = 3,      /* major version neither 1 nor 2 */
+    GRF_ERROR_HANDLE = 6,       /* GRF_NO_ARCHIVE, or a null or -1 block/search */
+    GRF_ERROR_MEMORY = 8,       /* out of memory */
+    GRF_ERROR_NOT_ARCHIVE = 13, /* no header text, directory out of reach;
+                                   GrfMerge given GRF_NO_ARCHIVE; stored bytes
+                                   unreadable during a repack */
+    GRF_ERROR_NO_MORE = 18,     /* no further entry matches the filter */
+    GRF_ERROR_SEEK = 25,        /* positioning at an entry's stored bytes failed */
+    GRF_ERROR_WRITE = 29,       /* writing the new archive failed */
+    GRF_ERROR_READ = 30,        /* reading stored bytes or a local file failed,
+                                   or the entry's sizes reach beyond its bytes */
+    GRF_ERROR_INFLATE = 31,     /* an entry's data does not inflate to its
+                                   recorded real size */
+    GRF_ERROR_UNSAFE_NAME = 32, /* extraction refused a name that would write
+                                   outside the current directory */
+    GRF_ERROR_OUTPUT = 33       /* an extracted file could not be created or
+                                   written in full (nothing partial is left) */
+    /* Any other value: the operating system's error code of a failed read of
+       an archive's header or directory (GrfOpen). */
+};
+
+/* ---------------------------------------------------------------------------
+ * Archive model.
+ */
+
+/* GrfEntry.state flags. Combinations that occur: 0x01 opened, 0x06 added from
+   a local file, 0x05 appended by a merge, 0x09 replaced by a merge, 0x10
+   deleted. */
+#define ENTRY_IN_ARCHIVE 0x01 /* stored bytes are in the owner's archive file */
+#define ENTRY_ON_DISK 0x02    /* content is a local file to be packed */
+#define ENTRY_NEW 0x04        /* not in the archive as loaded */
+#define ENTRY_REPLACED 0x08   /* a merged archive's record took this place */
+#define ENTRY_DELETED 0x10    /* dropped: the writer skips it */
+
+#define GRF_HEADER_SIZE 46
+#define GRF_NAME_SIZE 108 /* name field: at most 107 bytes and a NUL */
+#define GRF_PATH_SIZE 772 /* archive path: at most 771 wide characters */
+
+typedef struct GrfArchive GrfArchive;
+typedef struct GrfNameIndex GrfNameIndex;
+
+typedef struct GrfEntry {
+    GrfArchive* owner;        /* archive whose file holds the stored bytes;
+                                 null for a local-file entry */
+    uint32_t compressedSize;  /* length of the zlib stream */
+    uint32_t alignedSize;     /* number of stored bytes */
+    uint32_t realSize;        /* size after inflating */
+    uint32_t position;        /* absolute file offset of the stored bytes */
+    uint8_t type;             /* directory record's type byte */
+    uint32_t version;         /* version field of the archive read from */
+    int8_t cycle;             /* -1 plain, 0 header-only, >= 1 mixed cipher */
+    char name[GRF_NAME_SIZE]; /* code page 949, NUL-terminated, zero-filled */
+    uint8_t state;            /* ENTRY_* flags */
+} GrfEntry;
+
+struct GrfArchive {
+    wchar_t path[GRF_PATH_SIZE];     /* the path given to GrfOpen or GrfCreate */
+    GrfEntry* entries;               /* the table; null until it has a record */
+    uint32_t entriesSize;            /* count * sizeof(GrfEntry) */
+    uint8_t header[GRF_HEADER_SIZE]; /* as read; all zero after GrfCreate */
+    uint32_t count;                  /* records in the table */
+
+    /* Engine-private: not part of the model, never touch. */
+    uint32_t capacity;   /* records allocated (grows geometrically) */
+    GrfNameIndex* index; /* first record of each name, for lookups */
+};
+
+/* The handle value that means "no archive" everywhere. */
+#define GRF_NO_ARCHIVE ((GrfArchive*)-1)
+
+/* Engine-wide last error; see GrfErrorCode. */
+extern uint32_t GrfLastError;
+
+/* Called by long operations. entry is the record being worked on (null while
+   opening), index counts up to total. A nonzero result asks to stop (GrfOpen
+   ignores it). */
+typedef int32_t (*GrfProgressCallback)(GrfEntry* entry, uint32_t index, uint32_t total);
+
+/* ---------------------------------------------------------------------------
+ * Opening and closing.
+ */
+
+/* Opens the archive at path, reads its header and whole directory, and builds
+   the entry table. progress (may be null) is called once per directory record
+   with (null, entries kept so far, entries expected).
+   Returns the archive, owned by the caller (release with GrfClose), or
+   GRF_NO_ARCHIVE with GrfLastError: 2 file does not open (or the path is
+   longer than 771 characters), 3 unsupported version, 8 out of memory,
+   13 no header text or directory out of reach, other values the system's code
+   of a failed header or directory read. A directory whose own numbers are
+   inconsistent ends the parse early: the archive keeps the entries before. */
+GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress);
+
+/* Makes an empty archive (no records, header all zero) for a file that does
+   not exist yet. Returns it, or GRF_NO_ARCHIVE with 8 (out of memory) or 2
+   (path longer than 771 characters). */
+GrfArchive* GrfCreate(const wchar_t* path);
+
+/* Releases *archive and its table and sets *archive to GRF_NO_ARCHIVE.
+   Returns 0, or 1 (doing nothing) when *archive is already GRF_NO_ARCHIVE.
+   Archives merged into it are not released: their records still name them.
+   GrfLastError is not touched. */
+int GrfClose(GrfArchive** archive);
+
+/* Returns GrfLastError. */
+uint32_t GrfGetLastError(void);
+
+/* The cipher cycle of a 0x1xx entry: 0 when the name has no "." or the rest of
+   the name from its first "." is exactly ".gnd", ".gat", ".act" or ".str";
+   otherwise the number of decimal digits of compressedSize (1 to 10). */
+int8_t GrfCycleFromName(const char* name, uint32_t compressedSize);
+
+/* The cipher cycle of a 0x2xx entry: type 3 gives the digit count of
+   compressedSize, type 5 gives 0, any other type -1. */
+int8_t GrfCycleFromType(uint8_t type, uint32_t compressedSize);
+
+/* Formats a wide printf format with two numbers into a 2048-character buffer
+   and sends it to the debugger output. */
+void GrfDebugPrint(const wchar_t* format, int32_t first, int32_t second);
+
+/* ---------------------------------------------------------------------------
+ * Cipher. No key: what varies per entry is its cycle. All transforms work in
+ * place on whole 8-byte blocks: a length that is not a multiple of 8 still
+ * transforms the whole last block, so buffers must be padded by their owners.
+ */
+
+/* Transforms every 8-byte block that starts below length (nothing for a
+   length of 0 or less). Its own inverse. */
+void GrfCipherBlocks(uint8_t* buffer, int32_t length);
+
+/* Deciphers (direction 0) or enciphers (nonzero) an entry's stored bytes.
+   headerOnly nonzero: only the first 20 blocks are transformed; zero: mixed
+   mode steered by cycle. Callers pass headerOnly exactly when cycle is 0 and
+   call it only for cycles of 0 or more. */
+void GrfCipherEntryData(uint8_t* buffer, uint32_t length, int headerOnly, int32_t cycle,
+                        int direction);
+
+/* Decodes (decode nonzero) or encodes a 0x1xx directory name of length bytes
+   in place; returns buffer. */
+uint8_t* GrfCipherName(uint8_t* buffer, uint32_t length, int decode);
+
+/* ---------------------------------------------------------------------------
+ * Lookup, reading and extraction.
+ */
+
+/* Returns the first record in table order whose name equals name byte for
+   byte (deleted records included), with code 0; or null with 6
+   (GRF_NO_ARCHIVE) or 2 (not found, or an empty table). Constant time: the
+   archive keeps an index by name. */
+GrfEntry* GrfFindEntry(GrfArchive* archive, const char* name);
+
+/* Reads the named record's alignedSize stored bytes (still enciphered and
+   compressed) into a new zero-filled buffer of alignedSize + 1024 bytes and
+   stores alignedSize through outSize (may be null). Returns the buffer, owned
+   by the caller, with code 0; or null with 6, 2 (file does not open or name
+   not found), 25 (seek failed), 8, 30 (read failed, or the stored bytes reach
+   beyond the end of the file). */
+void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t* outSize);
+
+/* Reads, deciphers and inflates the named record's content into a new
+   zero-filled buffer of realSize + 1024 bytes and stores realSize through
+   outSize (may be null). An entry whose realSize is 0 reads as empty content;
+   stored bytes that are no zlib stream but whose compressedSize equals
+   realSize are the content as they stand. Returns the buffer, owned by the
+   caller, with code 0; or null with 6, 2 (archive null, file does not open or
+   name not found), 25, 8, 30 (read failed or sizes reach beyond the stored
+   bytes or the file), 31 (data does not inflate to realSize). */
+void* GrfReadEntry(GrfArchive* archive, const wchar_t* name, uint32_t* outSize);
+
+/* Releases a block the engine handed out (entry buffer, converted string,
+   search). Returns 1 with code 0; 0 with code 6 for null or -1. */
+int GrfFreeBuffer(void* block);
+
+/* Converts code page 949 text to a new wide string, or wide text to a new
+   code page 949 string ("?" for characters it lacks). Owned by the caller;
+   null only when out of memory. */
+wchar_t* Cp949ToWide(const char* text);
+char* WideToCp949(const wchar_t* text);
+
+/* Creates each directory named along path before each backslash (never the
+   last component), ignoring failures. path is changed during the call and
+   restored. Returns 1. */
+int CreatePathDirectories(wchar_t* path);
+
+/* Extracts the record named name (wide) from owner into the file of that
+   relative path under the current directory, replacing an existing file and
+   creating directories on demand. Returns 0, or a code (also left in
+   GrfLastError): the codes of GrfReadEntry, 32 for a name that is absolute,
+   has a drive or a leading separator or a ".." component, 33 for a file that
+   cannot be created or written in full (nothing partial is left). */
+uint32_t GrfExtractEntry(GrfArchive* owner, const wchar_t* name);
+
+/* ---------------------------------------------------------------------------
+ * Repack writer.
+ */
+
+extern uint32_t GrfRepackLevel;      /* zlib level for local files, 2..9; 3 */
+extern uint32_t GrfRepackVersion;    /* version written; 0x103 */
+extern wchar_t GrfLocalBaseDir[260]; /* base folder of local-file records */
+
+/* Store level when 2 <= level <= 9 / version when it is 0x101..0x103 or
+   0x200..0x201; any other value is ignored. */
+void GrfSetCompressionLevel(uint32_t level);
+void GrfSetVersion(uint32_t version);
+
+/* size rounded up to a multiple of 8. */
+uint32_t GrfAlign8(uint32_t size);
+
+/* Writes every record not marked deleted into the new file outputPath (which
+   must not exist) in version GrfRepackVersion. progress (may be null) gets
+   (record, index, count) per written record; nonzero stops. Returns 0; or 1
+   with 6, 2 (output cannot be created, a local file does not open), 29 (a
+   write failed), 1 (stopped), 13 (stored bytes unreadable), 30 (local file
+   unreadable). On failure the table is left exactly as it was and the output
+   stays on disk holding what was written. */
+int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCallback progress);
+
+/* ---------------------------------------------------------------------------
+ * Editing the table.
+ */
+
+/* Appends a local-file record (state 6, no owner, sizes 0) named name
+   converted to code page 949, and sets GrfLocalBaseDir to baseDir. Its data
+   will be GrfLocalBaseDir + the name less its first four characters.
+   Returns 0 when added; 1 for GRF_NO_ARCHIVE; 2 when the code page 949 name
+   does not fit the 107-byte field; 8 when out of memory (table unchanged).
+   GrfLastError is not touched. */
+uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name);
+
+/* Takes every record of other into archive: a record whose name the table
+   already holds is copied over it (state 9, owner other) and marked deleted
+   in other; the rest are appended (state 5) in other's order. other must stay
+   open while records name it. Returns the new count; 0 with 13 when either
+   handle is GRF_NO_ARCHIVE, with 8 when out of memory (nothing changed), or
+   when both tables are empty. */
+uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other);
+
+/* ---------------------------------------------------------------------------
+ * Name filter: a find-first/find-next walk over the table in order, matching
+ * the part of each name after its last backslash against a wildcard pattern
+ * ("*" any run, "?" one character, letters without regard to case; "*.*"
+ * matches every name, also one without a dot).
+ */
+
+typedef struct GrfSearch {
+    GrfArchive* archive; /* the archive searched */
+    uint32_t next;       /* index where the next step starts */
+    wchar_t pattern[260];
+} GrfSearch;
+
+/* Returns a new search, owned by the caller (release with GrfFreeBuffer), and
+   stores the first matching record through found (may be null), with code 0;
+   or (GrfSearch*)-1 with 6 (GRF_NO_ARCHIVE), 8, or 2 (nothing matches). */
+GrfSearch* GrfFindFirst(GrfArchive* archive, const wchar_t* pattern, GrfEntry** found);
+
+/* Stores the next matching record through found (may be null) and returns 1
+   with code 0; or 0 with 6 (null or -1 search) or 18 (no further match). */
+uint32_t GrfFindNext(GrfSearch* search, GrfEntry** found);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

@@ -1,0 +1,146 @@
+// name_index.cpp -- the index by name: open addressing over a power-of-two
+// array of (hash, record index + 1) slots, kept at most half full, so a
+// lookup costs one hash and about one name comparison.
+#include "archive_internal.h"
+#include "platform.h"
+
+#include <string.h>
+
+struct GrfNameIndex {
+    struct Slot {
+        uint32_t hash;
+        uint32_t record;  // record index + 1; 0 marks an empty slot
+    };
+    Slot* slots;
+    uint32_t mask;  // slot count - 1
+    uint32_t used;
+};
+
+namespace {
+
+// FNV-1a over 8-byte words: a few cycles per word, well spread for names
+// that share long prefixes (data\texture\...).
+uint32_t HashName(const char* name, size_t length) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t word;
+        memcpy(&word, name + i, 8);
+        h = (h ^ word) * 0x100000001b3ull;
+        h ^= h >> 29;
+    }
+    uint64_t tail = 0;
+    memcpy(&tail, name + i, length - i);
+    h = (h ^ tail ^ (uint64_t{length} << 56)) * 0x100000001b3ull;
+    h ^= h >> 32;
+    return static_cast<uint32_t>(h);
+}
+
+uint32_t SlotsFor(uint32_t records) {
+    uint32_t n = 16;
+    while (n < 0x80000000u && n / 2 < records) n *= 2;
+    return n;
+}
+
+bool SameName(const GrfEntry& entry, const char* name, size_t length) {
+    return memcmp(entry.name, name, length) == 0 && entry.name[length] == '\0';
+}
+
+// Inserts record (0-based) unless its name is there already.
+void Insert(GrfNameIndex* index, const GrfEntry* entries, uint32_t record) {
+    const char* name = entries[record].name;
+    size_t length = NameLength(name);
+    uint32_t hash = HashName(name, length);
+    for (uint32_t at = hash & index->mask;; at = (at + 1) & index->mask) {
+        GrfNameIndex::Slot& slot = index->slots[at];
+        if (slot.record == 0) {
+            slot.hash = hash;
+            slot.record = record + 1;
+            ++index->used;
+            return;
+        }
+        if (slot.hash == hash && SameName(entries[slot.record - 1], name, length)) return;
+    }
+}
+
+bool Rehash(GrfArchive* archive, uint32_t slotCount, uint32_t records) {
+    GrfNameIndex* index = archive->index;
+    if (!index) {
+        index = static_cast<GrfNameIndex*>(PlatformAlloc(sizeof(GrfNameIndex)));
+        if (!index) return false;
+    }
+    auto* slots = static_cast<GrfNameIndex::Slot*>(
+        PlatformAlloc(size_t{slotCount} * sizeof(GrfNameIndex::Slot)));
+    if (!slots) {
+        if (!archive->index) PlatformFree(index);
+        return false;
+    }
+    PlatformFree(index->slots);
+    index->slots = slots;
+    index->mask = slotCount - 1;
+    index->used = 0;
+    archive->index = index;
+    for (uint32_t i = 0; i < records; ++i) Insert(index, archive->entries, i);
+    return true;
+}
+
+}  // namespace
+
+size_t NameLength(const char* name) {
+    const void* end = memchr(name, 0, GRF_NAME_SIZE);
+    return end ? static_cast<size_t>(static_cast<const char*>(end) - name) : GRF_NAME_SIZE;
+}
+
+bool NameIndexBuild(GrfArchive* archive) {
+    return Rehash(archive, SlotsFor(archive->count), archive->count);
+}
+
+bool NameIndexAdd(GrfArchive* archive, uint32_t index) {
+    GrfNameIndex* names = archive->index;
+    if (!names || (names->used + 1) > (names->mask + 1) / 2) {
+        // Rebuilding keeps the first record of each name: records are
+        // inserted again in table order.
+        uint32_t slots = SlotsFor(index + 1);
+        if (names && slots <= names->mask + 1) slots = (names->mask + 1) * 2;
+        return Rehash(archive, slots, index + 1);
+    }
+    Insert(names, archive->entries, index);
+    return true;
+}
+
+GrfEntry* NameIndexFind(const GrfArchive* archive, const char* name) {
+    const GrfNameIndex* index = archive->index;
+    if (!index) return nullptr;
+    size_t length = strnlen(name, GRF_NAME_SIZE);
+    if (length >= GRF_NAME_SIZE) return nullptr;  // longer than any stored name
+    uint32_t hash = HashName(name, length);
+    for (uint32_t at = hash & index->mask;; at = (at + 1) & index->mask) {
+        const GrfNameIndex::Slot& slot = index->slots[at];
+        if (slot.record == 0) return nullptr;
+        GrfEntry* entry = &archive->entries[slot.record - 1];
+        if (slot.hash == hash && SameName(*entry, name, length)) return entry;
+    }
+}
+
+void NameIndexFree(GrfArchive* archive) {
+    if (!archive->index) return;
+    PlatformFree(archive->index->slots);
+    PlatformFree(archive->index);
+    archive->index = nullptr;
+}
+
+bool ReserveEntries(GrfArchive* archive, uint32_t more) {
+    uint64_t needed = uint64_t{archive->count} + more;
+    if (needed <= archive->capacity) return true;
+    if (needed > 0xFFFFFFFFu) return false;
+    uint64_t capacity = archive->capacity ? archive->capacity : 16;
+    while (capacity < needed) capacity *= 2;
+    if (capacity > 0xFFFFFFFFu) capacity = needed;
+    size_t oldBytes = size_t{archive->capacity} * sizeof(GrfEntry);
+    size_t newBytes = static_cast<size_t>(capacity) * sizeof(GrfEntry);
+    void* grown = PlatformGrow(archive->entries, oldBytes, newBytes);
+    if (!grown) return false;
+    archive->entries = static_cast<GrfEntry*>(grown);
+    archive->capacity = static_cast<uint32_t>(capacity);
+    return true;
+}

@@ -1,0 +1,284 @@
+// platform_posix.cpp -- the engine's system services on POSIX: file
+// descriptors, calloc, iconv's CP949 and a kept debugger line.
+#include "platform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <iconv.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Wide paths become UTF-8 with slashes. Archive names keep their backslashes;
+// only the path handed to the system changes.
+constexpr size_t kPathBytes = 4096;
+
+bool WidePathToUtf8(const wchar_t* path, char* out) {
+    size_t n = 0;
+    for (; *path; ++path) {
+        uint32_t c = static_cast<uint32_t>(*path);
+        if (c == '\\') c = '/';
+        char bytes[4];
+        size_t len;
+        if (c < 0x80) {
+            bytes[0] = static_cast<char>(c);
+            len = 1;
+        } else if (c < 0x800) {
+            bytes[0] = static_cast<char>(0xC0 | (c >> 6));
+            bytes[1] = static_cast<char>(0x80 | (c & 0x3F));
+            len = 2;
+        } else if (c < 0x10000) {
+            bytes[0] = static_cast<char>(0xE0 | (c >> 12));
+            bytes[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes[2] = static_cast<char>(0x80 | (c & 0x3F));
+            len = 3;
+        } else if (c < 0x110000) {
+            bytes[0] = static_cast<char>(0xF0 | (c >> 18));
+            bytes[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            bytes[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            bytes[3] = static_cast<char>(0x80 | (c & 0x3F));
+            len = 4;
+        } else {
+            errno = EILSEQ;
+            return false;
+        }
+        if (n + len >= kPathBytes) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        memcpy(out + n, bytes, len);
+        n += len;
+    }
+    out[n] = '\0';
+    return true;
+}
+
+PlatformFile* FromFd(int fd) {
+    return fd < 0 ? nullptr : reinterpret_cast<PlatformFile*>(static_cast<intptr_t>(fd) + 1);
+}
+
+int ToFd(PlatformFile* file) {
+    return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
+}
+
+PlatformFile* OpenPath(const wchar_t* path, int flags) {
+    char utf8[kPathBytes];
+    if (!WidePathToUtf8(path, utf8)) return nullptr;
+    return FromFd(open(utf8, flags | O_CLOEXEC, 0666));
+}
+
+}  // namespace
+
+PlatformFile* PlatformOpenRead(const wchar_t* path) {
+    return OpenPath(path, O_RDONLY);
+}
+
+PlatformFile* PlatformCreateNew(const wchar_t* path) {
+    return OpenPath(path, O_WRONLY | O_CREAT | O_EXCL);
+}
+
+PlatformFile* PlatformCreateAlways(const wchar_t* path) {
+    return OpenPath(path, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got) {
+    uint8_t* at = static_cast<uint8_t*>(buffer);
+    uint32_t done = 0;
+    bool ok = true;
+    while (done < size) {
+        ssize_t n = read(ToFd(file), at + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    *got = done;
+    return ok;
+}
+
+bool PlatformWrite(PlatformFile* file, const void* buffer, uint32_t size) {
+    const uint8_t* at = static_cast<const uint8_t*>(buffer);
+    uint32_t done = 0;
+    while (done < size) {
+        ssize_t n = write(ToFd(file), at + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+bool PlatformSeek(PlatformFile* file, uint64_t offset) {
+    if (offset > static_cast<uint64_t>(INT64_MAX)) {
+        errno = EINVAL;
+        return false;
+    }
+    return lseek(ToFd(file), static_cast<off_t>(offset), SEEK_SET) >= 0;
+}
+
+uint64_t PlatformFileSize(PlatformFile* file) {
+    struct stat st;
+    if (fstat(ToFd(file), &st) != 0 || st.st_size < 0) return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+void PlatformClose(PlatformFile* file) {
+    if (file) close(ToFd(file));
+}
+
+bool PlatformDeleteFile(const wchar_t* path) {
+    char utf8[kPathBytes];
+    return WidePathToUtf8(path, utf8) && unlink(utf8) == 0;
+}
+
+bool PlatformCreateDirectory(const wchar_t* path) {
+    char utf8[kPathBytes];
+    return WidePathToUtf8(path, utf8) && mkdir(utf8, 0777) == 0;
+}
+
+uint32_t PlatformLastError(void) {
+    return static_cast<uint32_t>(errno);
+}
+
+void* PlatformAlloc(size_t size) {
+    return calloc(1, size ? size : 1);
+}
+
+void* PlatformGrow(void* block, size_t oldSize, size_t newSize) {
+    void* grown = realloc(block, newSize ? newSize : 1);
+    if (grown && newSize > oldSize)
+        memset(static_cast<uint8_t*>(grown) + oldSize, 0, newSize - oldSize);
+    return grown;
+}
+
+void PlatformFree(void* block) {
+    free(block);
+}
+
+// ---------------------------------------------------------------------------
+// Code page 949 through iconv. ASCII bytes map to themselves in both
+// directions, so they skip iconv; each byte sequence iconv rejects becomes
+// one "?", as a lossy conversion on Windows does.
+
+namespace {
+
+iconv_t Converter(bool toWide) {
+    static iconv_t toWideCd = reinterpret_cast<iconv_t>(-1);
+    static iconv_t fromWideCd = reinterpret_cast<iconv_t>(-1);
+    iconv_t& cd = toWide ? toWideCd : fromWideCd;
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        cd = toWide ? iconv_open("WCHAR_T", "CP949") : iconv_open("CP949", "WCHAR_T");
+    return cd;
+}
+
+// Converts one non-ASCII character at *in; returns false if there is none to
+// convert (the caller writes "?" and skips one unit).
+bool ConvertOne(iconv_t cd, char** in, size_t* inLeft, size_t unit, char** out, size_t* outLeft) {
+    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+    // CP949 characters are at most two bytes; wide characters one unit.
+    size_t take = unit == 1 ? (*inLeft >= 2 ? 2 : 1) : unit;
+    for (; take >= unit; take -= unit) {
+        char* from = *in;
+        size_t fromLeft = take;
+        char* to = *out;
+        size_t toLeft = *outLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &from, &fromLeft, &to, &toLeft) != static_cast<size_t>(-1) && fromLeft == 0) {
+            *inLeft -= take;
+            *in += take;
+            *outLeft = toLeft;
+            *out = to;
+            return true;
+        }
+        if (unit != 1) break;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool PlatformCp949ToWideInto(const char* text, wchar_t* out, size_t capacity) {
+    char* in = const_cast<char*>(text);
+    size_t inLeft = strlen(text);
+    size_t n = 0;
+    while (inLeft > 0) {
+        if (n + 1 >= capacity) return false;
+        unsigned char c = static_cast<unsigned char>(*in);
+        if (c < 0x80) {
+            out[n++] = c;
+            ++in;
+            --inLeft;
+            continue;
+        }
+        char* to = reinterpret_cast<char*>(out + n);
+        size_t toLeft = sizeof(wchar_t);
+        if (ConvertOne(Converter(true), &in, &inLeft, 1, &to, &toLeft)) {
+            ++n;
+        } else {
+            out[n++] = L'?';
+            ++in;
+            --inLeft;
+        }
+    }
+    if (n >= capacity) return false;
+    out[n] = L'\0';
+    return true;
+}
+
+wchar_t* PlatformCp949ToWide(const char* text) {
+    // Never more wide characters than bytes.
+    size_t capacity = strlen(text) + 1;
+    wchar_t* out = static_cast<wchar_t*>(PlatformAlloc(capacity * sizeof(wchar_t)));
+    if (out) PlatformCp949ToWideInto(text, out, capacity);
+    return out;
+}
+
+char* PlatformWideToCp949(const wchar_t* text) {
+    // Never more than two bytes per wide character.
+    size_t units = wcslen(text);
+    char* out = static_cast<char*>(PlatformAlloc(units * 2 + 1));
+    if (!out) return nullptr;
+    char* in = reinterpret_cast<char*>(const_cast<wchar_t*>(text));
+    size_t inLeft = units * sizeof(wchar_t);
+    char* to = out;
+    size_t toLeft = units * 2;
+    while (inLeft > 0) {
+        wchar_t c = *reinterpret_cast<wchar_t*>(in);
+        if (c >= 0 && c < 0x80) {
+            *to++ = static_cast<char>(c);
+            --toLeft;
+            in += sizeof(wchar_t);
+            inLeft -= sizeof(wchar_t);
+            continue;
+        }
+        if (!ConvertOne(Converter(false), &in, &inLeft, sizeof(wchar_t), &to, &toLeft)) {
+            *to++ = '?';
+            --toLeft;
+            in += sizeof(wchar_t);
+            inLeft -= sizeof(wchar_t);
+        }
+    }
+    *to = '\0';
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+
+namespace {
+wchar_t g_lastDebugLine[2048];
+}
+
+void PlatformDebugOutput(const wchar_t* text) {
+    wcsncpy(g_lastDebugLine, text, 2047);
+    g_lastDebugLine[2047] = L'\0';
+}
+
+const wchar_t* PlatformLastDebugLine(void) {
+    return g_lastDebugLine;
+}

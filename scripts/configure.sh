@@ -1,0 +1,22 @@
+# Sourced by the build scripts: configures and builds the two trees.
+#   native_build DIR [cmake args...]   the portable code, natively
+#   windows_build DIR [cmake args...]  the program and Windows suites (MinGW)
+# Expects root (the repository) and deps (the folder setup.sh filled).
+
+native_build() {
+  local dir=$1
+  shift
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
+  cmake --build "$dir"
+}
+
+windows_build() {
+  local dir=$1
+  shift
+  cmake --no-warn-unused-cli -S "$root" -B "$dir" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+    -DCASKWRIGHT_BENCH=OFF \
+    -DJPEG_INCLUDE_DIR="$deps/mingw-jpeg/include" \
+    -DJPEG_LIBRARY="$deps/mingw-jpeg/lib/libjpeg.a" "$@" >/dev/null
+  cmake --build "$dir"
+}

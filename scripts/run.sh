@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Builds and starts Caskwright: natively on Windows, under Wine elsewhere.
+# With no display it starts a virtual one, takes a screenshot once the
+# program is up, says where it is, and ends the program.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${CASKWRIGHT_BUILD_ROOT:-$root/build}
+deps=$build/deps
+
+case "$(uname -s)" in
+MINGW* | MSYS* | CYGWIN*)
+  cmake -S "$root" -B "$build/windows" >/dev/null && cmake --build "$build/windows" --target caskwright
+  exec "$build/windows/ui/caskwright.exe"
+  ;;
+esac
+
+"$root/scripts/setup.sh" "$build"
+# shellcheck source=configure.sh
+. "$root/scripts/configure.sh"
+windows_build "$build/windows" >/dev/null
+
+CASKWRIGHT_BUILD=$build/windows
+# shellcheck source=wine-env.sh
+. "$root/scripts/wine-env.sh"
+make_wine_prefix
+exe=$build/windows/ui/caskwright.exe
+
+if [ -n "${DISPLAY:-}" ]; then
+  echo "starting $exe under Wine on $DISPLAY"
+  exec "$wine_exe" "$exe"
+fi
+
+ensure_display
+shots=$build/windows/screenshots
+mkdir -p "$shots"
+"$wine_exe" "$exe" &
+program=$!
+sleep "${CASKWRIGHT_SHOT_DELAY:-6}"
+if kill -0 "$program" 2>/dev/null; then
+  xwd -root -silent | convert xwd:- "$shots/start.png"
+  echo "Caskwright is running on the virtual display $DISPLAY; screenshot: $shots/start.png"
+  kill "$program" 2>/dev/null || true
+else
+  echo "caskwright.exe ended by itself (the main window is not built yet); built at $exe"
+fi
+"$wineserver_exe" -k 2>/dev/null || true
+stop_display

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests use, from Debian's packages, and only
+# what is missing; then builds libjpeg for MinGW from Debian's source package
+# into the build tree (Debian ships no MinGW libjpeg).
+#
+# usage: scripts/setup.sh [build-dir]     (default: build)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
+
+packages=(
+  build-essential cmake ninja-build pkg-config
+  zlib1g-dev libjpeg62-turbo-dev
+  libgtest-dev googletest libbenchmark-dev
+  clang libclang-rt-14-dev clang-format
+  g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
+  wine64 xvfb x11-apps imagemagick fonts-nanum
+  dpkg-dev ca-certificates
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  echo "setup: installing ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# libjpeg for MinGW, cached in the build tree.
+"$root/scripts/build-mingw-jpeg.sh" "$build/deps"

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Builds and runs every test suite: the native suites (with AddressSanitizer
+# and UndefinedBehaviorSanitizer) and the Windows suites under Wine on a
+# virtual display. Installs what is missing first. Exits nonzero when any
+# test fails.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${CASKWRIGHT_BUILD_ROOT:-$root/build}
+deps=$build/deps
+
+"$root/scripts/setup.sh" "$build"
+# shellcheck source=configure.sh
+. "$root/scripts/configure.sh"
+
+echo "== building the native suites"
+native_build "$build/native" -DCASKWRIGHT_SANITIZE=ON -DCASKWRIGHT_BENCH=OFF
+echo "== building the Windows program and suites"
+windows_build "$build/windows"
+
+CASKWRIGHT_BUILD=$build/windows
+# shellcheck source=wine-env.sh
+. "$root/scripts/wine-env.sh"
+make_wine_prefix
+ensure_display
+trap 'stop_display; "$wineserver_exe" -k 2>/dev/null || true' EXIT
+
+run_suites() {  # name dir [ctest args]
+  local name=$1 dir=$2
+  shift 2
+  echo "== $name suites"
+  local log=$build/ctest-$name.log rc=0
+  (cd "$dir" && ctest --output-on-failure "$@") 2>&1 | tee "$log" || true
+  rc=${PIPESTATUS[0]}
+  grep -q 'tests passed' "$log" || rc=1
+  grep -E 'tests passed' "$log" | tail -1 | sed "s/^/$name: /" >>"$build/ctest-summary.log"
+  return "$rc"
+}
+
+: >"$build/ctest-summary.log"
+status=0
+run_suites native "$build/native" -j2 || status=1
+run_suites windows "$build/windows" || status=1
+
+echo "== summary"
+cat "$build/ctest-summary.log"
+exit $status

@@ -1,0 +1,66 @@
+# Sourced by the scripts that run Windows programs under Wine: finds Wine,
+# points it at the prefix in the build tree (made on first use, with Korean
+# fonts linked so archive names show as text, not boxes) and quiets its log.
+#
+# Expects CASKWRIGHT_BUILD (the build tree root). Defines wine_exe.
+
+wine_exe=$(command -v wine64 || command -v wine || true)
+[ -n "$wine_exe" ] || { [ -x /usr/lib/wine/wine64 ] && wine_exe=/usr/lib/wine/wine64; }
+[ -n "$wine_exe" ] || { echo "wine not found: run scripts/setup.sh" >&2; exit 1; }
+wineserver_exe=$(command -v wineserver || true)
+[ -n "$wineserver_exe" ] || wineserver_exe=/usr/lib/wine/wineserver
+
+export WINEPREFIX=${WINEPREFIX:-$CASKWRIGHT_BUILD/wine}
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
+
+wine_prefix_ready() {
+  [ -f "$WINEPREFIX/.caskwright-ready" ]
+}
+
+make_wine_prefix() {
+  wine_prefix_ready && return 0
+  mkdir -p "$WINEPREFIX"
+  (
+    # One maker at a time: ctest may start several tests together.
+    flock 9
+    wine_prefix_ready && exit 0
+    "$wine_exe" wineboot -i >/dev/null 2>&1 || true
+    local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
+    for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif' 'Segoe UI'; do
+      "$wine_exe" reg add "$key" /v "$face" /t REG_MULTI_SZ /d 'NanumGothic.ttf,NanumGothic' /f >/dev/null 2>&1 || true
+    done
+    # Wine finds fonts through its own Fonts folder too.
+    for f in /usr/share/fonts/truetype/nanum/NanumGothic*.ttf; do
+      [ -f "$f" ] && ln -sf "$f" "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+    done
+    "$wineserver_exe" -w 2>/dev/null || true
+    touch "$WINEPREFIX/.caskwright-ready"
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# Starts a private X display when there is none; sets xvfb_pid.
+xvfb_pid=""
+ensure_display() {
+  if [ -n "${DISPLAY:-}" ]; then return 0; fi
+  local n
+  for n in $(seq 90 140); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      xvfb_pid=$!
+      export DISPLAY=":$n"
+      for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+      done
+      return 0
+    fi
+  done
+  echo "no free X display number" >&2
+  return 1
+}
+
+stop_display() {
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=""
+}

@@ -1,0 +1,104 @@
+// grf_builder.cpp -- archives built byte by byte; see grf_builder.h.
+#include "grf_builder.h"
+
+#include <grf.h>
+#include <string.h>
+#include <zlib.h>
+
+namespace {
+
+void PutLe32(Bytes* out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
+}
+
+}  // namespace
+
+Bytes Deflate(const Bytes& content, int level) {
+    uLongf size = compressBound(content.size());
+    Bytes out(size);
+    compress2(out.data(), &size, content.data(), content.size(), level);
+    out.resize(size);
+    return out;
+}
+
+Bytes BuildHeader(uint32_t dirOffset, uint32_t seed, uint32_t countField, uint32_t version) {
+    Bytes header(16, 0);
+    memcpy(header.data(), "Master of Magic", 15);
+    for (uint8_t key = 1; key <= 14; ++key) header.push_back(key);
+    PutLe32(&header, dirOffset);
+    PutLe32(&header, seed);
+    PutLe32(&header, countField);
+    PutLe32(&header, version);
+    return header;
+}
+
+Bytes BuildV1Directory(const std::vector<RawRecord>& records) {
+    Bytes dir;
+    for (const RawRecord& r : records) {
+        Bytes name(r.name.begin(), r.name.end());
+        name.resize((r.name.size() + 1 + 7) / 8 * 8, 0);
+        GrfCipherName(name.data(), static_cast<uint32_t>(name.size()), 0);
+        PutLe32(&dir, static_cast<uint32_t>(name.size()) + 6);
+        dir.push_back(0);
+        dir.push_back(0);
+        dir.insert(dir.end(), name.begin(), name.end());
+        PutLe32(&dir, 0);
+        PutLe32(&dir, r.compressedSize + r.realSize + 715);
+        PutLe32(&dir, r.alignedSize + 37579);
+        PutLe32(&dir, r.realSize);
+        dir.push_back(r.type);
+        PutLe32(&dir, r.offset);
+    }
+    return dir;
+}
+
+Bytes BuildV2Table(const std::vector<RawRecord>& records) {
+    Bytes table;
+    for (const RawRecord& r : records) {
+        table.insert(table.end(), r.name.begin(), r.name.end());
+        table.push_back(0);
+        PutLe32(&table, r.compressedSize);
+        PutLe32(&table, r.alignedSize);
+        PutLe32(&table, r.realSize);
+        table.push_back(r.type);
+        PutLe32(&table, r.offset);
+    }
+    return table;
+}
+
+Bytes BuildV2Directory(const Bytes& table, int level) {
+    Bytes packed = Deflate(table, level);
+    Bytes dir;
+    PutLe32(&dir, static_cast<uint32_t>(packed.size()));
+    PutLe32(&dir, static_cast<uint32_t>(table.size()));
+    dir.insert(dir.end(), packed.begin(), packed.end());
+    return dir;
+}
+
+Bytes BuildArchive(uint32_t version, const std::vector<Content>& contents) {
+    bool v1 = (version >> 8) == 1;
+    Bytes data;
+    std::vector<RawRecord> records;
+    for (const Content& c : contents) {
+        Bytes stored = Deflate(c.data);
+        RawRecord r;
+        r.name = c.name;
+        r.compressedSize = static_cast<uint32_t>(stored.size());
+        r.alignedSize = GrfAlign8(r.compressedSize);
+        r.realSize = static_cast<uint32_t>(c.data.size());
+        r.type = v1 ? 1 : c.type;
+        r.offset = static_cast<uint32_t>(data.size());
+        stored.resize(r.alignedSize, 0);
+        int cycle = v1 ? GrfCycleFromName(c.name.c_str(), r.compressedSize)
+                       : GrfCycleFromType(c.type, r.compressedSize);
+        if (cycle >= 0) GrfCipherEntryData(stored.data(), r.alignedSize, cycle == 0, cycle, 1);
+        data.insert(data.end(), stored.begin(), stored.end());
+        records.push_back(r);
+    }
+    Bytes dir = v1 ? BuildV1Directory(records) : BuildV2Directory(BuildV2Table(records));
+    uint32_t count = static_cast<uint32_t>(records.size());
+    Bytes archive = BuildHeader(static_cast<uint32_t>(data.size()), 0, count + 7, version);
+    archive.insert(archive.end(), data.begin(), data.end());
+    archive.insert(archive.end(), dir.begin(), dir.end());
+    return archive;
+}

@@ -1,0 +1,46 @@
+// grf_builder.h -- archives built byte by byte for tests and benchmarks,
+// independent of the engine's writer: headers, both directory layouts, and
+// whole archives from named contents.
+#ifndef CASKWRIGHT_GRF_BUILDER_H
+#define CASKWRIGHT_GRF_BUILDER_H
+
+#include "test_support.h"
+
+#include <string>
+#include <vector>
+
+// One directory record as it stands in the file. name is code page 949
+// bytes; offset is relative to byte 46.
+struct RawRecord {
+    std::string name;
+    uint32_t compressedSize = 0;
+    uint32_t alignedSize = 0;
+    uint32_t realSize = 0;
+    uint8_t type = 1;
+    uint32_t offset = 0;
+};
+
+Bytes Deflate(const Bytes& content, int level = 6);
+
+// 46 header bytes: magic, key 1..14, then the four fields.
+Bytes BuildHeader(uint32_t dirOffset, uint32_t seed, uint32_t countField, uint32_t version);
+
+// 0x1xx directory: names padded to 8 and encoded, fillers 0.
+Bytes BuildV1Directory(const std::vector<RawRecord>& records);
+// 0x2xx table before compression, and the directory (sizes + deflated table).
+Bytes BuildV2Table(const std::vector<RawRecord>& records);
+Bytes BuildV2Directory(const Bytes& table, int level = 9);
+
+// A named content for BuildArchive. type is the 0x2xx type byte (1, 3 or 5:
+// plain, mixed or header-only); 0x1xx archives encipher every entry by name.
+struct Content {
+    std::string name;
+    Bytes data;
+    uint8_t type = 1;
+};
+
+// A whole archive of the given version holding the contents in order: data
+// from byte 46, then the directory; seed 0.
+Bytes BuildArchive(uint32_t version, const std::vector<Content>& contents);
+
+#endif

@@ -1,0 +1,60 @@
+// test_support.h -- small helpers for the suites and benchmarks: where the
+// shared sample files are, temporary folders, whole-file reads and writes,
+// and text conversions for names.
+#ifndef CASKWRIGHT_TEST_SUPPORT_H
+#define CASKWRIGHT_TEST_SUPPORT_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// Path of a file under the shared fixtures folder, in the platform's form.
+std::wstring FixturePath(const std::string& relative);
+bool FixturesPresent();
+// Skips the current test with a clear message when the fixtures are absent.
+#define SKIP_WITHOUT_FIXTURES()                                                         \
+    do {                                                                                \
+        if (!FixturesPresent())                                                         \
+            GTEST_SKIP() << "shared fixtures not found beside the repository; skipped"; \
+    } while (0)
+
+// A fresh folder under the system's temporary folder, removed with all it
+// holds when the value goes out of scope.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    std::wstring path;
+    // path joined with a relative name using the platform's separator.
+    std::wstring Join(const std::wstring& relative) const;
+};
+
+// Makes dir the current directory until the value goes out of scope.
+struct CurrentDirScope {
+    explicit CurrentDirScope(const std::wstring& dir);
+    ~CurrentDirScope();
+    CurrentDirScope(const CurrentDirScope&) = delete;
+    CurrentDirScope& operator=(const CurrentDirScope&) = delete;
+    std::wstring previous;
+};
+
+bool WriteFileBytes(const std::wstring& path, const Bytes& bytes);
+bool ReadFileBytes(const std::wstring& path, Bytes* bytes);
+bool FileExists(const std::wstring& path);
+bool MakeDirectory(const std::wstring& path);
+// Archive-style relative name (backslashes) as a path on this platform.
+std::wstring LocalPath(const std::wstring& archiveName);
+
+// ASCII or UTF-8 text to wide, and back (for messages).
+std::wstring Widen(const std::string& utf8);
+std::string Narrow(const std::wstring& wide);
+
+Bytes BytesOf(const std::string& text);
+// Deterministic pseudo-random bytes (xorshift) for content and blocks.
+Bytes RandomBytes(size_t size, uint64_t seed);
+
+#endif
