@@ -39,7 +39,7 @@ echo "setup: building libjpeg for MinGW"
 cmake -S "$work/src" -B "$work/build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
-  -DWITH_SIMD=OFF -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF >/dev/null
+  -DWITH_SIMD=OFF -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -Wno-dev >/dev/null
 cmake --build "$work/build" --target jpeg-static >/dev/null
 mkdir -p "$prefix/include" "$prefix/lib"
 cp "$work/build/libjpeg.a" "$prefix/lib/"

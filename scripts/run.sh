@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CASKWRIGHT_BUILD_ROOT:-$root/build}
-deps=$build/deps
+deps=${CASKWRIGHT_DEPS:-$root/build/deps}
 
 case "$(uname -s)" in
 MINGW* | MSYS* | CYGWIN*)
@@ -14,7 +14,7 @@ MINGW* | MSYS* | CYGWIN*)
   ;;
 esac
 
-"$root/scripts/setup.sh" "$build"
+"$root/scripts/setup.sh" "$deps"
 # shellcheck source=configure.sh
 . "$root/scripts/configure.sh"
 windows_build "$build/windows" >/dev/null

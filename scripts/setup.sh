@@ -3,13 +3,13 @@
 # what is missing; then builds libjpeg for MinGW from Debian's source package
 # into the build tree (Debian ships no MinGW libjpeg).
 #
-# usage: scripts/setup.sh [build-dir]     (default: build)
+# usage: scripts/setup.sh [deps-dir]     (default: build/deps)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
-mkdir -p "$build"
-build=$(cd "$build" && pwd)
+deps=${1:-$root/build/deps}
+mkdir -p "$deps"
+deps=$(cd "$deps" && pwd)
 
 packages=(
   build-essential cmake ninja-build pkg-config
@@ -35,4 +35,4 @@ if ((${#missing[@]})); then
 fi
 
 # libjpeg for MinGW, cached in the build tree.
-"$root/scripts/build-mingw-jpeg.sh" "$build/deps"
+"$root/scripts/build-mingw-jpeg.sh" "$deps"

@@ -6,9 +6,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CASKWRIGHT_BUILD_ROOT:-$root/build}
-deps=$build/deps
+deps=${CASKWRIGHT_DEPS:-$root/build/deps}
 
-"$root/scripts/setup.sh" "$build"
+"$root/scripts/setup.sh" "$deps"
 # shellcheck source=configure.sh
 . "$root/scripts/configure.sh"
 
