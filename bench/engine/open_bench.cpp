@@ -1,0 +1,163 @@
+// open_bench -- GrfOpen of synthetic 500,000-entry archives in the 0x200 and
+// 0x103 layouts, beside the bare work in the same run: reading the directory
+// bytes and inflating the table (0x200), or reading the directory and running
+// the name transform once over every name area (0x103). Also the table's
+// memory per entry.
+#include <grf.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "bench_common.h"
+#include "grf_builder.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr uint32_t kEntries = 500000;
+
+// Where the archives are written: a temporary folder, or one given on the
+// command line so they stay for profiling.
+struct Folder {
+    std::wstring path;
+    std::wstring Join(const std::wstring& name) const { return path + L"/" + name; }
+};
+
+// Names of 30 to 90 bytes in the shapes real archives have: data\ folders,
+// Korean components (code page 949), numbered files.
+std::vector<std::string> MakeNames(uint32_t count) {
+    static const char* const kFolders[] = {"data\\texture\\", "data\\sprite\\", "data\\model\\",
+                                           "data\\wav\\", "data\\palette\\"};
+    static const char* const kKorean[] = {
+        "\xC0\xAF\xC0\xFA\xC0\xCE\xC5\xCD\xC6\xE4\xC0\xCC\xBD\xBA",  // user interface
+        "\xB8\xF3\xBD\xBA\xC5\xCD",                                  // monster
+        "\xC0\xCC\xC6\xE5\xC6\xAE",                                  // effect
+        "\xB9\xE8\xB0\xE6",                                          // background
+        "\xBE\xC6\xC0\xCC\xC5\xDB",                                  // item
+        "\xC1\xF6\xC7\xFC",                                          // terrain
+        "\xB8\xB6\xB9\xFD\xBB\xE7",                                  // mage
+    };
+    static const char* const kExtensions[] = {".bmp", ".spr", ".act", ".gat", ".rsw", ".wav"};
+    std::vector<std::string> names;
+    names.reserve(count);
+    uint64_t x = 88172645463325252ull;
+    for (uint32_t i = 0; i < count; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        std::string name = kFolders[x % 5];
+        name += kKorean[(x >> 8) % 7];
+        name += '\\';
+        name += kKorean[(x >> 16) % 7];
+        name += "_item_" + std::to_string(i);
+        int pad = static_cast<int>((x >> 24) % 40);
+        name.append(static_cast<size_t>(pad), static_cast<char>('a' + (x >> 32) % 26));
+        name += kExtensions[(x >> 40) % 6];
+        names.push_back(name.substr(0, 90));
+    }
+    return names;
+}
+
+std::vector<RawRecord> MakeRecords(const std::vector<std::string>& names) {
+    std::vector<RawRecord> records(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        records[i].name = names[i];
+        records[i].compressedSize = 1000 + static_cast<uint32_t>(i % 5000);
+        records[i].alignedSize = GrfAlign8(records[i].compressedSize);
+        records[i].realSize = 4000;
+        records[i].offset = static_cast<uint32_t>(i) * 8;
+    }
+    return records;
+}
+
+Bytes ReadRange(const std::wstring& path, long offset) {
+    Bytes all;
+    FILE* file = fopen(Narrow(path).c_str(), "rb");
+    fseek(file, 0, SEEK_END);
+    long size = ftell(file);
+    fseek(file, offset, SEEK_SET);
+    all.resize(static_cast<size_t>(size - offset));
+    if (fread(all.data(), 1, all.size(), file) != all.size()) abort();
+    fclose(file);
+    return all;
+}
+
+void OpenAndClose(const std::wstring& path, uint32_t expected) {
+    GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
+    if (archive == GRF_NO_ARCHIVE || archive->count != expected) {
+        fprintf(stderr, "open failed: code %u\n", GrfLastError);
+        exit(1);
+    }
+    GrfClose(&archive);
+}
+
+void ReportMemory(const std::wstring& path) {
+    size_t before = PeakResidentBytes();
+    GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
+    double record = sizeof(GrfEntry);
+    double table = static_cast<double>(archive->capacity) * record;
+    printf("  record %zu bytes; table %.1f MB = %.3f x count x record (aim: within 1.1x)\n",
+           sizeof(GrfEntry), table / 1e6, table / (archive->count * record));
+    printf("  peak resident after open: %.1f MB (grew %.1f MB)\n", PeakResidentBytes() / 1e6,
+           (PeakResidentBytes() - before) / 1e6);
+    GrfClose(&archive);
+}
+
+void BenchV2(const Folder& dir, const std::vector<RawRecord>& records) {
+    Bytes table = BuildV2Table(records);
+    Bytes archive = BuildHeader(0, 0, kEntries + 7, 0x200);
+    Bytes directory = BuildV2Directory(table, 9);
+    archive.insert(archive.end(), directory.begin(), directory.end());
+    std::wstring path = dir.Join(L"v200.grf");
+    WriteFileBytes(path, archive);
+    printf("0x200: %u entries, table %.1f MB, compressed %.1f MB\n", kEntries, table.size() / 1e6,
+           (directory.size() - 8) / 1e6);
+
+    double open = BestSeconds([&] { OpenAndClose(path, kEntries); });
+    double bare = BestSeconds([&] {
+        Bytes dirBytes = ReadRange(path, GRF_HEADER_SIZE);
+        uint32_t packed = static_cast<uint32_t>(dirBytes.size() - 8);
+        Bytes inflated(table.size());
+        uLongf size = inflated.size();
+        uncompress(inflated.data(), &size, dirBytes.data() + 8, packed);
+    });
+    PrintBeside("GrfOpen 0x200 (read + inflate)", open, bare, "within 2x");
+    ReportMemory(path);
+}
+
+void BenchV1(const Folder& dir, const std::vector<RawRecord>& records) {
+    Bytes archive = BuildHeader(0, 0, 0, 0x103);
+    Bytes directory = BuildV1Directory(records);
+    archive.insert(archive.end(), directory.begin(), directory.end());
+    std::wstring path = dir.Join(L"v103.grf");
+    WriteFileBytes(path, archive);
+    printf("0x103: %u entries, directory %.1f MB\n", kEntries, directory.size() / 1e6);
+
+    double open = BestSeconds([&] { OpenAndClose(path, kEntries); });
+    double bare = BestSeconds([&] {
+        Bytes dirBytes = ReadRange(path, GRF_HEADER_SIZE);
+        for (size_t at = 0; at + 4 <= dirBytes.size();) {
+            uint32_t n = dirBytes[at] | dirBytes[at + 1] << 8 | dirBytes[at + 2] << 16 |
+                         static_cast<uint32_t>(dirBytes[at + 3]) << 24;
+            GrfCipherName(dirBytes.data() + at + 6, n - 6, 1);
+            at += n + 21;
+        }
+    });
+    PrintBeside("GrfOpen 0x103 (read + name transform)", open, bare, "within 3x");
+    ReportMemory(path);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    TempDir temp;
+    Folder dir{argc > 1 ? Widen(argv[1]) : temp.path};
+    std::vector<RawRecord> records = MakeRecords(MakeNames(kEntries));
+    BenchV2(dir, records);
+    BenchV1(dir, records);
+    return 0;
+}
