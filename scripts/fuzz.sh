@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with AddressSanitizer and
 # UndefinedBehaviorSanitizer (clang) and runs each for SECONDS (default 60).
-# A crash is kept under tests/crashers/<target>/ to become a test.
+# A crash is kept under tests/crashers/<target>/ to become a test. Seeds
+# listed in fuzz/<area>/<target>.seeds start the corpus.
 # usage: scripts/fuzz.sh [SECONDS] [target-name-substring...]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -28,10 +29,17 @@ for target in "${targets[@]}"; do
   corpus=$build/fuzz/corpus/$name
   crashes=$root/tests/crashers/$name
   mkdir -p "$corpus" "$crashes"
+  # Seed folders: fuzz/<area>/<target>.seeds lists them, one path per line
+  # relative to the repository (missing ones are left out).
   seeds=()
-  [ -d "$root/fuzz/seeds/$name" ] && seeds=("$root/fuzz/seeds/$name")
+  list=$(find "$root/fuzz" -name "$name.seeds" | head -1)
+  if [ -n "$list" ]; then
+    while read -r seed; do
+      [ -n "$seed" ] && [ -d "$root/$seed" ] && seeds+=("$root/$seed")
+    done <"$list"
+  fi
   echo "== $name for ${seconds}s"
-  if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -print_final_stats=0 \
+  if ! "$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=4096 -max_len=65536 -print_final_stats=0 \
        -artifact_prefix="$crashes/" "$corpus" "${seeds[@]}" 2>"$build/fuzz/$name.log"; then
     status=1
     echo "$name found a problem; see $build/fuzz/$name.log and $crashes/"
