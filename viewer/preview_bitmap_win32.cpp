@@ -1,0 +1,117 @@
+// preview_bitmap_win32.cpp -- the one Windows step of every decoder: making
+// a screen-compatible bitmap of the decoded picture (or, for bitmap files,
+// of the file's own header and pixels once they have been checked).
+#include <stdlib.h>
+#include <string.h>
+#include <windows.h>
+
+#include "le_bytes.h"
+#include "preview.h"
+
+static_assert(sizeof(BITMAPINFOHEADER) == PREVIEW_HEADER_SIZE, "picture header is the platform's");
+
+namespace {
+
+HBITMAP AsHandle(PreviewBitmap bitmap) {
+    return reinterpret_cast<HBITMAP>(bitmap);
+}
+
+// Makes a bitmap compatible with the screen and copies the rows described
+// by info into it; null when the platform refuses.
+HBITMAP MakeScreenBitmap(const BITMAPINFO* info, const void* pixels, int32_t width, int32_t rows) {
+    HDC screen = GetDC(nullptr);
+    if (!screen) return nullptr;
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, rows);
+    if (bitmap && SetDIBits(screen, bitmap, 0, UINT(rows), pixels, info, DIB_RGB_COLORS) == 0) {
+        DeleteObject(bitmap);
+        bitmap = nullptr;
+    }
+    ReleaseDC(nullptr, screen);
+    return bitmap;
+}
+
+void KeepBitmap(HBITMAP bitmap, int32_t width, int32_t height) {
+    if (g_previewImage.bitmap) DeleteObject(AsHandle(g_previewImage.bitmap));
+    g_previewImage.bitmap = reinterpret_cast<PreviewBitmap>(bitmap);
+    g_previewImage.width = width;
+    g_previewImage.height = height;
+}
+
+}  // namespace
+
+bool StorePreviewPicture(PreviewPicture* picture) {
+    HBITMAP bitmap = nullptr;
+    int32_t rows = picture->height < 0 ? -picture->height : picture->height;
+    if (picture->pixels) {
+        BITMAPINFO info{};
+        memcpy(&info.bmiHeader, picture->header, PREVIEW_HEADER_SIZE);
+        bitmap = MakeScreenBitmap(&info, picture->pixels, picture->width, rows);
+    }
+    int32_t width = picture->width;
+    FreePreviewPicture(picture);
+    if (!bitmap) return false;
+    KeepBitmap(bitmap, width, rows);
+    return true;
+}
+
+void ClearPreviewPicture(void) {
+    if (g_previewImage.bitmap) DeleteObject(AsHandle(g_previewImage.bitmap));
+    g_previewImage.bitmap = nullptr;
+    g_previewImage.width = 0;
+    g_previewImage.height = 0;
+}
+
+void DecodeBmpPreview(void) {
+    ClearPreviewPicture();
+    BmpLayout layout;
+    if (!CheckBmpEntry(g_previewImage.data, g_previewImage.size, &layout)) return;
+
+    // The header and colour table are handed over from an aligned copy, with
+    // the image size of uncompressed rows set to what was checked, so the
+    // platform reads nothing the checks did not cover.
+    uint8_t* info = static_cast<uint8_t*>(malloc(layout.infoBytes));
+    if (!info) return;
+    memcpy(info, g_previewImage.data + layout.infoOffset, layout.infoBytes);
+    uint32_t compression = GetLe32(info + 16);
+    if (compression == BI_RGB || compression == BI_BITFIELDS) PutLe32(info + 20, layout.pixelBytes);
+    int32_t rows = layout.height < 0 ? -layout.height : layout.height;
+    HBITMAP bitmap = MakeScreenBitmap(reinterpret_cast<BITMAPINFO*>(info),
+                                      g_previewImage.data + layout.pixelOffset, layout.width, rows);
+    free(info);
+    if (bitmap) KeepBitmap(bitmap, layout.width, rows);
+}
+
+void DecodeTgaPreview(void) {
+    ClearPreviewPicture();
+    PreviewPicture picture;
+    if (DecodeTgaPixels(g_previewImage.data, g_previewImage.size, &picture))
+        StorePreviewPicture(&picture);
+}
+
+void DecodeJpegPreview(void) {
+    ClearPreviewPicture();
+    PreviewPicture picture;
+    if (DecodeJpegPixels(g_previewImage.data, g_previewImage.size, &picture))
+        StorePreviewPicture(&picture);
+}
+
+void RenderGatPreview(void) {
+    ClearPreviewPicture();
+    PreviewPicture picture;
+    if (RenderGatPixels(g_previewImage.data, g_previewImage.size, &picture))
+        StorePreviewPicture(&picture);
+}
+
+void DecodeSprPreview(void) {
+    if (!g_previewImage.data) {
+        ClearPreviewPicture();
+        return;
+    }
+    PreviewPicture picture;
+    uint32_t frameCount = 0;
+    bool decoded = DecodeSprPixels(g_previewImage.data, g_previewImage.size,
+                                   g_previewImage.currentFrame, &picture, &frameCount);
+    g_previewImage.frameCount = frameCount;
+    // A frame that yields no picture leaves the last one in place.
+    if (decoded) StorePreviewPicture(&picture);
+}
