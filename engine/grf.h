@@ -267,8 +267,9 @@ int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCal
    converted to code page 949, and sets GrfLocalBaseDir to baseDir. Its data
    will be GrfLocalBaseDir + the name less its first four characters.
    Returns 0 when added; 1 for GRF_NO_ARCHIVE; 2 when the code page 949 name
-   does not fit the 107-byte field; 8 when out of memory (table unchanged).
-   GrfLastError is not touched. */
+   does not fit the 107-byte field (it is never cut short), or baseDir is
+   null or longer than 259 characters; 8 when out of memory. On any nonzero
+   result the table is unchanged. GrfLastError is not touched. */
 uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name);
 
 /* Takes every record of other into archive: a record whose name the table
@@ -294,7 +295,11 @@ typedef struct GrfSearch {
 
 /* Returns a new search, owned by the caller (release with GrfFreeBuffer), and
    stores the first matching record through found (may be null), with code 0;
-   or (GrfSearch*)-1 with 6 (GRF_NO_ARCHIVE), 8, or 2 (nothing matches). */
+   or (GrfSearch*)-1 with 6 (GRF_NO_ARCHIVE), 8, or 2 (nothing matches, the
+   table is empty, or pattern is null). Each step converts each name it tests
+   once, without allocating; patterns are cut to 259 characters. The search
+   holds an index, so it survives the table growing between steps; a pointer
+   stored through found is valid only until then. */
 GrfSearch* GrfFindFirst(GrfArchive* archive, const wchar_t* pattern, GrfEntry** found);
 
 /* Stores the next matching record through found (may be null) and returns 1

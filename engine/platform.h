@@ -1,5 +1,6 @@
 // platform.h -- the few operating-system services the engine uses: files,
-// zero-filled heap memory, code page 949 conversion and the debugger line.
+// zero-filled heap memory, code page 949 conversion, the shell's wildcard
+// match and the debugger line.
 // platform_win32.cpp implements them with Win32, platform_posix.cpp with
 // POSIX and iconv. Nothing else in the engine includes a system header.
 #ifndef CASKWRIGHT_PLATFORM_H
@@ -39,6 +40,12 @@ void PlatformFree(void* block);
 wchar_t* PlatformCp949ToWide(const char* text);
 char* PlatformWideToCp949(const wchar_t* text);
 bool PlatformCp949ToWideInto(const char* text, wchar_t* out, size_t capacity);
+
+// Wildcard match of a file name against a pattern, as the shell does it:
+// "*.*" matches every name (one without a dot too), "*" any run of
+// characters, "?" exactly one, letters without regard to case; several
+// patterns may be given separated by ";" (leading spaces ignored).
+bool PlatformMatchSpec(const wchar_t* name, const wchar_t* pattern);
 
 // The debugger line. On POSIX the last line is kept for tests to read.
 void PlatformDebugOutput(const wchar_t* text);

@@ -1,5 +1,6 @@
 // platform_posix.cpp -- the engine's system services on POSIX: file
-// descriptors, calloc, iconv's CP949 and a kept debugger line.
+// descriptors, calloc, iconv's CP949, a wildcard matcher of our own and a
+// kept debugger line.
 #include "platform.h"
 
 #include <errno.h>
@@ -266,6 +267,66 @@ char* PlatformWideToCp949(const wchar_t* text) {
     }
     *to = '\0';
     return out;
+}
+
+// ---------------------------------------------------------------------------
+// The shell's wildcard match, rebuilt: the same answers for "*.*", literal
+// characters, "*", "?" and ";"-separated lists, letters compared without
+// regard to case.
+
+namespace {
+
+// Upper case of the letters code page 949 can hold: ASCII, Latin-1, Greek,
+// Cyrillic and the full-width Latin letters; towupper would depend on the
+// process's locale.
+uint32_t FoldCase(wchar_t c) {
+    uint32_t u = static_cast<uint32_t>(c);
+    if (u >= 'a' && u <= 'z') return u - 0x20;
+    if (u < 0x80) return u;
+    if (u >= 0xE0 && u <= 0xFE && u != 0xF7) return u - 0x20;
+    if (u >= 0x3B1 && u <= 0x3C9 && u != 0x3C2) return u - 0x20;
+    if (u >= 0x430 && u <= 0x44F) return u - 0x20;
+    if (u >= 0x450 && u <= 0x45F) return u - 0x50;
+    if (u >= 0xFF41 && u <= 0xFF5A) return u - 0x20;
+    return u;
+}
+
+// One pattern [p, end) against the whole name. Backtracking only to the
+// last "*" keeps this linear in practice: a later "*" can absorb whatever
+// an earlier one could.
+bool MatchOne(const wchar_t* name, const wchar_t* p, const wchar_t* end) {
+    const wchar_t* afterStar = nullptr;
+    const wchar_t* retry = nullptr;
+    while (*name) {
+        if (p < end && *p == L'*') {
+            afterStar = ++p;
+            retry = name;
+        } else if (p < end && (*p == L'?' || FoldCase(*p) == FoldCase(*name))) {
+            ++p;
+            ++name;
+        } else if (afterStar) {
+            p = afterStar;
+            name = ++retry;
+        } else {
+            return false;
+        }
+    }
+    while (p < end && *p == L'*') ++p;
+    return p == end;
+}
+
+}  // namespace
+
+bool PlatformMatchSpec(const wchar_t* name, const wchar_t* pattern) {
+    if (wcscmp(pattern, L"*.*") == 0) return true;
+    while (*pattern) {
+        while (*pattern == L' ') ++pattern;
+        const wchar_t* end = pattern;
+        while (*end && *end != L';') ++end;
+        if (MatchOne(name, pattern, end)) return true;
+        pattern = *end ? end + 1 : end;
+    }
+    return false;
 }
 
 // ---------------------------------------------------------------------------

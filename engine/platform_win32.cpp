@@ -1,8 +1,11 @@
 // platform_win32.cpp -- the engine's system services on Windows: file
-// handles, the process heap, code page 949 and the debugger output.
+// handles, the process heap, code page 949, the shell's wildcard match and
+// the debugger output.
 #include "platform.h"
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shlwapi.h>
 
 namespace {
 
@@ -105,6 +108,10 @@ char* PlatformWideToCp949(const wchar_t* text) {
     char* out = static_cast<char*>(PlatformAlloc(static_cast<size_t>(n)));
     if (out) WideCharToMultiByte(kCodePage949, 0, text, -1, out, n, "?", nullptr);
     return out;
+}
+
+bool PlatformMatchSpec(const wchar_t* name, const wchar_t* pattern) {
+    return PathMatchSpecW(name, pattern) != FALSE;
 }
 
 namespace {
