@@ -251,12 +251,21 @@ void GrfSetVersion(uint32_t version);
 uint32_t GrfAlign8(uint32_t size);
 
 /* Writes every record not marked deleted into the new file outputPath (which
-   must not exist) in version GrfRepackVersion. progress (may be null) gets
-   (record, index, count) per written record; nonzero stops. Returns 0; or 1
-   with 6, 2 (output cannot be created, a local file does not open), 29 (a
-   write failed), 1 (stopped), 13 (stored bytes unreadable), 30 (local file
-   unreadable). On failure the table is left exactly as it was and the output
-   stays on disk holding what was written. */
+   must not exist: nothing is ever overwritten) in version GrfRepackVersion:
+   the header, each record's data in table order, the directory, the header
+   again. Records from archives are copied from their owner's file at their
+   own position (never looked up by name), deciphered with their own cycle
+   and enciphered with the target's where the two differ; enciphered records
+   are written in whole 8-byte blocks. Local-file records are read from
+   GrfLocalBaseDir + their name less its first four characters and deflated
+   at GrfRepackLevel. progress (may be null) gets (record, index, count) per
+   written record; nonzero stops. Returns 0; or 1 with 6 (GRF_NO_ARCHIVE),
+   8 (out of memory), 2 (output cannot be created, a local file does not
+   open), 1 (stopped), 13 (an owner's file does not open or its stored bytes
+   are unreadable or beyond its end), 30 (a local file is unreadable or
+   3.75 GB or larger), 29 (a write failed, or the archive would pass the 4 GB
+   its offsets can address). The table is never changed; a failed repack
+   leaves the output on disk holding what was written so far. */
 int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCallback progress);
 
 /* ---------------------------------------------------------------------------

@@ -1,12 +1,391 @@
-// writer.cpp -- writing new archives.
-#include "grf.h"
+// writer.cpp -- writing the table as a new archive file: the header, each
+// record's data (copied as stored, converted between cipher families, or a
+// local file read and deflated), the directory in either layout, and the
+// final header.
+#include <string.h>
+#include <wchar.h>
+#include <zlib.h>
+
+#include "archive_internal.h"
+#include "bytes.h"
+#include "platform.h"
 
 // The engine-wide repack settings and the base folder of local-file records.
 uint32_t GrfRepackLevel = 3;
 uint32_t GrfRepackVersion = 0x103;
 wchar_t GrfLocalBaseDir[260] = {};
 
+namespace {
+
+constexpr char kMagic[] = "Master of Magic";
+constexpr uint32_t kOutputBufferSize = 1 << 20;
+// 0x1xx directory records: u32 + u16 before the name, 21 bytes after it.
+constexpr uint32_t kV1Head = 6;
+constexpr uint32_t kV1Tail = 21;
+constexpr uint32_t kV2Tail = 17;
+// Sizes are 32-bit: a local file must leave room for deflate's worst case
+// (a few bytes per 16 KB) below 4 GB.
+constexpr uint64_t kMaxLocalFile = 0xF0000000u;
+// Stored offsets are 32-bit and relative to byte 46.
+constexpr uint64_t kMaxPosition = uint64_t{0xFFFFFFFFu} + GRF_HEADER_SIZE;
+
+// One generator for the whole process, started from state 1 and never
+// reseeded, so each run repeats the same sequence of fillers and seeds.
+uint32_t g_randomState = 1;
+
+uint32_t NextRandom() {
+    g_randomState = g_randomState * 214013u + 2531011u;
+    return (g_randomState >> 16) & 0x7FFF;
+}
+
+// Where the data pass wrote a record and the sizes it wrote, kept apart
+// from the table so a failed repack leaves the table as it was.
+struct Placed {
+    uint32_t position;
+    uint32_t compressedSize;
+    uint32_t alignedSize;
+    uint32_t realSize;
+};
+
+// A scratch block reused from record to record; it only grows, so memory
+// follows the largest record, never the archive.
+struct Scratch {
+    uint8_t* data = nullptr;
+    size_t size = 0;
+};
+
+bool Reserve(Scratch* scratch, uint64_t size) {
+    if (scratch->data && size <= scratch->size) return true;
+    if (size > SIZE_MAX / 2) return false;
+    size_t grown = size ? static_cast<size_t>(size) : 1;
+    auto* data = static_cast<uint8_t*>(PlatformAlloc(grown));
+    if (!data) return false;
+    PlatformFree(scratch->data);
+    scratch->data = data;
+    scratch->size = grown;
+    return true;
+}
+
+// The output file with a write buffer: small records and directory records
+// go out in large writes.
+struct Output {
+    PlatformFile* file = nullptr;
+    uint8_t* buffer = nullptr;
+    uint32_t used = 0;
+    uint64_t position = 0;
+};
+
+bool Flush(Output* out) {
+    bool ok = out->used == 0 || PlatformWrite(out->file, out->buffer, out->used);
+    out->used = 0;
+    return ok;
+}
+
+bool Put(Output* out, const void* bytes, uint32_t size) {
+    out->position += size;
+    if (size >= kOutputBufferSize) return Flush(out) && PlatformWrite(out->file, bytes, size);
+    if (kOutputBufferSize - out->used < size && !Flush(out)) return false;
+    memcpy(out->buffer + out->used, bytes, size);
+    out->used += size;
+    return true;
+}
+
+// The file of the owner whose records are being copied, kept open while
+// consecutive records come from it.
+struct Source {
+    const GrfArchive* owner = nullptr;
+    PlatformFile* file = nullptr;
+    uint64_t size = 0;
+};
+
+bool OpenSource(Source* source, const GrfArchive* owner) {
+    if (source->file && source->owner == owner) return true;
+    PlatformClose(source->file);
+    source->file = nullptr;
+    source->owner = nullptr;
+    if (!owner || owner == GRF_NO_ARCHIVE) return false;
+    source->file = PlatformOpenRead(owner->path);
+    if (!source->file) return false;
+    source->owner = owner;
+    source->size = PlatformFileSize(source->file);
+    return true;
+}
+
+struct Repack {
+    GrfArchive* archive = nullptr;
+    uint32_t version = 0;
+    bool v1Target = false;
+    uint32_t count = 0;
+    Output out;
+    Source source;
+    Scratch stored;
+    Scratch packed;
+    Placed* placed = nullptr;
+};
+
+void PutHeaderFields(uint8_t* header, uint32_t dirOffset, uint32_t seed, uint32_t countField,
+                     uint32_t version) {
+    memset(header, 0, GRF_HEADER_SIZE);
+    memcpy(header, kMagic, sizeof kMagic);  // the text and its zero byte
+    for (uint8_t key = 1; key <= 14; ++key) header[15 + key] = key;
+    WriteLe32(header + 30, dirOffset);
+    WriteLe32(header + 34, seed);
+    WriteLe32(header + 38, countField);
+    WriteLe32(header + 42, version);
+}
+
+// Copies an archive record's own stored bytes (its owner's file at its own
+// position, never looked up by name: two records may share a name).
+// Deciphers with the record's cycle and enciphers with the target's when
+// they differ; an enciphered record is written in whole 8-byte blocks.
+uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
+    if (!OpenSource(&r->source, entry.owner)) return GRF_ERROR_NOT_ARCHIVE;
+    uint32_t size = entry.alignedSize;
+    if (uint64_t{entry.position} + size > r->source.size) return GRF_ERROR_NOT_ARCHIVE;
+    int32_t targetCycle = r->v1Target ? GrfCycleFromName(entry.name, entry.compressedSize) : -1;
+    bool convert = entry.cycle != targetCycle;
+    uint64_t blocks = (uint64_t{size} + 7) / 8 * 8;
+    if (!Reserve(&r->stored, blocks)) return GRF_ERROR_MEMORY;
+    uint8_t* data = r->stored.data;
+    uint32_t got = 0;
+    if (!PlatformSeek(r->source.file, entry.position) ||
+        !PlatformRead(r->source.file, data, size, &got) || got != size)
+        return GRF_ERROR_NOT_ARCHIVE;
+    memset(data + size, 0, static_cast<size_t>(blocks - size));
+    if (convert && entry.cycle >= 0) {
+        GrfCipherEntryData(data, size, entry.cycle == 0, entry.cycle, 0);
+        memset(data + size, 0, static_cast<size_t>(blocks - size));
+    }
+    uint64_t written = size;
+    if (convert && targetCycle >= 0) {
+        written = blocks;
+        if (written > 0xFFFFFFFFu) return GRF_ERROR_NOT_ARCHIVE;
+        GrfCipherEntryData(data, static_cast<uint32_t>(written), targetCycle == 0, targetCycle, 1);
+    }
+    if (r->out.position + written > kMaxPosition) return GRF_ERROR_WRITE;
+    placed->position = static_cast<uint32_t>(r->out.position);
+    placed->compressedSize = entry.compressedSize;
+    placed->alignedSize = static_cast<uint32_t>(written);
+    placed->realSize = entry.realSize;
+    return Put(&r->out, data, placed->alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
+}
+
+// The local file of a record: GrfLocalBaseDir followed by the wide name
+// less its first four characters ("data", which stands for the base).
+bool LocalPath(const GrfEntry& entry, wchar_t* path, size_t capacity) {
+    wchar_t wide[GRF_NAME_SIZE + 1];
+    if (!PlatformCp949ToWideInto(entry.name, wide, GRF_NAME_SIZE + 1)) return false;
+    size_t skip = wcslen(wide) < 4 ? wcslen(wide) : 4;
+    size_t base = wcsnlen(GrfLocalBaseDir, 260);
+    if (base + wcslen(wide + skip) >= capacity) return false;
+    wmemcpy(path, GrfLocalBaseDir, base);
+    wcscpy(path + base, wide + skip);
+    return true;
+}
+
+// Reads a local file whole into r->stored; returns its size through size.
+uint32_t ReadLocalFile(Repack* r, const GrfEntry& entry, uint32_t* size) {
+    wchar_t path[260 + GRF_NAME_SIZE + 1];
+    if (!LocalPath(entry, path, sizeof path / sizeof path[0])) return GRF_ERROR_NOT_FOUND;
+    PlatformFile* file = PlatformOpenRead(path);
+    if (!file) return GRF_ERROR_NOT_FOUND;
+    uint64_t length = PlatformFileSize(file);
+    uint32_t got = 0;
+    uint32_t code = GRF_OK;
+    if (length > kMaxLocalFile)
+        code = GRF_ERROR_READ;
+    else if (!Reserve(&r->stored, length + 1))
+        code = GRF_ERROR_MEMORY;
+    else if (!PlatformRead(file, r->stored.data, static_cast<uint32_t>(length), &got) ||
+             got != length)
+        code = GRF_ERROR_READ;
+    PlatformClose(file);
+    *size = static_cast<uint32_t>(length);
+    return code;
+}
+
+// Reads and deflates a local file at GrfRepackLevel, enciphers it by name
+// for a 0x1xx target and writes it zero-filled to a multiple of 8.
+uint32_t PackLocalFile(Repack* r, const GrfEntry& entry, Placed* placed) {
+    uint32_t realSize = 0;
+    uint32_t code = ReadLocalFile(r, entry, &realSize);
+    if (code != GRF_OK) return code;
+    uLong bound = compressBound(realSize);
+    if (!Reserve(&r->packed, uint64_t{bound} + 8)) return GRF_ERROR_MEMORY;
+    uLongf compressed = bound;
+    if (compress2(r->packed.data, &compressed, r->stored.data, realSize,
+                  static_cast<int>(GrfRepackLevel)) != Z_OK)
+        return GRF_ERROR_MEMORY;
+    uint32_t alignedSize = GrfAlign8(static_cast<uint32_t>(compressed));
+    memset(r->packed.data + compressed, 0, alignedSize - compressed);
+    if (r->v1Target) {
+        int32_t cycle = GrfCycleFromName(entry.name, static_cast<uint32_t>(compressed));
+        GrfCipherEntryData(r->packed.data, static_cast<uint32_t>(compressed), cycle == 0, cycle, 1);
+    }
+    if (r->out.position + alignedSize > kMaxPosition) return GRF_ERROR_WRITE;
+    placed->position = static_cast<uint32_t>(r->out.position);
+    placed->compressedSize = static_cast<uint32_t>(compressed);
+    placed->alignedSize = alignedSize;
+    placed->realSize = realSize;
+    return Put(&r->out, r->packed.data, alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
+}
+
+bool IsDeleted(const GrfEntry& entry) {
+    return (entry.state & ENTRY_DELETED) != 0;
+}
+
+uint32_t DataPass(Repack* r, GrfProgressCallback progress) {
+    for (uint32_t i = 0; i < r->count; ++i) {
+        GrfEntry& entry = r->archive->entries[i];
+        if (IsDeleted(entry)) continue;
+        if (progress && progress(&entry, i, r->count) != 0) return GRF_ERROR_CANCELLED;
+        bool local = (entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE);
+        uint32_t code = local ? PackLocalFile(r, entry, &r->placed[i])
+                              : CopyArchiveRecord(r, entry, &r->placed[i]);
+        if (code != GRF_OK) return code;
+    }
+    return GRF_OK;
+}
+
+uint32_t WriteV1Directory(Repack* r, uint32_t* written) {
+    uint8_t record[kV1Head + GRF_NAME_SIZE + 8 + kV1Tail];
+    for (uint32_t i = 0; i < r->count; ++i) {
+        const GrfEntry& entry = r->archive->entries[i];
+        if (IsDeleted(entry)) continue;
+        const Placed& p = r->placed[i];
+        uint32_t length = static_cast<uint32_t>(NameLength(entry.name));
+        uint32_t padded = GrfAlign8(length + 1);
+        memset(record, 0, sizeof record);
+        WriteLe32(record, padded + kV1Head);
+        WriteLe16(record + 4, static_cast<uint16_t>(NextRandom() % 65535));
+        memcpy(record + kV1Head, entry.name, length);
+        GrfCipherName(record + kV1Head, padded, 0);
+        uint8_t* tail = record + kV1Head + padded;
+        WriteLe32(tail, 0);
+        WriteLe32(tail + 4, p.compressedSize + p.realSize + 715);
+        WriteLe32(tail + 8, p.alignedSize + 37579);
+        WriteLe32(tail + 12, p.realSize);
+        tail[16] = 1;
+        WriteLe32(tail + 17, p.position - GRF_HEADER_SIZE);
+        if (!Put(&r->out, record, kV1Head + padded + kV1Tail)) return GRF_ERROR_WRITE;
+        ++*written;
+    }
+    return GRF_OK;
+}
+
+uint32_t WriteV2Directory(Repack* r, uint32_t* written) {
+    uint64_t tableSize = 0;
+    for (uint32_t i = 0; i < r->count; ++i)
+        if (!IsDeleted(r->archive->entries[i]))
+            tableSize += NameLength(r->archive->entries[i].name) + 1 + kV2Tail;
+    if (tableSize > 0xFFFFFFFFu) return GRF_ERROR_WRITE;
+    // The table goes into the scratch blocks, which are free by now.
+    uLong bound = compressBound(static_cast<uLong>(tableSize));
+    if (!Reserve(&r->stored, tableSize + 1) || !Reserve(&r->packed, uint64_t{bound} + 1))
+        return GRF_ERROR_MEMORY;
+    uint8_t* at = r->stored.data;
+    for (uint32_t i = 0; i < r->count; ++i) {
+        const GrfEntry& entry = r->archive->entries[i];
+        if (IsDeleted(entry)) continue;
+        const Placed& p = r->placed[i];
+        size_t length = NameLength(entry.name);
+        memcpy(at, entry.name, length);
+        at[length] = 0;
+        at += length + 1;
+        WriteLe32(at, p.compressedSize);
+        WriteLe32(at + 4, p.alignedSize);
+        WriteLe32(at + 8, p.realSize);
+        at[12] = 1;
+        WriteLe32(at + 13, p.position - GRF_HEADER_SIZE);
+        at += kV2Tail;
+        ++*written;
+    }
+    uLongf compressed = bound;
+    if (compress2(r->packed.data, &compressed, r->stored.data, static_cast<uLong>(tableSize), 9) !=
+        Z_OK)
+        return GRF_ERROR_MEMORY;
+    uint8_t sizes[8];
+    WriteLe32(sizes, static_cast<uint32_t>(compressed));
+    WriteLe32(sizes + 4, static_cast<uint32_t>(tableSize));
+    if (!Put(&r->out, sizes, 8) || !Put(&r->out, r->packed.data, static_cast<uint32_t>(compressed)))
+        return GRF_ERROR_WRITE;
+    return GRF_OK;
+}
+
+// After the data pass: the directory, then the header over its
+// placeholders. Every failed write here is a failed write of the archive.
+uint32_t FinishArchive(Repack* r) {
+    uint64_t dirPosition = r->out.position;
+    if (dirPosition > kMaxPosition) return GRF_ERROR_WRITE;
+    uint32_t written = 0;
+    uint32_t code = r->v1Target ? WriteV1Directory(r, &written) : WriteV2Directory(r, &written);
+    if (code != GRF_OK) return code;
+    if (!Flush(&r->out)) return GRF_ERROR_WRITE;
+    uint32_t seed = r->v1Target ? NextRandom() : 0;
+    uint8_t header[GRF_HEADER_SIZE];
+    PutHeaderFields(header, static_cast<uint32_t>(dirPosition - GRF_HEADER_SIZE), seed,
+                    written + seed + 7, r->version);
+    if (!PlatformSeek(r->out.file, 0) || !PlatformWrite(r->out.file, header, GRF_HEADER_SIZE))
+        return GRF_ERROR_WRITE;
+    return GRF_OK;
+}
+
+uint32_t RunRepack(Repack* r, const wchar_t* outputPath, GrfProgressCallback progress) {
+    r->out.buffer = static_cast<uint8_t*>(PlatformAlloc(kOutputBufferSize));
+    r->placed = static_cast<Placed*>(PlatformAlloc(size_t{r->count} * sizeof(Placed)));
+    if (!r->out.buffer || !r->placed) return GRF_ERROR_MEMORY;
+    // Never overwrite or truncate: the output must be a new file.
+    r->out.file = outputPath ? PlatformCreateNew(outputPath) : nullptr;
+    if (!r->out.file) return GRF_ERROR_NOT_FOUND;
+    uint8_t header[GRF_HEADER_SIZE];
+    PutHeaderFields(header, 0, 0, 0, 0);
+    if (!Put(&r->out, header, GRF_HEADER_SIZE) || !Flush(&r->out)) return GRF_ERROR_WRITE;
+    uint32_t code = DataPass(r, progress);
+    if (code != GRF_OK) return code;
+    return FinishArchive(r);
+}
+
+}  // namespace
+
 extern "C" uint32_t GrfAlign8(uint32_t size) {
     uint32_t rest = size % 8;
     return rest == 0 ? size : size + 8 - rest;
+}
+
+extern "C" void GrfSetCompressionLevel(uint32_t level) {
+    if (level >= 2 && level <= 9) GrfRepackLevel = level;
+}
+
+extern "C" void GrfSetVersion(uint32_t version) {
+    if ((version >= 0x101 && version <= 0x103) || version == 0x200 || version == 0x201)
+        GrfRepackVersion = version;
+}
+
+extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
+                             GrfProgressCallback progress) {
+    if (archive == GRF_NO_ARCHIVE || !archive) {
+        GrfLastError = GRF_ERROR_HANDLE;
+        return 1;
+    }
+    Repack r;
+    r.archive = archive;
+    r.version = GrfRepackVersion;
+    r.v1Target = GrfRepackVersion < 0x200;
+    r.count = archive->count;
+    uint32_t code = RunRepack(&r, outputPath, progress);
+    if (r.out.file) {
+        // A failed repack leaves what was written so far on disk.
+        if (code != GRF_OK) Flush(&r.out);
+        PlatformClose(r.out.file);
+    }
+    PlatformClose(r.source.file);
+    PlatformFree(r.out.buffer);
+    PlatformFree(r.placed);
+    PlatformFree(r.stored.data);
+    PlatformFree(r.packed.data);
+    if (code != GRF_OK) {
+        GrfLastError = code;
+        return 1;
+    }
+    return 0;
 }

@@ -75,25 +75,32 @@ Bytes BuildV2Directory(const Bytes& table, int level) {
     return dir;
 }
 
-Bytes BuildArchive(uint32_t version, const std::vector<Content>& contents) {
+Stored StoreContent(uint32_t version, const std::string& name, const Bytes& content, uint8_t type,
+                    int level) {
+    bool v1 = (version >> 8) == 1;
+    Stored s;
+    s.bytes = Deflate(content, level);
+    RawRecord& r = s.record;
+    r.name = name;
+    r.compressedSize = static_cast<uint32_t>(s.bytes.size());
+    r.alignedSize = GrfAlign8(r.compressedSize);
+    r.realSize = static_cast<uint32_t>(content.size());
+    r.type = v1 ? 1 : type;
+    s.bytes.resize(r.alignedSize, 0);
+    int cycle = v1 ? GrfCycleFromName(name.c_str(), r.compressedSize)
+                   : GrfCycleFromType(type, r.compressedSize);
+    if (cycle >= 0) GrfCipherEntryData(s.bytes.data(), r.alignedSize, cycle == 0, cycle, 1);
+    return s;
+}
+
+Bytes BuildStoredArchive(uint32_t version, std::vector<Stored> stored) {
     bool v1 = (version >> 8) == 1;
     Bytes data;
     std::vector<RawRecord> records;
-    for (const Content& c : contents) {
-        Bytes stored = Deflate(c.data);
-        RawRecord r;
-        r.name = c.name;
-        r.compressedSize = static_cast<uint32_t>(stored.size());
-        r.alignedSize = GrfAlign8(r.compressedSize);
-        r.realSize = static_cast<uint32_t>(c.data.size());
-        r.type = v1 ? 1 : c.type;
-        r.offset = static_cast<uint32_t>(data.size());
-        stored.resize(r.alignedSize, 0);
-        int cycle = v1 ? GrfCycleFromName(c.name.c_str(), r.compressedSize)
-                       : GrfCycleFromType(c.type, r.compressedSize);
-        if (cycle >= 0) GrfCipherEntryData(stored.data(), r.alignedSize, cycle == 0, cycle, 1);
-        data.insert(data.end(), stored.begin(), stored.end());
-        records.push_back(r);
+    for (Stored& s : stored) {
+        s.record.offset = static_cast<uint32_t>(data.size());
+        data.insert(data.end(), s.bytes.begin(), s.bytes.end());
+        records.push_back(s.record);
     }
     Bytes dir = v1 ? BuildV1Directory(records) : BuildV2Directory(BuildV2Table(records));
     uint32_t count = static_cast<uint32_t>(records.size());
@@ -101,4 +108,11 @@ Bytes BuildArchive(uint32_t version, const std::vector<Content>& contents) {
     archive.insert(archive.end(), data.begin(), data.end());
     archive.insert(archive.end(), dir.begin(), dir.end());
     return archive;
+}
+
+Bytes BuildArchive(uint32_t version, const std::vector<Content>& contents) {
+    std::vector<Stored> stored;
+    for (const Content& c : contents)
+        stored.push_back(StoreContent(version, c.name, c.data, c.type));
+    return BuildStoredArchive(version, stored);
 }

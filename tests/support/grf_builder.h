@@ -43,4 +43,21 @@ struct Content {
 // from byte 46, then the directory; seed 0.
 Bytes BuildArchive(uint32_t version, const std::vector<Content>& contents);
 
+// Stored bytes exactly as given, under a record whose sizes and type are
+// taken as they stand (so they may lie); its offset is set by the builder.
+struct Stored {
+    RawRecord record;
+    Bytes bytes;
+};
+
+// A whole archive of the given version: the stored bytes in order from byte
+// 46, each record's offset pointing at its own, then the directory; seed 0.
+Bytes BuildStoredArchive(uint32_t version, std::vector<Stored> stored);
+
+// The stored form of content as an archive of the given version keeps it:
+// deflated, zero-filled to a multiple of 8 and enciphered by cycle (for
+// 0x1xx by name, for 0x2xx by type).
+Stored StoreContent(uint32_t version, const std::string& name, const Bytes& content,
+                    uint8_t type = 1, int level = 6);
+
 #endif

@@ -1,0 +1,471 @@
+// The repack writer: round trips between every version, the bytes it writes,
+// what it does with records whose stored form is unusual, local files, and
+// failures that must leave the table and existing files alone.
+#include <grf.h>
+#include <gtest/gtest.h>
+#include <platform.h>
+#include <string.h>
+#include <zlib.h>
+
+#include <string>
+#include <vector>
+
+#include "engine_test_util.h"
+#include "grf_builder.h"
+#include "test_support.h"
+
+namespace {
+
+const uint32_t kVersions[] = {0x101, 0x102, 0x103, 0x200, 0x201};
+
+// Repacks archive at the given version and level into a new file in dir.
+struct Repacked {
+    Repacked(GrfArchive* archive, const TempDir& dir, uint32_t version, uint32_t level = 3,
+             GrfProgressCallback progress = nullptr) {
+        static int serial = 0;
+        path = dir.Join(L"out" + std::to_wstring(++serial) + L".grf");
+        GrfSetCompressionLevel(level);
+        GrfSetVersion(version);
+        GrfLastError = 12345;
+        result = GrfRepack(archive, path.c_str(), progress);
+        code = GrfLastError;
+        ReadFileBytes(path, &bytes);
+    }
+    ~Repacked() { GrfClose(&reopened); }
+    GrfArchive* Reopen() {
+        reopened = GrfOpen(path.c_str(), nullptr);
+        EXPECT_NE(reopened, GRF_NO_ARCHIVE) << "code " << GrfLastError;
+        return reopened;
+    }
+    std::wstring path;
+    int32_t result = -1;
+    uint32_t code = 0;
+    Bytes bytes;
+    GrfArchive* reopened = GRF_NO_ARCHIVE;
+};
+
+uint32_t HeaderField(const Bytes& file, size_t at) {
+    return file[at] | (file[at + 1] << 8) | (file[at + 2] << 16) | (uint32_t{file[at + 3]} << 24);
+}
+
+// The content of a record read by its own position in a file, as a reader
+// that trusts the record would get it (for records that share a name).
+Bytes ContentAt(const Bytes& file, const GrfEntry& e) {
+    Bytes stored = Slice(file, e.position, e.alignedSize);
+    stored.resize(GrfAlign8(e.alignedSize) + 8, 0);
+    if (e.cycle >= 0) GrfCipherEntryData(stored.data(), e.alignedSize, e.cycle == 0, e.cycle, 0);
+    Bytes out(e.realSize + 1);
+    uLongf size = out.size();
+    if (uncompress(out.data(), &size, stored.data(), e.compressedSize) != Z_OK) return {};
+    out.resize(size);
+    return out;
+}
+
+Bytes Long(uint64_t seed, size_t noise = 600) {
+    return Join(BytesOf(std::string(400, 'a')), RandomBytes(noise, seed));
+}
+
+// Names of every cipher choice: header-only by extension or for a name
+// without a dot, mixed with several digit counts, code page 949, empty.
+std::vector<Content> Contents() {
+    return {
+        {"data\\a.gnd", Long(1), 1},          {"data\\noext", Long(2), 5},
+        {"data\\texture\\b.bmp", Long(3), 3}, {"data\\sprite\\\xB9\xE8\xB0\xE6.spr", Long(4), 1},
+        {"data\\empty.txt", {}, 1},           {"data\\big.bin", Long(5, 300000), 3},
+        {"data\\x.y\\c.gat", Long(6), 5},
+    };
+}
+
+void ExpectSameContents(GrfArchive* source, GrfArchive* output, const std::string& what) {
+    ASSERT_EQ(NamesOf(output), NamesOf(source)) << what;
+    for (uint32_t i = 0; i < source->count; ++i) {
+        const char* name = source->entries[i].name;
+        EntryRead before = ReadContent(source, name);
+        EntryRead after = ReadContent(output, name);
+        EXPECT_EQ(after.ok, before.ok) << what << " " << name;
+        EXPECT_EQ(after.code, before.code) << what << " " << name;
+        EXPECT_EQ(after.bytes, before.bytes) << what << " " << name;
+    }
+}
+
+TEST(Repack, RoundTripsBetweenEveryVersion) {
+    for (uint32_t sourceVersion : {0x102u, 0x200u}) {
+        ArchiveOnDisk source(BuildArchive(sourceVersion, Contents()));
+        for (uint32_t version : kVersions) {
+            std::string what = std::to_string(sourceVersion) + "->" + std::to_string(version);
+            Repacked out(source.archive, source.dir, version);
+            ASSERT_EQ(out.result, 0) << what << " code " << out.code;
+            GrfArchive* reopened = out.Reopen();
+            ASSERT_NE(reopened, GRF_NO_ARCHIVE) << what;
+            ExpectSameContents(source.archive, reopened, what);
+            uint32_t seed = HeaderField(out.bytes, 34);
+            EXPECT_EQ(HeaderField(out.bytes, 42), version) << what;
+            EXPECT_EQ(HeaderField(out.bytes, 38), reopened->count + seed + 7) << what;
+            if (version >= 0x200) {
+                EXPECT_EQ(seed, 0u) << what;
+            }
+            EXPECT_LE(seed, 32767u);
+            uint32_t next = GRF_HEADER_SIZE;
+            for (uint32_t i = 0; i < reopened->count; ++i) {
+                const GrfEntry& e = reopened->entries[i];
+                EXPECT_EQ(e.type, 1) << what;
+                EXPECT_EQ(e.position, next) << what << " records follow without gaps";
+                next += e.alignedSize;
+            }
+            EXPECT_EQ(HeaderField(out.bytes, 30) + GRF_HEADER_SIZE, next) << what;
+        }
+    }
+}
+
+TEST(Repack, SameFamilyCopiesStoredBytesUnchanged) {
+    for (auto [from, to] : {std::pair{0x102u, 0x103u}, {0x200u, 0x201u}, {0x103u, 0x101u}}) {
+        std::vector<Content> contents = Contents();
+        if (from >= 0x200)
+            for (Content& c : contents) c.type = 1;
+        ArchiveOnDisk source(BuildArchive(from, contents));
+        Repacked out(source.archive, source.dir, to);
+        ASSERT_EQ(out.result, 0);
+        GrfArchive* reopened = out.Reopen();
+        for (uint32_t i = 0; i < source.archive->count; ++i) {
+            const GrfEntry& a = source.archive->entries[i];
+            const GrfEntry& b = reopened->entries[i];
+            uint32_t sa = 0, sb = 0;
+            auto* ra = static_cast<uint8_t*>(GrfReadEntryRaw(source.archive, a.name, &sa));
+            auto* rb = static_cast<uint8_t*>(GrfReadEntryRaw(reopened, b.name, &sb));
+            ASSERT_TRUE(ra && rb);
+            EXPECT_EQ(Bytes(rb, rb + sb), Bytes(ra, ra + sa)) << a.name;
+            EXPECT_EQ(b.compressedSize, a.compressedSize);
+            EXPECT_EQ(b.realSize, a.realSize);
+            GrfFreeBuffer(ra);
+            GrfFreeBuffer(rb);
+        }
+    }
+}
+
+TEST(Repack, DirectoryRecordBytesInBothLayouts) {
+    // data\a.txt: compressed 12, aligned 16, real 5, written first.
+    Stored s;
+    s.record.name = "data\\a.txt";
+    s.record.compressedSize = 12;
+    s.record.alignedSize = 16;
+    s.record.realSize = 5;
+    s.bytes = RandomBytes(16, 1);
+    ArchiveOnDisk source(BuildStoredArchive(0x103, {s}));
+
+    Repacked v2(source.archive, source.dir, 0x200);
+    ASSERT_EQ(v2.result, 0);
+    size_t dir = HeaderField(v2.bytes, 30) + GRF_HEADER_SIZE;
+    EXPECT_EQ(dir, GRF_HEADER_SIZE + 16u);
+    Bytes table(HeaderField(v2.bytes, dir + 4));
+    uLongf size = table.size();
+    Bytes packed = Slice(v2.bytes, dir + 8, HeaderField(v2.bytes, dir));
+    ASSERT_EQ(uncompress(table.data(), &size, packed.data(), packed.size()), Z_OK);
+    Bytes expected = Join(BytesOf(std::string("data\\a.txt", 11)),
+                          Bytes{0x0C, 0, 0, 0, 0x10, 0, 0, 0, 0x05, 0, 0, 0, 1, 0, 0, 0, 0});
+    EXPECT_EQ(table, expected);
+
+    Repacked v1(source.archive, source.dir, 0x103);
+    ASSERT_EQ(v1.result, 0);
+    dir = HeaderField(v1.bytes, 30) + GRF_HEADER_SIZE;
+    Bytes record = Slice(v1.bytes, dir, v1.bytes.size() - dir);
+    ASSERT_EQ(record.size(), 6u + 16 + 21);
+    EXPECT_EQ(Slice(record, 0, 4), (Bytes{0x16, 0, 0, 0}));
+    Bytes name = BytesOf(std::string("data\\a.txt\0\0\0\0\0\0", 16));
+    GrfCipherName(name.data(), 16, 0);
+    EXPECT_EQ(Slice(record, 6, 16), name);
+    EXPECT_EQ(Slice(record, 22, 21), (Bytes{0, 0,    0, 0, 0xDC, 0x02, 0, 0, 0xDB, 0x92, 0,
+                                            0, 0x05, 0, 0, 0,    1,    0, 0, 0,    0}));
+}
+
+TEST(Repack, EmptyAndAllDeletedTables) {
+    ArchiveOnDisk source(
+        BuildArchive(0x200, {{"data\\a.txt", BytesOf("a")}, {"data\\b.txt", BytesOf("b")}}));
+    GrfArchive* empty = GrfCreate(source.dir.Join(L"new.grf").c_str());
+    for (int all = 0; all < 2; ++all) {
+        GrfArchive* table = all ? source.archive : empty;
+        if (all)
+            for (uint32_t i = 0; i < table->count; ++i) table->entries[i].state = ENTRY_DELETED;
+        for (uint32_t version : {0x103u, 0x200u}) {
+            Repacked out(table, source.dir, version);
+            ASSERT_EQ(out.result, 0);
+            uint32_t seed = HeaderField(out.bytes, 34);
+            EXPECT_EQ(HeaderField(out.bytes, 30), 0u);
+            EXPECT_EQ(HeaderField(out.bytes, 38), seed + 7);
+            if (version < 0x200) {
+                EXPECT_EQ(out.bytes.size(), size_t{GRF_HEADER_SIZE});
+            } else {
+                EXPECT_EQ(seed, 0u);
+                EXPECT_EQ(HeaderField(out.bytes, GRF_HEADER_SIZE + 4), 0u) << "empty table";
+                EXPECT_EQ(out.bytes.size(),
+                          GRF_HEADER_SIZE + 8 + HeaderField(out.bytes, GRF_HEADER_SIZE));
+            }
+            GrfArchive* reopened = out.Reopen();
+            EXPECT_EQ(reopened->count, 0u);
+        }
+    }
+    GrfClose(&empty);
+}
+
+TEST(Repack, ExistingOutputIsLeftUntouched) {
+    ArchiveOnDisk source(BuildArchive(0x200, Contents()));
+    std::wstring path = source.dir.Join(L"exists.grf");
+    ASSERT_TRUE(WriteFileBytes(path, BytesOf("keep me")));
+    GrfLastError = 0;
+    EXPECT_EQ(GrfRepack(source.archive, path.c_str(), nullptr), 1);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_FOUND});
+    Bytes kept;
+    EXPECT_TRUE(ReadFileBytes(path, &kept));
+    EXPECT_EQ(kept, BytesOf("keep me"));
+    EXPECT_EQ(GrfRepack(source.archive, source.path.c_str(), nullptr), 1) << "its own file";
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_FOUND});
+    EXPECT_EQ(GrfRepack(GRF_NO_ARCHIVE, path.c_str(), nullptr), 1);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_HANDLE});
+}
+
+int32_t StopAtOnce(GrfEntry*, uint32_t, uint32_t) {
+    return 1;
+}
+
+std::vector<uint32_t> g_seen;
+int32_t StopAtThird(GrfEntry* entry, uint32_t index, uint32_t total) {
+    EXPECT_NE(entry, nullptr);
+    EXPECT_GT(total, index);
+    g_seen.push_back(index);
+    return g_seen.size() == 3;
+}
+
+Bytes TableBytes(const GrfArchive* archive) {
+    auto* at = reinterpret_cast<const uint8_t*>(archive->entries);
+    return Bytes(at, at + size_t{archive->count} * sizeof(GrfEntry));
+}
+
+TEST(Repack, StopsAndFailuresLeaveTheTableAsItWas) {
+    ArchiveOnDisk source(BuildArchive(0x200, Contents()));
+    source.archive->entries[1].state = ENTRY_DELETED;
+    Bytes before = TableBytes(source.archive);
+
+    Repacked atOnce(source.archive, source.dir, 0x103, 3, StopAtOnce);
+    EXPECT_EQ(atOnce.result, 1);
+    EXPECT_EQ(atOnce.code, uint32_t{GRF_ERROR_CANCELLED});
+    EXPECT_EQ(atOnce.bytes.size(), size_t{GRF_HEADER_SIZE});
+
+    g_seen.clear();
+    Repacked third(source.archive, source.dir, 0x200, 3, StopAtThird);
+    EXPECT_EQ(third.code, uint32_t{GRF_ERROR_CANCELLED});
+    EXPECT_EQ(g_seen, (std::vector<uint32_t>{0, 2, 3})) << "deleted records are not reported";
+    EXPECT_EQ(TableBytes(source.archive), before);
+
+    // A local file that does not open, after records already written.
+    ASSERT_EQ(GrfAddFile(source.archive, source.dir.Join(L"nowhere").c_str(), L"data\\gone.txt"),
+              0u);
+    before = TableBytes(source.archive);
+    Repacked missing(source.archive, source.dir, 0x103);
+    EXPECT_EQ(missing.result, 1);
+    EXPECT_EQ(missing.code, uint32_t{GRF_ERROR_NOT_FOUND});
+    EXPECT_GT(missing.bytes.size(), size_t{GRF_HEADER_SIZE}) << "what was written stays";
+    EXPECT_EQ(TableBytes(source.archive), before);
+
+    // The owner's file gone: stored bytes cannot be read.
+    ASSERT_TRUE(PlatformDeleteFile(source.path.c_str()));
+    Repacked gone(source.archive, source.dir, 0x200);
+    EXPECT_EQ(gone.code, uint32_t{GRF_ERROR_NOT_ARCHIVE});
+    EXPECT_EQ(TableBytes(source.archive), before);
+}
+
+TEST(Repack, StoredSizesBeyondTheSourceFile) {
+    Stored s = StoreContent(0x200, "data\\x.txt", BytesOf("content"));
+    s.record.alignedSize = 1 << 20;
+    ArchiveOnDisk source(BuildStoredArchive(0x200, {s}));
+    Repacked out(source.archive, source.dir, 0x200);
+    EXPECT_EQ(out.code, uint32_t{GRF_ERROR_NOT_ARCHIVE});
+}
+
+TEST(Repack, EachRecordCopiesItsOwnBytes) {
+    // Two records of one name: each keeps its own stored bytes.
+    ArchiveOnDisk source(BuildArchive(0x200, {{"data\\dup.txt", Long(1)},
+                                              {"data\\dup.txt", Long(2, 3000), 3},
+                                              {"data\\z.txt", BytesOf("z")}}));
+    for (uint32_t version : {0x103u, 0x200u}) {
+        Repacked out(source.archive, source.dir, version);
+        ASSERT_EQ(out.result, 0) << out.code;
+        GrfArchive* reopened = out.Reopen();
+        ASSERT_EQ(reopened->count, 3u);
+        EXPECT_EQ(ContentAt(out.bytes, reopened->entries[0]), Long(1));
+        EXPECT_EQ(ContentAt(out.bytes, reopened->entries[1]), Long(2, 3000));
+        EXPECT_EQ(ReadContent(reopened, "data\\z.txt").bytes, BytesOf("z"));
+    }
+}
+
+TEST(Repack, AlignedSizesNotWholeBlocksBecomeWholeBlocksWhenEnciphered) {
+    // Real 0x2xx archives round aligned sizes to 4, or keep the compressed
+    // size: enciphering for 0x1xx needs the whole last block.
+    std::vector<Stored> stored;
+    for (int i = 0; i < 16; ++i) {
+        Stored s = StoreContent(0x200, "data\\f" + std::to_string(i) + ".txt", Long(i, 40 + i));
+        uint32_t c = s.record.compressedSize;
+        s.record.alignedSize = i % 2 ? c : (c + 3) / 4 * 4;
+        s.bytes.resize(s.record.alignedSize);
+        stored.push_back(s);
+    }
+    ArchiveOnDisk source(BuildStoredArchive(0x200, stored));
+    for (uint32_t version : {0x101u, 0x103u, 0x200u}) {
+        Repacked out(source.archive, source.dir, version);
+        ASSERT_EQ(out.result, 0);
+        GrfArchive* reopened = out.Reopen();
+        ExpectSameContents(source.archive, reopened, std::to_string(version));
+        for (uint32_t i = 0; i < reopened->count && version < 0x200; ++i)
+            EXPECT_EQ(reopened->entries[i].alignedSize % 8, 0u);
+    }
+}
+
+TEST(Repack, LocalFilesAtEveryLevel) {
+    TempDir base;
+    Bytes text = Long(7, 5000);
+    Bytes incompressible = RandomBytes(4 << 20, 8);  // beyond its size + 1024 deflated
+    ASSERT_TRUE(MakeDirectory(base.Join(L"texture")));
+    ASSERT_TRUE(WriteFileBytes(base.Join(L"texture\\a.bmp"), text));
+    ASSERT_TRUE(WriteFileBytes(base.Join(L"b.gnd"), text));
+    ASSERT_TRUE(WriteFileBytes(base.Join(L"noise.bin"), incompressible));
+    ASSERT_TRUE(WriteFileBytes(base.Join(L"empty.txt"), {}));
+    TempDir dir;
+    GrfArchive* table = GrfCreate(dir.Join(L"new.grf").c_str());
+    for (const wchar_t* name :
+         {L"data\\texture\\a.bmp", L"data\\b.gnd", L"data\\noise.bin", L"data\\empty.txt"})
+        ASSERT_EQ(GrfAddFile(table, base.path.c_str(), name), 0u);
+    for (uint32_t level = 2; level <= 9; ++level) {
+        for (uint32_t version : {0x102u, 0x200u}) {
+            // The incompressible file once per version is enough.
+            table->entries[2].state =
+                level == 2 ? ENTRY_ON_DISK | ENTRY_NEW : uint8_t{ENTRY_DELETED};
+            Repacked out(table, dir, version, level);
+            ASSERT_EQ(out.result, 0) << level << " code " << out.code;
+            GrfArchive* reopened = out.Reopen();
+            EXPECT_EQ(ReadContent(reopened, "data\\texture\\a.bmp").bytes, text) << level;
+            EXPECT_EQ(ReadContent(reopened, "data\\b.gnd").bytes, text) << level;
+            EntryRead empty = ReadContent(reopened, "data\\empty.txt");
+            EXPECT_TRUE(empty.ok);
+            EXPECT_EQ(empty.bytes, Bytes{});
+            if (level == 2) {
+                EXPECT_EQ(ReadContent(reopened, "data\\noise.bin").bytes, incompressible);
+            }
+            for (uint32_t i = 0; i < reopened->count; ++i) {
+                const GrfEntry& e = reopened->entries[i];
+                EXPECT_EQ(e.alignedSize, GrfAlign8(e.compressedSize));
+                if (version >= 0x200) {  // the zero fill after the stream
+                    EXPECT_EQ(Slice(out.bytes, e.position + e.compressedSize,
+                                    e.alignedSize - e.compressedSize),
+                              Bytes(e.alignedSize - e.compressedSize, 0));
+                }
+            }
+            if (level == 9) {  // the table itself never changes
+                EXPECT_EQ(table->entries[0].compressedSize, 0u);
+                EXPECT_EQ(table->entries[0].position, 0u);
+            }
+        }
+    }
+    GrfClose(&table);
+}
+
+TEST(Repack, LevelChangesOnlyLocalFiles) {
+    TempDir base;
+    ASSERT_TRUE(WriteFileBytes(base.Join(L"a.txt"), Long(3, 20000)));
+    ArchiveOnDisk source(BuildArchive(0x200, Contents()));
+    ASSERT_EQ(GrfAddFile(source.archive, base.path.c_str(), L"data\\a.txt"), 0u);
+    Repacked fast(source.archive, source.dir, 0x200, 2);
+    Repacked again(source.archive, source.dir, 0x200, 2);
+    Repacked best(source.archive, source.dir, 0x200, 9);
+    EXPECT_EQ(fast.bytes, again.bytes) << "a 0x2xx output depends on the table and level only";
+    GrfArchive* a = fast.Reopen();
+    GrfArchive* b = best.Reopen();
+    for (uint32_t i = 0; i + 1 < a->count; ++i)
+        EXPECT_EQ(a->entries[i].compressedSize, b->entries[i].compressedSize);
+    EXPECT_NE(a->entries[a->count - 1].compressedSize, b->entries[b->count - 1].compressedSize);
+}
+
+TEST(Repack, SettingsTakeOnlyTheirValues) {
+    GrfSetVersion(0x103);
+    GrfSetCompressionLevel(3);
+    for (uint32_t bad : {0x100u, 0x104u, 0x1FFu, 0x202u, 0x300u, 0u}) GrfSetVersion(bad);
+    EXPECT_EQ(GrfRepackVersion, 0x103u);
+    for (uint32_t bad : {0u, 1u, 10u, 0xFFFFFFFFu}) GrfSetCompressionLevel(bad);
+    EXPECT_EQ(GrfRepackLevel, 3u);
+    for (uint32_t good : {0x101u, 0x102u, 0x200u, 0x201u}) {
+        GrfSetVersion(good);
+        EXPECT_EQ(GrfRepackVersion, good);
+    }
+    GrfSetCompressionLevel(9);
+    EXPECT_EQ(GrfRepackLevel, 9u);
+    GrfSetCompressionLevel(2);
+    EXPECT_EQ(GrfRepackLevel, 2u);
+    EXPECT_EQ(GrfAlign8(0), 0u);
+    EXPECT_EQ(GrfAlign8(1), 8u);
+    EXPECT_EQ(GrfAlign8(8), 8u);
+    EXPECT_EQ(GrfAlign8(13), 16u);
+    GrfSetVersion(0x103);
+    GrfSetCompressionLevel(3);
+}
+
+// Real archives read as an independent reader finds them, and come back
+// unchanged in content from every version.
+TEST(Fixtures, ReadEveryEntry) {
+    SKIP_WITHOUT_FIXTURES();
+    const char* files[] = {"test102.grf",     "test200.grf",      "ab.grf",
+                           "encoding.grf",    "filetypes.grf",    "invalid_filecount.grf",
+                           "with-files.grf",  "raglite-test.grf", "missing-map-files.grf",
+                           "midgard-test.grf"};
+    for (const char* file : files) {
+        GrfArchive* archive = GrfOpen(FixturePath(std::string("grf/") + file).c_str(), nullptr);
+        ASSERT_NE(archive, GRF_NO_ARCHIVE) << file;
+        for (uint32_t i = 0; i < archive->count; ++i) {
+            const GrfEntry& e = archive->entries[i];
+            // A name that is not valid code page 949 cannot be asked for
+            // by its wide form.
+            wchar_t* wide = Cp949ToWide(e.name);
+            char* back = WideToCp949(wide);
+            bool reachable = strcmp(back, e.name) == 0;
+            PlatformFree(wide);
+            PlatformFree(back);
+            if (!reachable) continue;
+            EntryRead read = ReadContent(archive, e.name);
+            if (std::string(e.name) == "corrupted") {
+                EXPECT_EQ(read.code, uint32_t{GRF_ERROR_READ});
+                continue;
+            }
+            EXPECT_TRUE(read.ok) << file << " " << e.name << " code " << read.code;
+            EXPECT_EQ(read.bytes.size(), e.realSize) << file << " " << e.name;
+        }
+        GrfClose(&archive);
+    }
+    GrfArchive* midgard = GrfOpen(FixturePath("grf/midgard-test.grf").c_str(), nullptr);
+    EXPECT_EQ(ReadContent(midgard, "data\\test.txt").bytes, BytesOf("Hello, GRF!"));
+    GrfClose(&midgard);
+    GrfArchive* withFiles = GrfOpen(FixturePath("grf/with-files.grf").c_str(), nullptr);
+    uint32_t size = 0;
+    auto* raw = static_cast<uint8_t*>(GrfReadEntryRaw(withFiles, "raw", &size));
+    ASSERT_NE(raw, nullptr);
+    EXPECT_EQ(ReadContent(withFiles, "raw").bytes, Bytes(raw, raw + size)) << "stored as is";
+    GrfFreeBuffer(raw);
+    GrfClose(&withFiles);
+}
+
+TEST(Fixtures, RoundTripThroughEveryVersion) {
+    SKIP_WITHOUT_FIXTURES();
+    const char* files[] = {"test102.grf",      "test200.grf",           "ab.grf",
+                           "encoding.grf",     "filetypes.grf",         "with-files.grf",
+                           "raglite-test.grf", "missing-map-files.grf", "midgard-test.grf"};
+    TempDir dir;
+    for (const char* file : files) {
+        GrfArchive* archive = GrfOpen(FixturePath(std::string("grf/") + file).c_str(), nullptr);
+        ASSERT_NE(archive, GRF_NO_ARCHIVE) << file;
+        for (uint32_t version : kVersions) {
+            Repacked out(archive, dir, version);
+            ASSERT_EQ(out.result, 0) << file << " code " << out.code;
+            GrfArchive* reopened = out.Reopen();
+            ExpectSameContents(archive, reopened,
+                               file + std::string(" ") + std::to_string(version));
+        }
+        GrfClose(&archive);
+    }
+}
+
+}  // namespace
