@@ -1,0 +1,104 @@
+// resource.h -- every resource id of the program, grouped by kind.
+// Shared by caskwright.rc and the C++ code; plain defines so the resource
+// compiler reads it too.
+#ifndef CASKWRIGHT_RESOURCE_H
+#define CASKWRIGHT_RESOURCE_H
+
+// Icons
+#define IDI_CASKWRIGHT 5
+
+// Dialog templates
+#define IDD_MAIN 130
+#define IDD_PROGRESS 138
+
+// Bitmaps: the preview window's button strip and the entry list's marks
+#define IDB_PREVIEW_BUTTONS 131
+#define IDB_MARK_REPLACED 132
+#define IDB_MARK_NEW 133
+#define IDB_MARK_DELETED 134
+#define IDB_MARK_NONE 137
+
+// Controls of the main dialog (130)
+#define IDC_ENTRY_LIST 1000
+#define IDC_OPEN 1001
+#define IDC_EXIT 1002
+#define IDC_FILTER_TEXT 1003
+#define IDC_FILTER 1004
+#define IDC_ADD_DIR 1006
+#define IDC_ADD_GRF 1012
+#define IDC_EXTRACT 1013
+#define IDC_EXTRACT_ALL 1014
+#define IDC_DELETE_SEL 1015
+#define IDC_REPACK 1016
+#define IDC_CLOSE_GRF 1018
+#define IDC_LEVEL 1019
+#define IDC_VERSION 1022
+
+// Controls of the progress window (138); its Cancel button is IDCANCEL (2)
+#define IDC_PROGRESS_BAR 1020
+#define IDC_PROGRESS_NAME 1021
+
+// System menu
+#define ID_ABOUT 31337
+
+// Strings 100 to 117: the messages every window shares
+#define IDS_TITLE_FORMAT 100
+#define IDS_ERROR_CAPTION 101
+#define IDS_DECOMPRESSION_ERROR 102
+#define IDS_WRITE_ERROR 103
+#define IDS_INVALID_HANDLE 104
+#define IDS_NOT_A_GRF 105
+#define IDS_READY 107
+#define IDS_NONE 108
+#define IDS_REPACK_FAILED 109
+#define IDS_OUT_OF_MEMORY 110
+#define IDS_MERGE_FAILED 111
+#define IDS_SELECT_DIRECTORY 112
+#define IDS_GRF_FILTER 113
+#define IDS_UNPACKING 114
+#define IDS_REPACKING 115
+#define IDS_BMP_FILTER 116
+#define IDS_SAVE_FAILED 117
+
+// Strings 118 to 129: further texts of the main window and the commands
+#define IDS_FILTERING 118
+#define IDS_OPENING_FORMAT 119
+#define IDS_SELECT_MAIN_GRF 120
+#define IDS_SELECT_APPEND_GRF 121
+#define IDS_SELECT_REPACK_TARGET 122
+#define IDS_ABOUT_CAPTION 123
+#define IDS_ABOUT_TEXT 124
+#define IDS_ABOUT_ITEM 125
+#define IDS_FILES_LEFT_OUT 126
+#define IDS_FILES_LEFT_OUT_MORE 127
+
+// Strings 140 to 159: column headers and drop-down items
+#define IDS_COLUMN_INDEX 140
+#define IDS_COLUMN_COMP_SIZE 141
+#define IDS_COLUMN_FILE_SIZE 142
+#define IDS_COLUMN_OFFSET 143
+#define IDS_COLUMN_CYCLE 144
+#define IDS_COLUMN_FILENAME 145
+#define IDS_LEVEL_LOW 150
+#define IDS_LEVEL_MEDIUM 151
+#define IDS_LEVEL_HIGH 152
+#define IDS_VERSION_102 153
+#define IDS_VERSION_103 154
+#define IDS_VERSION_200 155
+
+// Strings 200 to 212: tooltips, in the order the tools are registered
+#define IDS_TIP_OPEN 200
+#define IDS_TIP_EXIT 201
+#define IDS_TIP_FILTER 202
+#define IDS_TIP_EXTRACT 203
+#define IDS_TIP_EXTRACT_ALL 204
+#define IDS_TIP_ADD_GRF 205
+#define IDS_TIP_ADD_DIR 206
+#define IDS_TIP_REPACK 207
+#define IDS_TIP_LEVEL 208
+#define IDS_TIP_VERSION 209
+#define IDS_TIP_DELETE_SEL 210
+#define IDS_TIP_ENTRY_LIST 211
+#define IDS_TIP_CLOSE_GRF 212
+
+#endif
