@@ -14,8 +14,11 @@ export WINEPREFIX=${WINEPREFIX:-$CASKWRIGHT_BUILD/wine}
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 
+# Bumped when the prefix set-up below changes, so older prefixes catch up.
+wine_prefix_version=2
+
 wine_prefix_ready() {
-  [ -f "$WINEPREFIX/.caskwright-ready" ]
+  [ "$(cat "$WINEPREFIX/.caskwright-ready" 2>/dev/null)" = "$wine_prefix_version" ]
 }
 
 make_wine_prefix() {
@@ -25,21 +28,48 @@ make_wine_prefix() {
     # One maker at a time: ctest may start several tests together.
     flock 9
     wine_prefix_ready && exit 0
-    "$wine_exe" wineboot -i >/dev/null 2>&1 || true
+    [ -f "$WINEPREFIX/system.reg" ] || "$wine_exe" wineboot -i >/dev/null 2>&1 || true
     local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
     for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif' 'Segoe UI'; do
       "$wine_exe" reg add "$key" /v "$face" /t REG_MULTI_SZ /d 'NanumGothic.ttf,NanumGothic' /f >/dev/null 2>&1 || true
     done
-    # Wine finds fonts through its own Fonts folder too.
-    for f in /usr/share/fonts/truetype/nanum/NanumGothic*.ttf; do
+    # Wine finds fonts through its own Fonts folder too: the Korean faces, and
+    # Wine's own Tahoma (the dialog font) and Marlett (the caption buttons),
+    # which this Wine does not load from its data folder by itself.
+    for f in /usr/share/fonts/truetype/nanum/NanumGothic*.ttf \
+      /usr/share/wine/fonts/tahoma*.ttf /usr/share/wine/fonts/marlett.ttf; do
       [ -f "$f" ] && ln -sf "$f" "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
     done
     "$wineserver_exe" -w 2>/dev/null || true
-    touch "$WINEPREFIX/.caskwright-ready"
+    echo "$wine_prefix_version" >"$WINEPREFIX/.caskwright-ready"
   ) 9>"$WINEPREFIX.lock"
 }
 
-# Starts a private X display when there is none; sets xvfb_pid.
+# On the private display there is no window manager: Wine then draws the
+# window frames itself, and must not wait for a manager to confirm that a
+# window was hidden (two seconds for every closed window). On a desktop the
+# manager does both. The prefix remembers which way it is set.
+wine_window_mode() {
+  local mode=desktop
+  [ -n "${CASKWRIGHT_PRIVATE_DISPLAY:-}" ] && mode=headless
+  [ "$(cat "$WINEPREFIX/.caskwright-windows" 2>/dev/null)" = "$mode" ] && return 0
+  (
+    flock 9
+    [ "$(cat "$WINEPREFIX/.caskwright-windows" 2>/dev/null)" = "$mode" ] && exit 0
+    local key='HKCU\Software\Wine\X11 Driver'
+    for value in Managed Decorated; do
+      if [ "$mode" = headless ]; then
+        "$wine_exe" reg add "$key" /v "$value" /t REG_SZ /d N /f >/dev/null 2>&1 || true
+      else
+        "$wine_exe" reg delete "$key" /v "$value" /f >/dev/null 2>&1 || true
+      fi
+    done
+    echo "$mode" >"$WINEPREFIX/.caskwright-windows"
+  ) 9>"$WINEPREFIX.lock"
+}
+
+# Starts a private X display when there is none; sets xvfb_pid and marks the
+# display private for the Wine programs started on it (wine_window_mode).
 xvfb_pid=""
 ensure_display() {
   if [ -n "${DISPLAY:-}" ]; then return 0; fi
@@ -49,6 +79,7 @@ ensure_display() {
       Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
       xvfb_pid=$!
       export DISPLAY=":$n"
+      export CASKWRIGHT_PRIVATE_DISPLAY=1
       for _ in $(seq 50); do
         [ -e "/tmp/.X11-unix/X$n" ] && return 0
         sleep 0.1

@@ -14,6 +14,7 @@ CASKWRIGHT_BUILD=${CASKWRIGHT_BUILD:-$dir}
 . "$here/wine-env.sh"
 make_wine_prefix
 ensure_display || exit 1
+wine_window_mode
 "$wine_exe" "$exe" "$@"
 rc=$?
 stop_display

@@ -1,7 +1,8 @@
-// main.cpp -- program entry. The main dialog is not built yet: the program
-// starts and ends at once.
+// main.cpp -- the program entry: everything happens inside the main dialog.
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    return 0;
+#include "main_dialog.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+    return RunCaskwright(instance);
 }

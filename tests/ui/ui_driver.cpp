@@ -1,0 +1,458 @@
+// ui_driver.cpp -- the test side of the window suite: runs the program on a
+// thread, finds and answers its windows, reads them back, takes screenshots.
+#include "ui_driver.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <zlib.h>
+
+#include <string.h>
+
+#include <atomic>
+#include <memory>
+
+#include "main_dialog.h"
+#include "resource.h"
+
+namespace {
+
+// A private message handled by the test's own layer over the main dialog's
+// window procedure: runs the std::function in lParam on the program's
+// thread; wParam 1 means it was posted and is to be deleted afterwards.
+const UINT WM_TEST_RUN = WM_APP + 0x7A1;
+
+WNDPROC g_dialogProcBefore = nullptr;
+
+LRESULT CALLBACK TestLayerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_TEST_RUN) {
+        auto* code = reinterpret_cast<std::function<void()>*>(lParam);
+        (*code)();
+        if (wParam == 1) delete code;
+        return 0;
+    }
+    return CallWindowProcW(g_dialogProcBefore, window, message, wParam, lParam);
+}
+
+DWORD WINAPI ProgramThread(void*) {
+    return static_cast<DWORD>(RunCaskwright(GetModuleHandleW(nullptr)));
+}
+
+std::wstring ClassOf(HWND window) {
+    wchar_t name[128] = {};
+    GetClassNameW(window, name, 128);
+    return name;
+}
+
+struct ThreadWindows {
+    HWND skip;
+    std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectForeign(HWND window, LPARAM context) {
+    auto* windows = reinterpret_cast<ThreadWindows*>(context);
+    if (window == windows->skip || !IsWindowVisible(window)) return TRUE;
+    std::wstring name = ClassOf(window);
+    // Tooltips come and go with the mouse; they are no window in the way.
+    if (name == L"tooltips_class32" || name == TOOLTIPS_CLASSW) return TRUE;
+    windows->found.push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> ForeignWindows(const Program& program) {
+    ThreadWindows windows = {program.dialog, {}};
+    EnumThreadWindows(program.threadId, CollectForeign, reinterpret_cast<LPARAM>(&windows));
+    return windows.found;
+}
+
+BOOL CALLBACK FindMainDialog(HWND window, LPARAM context) {
+    if (IsWindowVisible(window) && GetDlgItem(window, IDC_ENTRY_LIST)) {
+        *reinterpret_cast<HWND*>(context) = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK CollectStaticTexts(HWND window, LPARAM context) {
+    auto* text = reinterpret_cast<std::wstring*>(context);
+    if (ClassOf(window) == L"Static") {
+        std::wstring own = WindowText(window);
+        if (!own.empty()) {
+            if (!text->empty()) *text += L"|";
+            *text += own;
+        }
+    }
+    return TRUE;
+}
+
+Box DescribeBox(HWND window) {
+    Box box;
+    box.window = window;
+    box.caption = WindowText(window);
+    EnumChildWindows(window, CollectStaticTexts, reinterpret_cast<LPARAM>(&box.text));
+    return box;
+}
+
+bool IsProgressWindow(HWND window) {
+    return GetDlgItem(window, IDC_PROGRESS_BAR) != nullptr;
+}
+
+// Sends a posted marker through the program's queue and waits until it has
+// been handled: everything posted before it has then been handled too, or
+// is being handled inside a nested modal loop.
+bool MarkerRoundTrip(const Program& program, DWORD timeoutMs) {
+    // Shared with the marker, which may run after this wait has given up.
+    auto handled = std::make_shared<std::atomic<bool>>(false);
+    PostToUiThread(program, [handled] { handled->store(true); });
+    return WaitUntil(
+        [&] {
+            if (handled->load()) return true;
+            // A modal box handles the marker too, but a command that runs
+            // without pumping does not: stop waiting once a box shows.
+            for (HWND other : ForeignWindows(program)) {
+                if (!IsProgressWindow(other)) return true;
+            }
+            return false;
+        },
+        timeoutMs);
+}
+
+std::wstring ScreenshotFolder() {
+    std::string root = CASKWRIGHT_SCREENSHOTS;
+    if (!root.empty() && root[0] == '/') root = "Z:" + root;
+    std::wstring folder(root.begin(), root.end());
+    for (wchar_t& c : folder) {
+        if (c == L'/') c = L'\\';
+    }
+    return folder;
+}
+
+void PutBigEndian(std::string* out, uint32_t value) {
+    out->push_back(static_cast<char>(value >> 24));
+    out->push_back(static_cast<char>(value >> 16));
+    out->push_back(static_cast<char>(value >> 8));
+    out->push_back(static_cast<char>(value));
+}
+
+void PutChunk(std::string* out, const char* type, const std::string& data) {
+    PutBigEndian(out, static_cast<uint32_t>(data.size()));
+    std::string body = std::string(type, 4) + data;
+    out->append(body);
+    uLong crc =
+        crc32(0L, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()));
+    PutBigEndian(out, static_cast<uint32_t>(crc));
+}
+
+// PNG of top-down 32-bit blue-green-red rows.
+bool WritePng(const std::wstring& path, const std::vector<uint8_t>& bgra, int width, int height) {
+    std::string raw;
+    raw.reserve(static_cast<size_t>(height) * (width * 3 + 1));
+    for (int y = 0; y < height; ++y) {
+        raw.push_back(0);  // no filter
+        const uint8_t* row = bgra.data() + static_cast<size_t>(y) * width * 4;
+        for (int x = 0; x < width; ++x) {
+            raw.push_back(static_cast<char>(row[x * 4 + 2]));
+            raw.push_back(static_cast<char>(row[x * 4 + 1]));
+            raw.push_back(static_cast<char>(row[x * 4 + 0]));
+        }
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    std::string packed(packedSize, '\0');
+    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
+                  reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()),
+                  6) != Z_OK) {
+        return false;
+    }
+    packed.resize(packedSize);
+    std::string header;
+    PutBigEndian(&header, static_cast<uint32_t>(width));
+    PutBigEndian(&header, static_cast<uint32_t>(height));
+    header += std::string("\x08\x02\x00\x00\x00", 5);  // 8-bit RGB
+    std::string png = "\x89PNG\r\n\x1a\n";
+    PutChunk(&png, "IHDR", header);
+    PutChunk(&png, "IDAT", packed);
+    PutChunk(&png, "IEND", "");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, png.data(), static_cast<DWORD>(png.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == png.size();
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (condition()) return true;
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(10);
+    }
+}
+
+bool StartProgram(Program* program) {
+    program->thread = CreateThread(nullptr, 0, ProgramThread, nullptr, 0, &program->threadId);
+    if (!program->thread) return false;
+    HWND dialog = nullptr;
+    WaitUntil(
+        [&] {
+            EnumThreadWindows(program->threadId, FindMainDialog, reinterpret_cast<LPARAM>(&dialog));
+            return dialog != nullptr;
+        },
+        20000);
+    if (!dialog) return false;
+    program->dialog = dialog;
+    g_dialogProcBefore = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TestLayerProc)));
+    return WaitIdle(*program).empty();
+}
+
+void StopProgram(Program* program) {
+    if (!program->thread) return;
+    for (int round = 0; round < 20; ++round) {
+        std::vector<HWND> others = ForeignWindows(*program);
+        if (others.empty()) break;
+        for (HWND other : others) {
+            HWND cancel = GetDlgItem(other, IDCANCEL);
+            HWND ok = GetDlgItem(other, IDOK);
+            if (cancel) {
+                PostMessageW(cancel, BM_CLICK, 0, 0);
+            } else if (ok) {
+                PostMessageW(ok, BM_CLICK, 0, 0);
+            } else {
+                PostMessageW(other, WM_CLOSE, 0, 0);
+            }
+        }
+        Sleep(200);
+    }
+    if (IsWindow(program->dialog)) {
+        Click(*program, IDC_CLOSE_GRF);
+        WaitIdle(*program, 20000);
+        PostMessageW(program->dialog, WM_CLOSE, 0, 0);
+        WaitUntil([&] { return !IsWindow(program->dialog); }, 5000);
+    }
+    if (WaitForSingleObject(program->thread, 20000) != WAIT_OBJECT_0) {
+        TerminateThread(program->thread, 1);
+    }
+    CloseHandle(program->thread);
+    *program = Program();
+}
+
+HWND Control(const Program& program, int id) {
+    return GetDlgItem(program.dialog, id);
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[4096] = {};
+    SendMessageW(window, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::wstring StatusText(const Program& program) {
+    HWND bar = FindWindowExW(program.dialog, nullptr, STATUSCLASSNAMEW, nullptr);
+    return bar ? WindowText(bar) : L"<no status bar>";
+}
+
+std::wstring ComboSelection(const Program& program, int id) {
+    HWND combo = Control(program, id);
+    LRESULT index = SendMessageW(combo, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR) return L"<none>";
+    wchar_t text[256] = {};
+    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+void RunOnUiThread(const Program& program, const std::function<void()>& code) {
+    std::function<void()> copy = code;
+    SendMessageW(program.dialog, WM_TEST_RUN, 0, reinterpret_cast<LPARAM>(&copy));
+}
+
+void PostToUiThread(const Program& program, std::function<void()> code) {
+    auto* owned = new std::function<void()>(std::move(code));
+    if (!PostMessageW(program.dialog, WM_TEST_RUN, 1, reinterpret_cast<LPARAM>(owned))) {
+        delete owned;
+    }
+}
+
+void Click(const Program& program, int id) {
+    PostMessageW(Control(program, id), BM_CLICK, 0, 0);
+}
+
+void FocusControl(const Program& program, int id) {
+    SendMessageW(program.dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(Control(program, id)),
+                 TRUE);
+}
+
+namespace {
+HWND FocusOf(const Program& program) {
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof(info);
+    GetGUIThreadInfo(program.threadId, &info);
+    return info.hwndFocus ? info.hwndFocus : program.dialog;
+}
+}  // namespace
+
+void TypeText(const Program& program, const std::wstring& text) {
+    HWND focus = FocusOf(program);
+    for (wchar_t c : text) PostMessageW(focus, WM_CHAR, c, 1);
+}
+
+void PressKey(const Program& program, UINT virtualKey) {
+    HWND focus = FocusOf(program);
+    LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(virtualKey, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageW(focus, WM_KEYDOWN, virtualKey, scan | 1);
+    PostMessageW(focus, WM_KEYUP, virtualKey, scan | 1 | (1u << 30) | (1u << 31));
+}
+
+std::wstring WaitIdle(const Program& program, DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs) return L"timed out waiting for the program";
+        MarkerRoundTrip(program, timeoutMs - elapsed);
+        std::vector<HWND> others = ForeignWindows(program);
+        bool onlyProgress = true;
+        for (HWND other : others) onlyProgress = onlyProgress && IsProgressWindow(other);
+        if (!onlyProgress) {
+            for (HWND other : others) {
+                if (IsProgressWindow(other)) continue;
+                Box box = DescribeBox(other);
+                return L"a window is open: \"" + box.caption + L"\" " + box.text;
+            }
+        }
+        if (others.empty() && IsWindowEnabled(program.dialog)) return L"";
+        Sleep(10);
+    }
+}
+
+bool WaitForBox(const Program& program, Box* box, const std::wstring& caption, DWORD timeoutMs) {
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (HWND other : ForeignWindows(program)) {
+                if (IsProgressWindow(other) || ClassOf(other) != L"#32770") continue;
+                if (caption.empty() || WindowText(other) == caption) {
+                    found = other;
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeoutMs);
+    if (!found) return false;
+    // Let it finish initializing before it is read or answered.
+    Sleep(50);
+    *box = DescribeBox(found);
+    return true;
+}
+
+bool PressBoxButton(const Box& box, int id) {
+    HWND button = GetDlgItem(box.window, id);
+    if (!button) return false;
+    PostMessageW(button, BM_CLICK, 0, 0);
+    return WaitUntil([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); }, 10000);
+}
+
+std::wstring TakeError(const Program& program, DWORD timeoutMs) {
+    Box box;
+    if (!WaitForBox(program, &box, L"Unrecoverable Error", timeoutMs)) return L"";
+    PressBoxButton(box, IDOK);
+    return box.text;
+}
+
+bool ChooseFile(const Program& program, const std::wstring& title, const std::wstring& path) {
+    Box box;
+    if (!WaitForBox(program, &box, title)) return false;
+    if (path.empty()) return PressBoxButton(box, IDCANCEL);
+    HWND combo = GetDlgItem(box.window, cmb13);
+    HWND edit = combo ? FindWindowExW(combo, nullptr, L"Edit", nullptr) : nullptr;
+    if (!edit) edit = GetDlgItem(box.window, edt1);
+    if (!edit) return false;
+    SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+    return PressBoxButton(box, IDOK);
+}
+
+bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring* shownText) {
+    Box box;
+    if (!WaitForBox(program, &box)) return false;
+    if (shownText) *shownText = box.text;
+    if (path.empty()) return PressBoxButton(box, IDCANCEL);
+    SendMessageW(box.window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
+    Sleep(100);
+    return PressBoxButton(box, IDOK);
+}
+
+int RowCount(const Program& program) {
+    return static_cast<int>(SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::vector<std::wstring> RowTexts(const Program& program, int row) {
+    std::vector<std::wstring> texts;
+    for (int column = 0; column < 6; ++column) {
+        wchar_t text[512] = {};
+        LVITEMW item = {};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = 512;
+        SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETITEMTEXTW, row,
+                     reinterpret_cast<LPARAM>(&item));
+        texts.push_back(text);
+    }
+    return texts;
+}
+
+int RowImage(const Program& program, int row) {
+    LVITEMW item = {};
+    item.mask = LVIF_IMAGE;
+    item.iItem = row;
+    item.iImage = -2;
+    SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETITEMW, 0,
+                 reinterpret_cast<LPARAM>(&item));
+    return item.iImage;
+}
+
+void SelectRows(const Program& program, const std::vector<int>& rows) {
+    HWND list = Control(program, IDC_ENTRY_LIST);
+    LVITEMW item = {};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = 0;
+    SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    for (int row : rows) {
+        item.state = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageW(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
+std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return L"";
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(300);
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ before = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT);
+    SelectObject(memory, before);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height) return L"";
+    std::wstring folder = ScreenshotFolder();
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring path = folder + L"\\" + name + L".png";
+    return WritePng(path, pixels, width, height) ? path : L"";
+}

@@ -1,0 +1,86 @@
+// ui_driver.h -- drives the real program inside the test process: the main
+// dialog runs on a thread of its own exactly as the program's entry runs it,
+// and the test thread acts as the user (clicks, keys, the system menu) and
+// answers the modal boxes and choosers that come up, reading back what a
+// user would see.
+#ifndef CASKWRIGHT_UI_DRIVER_H
+#define CASKWRIGHT_UI_DRIVER_H
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// The program running on its own thread.
+struct Program {
+    HANDLE thread = nullptr;
+    DWORD threadId = 0;
+    HWND dialog = nullptr;
+};
+
+// Starts the program and waits for its main dialog. False on failure.
+bool StartProgram(Program* program);
+// Answers whatever is still open, unloads the archive, ends the dialog and
+// waits for the thread.
+void StopProgram(Program* program);
+
+HWND Control(const Program& program, int id);
+std::wstring WindowText(HWND window);
+std::wstring StatusText(const Program& program);
+std::wstring ComboSelection(const Program& program, int id);
+
+// Runs code on the program's thread, between two of its messages, and waits
+// for it (RunOnUiThread) or not (PostToUiThread).
+void RunOnUiThread(const Program& program, const std::function<void()>& code);
+void PostToUiThread(const Program& program, std::function<void()> code);
+
+// Presses a button of the main dialog; returns at once.
+void Click(const Program& program, int id);
+// Gives control id the keyboard focus as Tab would, then types text into it.
+void FocusControl(const Program& program, int id);
+void TypeText(const Program& program, const std::wstring& text);
+// A key press (down and up) sent to the focused control.
+void PressKey(const Program& program, UINT virtualKey);
+
+// Waits until the program has handled everything it was given and shows no
+// window but the main dialog. Returns "" then, or a description of the
+// window that is in the way (or of the time-out).
+std::wstring WaitIdle(const Program& program, DWORD timeoutMs = 60000);
+
+// A window of the program other than the main dialog: a message box, a
+// file or folder chooser, the progress window.
+struct Box {
+    HWND window = nullptr;
+    std::wstring caption;
+    std::wstring text;  // the texts of its static controls, joined by "|"
+};
+
+// Waits for a box whose caption is caption (any box when empty).
+bool WaitForBox(const Program& program, Box* box, const std::wstring& caption = L"",
+                DWORD timeoutMs = 20000);
+// Presses button id of a box and waits for the box to go away.
+bool PressBoxButton(const Box& box, int id);
+// Waits for an error box, returns its text ("" when none came) and closes it.
+std::wstring TakeError(const Program& program, DWORD timeoutMs = 20000);
+
+// Answers a file dialog titled title with path (or cancels it when path is
+// empty). False when no such dialog came.
+bool ChooseFile(const Program& program, const std::wstring& title, const std::wstring& path);
+// Answers the folder browser with path (or cancels it when path is empty).
+bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring* shownText);
+
+// The entry list as a user reads it.
+int RowCount(const Program& program);
+std::vector<std::wstring> RowTexts(const Program& program, int row);
+int RowImage(const Program& program, int row);
+void SelectRows(const Program& program, const std::vector<int>& rows);
+
+// Saves a picture of window as <build>/screenshots/<name>.png; returns its
+// path, or "" when the capture failed.
+std::wstring SaveScreenshot(HWND window, const std::wstring& name);
+
+// Polls condition every 10 ms until it holds or the time is up.
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);
+
+#endif

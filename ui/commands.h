@@ -1,0 +1,20 @@
+// commands.h -- the commands of the main dialog's buttons. Each receives the
+// main dialog as its window and runs to its end before the dialog handles
+// any further input.
+#ifndef CASKWRIGHT_UI_COMMANDS_H
+#define CASKWRIGHT_UI_COMMANDS_H
+
+#include <windows.h>
+
+// Mode of CmdOpenArchive.
+#define OPEN_APPEND 0  // Add Grf: merge into the loaded archive
+#define OPEN_LOAD 1    // Open: load in place of the loaded archive
+
+void CmdOpenArchive(HWND window, int mode);
+void CmdRepack(HWND window);
+void CmdExtractSelected(HWND window);
+void CmdExtractAll(HWND window);
+void CmdDeleteSelected(HWND window);
+void CmdAddDirectory(HWND window);
+
+#endif

@@ -1,0 +1,52 @@
+// entry_list.h -- the main dialog's list of archive entries (control 1000):
+// its columns and state marks, its filling through the filter pattern, and
+// the one way to get from a row to its entry.
+//
+// The list is owner-data: it holds no texts of its own. Each row refers to
+// an entry of g_archive's table by its index there, and the cells are
+// formatted from the entry whenever the list draws or is asked for them, so
+// filling half a million rows costs little more than the filter walk.
+#ifndef CASKWRIGHT_UI_ENTRY_LIST_H
+#define CASKWRIGHT_UI_ENTRY_LIST_H
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "grf.h"
+
+// Image indices of the state marks in the list's small-image list.
+#define MARK_NONE 0
+#define MARK_NEW 1
+#define MARK_REPLACED 2
+#define MARK_DELETED 3
+
+// The image list of the four marks (blank, new, replaced, deleted).
+HIMAGELIST CreateStateImages();
+
+// Sets up list 1000 of window: full-row selection, the six columns, the marks.
+void InitEntryList(HWND window, HIMAGELIST images);
+
+// Empties list 1000 of window and fills it again with g_archive's entries
+// whose file names match the pattern in edit box 1003 ("*.*" when empty).
+void RefreshEntryList(HWND window);
+
+// The entry that row refers to, or null when the row carries none (out of
+// range, or the archive it was filled from is no longer loaded). Valid until
+// the table next changes.
+GrfEntry* EntryOfRow(int row);
+
+// Rows of the last filling.
+int EntryRowCount();
+
+// The mark shown for an entry (MARK_*).
+int MarkOfEntry(const GrfEntry* entry);
+
+// Answers the list's request for the cells of one row (LVN_GETDISPINFOW).
+void OnEntryListDispInfo(NMLVDISPINFOW* info);
+
+// An activated row of list 1000 (LVN_ITEMACTIVATE); other notifications are
+// ignored.
+void OnEntryActivated(HWND window, UINT_PTR controlId, NMHDR* header);
+
+#endif

@@ -1,0 +1,202 @@
+// main_dialog.cpp -- program start and the main dialog: initialization, the
+// message switch, the command table, tooltips and the About box.
+#include "main_dialog.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "commands.h"
+#include "entry_list.h"
+#include "resource.h"
+#include "services.h"
+
+namespace {
+
+struct ToolTipSpec {
+    int control;  // 0 ends the table
+    UINT text;
+};
+
+// Row order is the tools' numbering.
+const ToolTipSpec TOOL_TIPS[] = {
+    {IDC_OPEN, IDS_TIP_OPEN},
+    {IDC_EXIT, IDS_TIP_EXIT},
+    {IDC_FILTER, IDS_TIP_FILTER},
+    {IDC_EXTRACT, IDS_TIP_EXTRACT},
+    {IDC_EXTRACT_ALL, IDS_TIP_EXTRACT_ALL},
+    {IDC_ADD_GRF, IDS_TIP_ADD_GRF},
+    {IDC_ADD_DIR, IDS_TIP_ADD_DIR},
+    {IDC_REPACK, IDS_TIP_REPACK},
+    {IDC_LEVEL, IDS_TIP_LEVEL},
+    {IDC_VERSION, IDS_TIP_VERSION},
+    {IDC_DELETE_SEL, IDS_TIP_DELETE_SEL},
+    {IDC_ENTRY_LIST, IDS_TIP_ENTRY_LIST},
+    {IDC_CLOSE_GRF, IDS_TIP_CLOSE_GRF},
+    {0, 0},
+};
+
+const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
+
+// Drop-down items in the order they are added; position 1 starts selected.
+const UINT LEVEL_ITEMS[] = {IDS_LEVEL_LOW, IDS_LEVEL_MEDIUM, IDS_LEVEL_HIGH};
+const UINT VERSION_ITEMS[] = {IDS_VERSION_102, IDS_VERSION_103, IDS_VERSION_200};
+const int INITIAL_ITEM = 1;
+
+void SetDialogIcon(HWND window) {
+    HANDLE icon = LoadImageW(g_instance, MAKEINTRESOURCEW(IDI_CASKWRIGHT), IMAGE_ICON,
+                             GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0);
+    if (!icon) return;
+    SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon));
+}
+
+void FillDropDown(HWND window, int control, const UINT* items, int count) {
+    for (int i = 0; i < count; ++i) {
+        SendDlgItemMessageW(window, control, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(LoadResString(items[i])));
+    }
+    SendDlgItemMessageW(window, control, CB_SETCURSEL, INITIAL_ITEM, 0);
+}
+
+void AddAboutItem(HWND window) {
+    AppendMenuW(GetSystemMenu(window, FALSE), MF_STRING, ID_ABOUT, LoadResString(IDS_ABOUT_ITEM));
+}
+
+void CreateStatusBar(HWND window) {
+    // Size 0: the status bar places itself along the dialog's bottom edge.
+    g_statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar", WS_CHILD | WS_VISIBLE, 0, 0,
+                                  0, 0, window, nullptr, g_instance, nullptr);
+}
+
+void OnMainInitDialog(HWND window) {
+    g_mainWindow = window;
+    SetDialogIcon(window);
+    FillDropDown(window, IDC_LEVEL, LEVEL_ITEMS, 3);
+    FillDropDown(window, IDC_VERSION, VERSION_ITEMS, 3);
+    AddAboutItem(window);
+    CreateToolTips(window);
+    InitEntryList(window, CreateStateImages());
+    SetDlgItemTextW(window, IDC_FILTER_TEXT, L"*.*");
+    CreateStatusBar(window);
+    SetStatusText(LoadResString(IDS_READY));
+}
+
+void ShowAbout(HWND window) {
+    wchar_t text[TEXT_BUFFER_SIZE];
+    LoadStringW(g_instance, IDS_ABOUT_TEXT, text, TEXT_BUFFER_SIZE);
+    MessageBoxW(window, text, LoadResString(IDS_ABOUT_CAPTION), MB_OK | MB_ICONINFORMATION);
+}
+
+void OnMainSysCommand(HWND window, WPARAM command) {
+    // Every other system command goes on to the dialog's default handling.
+    if (command == ID_ABOUT) ShowAbout(window);
+}
+
+void OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
+    if (controlId == IDC_ENTRY_LIST && header->code == LVN_GETDISPINFOW) {
+        OnEntryListDispInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
+        return;
+    }
+    OnEntryActivated(window, controlId, header);
+}
+
+void CmdCloseArchive(HWND window) {
+    GrfClose(&g_archive);
+    RefreshEntryList(window);
+    SetMainTitle(LoadResString(IDS_NONE));
+}
+
+}  // namespace
+
+int RunCaskwright(HINSTANCE instance) {
+    g_instance = instance;
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The folder browser of Add Dir needs COM on this thread.
+    CoInitialize(nullptr);
+    return static_cast<int>(
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0));
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            OnMainInitDialog(window);
+            break;
+        case WM_COMMAND:
+            OnMainCommand(window, LOWORD(wParam));
+            break;
+        case WM_SYSCOMMAND:
+            OnMainSysCommand(window, wParam);
+            break;
+        case WM_CLOSE:
+            EndDialog(window, 0);
+            break;
+        case WM_NOTIFY:
+            OnMainNotify(window, wParam, reinterpret_cast<NMHDR*>(lParam));
+            break;
+    }
+    // Never handled: the dialog manager does the default work for every
+    // message, and keeps the focus where it is after initialization.
+    return FALSE;
+}
+
+void OnMainCommand(HWND window, UINT command) {
+    switch (command) {
+        case IDC_OPEN:
+            CmdOpenArchive(window, OPEN_LOAD);
+            break;
+        case IDC_EXIT:
+            EndDialog(window, 0);
+            break;
+        case IDC_FILTER:
+            RefreshEntryList(window);
+            break;
+        case IDC_ADD_DIR:
+            CmdAddDirectory(window);
+            break;
+        case IDC_ADD_GRF:
+            CmdOpenArchive(window, OPEN_APPEND);
+            break;
+        case IDC_EXTRACT:
+            CmdExtractSelected(window);
+            break;
+        case IDC_EXTRACT_ALL:
+            CmdExtractAll(window);
+            break;
+        case IDC_DELETE_SEL:
+            CmdDeleteSelected(window);
+            SetStatusText(LoadResString(IDS_READY));
+            break;
+        case IDC_REPACK:
+            CmdRepack(window);
+            SetStatusText(LoadResString(IDS_READY));
+            break;
+        case IDC_CLOSE_GRF:
+            CmdCloseArchive(window);
+            break;
+    }
+    // Any other id (Escape's cancel command, the edit box, the drop-down
+    // lists) does nothing.
+}
+
+void CreateToolTips(HWND window) {
+    HWND tips =
+        CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                        WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, g_instance, nullptr);
+    SetWindowPos(tips, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, TIP_WIDTH);
+    for (int row = 0; TOOL_TIPS[row].control != 0; ++row) {
+        HWND control = GetDlgItem(window, TOOL_TIPS[row].control);
+        TOOLINFOW tool = {};
+        tool.cbSize = sizeof(tool);
+        tool.uFlags = TTF_SUBCLASS;
+        tool.hwnd = control;
+        tool.uId = static_cast<UINT_PTR>(row);
+        GetClientRect(control, &tool.rect);
+        tool.hinst = g_instance;
+        tool.lpszText = LoadResString(TOOL_TIPS[row].text);
+        SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}

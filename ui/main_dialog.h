@@ -1,0 +1,22 @@
+// main_dialog.h -- the program's start and its one main dialog (template
+// 130): initialization, the command table, the tooltips and the About box.
+#ifndef CASKWRIGHT_UI_MAIN_DIALOG_H
+#define CASKWRIGHT_UI_MAIN_DIALOG_H
+
+#include <windows.h>
+
+// Starts the program on the calling thread: stores the module instance,
+// prepares the common controls and COM, and runs the main dialog modally.
+// Returns the dialog's end result (0), or -1 when it cannot be created.
+int RunCaskwright(HINSTANCE instance);
+
+// Dialog procedure of template 130. Returns FALSE for every message.
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// Runs the command of one control of the main dialog.
+void OnMainCommand(HWND window, UINT command);
+
+// Creates the tooltip window of the main dialog and registers its 13 tools.
+void CreateToolTips(HWND window);
+
+#endif
