@@ -20,6 +20,9 @@ bool NameIndexBuild(GrfArchive* archive);
 // Records that record `index` was appended; keeps an existing first record.
 // False when out of memory (the index is then unchanged).
 bool NameIndexAdd(GrfArchive* archive, uint32_t index);
+// Makes room for `records` records in all, so that adding up to that many
+// never needs memory. False when out of memory (the index is unchanged).
+bool NameIndexReserve(GrfArchive* archive, uint32_t records);
 // The first record named name, or null.
 GrfEntry* NameIndexFind(const GrfArchive* archive, const char* name);
 void NameIndexFree(GrfArchive* archive);

@@ -14,6 +14,11 @@ bool IsArchive(const GrfArchive* archive) {
     return archive && archive != GRF_NO_ARCHIVE;
 }
 
+// entriesSize counts the table's bytes in 32 bits.
+bool HasRoomFor(const GrfArchive* archive, uint64_t more) {
+    return archive->count + more <= 0xFFFFFFFFu / sizeof(GrfEntry);
+}
+
 // Appends a copy of record at the end of the table, where room has been
 // reserved; false (nothing changed) when the index cannot grow.
 bool Append(GrfArchive* archive, const GrfEntry& record) {
@@ -46,8 +51,55 @@ extern "C" uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, cons
     } else {
         memcpy(record.name, narrow, length);
         record.state = ENTRY_ON_DISK | ENTRY_NEW;
-        if (!ReserveEntries(archive, 1) || !Append(archive, record)) result = GRF_ERROR_MEMORY;
+        if (!HasRoomFor(archive, 1) || !ReserveEntries(archive, 1) || !Append(archive, record))
+            result = GRF_ERROR_MEMORY;
     }
     PlatformFree(narrow);
     return result;
+}
+
+extern "C" uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other) {
+    if (!IsArchive(archive) || !IsArchive(other)) {
+        GrfLastError = GRF_ERROR_NOT_ARCHIVE;
+        return 0;
+    }
+    // Every record would replace itself: nothing to change.
+    if (archive == other) return archive->count;
+
+    // Count what will be appended first, so that growing, the one step that
+    // can fail, happens before anything changes.
+    uint64_t appended = 0;
+    for (uint32_t i = 0; i < other->count; ++i) {
+        const GrfEntry& s = other->entries[i];
+        if (!(s.state & ENTRY_DELETED) && !NameIndexFind(archive, s.name)) ++appended;
+    }
+    uint64_t total = archive->count + appended;
+    if (!HasRoomFor(archive, appended) ||
+        !ReserveEntries(archive, static_cast<uint32_t>(appended)) ||
+        !NameIndexReserve(archive, static_cast<uint32_t>(total))) {
+        GrfLastError = GRF_ERROR_MEMORY;
+        return 0;
+    }
+
+    // Same names replace in place; a replaced record keeps its name, so the
+    // index stays right.
+    for (uint32_t i = 0; i < other->count; ++i) {
+        GrfEntry& s = other->entries[i];
+        GrfEntry* d = NameIndexFind(archive, s.name);
+        if (!d) continue;
+        *d = s;
+        d->owner = s.owner ? s.owner : other;
+        d->state = ENTRY_IN_ARCHIVE | ENTRY_REPLACED;
+        s.state = ENTRY_DELETED;
+    }
+    // The rest are appended in the other archive's order. Room is reserved,
+    // so appending cannot fail.
+    for (uint32_t i = 0; i < other->count; ++i) {
+        const GrfEntry& s = other->entries[i];
+        if (s.state & ENTRY_DELETED) continue;
+        GrfEntry record = s;
+        record.state = ENTRY_IN_ARCHIVE | ENTRY_NEW;
+        Append(archive, record);
+    }
+    return archive->count;
 }

@@ -281,12 +281,16 @@ int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCal
    result the table is unchanged. GrfLastError is not touched. */
 uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name);
 
-/* Takes every record of other into archive: a record whose name the table
-   already holds is copied over it (state 9, owner other) and marked deleted
-   in other; the rest are appended (state 5) in other's order. other must stay
-   open while records name it. Returns the new count; 0 with 13 when either
-   handle is GRF_NO_ARCHIVE, with 8 when out of memory (nothing changed), or
-   when both tables are empty. */
+/* Takes every record of other into archive. First each record of other, in
+   order and deleted ones included, whose name the table already holds is
+   copied over the first record of that name (state 9, owner other) and
+   marked deleted in other; then the records of other not marked deleted are
+   appended (state 5) in other's order. Names compare byte for byte. Lookups
+   go through the index, so the cost follows the two tables' sizes. other
+   must stay open while records name it. Returns the new count (0 when both
+   tables are empty, GrfLastError untouched); 0 with 13 when either handle is
+   GRF_NO_ARCHIVE; 0 with 8 when the table cannot grow, and then neither
+   table has changed. Merging an archive into itself changes nothing. */
 uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other);
 
 /* ---------------------------------------------------------------------------

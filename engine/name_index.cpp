@@ -133,6 +133,12 @@ bool NameIndexAdd(GrfArchive* archive, uint32_t index) {
     return true;
 }
 
+bool NameIndexReserve(GrfArchive* archive, uint32_t records) {
+    const GrfNameIndex* names = archive->index;
+    if (names && records <= (names->mask + 1) / 2) return true;
+    return Rehash(archive, SlotsFor(records), archive->count);
+}
+
 GrfEntry* NameIndexFind(const GrfArchive* archive, const char* name) {
     const GrfNameIndex* index = archive->index;
     if (!index) return nullptr;

@@ -33,6 +33,9 @@ uint32_t PlatformLastError(void);
 void* PlatformAlloc(size_t size);
 void* PlatformGrow(void* block, size_t oldSize, size_t newSize);
 void PlatformFree(void* block);
+// For tests of running out of memory: after `after` more successful
+// allocations and growths every one fails, until called again with -1.
+void PlatformFailAllocationsAfter(int32_t after);
 
 // Code page 949. The allocating forms return PlatformAlloc blocks (null when
 // out of memory). Cp949ToWideInto converts into a caller's buffer of
