@@ -3,6 +3,7 @@
 # With no display it starts a virtual one, takes a screenshot once the
 # program is up, says where it is, and ends the program.
 set -euo pipefail
+status=0
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CASKWRIGHT_BUILD_ROOT:-$root/build}
 deps=${CASKWRIGHT_DEPS:-$root/build/deps}
@@ -26,22 +27,26 @@ make_wine_prefix
 exe=$build/windows/ui/caskwright.exe
 
 if [ -n "${DISPLAY:-}" ]; then
+  wine_window_mode
   echo "starting $exe under Wine on $DISPLAY"
   exec "$wine_exe" "$exe"
 fi
 
 ensure_display
+wine_window_mode
 shots=$build/windows/screenshots
 mkdir -p "$shots"
 "$wine_exe" "$exe" &
 program=$!
 sleep "${CASKWRIGHT_SHOT_DELAY:-6}"
 if kill -0 "$program" 2>/dev/null; then
-  xwd -root -silent | convert xwd:- "$shots/start.png"
+  xwd -root -silent | convert xwd:- -trim +repage "$shots/start.png"
   echo "Caskwright is running on the virtual display $DISPLAY; screenshot: $shots/start.png"
   kill "$program" 2>/dev/null || true
 else
-  echo "caskwright.exe ended by itself (the main window is not built yet); built at $exe"
+  echo "caskwright.exe ended by itself before the screenshot; built at $exe" >&2
+  status=1
 fi
 "$wineserver_exe" -k 2>/dev/null || true
 stop_display
+exit $status
