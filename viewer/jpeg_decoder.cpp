@@ -48,20 +48,31 @@ bool ReadPicture(j_decompress_ptr cinfo, const uint8_t* data, uint32_t size,
     // Refused before the library allocates for the whole image.
     if (cinfo->out_color_space != JCS_RGB && cinfo->out_color_space != JCS_GRAYSCALE) return false;
     if (uint64_t(cinfo->image_width) * cinfo->image_height > PREVIEW_MAX_PIXELS) return false;
+#ifdef JCS_EXTENSIONS
+    // Where the library can write blue, green, red itself, its rows go
+    // straight into the picture: the same samples, without a second pass.
+    if (cinfo->out_color_space == JCS_RGB) cinfo->out_color_space = JCS_EXT_BGR;
+#endif
 
     jpeg_start_decompress(cinfo);
     int components = cinfo->output_components;
     if (components != 3 && components != 1) return false;
     uint32_t width = cinfo->output_width;
     if (!MakePreviewPicture(int32_t(width), -int32_t(cinfo->output_height), picture)) return false;
+#ifdef JCS_EXTENSIONS
+    bool direct = cinfo->out_color_space == JCS_EXT_BGR;
+#else
+    bool direct = false;
+#endif
 
     JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
                                                  width * JDIMENSION(components), 1);
     while (cinfo->output_scanline < cinfo->output_height) {
         uint8_t* out = picture->pixels + size_t(cinfo->output_scanline) * picture->stride;
+        JSAMPROW target = direct ? out : row[0];
         // Our source never suspends, so every call yields a row.
-        if (jpeg_read_scanlines(cinfo, row, 1) != 1) return false;
-        CopyRow(row[0], out, width, components);
+        if (jpeg_read_scanlines(cinfo, &target, 1) != 1) return false;
+        if (!direct) CopyRow(row[0], out, width, components);
     }
     jpeg_finish_decompress(cinfo);
     return true;

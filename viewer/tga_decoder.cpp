@@ -24,8 +24,9 @@ uint8_t BlendChannel(uint32_t channel, double opacity, double tone) {
 // Every output byte depends only on tone, opacity and channel, so it is
 // computed once per combination by the blend itself.
 struct BlendTables {
-    uint8_t opaque[2][256];        // 24-bit pixels: opacity exactly 1
-    uint8_t blended[2][256][256];  // 32-bit pixels: [tone][alpha][channel]
+    uint8_t opaque[2][256];          // 24-bit pixels: opacity exactly 1
+    uint16_t opaquePairs[2][65536];  // the same for two bytes at once
+    uint8_t blended[2][256][256];    // 32-bit pixels: [tone][alpha][channel]
 };
 
 const BlendTables& Tables() {
@@ -34,6 +35,9 @@ const BlendTables& Tables() {
         const double k = 1.0 / 255.0;
         for (int t = 0; t < 2; ++t) {
             for (uint32_t c = 0; c < 256; ++c) built.opaque[t][c] = BlendChannel(c, 1.0, kTones[t]);
+            for (uint32_t pair = 0; pair < 65536; ++pair)
+                built.opaquePairs[t][pair] =
+                    uint16_t(built.opaque[t][pair & 0xFF] | built.opaque[t][pair >> 8] << 8);
             for (uint32_t a = 0; a < 256; ++a)
                 for (uint32_t c = 0; c < 256; ++c)
                     built.blended[t][a][c] = BlendChannel(c, a * k, kTones[t]);
@@ -47,6 +51,34 @@ const BlendTables& Tables() {
 // of x & 8 and y & 8 is set, so squares alternate from the bottom-left.
 inline int ToneIndex(uint32_t x, uint32_t y) {
     return ((x & 8) != 0) != ((y & 8) != 0) ? 1 : 0;
+}
+
+// Eight bytes through a table of byte pairs, taken and stored as one word:
+// half the lookups of a byte loop, and none of the stalls a byte loop gets
+// when its loads and stores advance in step.
+inline void BlendWord(const uint8_t* in, uint8_t* out, const uint16_t* pairs) {
+    uint64_t word, blended = 0;
+    memcpy(&word, in, 8);
+    for (int i = 0; i < 64; i += 16) blended |= uint64_t(pairs[(word >> i) & 0xFFFF]) << i;
+    memcpy(out, &blended, 8);
+}
+
+// A run of 24-bit pixels over one tone: every byte through the same table.
+void BlendOpaque(const uint8_t* in, uint8_t* out, uint32_t pixels, const uint8_t* table,
+                 const uint16_t* pairs) {
+    uint32_t bytes = 3 * pixels, i = 0;
+    for (; i + 8 <= bytes; i += 8) BlendWord(in + i, out + i, pairs);
+    for (; i < bytes; ++i) out[i] = table[in[i]];
+}
+
+// A run of 32-bit pixels over one tone: each pixel's alpha picks its table.
+void BlendAlpha(const uint8_t* in, uint8_t* out, uint32_t pixels, const uint8_t (*tables)[256]) {
+    for (uint32_t i = 0; i < pixels; ++i, in += 4, out += 3) {
+        const uint8_t* table = tables[in[3]];
+        out[0] = table[in[0]];
+        out[1] = table[in[1]];
+        out[2] = table[in[2]];
+    }
 }
 
 }  // namespace
@@ -67,24 +99,21 @@ bool DecodeTgaPixels(const uint8_t* data, uint32_t size, PreviewPicture* picture
     if (!MakePreviewPicture(width, height, picture)) return false;
 
     const BlendTables& tables = Tables();
+    uint32_t bytes = bits / 8;
     for (uint32_t y = 0; y < uint32_t(height); ++y) {
         const uint8_t* in = data + start + y * rowBytes;
         uint8_t* out = picture->pixels + size_t(y) * picture->stride;
-        for (uint32_t x = 0; x < uint32_t(width); ++x, out += 3) {
+        // The tone changes every 8 pixels: blend each such run as a whole.
+        for (uint32_t x = 0; x < uint32_t(width);) {
+            uint32_t run = 8 - (x & 7);
+            if (run > uint32_t(width) - x) run = uint32_t(width) - x;
             int tone = ToneIndex(x, y);
-            if (bits == 24) {
-                const uint8_t* table = tables.opaque[tone];
-                out[0] = table[in[0]];
-                out[1] = table[in[1]];
-                out[2] = table[in[2]];
-                in += 3;
-            } else {
-                const uint8_t* table = tables.blended[tone][in[3]];
-                out[0] = table[in[0]];
-                out[1] = table[in[1]];
-                out[2] = table[in[2]];
-                in += 4;
-            }
+            if (bytes == 3)
+                BlendOpaque(in + 3 * x, out + 3 * x, run, tables.opaque[tone],
+                            tables.opaquePairs[tone]);
+            else
+                BlendAlpha(in + 4 * size_t(x), out + 3 * x, run, tables.blended[tone]);
+            x += run;
         }
     }
     return true;

@@ -45,6 +45,8 @@ TEST(Jpeg, ColourAndGreyMatchTheLibrary) {
     ExpectLikeTheLibrary(EncodeJpeg(5, 3, 3, RandomBytes(5 * 3 * 3, 1)), "colour 5 x 3");
     ExpectLikeTheLibrary(EncodeJpeg(37, 21, 3, RandomBytes(37 * 21 * 3, 2), 75, true),
                          "progressive colour 37 x 21");
+    ExpectLikeTheLibrary(EncodeJpeg(9, 4, 3, RandomBytes(9 * 4 * 3, 8), 80, false, true),
+                         "colour coded as red, green, blue");
     ExpectLikeTheLibrary(EncodeJpeg(6, 9, 1, RandomBytes(6 * 9, 3)), "grey 6 x 9");
 }
 

@@ -138,7 +138,7 @@ void Quiet(j_common_ptr) {}
 }  // namespace
 
 Bytes EncodeJpeg(uint32_t width, uint32_t height, int components, const Bytes& samples, int quality,
-                 bool progressive) {
+                 bool progressive, bool rgbCoded) {
     jpeg_compress_struct cinfo{};
     TestJpegError error;
     cinfo.err = jpeg_std_error(&error.pub);
@@ -159,6 +159,7 @@ Bytes EncodeJpeg(uint32_t width, uint32_t height, int components, const Bytes& s
     cinfo.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, quality, TRUE);
+    if (rgbCoded) jpeg_set_colorspace(&cinfo, JCS_RGB);
     if (progressive) jpeg_simple_progression(&cinfo);
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {

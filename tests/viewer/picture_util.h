@@ -51,9 +51,10 @@ Bytes MakeBmp(int32_t width, int32_t height, uint16_t bits, uint32_t compression
               const Bytes& colourTable, const Bytes& pixels);
 
 // JPEG of width x height from rows of `components` samples per pixel
-// (1 grey, 3 red-green-blue, 4 CMYK).
+// (1 grey, 3 red-green-blue, 4 CMYK); colour coded as YCbCr unless
+// rgbCoded.
 Bytes EncodeJpeg(uint32_t width, uint32_t height, int components, const Bytes& samples,
-                 int quality = 90, bool progressive = false);
+                 int quality = 90, bool progressive = false, bool rgbCoded = false);
 
 // The library decoding the same bytes through its own memory source, in its
 // default output: rows of output_components samples. width/height/components

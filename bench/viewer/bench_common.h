@@ -1,0 +1,21 @@
+// bench_common.h -- timing and printing for the viewer benchmarks: each
+// figure is the best of a few runs, printed beside the bare work it is
+// compared with and their ratio.
+#ifndef CASKWRIGHT_BENCH_COMMON_H
+#define CASKWRIGHT_BENCH_COMMON_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <functional>
+
+// Seconds of the fastest of `runs` calls of work.
+double BestSeconds(const std::function<void()>& work, int runs = 3);
+
+// Prints "label: measured s (bare s, ratio x; aim: ...)".
+void PrintBeside(const char* label, double measured, double bare, const char* aim);
+
+// Peak resident memory of the process so far, in bytes (0 where unknown).
+size_t PeakResidentBytes();
+
+#endif
