@@ -7,6 +7,11 @@
 #include "le_bytes.h"
 #include "preview.h"
 
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#include <tmmintrin.h>
+#define TGA_SSSE3 1
+#endif
+
 namespace {
 
 const uint32_t kHeaderSize = 18;
@@ -27,6 +32,10 @@ struct BlendTables {
     uint8_t opaque[2][256];          // 24-bit pixels: opacity exactly 1
     uint16_t opaquePairs[2][65536];  // the same for two bytes at once
     uint8_t blended[2][256][256];    // 32-bit pixels: [tone][alpha][channel]
+    // Opaque channels come out as c or c - 1: bit c of dropBits[tone] is set
+    // where the blend drops c by one. Valid when dropsByOne.
+    uint8_t dropBits[2][32];
+    bool dropsByOne;
 };
 
 const BlendTables& Tables() {
@@ -41,6 +50,16 @@ const BlendTables& Tables() {
             for (uint32_t a = 0; a < 256; ++a)
                 for (uint32_t c = 0; c < 256; ++c)
                     built.blended[t][a][c] = BlendChannel(c, a * k, kTones[t]);
+        }
+        built.dropsByOne = true;
+        for (int t = 0; t < 2; ++t) {
+            for (uint32_t c = 0; c < 256; ++c) {
+                uint32_t value = built.opaque[t][c];
+                if (value + 1 == c)
+                    built.dropBits[t][c / 8] |= uint8_t(1u << (c % 8));
+                else if (value != c)
+                    built.dropsByOne = false;
+            }
         }
         return &built;
     }();
@@ -71,6 +90,68 @@ void BlendOpaque(const uint8_t* in, uint8_t* out, uint32_t pixels, const uint8_t
     for (; i < bytes; ++i) out[i] = table[in[i]];
 }
 
+// A row of 24-bit pixels, run by run.
+void BlendOpaqueRow(const uint8_t* in, uint8_t* out, uint32_t from, uint32_t width, uint32_t y,
+                    const BlendTables& tables) {
+    for (uint32_t x = from; x < width;) {
+        uint32_t run = 8 - (x & 7);
+        if (run > width - x) run = width - x;
+        int tone = ToneIndex(x, y);
+        BlendOpaque(in + 3 * x, out + 3 * x, run, tables.opaque[tone], tables.opaquePairs[tone]);
+        x += run;
+    }
+}
+
+#ifdef TGA_SSSE3
+// 16 channels at once: 0xFF where the blend drops the channel by one,
+// looked up bit by bit in the tone's 256-bit drop table.
+__attribute__((target("ssse3"))) inline __m128i Drops(__m128i channels, __m128i low, __m128i high) {
+    const __m128i bitOf = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    __m128i index = _mm_and_si128(_mm_srli_epi16(channels, 3), _mm_set1_epi8(0x0F));
+    __m128i upper = _mm_cmplt_epi8(channels, _mm_setzero_si128());  // channel >= 128
+    __m128i bits = _mm_or_si128(_mm_and_si128(upper, _mm_shuffle_epi8(high, index)),
+                                _mm_andnot_si128(upper, _mm_shuffle_epi8(low, index)));
+    __m128i bit = _mm_shuffle_epi8(bitOf, _mm_and_si128(channels, _mm_set1_epi8(7)));
+    return _mm_cmpeq_epi8(_mm_and_si128(bits, bit), bit);
+}
+
+// The same row 16 pixels (48 bytes, two runs of 8) at a time: the first
+// run's tone covers bytes 0 to 23, the second's bytes 24 to 47.
+__attribute__((target("ssse3"))) void BlendOpaqueRowSsse3(const uint8_t* in, uint8_t* out,
+                                                          uint32_t width, uint32_t y,
+                                                          const BlendTables& tables) {
+    int first = ToneIndex(0, y), second = 1 - first;
+    const __m128i lowA = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.dropBits[first]));
+    const __m128i highA =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.dropBits[first] + 16));
+    const __m128i lowB = _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.dropBits[second]));
+    const __m128i highB =
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(tables.dropBits[second] + 16));
+    const __m128i secondHalf =
+        _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, -1, -1, -1, -1, -1, -1, -1, -1);
+    uint32_t x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const __m128i* from = reinterpret_cast<const __m128i*>(in + 3 * x);
+        __m128i* to = reinterpret_cast<__m128i*>(out + 3 * x);
+        __m128i v0 = _mm_loadu_si128(from);
+        __m128i v1 = _mm_loadu_si128(from + 1);
+        __m128i v2 = _mm_loadu_si128(from + 2);
+        __m128i d1 = _mm_or_si128(_mm_andnot_si128(secondHalf, Drops(v1, lowA, highA)),
+                                  _mm_and_si128(secondHalf, Drops(v1, lowB, highB)));
+        // Adding 0xFF takes one away where the channel drops.
+        _mm_storeu_si128(to, _mm_add_epi8(v0, Drops(v0, lowA, highA)));
+        _mm_storeu_si128(to + 1, _mm_add_epi8(v1, d1));
+        _mm_storeu_si128(to + 2, _mm_add_epi8(v2, Drops(v2, lowB, highB)));
+    }
+    BlendOpaqueRow(in, out, x, width, y, tables);
+}
+
+bool HaveSsse3() {
+    static const bool have = __builtin_cpu_supports("ssse3");
+    return have;
+}
+#endif
+
 // A run of 32-bit pixels over one tone: each pixel's alpha picks its table.
 void BlendAlpha(const uint8_t* in, uint8_t* out, uint32_t pixels, const uint8_t (*tables)[256]) {
     for (uint32_t i = 0; i < pixels; ++i, in += 4, out += 3) {
@@ -99,20 +180,27 @@ bool DecodeTgaPixels(const uint8_t* data, uint32_t size, PreviewPicture* picture
     if (!MakePreviewPicture(width, height, picture)) return false;
 
     const BlendTables& tables = Tables();
-    uint32_t bytes = bits / 8;
+#ifdef TGA_SSSE3
+    bool vector = bits == 24 && tables.dropsByOne && HaveSsse3();
+#endif
     for (uint32_t y = 0; y < uint32_t(height); ++y) {
         const uint8_t* in = data + start + y * rowBytes;
         uint8_t* out = picture->pixels + size_t(y) * picture->stride;
+        if (bits == 24) {
+#ifdef TGA_SSSE3
+            if (vector) {
+                BlendOpaqueRowSsse3(in, out, uint32_t(width), y, tables);
+                continue;
+            }
+#endif
+            BlendOpaqueRow(in, out, 0, uint32_t(width), y, tables);
+            continue;
+        }
         // The tone changes every 8 pixels: blend each such run as a whole.
         for (uint32_t x = 0; x < uint32_t(width);) {
             uint32_t run = 8 - (x & 7);
             if (run > uint32_t(width) - x) run = uint32_t(width) - x;
-            int tone = ToneIndex(x, y);
-            if (bytes == 3)
-                BlendOpaque(in + 3 * x, out + 3 * x, run, tables.opaque[tone],
-                            tables.opaquePairs[tone]);
-            else
-                BlendAlpha(in + 4 * size_t(x), out + 3 * x, run, tables.blended[tone]);
+            BlendAlpha(in + 4 * size_t(x), out + 3 * x, run, tables.blended[ToneIndex(x, y)]);
             x += run;
         }
     }

@@ -27,6 +27,41 @@ TEST(Tga, OpaqueFormulaTruncates) {
     FreePreviewPicture(&picture);
 }
 
+// Every channel value at both tones, across whole 16-pixel blocks and a
+// remainder, against the values the formula gives in double precision
+// (computed apart from this code): an opaque channel c comes out as c, or
+// c - 1 for these.
+TEST(Tga, EveryOpaqueChannelAtBothTones) {
+    const std::vector<int> dropsAt04 = {
+        1,  2,  5,  9,  10, 13, 17, 18,  21,  25,  26,  29,  33,  34,  37,  41,  45,  49, 53,
+        57, 61, 66, 74, 82, 90, 98, 106, 114, 122, 132, 148, 164, 180, 196, 212, 228, 244};
+    const std::vector<int> dropsAt06 = {1,   2,   3,   9,   10,  11,  12,  17, 18,  19,  25,
+                                        26,  29,  33,  34,  37,  41,  42,  45, 49,  50,  53,
+                                        57,  58,  61,  66,  74,  82,  90,  98, 106, 114, 122,
+                                        132, 148, 164, 180, 196, 212, 228, 244};
+    bool drops[2][256] = {};
+    for (int c : dropsAt04) drops[0][c] = true;
+    for (int c : dropsAt06) drops[1][c] = true;
+
+    const uint32_t width = 261, height = 17;
+    Bytes pixels, expected;
+    for (uint32_t y = 0; y < height; ++y) {
+        for (uint32_t x = 0; x < width; ++x) {
+            int tone = ((x & 8) != 0) != ((y & 8) != 0) ? 1 : 0;
+            const uint8_t channels[3] = {uint8_t(x + 7 * y), uint8_t(3 * x + y),
+                                         uint8_t(255 - x + y)};
+            for (uint8_t c : channels) {
+                pixels.push_back(c);
+                expected.push_back(uint8_t(c - (drops[tone][c] ? 1 : 0)));
+            }
+        }
+    }
+    PreviewPicture picture;
+    ASSERT_TRUE(Decode(MakeTga(24, width, height, pixels), &picture));
+    EXPECT_EQ(PixelsOf(picture), AlignedRows(width, height, expected));
+    FreePreviewPicture(&picture);
+}
+
 TEST(Tga, ChannelsStayInBlueGreenRedOrder) {
     Bytes pixels = {20, 200, 250};  // blue, green, red
     PreviewPicture picture;
