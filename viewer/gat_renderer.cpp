@@ -30,12 +30,12 @@ uint8_t CellGrey(const uint8_t* cell) {
     sum += CornerHeight(cell + 8);
     sum += CornerHeight(cell + 4);
     sum += CornerHeight(cell);
-    double mean = trunc(sum * 0.25);
-    // Limited while still a double: the integer conversion needs a value
-    // that fits.
-    if (mean < -128.0) mean = -128.0;
-    if (mean > 128.0) mean = 128.0;
-    int32_t grey = 128 - int32_t(mean);
+    // The mean truncated toward zero and limited to -128..128; the limits
+    // are applied while it is still a double, so the conversion always fits
+    // (and truncates as the conversion does).
+    double mean = sum * 0.25;
+    int32_t level = mean >= 128.0 ? 128 : mean <= -128.0 ? -128 : int32_t(mean);
+    int32_t grey = 128 - level;
     return uint8_t(grey > 255 ? 255 : grey);
 }
 
