@@ -149,8 +149,10 @@ void RefreshEntryList(HWND window) {
     while (more) {
         if (!AppendRow(static_cast<uint32_t>(entry - g_archive->entries))) break;
         if (g_entryRows.count % FILTERING_EVERY == 0) {
-            // Show the rows so far, as a filling row by row would.
-            SetRowCount(list, g_entryRows.count);
+            // The first thousand rows fill the visible part of the list, so
+            // they are shown at once; later counts would only move the scroll
+            // bar, and setting the count costs more than the rows themselves.
+            if (g_entryRows.count == FILTERING_EVERY) SetRowCount(list, g_entryRows.count);
             UpdateWindow(window);
             SetStatusText(filtering);
         }

@@ -353,8 +353,8 @@ TEST_F(MainWindow, KoreanNamesShowAsTheirCharacters) {
     EXPECT_NE(shot, L"");
 }
 
-// Status texts as the status bar receives them, with the list's row count
-// at that moment.
+// Status texts as the status bar receives them, with the number of rows
+// filled at that moment.
 struct StatusLog {
     std::vector<std::wstring> texts;
     std::vector<int> rows;
@@ -365,8 +365,7 @@ LRESULT CALLBACK LogStatus(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     if (message == SB_SETTEXTW) {
         auto* log = reinterpret_cast<StatusLog*>(data);
         log->texts.push_back(reinterpret_cast<const wchar_t*>(lParam));
-        log->rows.push_back(static_cast<int>(
-            SendMessageW(GetDlgItem(g_mainWindow, IDC_ENTRY_LIST), LVM_GETITEMCOUNT, 0, 0)));
+        log->rows.push_back(EntryRowCount());
     }
     return DefSubclassProc(window, message, wParam, lParam);
 }
