@@ -111,26 +111,37 @@ extern "C" void GrfCipherBlocks(uint8_t* buffer, int32_t length) {
 
 extern "C" void GrfCipherEntryData(uint8_t* buffer, uint32_t length, int headerOnly, int32_t cycle,
                                    int direction) {
-    int64_t adjusted = AdjustCycle(cycle);
+    uint64_t adjusted = static_cast<uint64_t>(AdjustCycle(cycle));
     if (length == 0) return;
     uint64_t blocks = (uint64_t{length} + 7) / 8;
-    if (headerOnly) {
-        uint64_t n = blocks < kHeaderBlocks ? blocks : kHeaderBlocks;
-        for (uint64_t i = 0; i < n; ++i) TransformBlock(buffer + i * 8);
-        return;
-    }
+    uint64_t header = blocks < kHeaderBlocks ? blocks : kHeaderBlocks;
+    for (uint64_t i = 0; i < header; ++i) TransformBlock(buffer + i * 8);
+    if (headerOnly) return;
+
+    // Past the header, blocks at multiples of the adjusted cycle are
+    // transformed; of the others, the 8th and then every 7th is shuffled.
+    // The walk jumps from one such block to the next instead of visiting
+    // every block: most of a large entry is left as it is.
     bool decipher = direction == 0;
-    int counter = 0;
-    for (uint64_t i = 0; i < blocks; ++i) {
-        uint8_t* block = buffer + i * 8;
-        if (i < kHeaderBlocks || i % static_cast<uint64_t>(adjusted) == 0) {
-            TransformBlock(block);
-        } else if (counter == 7) {
-            Shuffle(block, decipher);
-            counter = 1;
-        } else {
-            ++counter;
+    uint64_t counter = 0;  // plain blocks since the last shuffle, up to 7
+    uint64_t multiple = (kHeaderBlocks + adjusted - 1) / adjusted * adjusted;
+    for (uint64_t i = kHeaderBlocks; i < blocks;) {
+        uint64_t end = multiple < blocks ? multiple : blocks;  // plain run [i, end)
+        if (end > i) {
+            uint64_t at = i + (7 - counter);
+            uint64_t last = 0;
+            bool shuffled = false;
+            for (; at < end; at += 7) {
+                Shuffle(buffer + at * 8, decipher);
+                last = at;
+                shuffled = true;
+            }
+            counter = shuffled ? 1 + (end - 1 - last) : counter + (end - i);
         }
+        if (multiple >= blocks) break;
+        TransformBlock(buffer + multiple * 8);
+        i = multiple + 1;
+        multiple += adjusted;
     }
 }
 

@@ -107,6 +107,26 @@ bool Rehash(GrfArchive* archive, uint32_t slotCount, uint32_t records) {
     return true;
 }
 
+// Moves the index into slotCount slots. The slots keep their hashes and
+// hold one record per name already, so no name is read again.
+bool Grow(GrfNameIndex* index, uint32_t slotCount) {
+    auto* slots = static_cast<GrfNameIndex::Slot*>(
+        PlatformAlloc(size_t{slotCount} * sizeof(GrfNameIndex::Slot)));
+    if (!slots) return false;
+    uint32_t mask = slotCount - 1;
+    for (uint32_t i = 0; i <= index->mask; ++i) {
+        const GrfNameIndex::Slot& slot = index->slots[i];
+        if (slot.record == 0) continue;
+        uint32_t at = slot.hash & mask;
+        while (slots[at].record != 0) at = (at + 1) & mask;
+        slots[at] = slot;
+    }
+    PlatformFree(index->slots);
+    index->slots = slots;
+    index->mask = mask;
+    return true;
+}
+
 }  // namespace
 
 size_t NameLength(const char* name) {
@@ -120,13 +140,11 @@ bool NameIndexBuild(GrfArchive* archive) {
 
 bool NameIndexAdd(GrfArchive* archive, uint32_t index) {
     GrfNameIndex* names = archive->index;
-    if (!names || (names->used + 1) > (names->mask + 1) / 2) {
-        // Rebuilding keeps the first record of each name: records are
-        // inserted again in table order.
-        uint32_t slots = SlotsFor(index + 1);
-        if (names && slots <= names->mask + 1) slots = (names->mask + 1) * 2;
-        return Rehash(archive, slots, index + 1);
-    }
+    // Building keeps the first record of each name: records are inserted in
+    // table order.
+    if (!names) return Rehash(archive, SlotsFor(index + 1), index + 1);
+    if ((names->used + 1) > (names->mask + 1) / 2 && !Grow(names, (names->mask + 1) * 2))
+        return false;
     const char* name = archive->entries[index].name;
     size_t length = NameLength(name);
     Insert(names, archive->entries, index, length, HashName(name, length));
@@ -134,9 +152,10 @@ bool NameIndexAdd(GrfArchive* archive, uint32_t index) {
 }
 
 bool NameIndexReserve(GrfArchive* archive, uint32_t records) {
-    const GrfNameIndex* names = archive->index;
-    if (names && records <= (names->mask + 1) / 2) return true;
-    return Rehash(archive, SlotsFor(records), archive->count);
+    GrfNameIndex* names = archive->index;
+    if (!names) return Rehash(archive, SlotsFor(records), archive->count);
+    if (records <= (names->mask + 1) / 2) return true;
+    return Grow(names, SlotsFor(records));
 }
 
 GrfEntry* NameIndexFind(const GrfArchive* archive, const char* name) {

@@ -308,17 +308,34 @@ uint32_t FoldCase(wchar_t c) {
     return u;
 }
 
+bool SameCharacter(wchar_t pattern, wchar_t name) {
+    return pattern == L'?' || FoldCase(pattern) == FoldCase(name);
+}
+
 // One pattern [p, end) against the whole name. Backtracking only to the
 // last "*" keeps this linear in practice: a later "*" can absorb whatever
-// an earlier one could.
+// an earlier one could. After the pattern's final "*" what follows must
+// end the name, which is checked at once ("*.spr" compares four
+// characters).
 bool MatchOne(const wchar_t* name, const wchar_t* p, const wchar_t* end) {
     const wchar_t* afterStar = nullptr;
     const wchar_t* retry = nullptr;
     while (*name) {
         if (p < end && *p == L'*') {
-            afterStar = ++p;
+            while (p < end && *p == L'*') ++p;
+            const wchar_t* star = p;
+            while (star < end && *star != L'*') ++star;
+            if (star == end) {
+                size_t tail = static_cast<size_t>(end - p);
+                size_t left = wcslen(name);
+                if (left < tail) return false;
+                for (size_t i = 0; i < tail; ++i)
+                    if (!SameCharacter(p[i], name[left - tail + i])) return false;
+                return true;
+            }
+            afterStar = p;
             retry = name;
-        } else if (p < end && (*p == L'?' || FoldCase(*p) == FoldCase(*name))) {
+        } else if (p < end && SameCharacter(*p, *name)) {
             ++p;
             ++name;
         } else if (afterStar) {

@@ -2,6 +2,7 @@
 #include "grf_builder.h"
 
 #include <grf.h>
+#include <stdio.h>
 #include <string.h>
 #include <zlib.h>
 
@@ -115,4 +116,40 @@ Bytes BuildArchive(uint32_t version, const std::vector<Content>& contents) {
     for (const Content& c : contents)
         stored.push_back(StoreContent(version, c.name, c.data, c.type));
     return BuildStoredArchive(version, stored);
+}
+
+bool ArchiveFileWriter::Open(const std::wstring& path, uint32_t archiveVersion) {
+#ifdef _WIN32
+    FILE* f = _wfopen(path.c_str(), L"wb");
+#else
+    FILE* f = fopen(Narrow(path).c_str(), "wb");
+#endif
+    if (!f) return false;
+    file = f;
+    version = archiveVersion;
+    offset = 0;
+    records.clear();
+    Bytes placeholder(GRF_HEADER_SIZE, 0);
+    return fwrite(placeholder.data(), 1, placeholder.size(), f) == placeholder.size();
+}
+
+bool ArchiveFileWriter::Add(RawRecord record, const uint8_t* bytes, size_t size) {
+    record.offset = static_cast<uint32_t>(offset);
+    records.push_back(record);
+    offset += size;
+    return size == 0 || fwrite(bytes, 1, size, static_cast<FILE*>(file)) == size;
+}
+
+bool ArchiveFileWriter::Finish(int directoryLevel) {
+    auto* f = static_cast<FILE*>(file);
+    bool v1 = (version >> 8) == 1;
+    Bytes dir =
+        v1 ? BuildV1Directory(records) : BuildV2Directory(BuildV2Table(records), directoryLevel);
+    uint32_t count = static_cast<uint32_t>(records.size());
+    Bytes header = BuildHeader(static_cast<uint32_t>(offset), 0, count + 7, version);
+    bool ok = fwrite(dir.data(), 1, dir.size(), f) == dir.size() && fseek(f, 0, SEEK_SET) == 0 &&
+              fwrite(header.data(), 1, header.size(), f) == header.size();
+    ok = fclose(f) == 0 && ok;
+    file = nullptr;
+    return ok;
 }

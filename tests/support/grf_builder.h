@@ -60,4 +60,19 @@ Bytes BuildStoredArchive(uint32_t version, std::vector<Stored> stored);
 Stored StoreContent(uint32_t version, const std::string& name, const Bytes& content,
                     uint8_t type = 1, int level = 6);
 
+// Writes an archive straight to a file, record by record, for archives too
+// large to build in memory (benchmarks). Add stored bytes in order; Finish
+// writes the directory (0x2xx: deflated at directoryLevel) and the header.
+struct ArchiveFileWriter {
+    bool Open(const std::wstring& path, uint32_t version);
+    // record's offset is set here; bytes are its stored bytes.
+    bool Add(RawRecord record, const uint8_t* bytes, size_t size);
+    bool Finish(int directoryLevel = 1);
+
+    void* file = nullptr;
+    uint32_t version = 0;
+    uint64_t offset = 0;
+    std::vector<RawRecord> records;
+};
+
 #endif
