@@ -1,0 +1,151 @@
+// add_directory.cpp -- the Add Dir command, its folder browser and the walk.
+#include "add_directory.h"
+
+#include <shlobj.h>
+#include <wchar.h>
+
+#include "commands.h"
+#include "entry_list.h"
+#include "resource.h"
+#include "services.h"
+
+wchar_t g_addRoot[PATH_SIZE];
+wchar_t g_folderPath[PATH_SIZE];
+
+namespace {
+
+// Files and folders the walk could not take: their paths or archive names do
+// not fit (nothing is ever cut short). The first few are named in the report.
+const int LEFT_OUT_NAMED = 5;
+const int LEFT_OUT_NAMES_SIZE = 1200;
+
+struct LeftOut {
+    int count;
+    wchar_t names[LEFT_OUT_NAMES_SIZE];
+};
+
+LeftOut g_leftOut;
+
+void ForgetLeftOut() {
+    g_leftOut.count = 0;
+    g_leftOut.names[0] = L'\0';
+}
+
+// Remembers one item left out: a folder path and optionally a name inside it.
+void NoteLeftOut(const wchar_t* folder, const wchar_t* name) {
+    g_leftOut.count += 1;
+    if (g_leftOut.count > LEFT_OUT_NAMED) return;
+    size_t used = wcslen(g_leftOut.names);
+    FormatText(g_leftOut.names + used, LEFT_OUT_NAMES_SIZE - used, L"%s%s%s\n", folder, name,
+               name[0] ? L"" : L"\\");
+}
+
+void ReportLeftOut(HWND window) {
+    if (g_leftOut.count == 0) return;
+    wchar_t names[TEXT_BUFFER_SIZE];
+    FormatText(names, TEXT_BUFFER_SIZE, L"%s", g_leftOut.names);
+    if (g_leftOut.count > LEFT_OUT_NAMED) {
+        size_t used = wcslen(names);
+        FormatText(names + used, TEXT_BUFFER_SIZE - used, LoadResString(IDS_FILES_LEFT_OUT_MORE),
+                   g_leftOut.count - LEFT_OUT_NAMED);
+    }
+    ShowError(window, LoadResString(IDS_FILES_LEFT_OUT), g_leftOut.count, names);
+}
+
+// Joins up to three parts into buffer of PATH_SIZE; false (and nothing
+// written) when they do not fit with the terminator.
+bool JoinPath(wchar_t* buffer, const wchar_t* a, const wchar_t* b, const wchar_t* c) {
+    size_t length = wcslen(a) + wcslen(b) + wcslen(c);
+    if (length >= PATH_SIZE) return false;
+    FormatText(buffer, PATH_SIZE, L"%s%s%s", a, b, c);
+    return true;
+}
+
+bool IsDotEntry(const wchar_t* name) {
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+// One listed file: its archive name is "data" followed by the folder path
+// less the chosen root, and the file's name.
+void AddListedFile(const wchar_t* folder, const wchar_t* fileName) {
+    wchar_t diskPath[PATH_SIZE];
+    wchar_t archiveName[PATH_SIZE];
+    size_t rootLength = wcslen(g_addRoot);
+    const wchar_t* relative = wcslen(folder) > rootLength ? folder + rootLength : L"";
+    // The writer reads the file from the root and the name less "data", so
+    // its whole path must fit as well as its archive name.
+    if (!JoinPath(diskPath, folder, fileName, L"") ||
+        !JoinPath(archiveName, L"data", relative, fileName)) {
+        NoteLeftOut(folder, fileName);
+        return;
+    }
+    SetStatusText(archiveName);
+    if (GrfAddFile(g_archive, g_addRoot, archiveName) != 0) NoteLeftOut(folder, fileName);
+}
+
+}  // namespace
+
+wchar_t* AskDirectory(HWND owner) {
+    BROWSEINFOW browse = {};
+    browse.hwndOwner = owner;
+    browse.pidlRoot = nullptr;  // the desktop
+    browse.pszDisplayName = g_folderPath;
+    browse.lpszTitle = LoadResString(IDS_SELECT_DIRECTORY);
+    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
+    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
+    if (!chosen) return nullptr;
+    BOOL isPath = SHGetPathFromIDListW(chosen, g_folderPath);
+    CoTaskMemFree(chosen);
+    return isPath ? g_folderPath : nullptr;
+}
+
+void AddDirectoryTree(const wchar_t* folder) {
+    // The separator is added only to paths that have one already, so the
+    // names keep the shape the browser gave.
+    const wchar_t* separator = wcschr(folder, L'\\') ? L"\\" : L"";
+    wchar_t folderPath[PATH_SIZE];
+    wchar_t pattern[PATH_SIZE];
+    if (!JoinPath(folderPath, folder, separator, L"") ||
+        !JoinPath(pattern, folderPath, L"*.*", L"")) {
+        NoteLeftOut(folder, L"");
+        return;
+    }
+    WIN32_FIND_DATAW item;
+    HANDLE listing = FindFirstFileW(pattern, &item);
+    if (listing == INVALID_HANDLE_VALUE) return;
+    do {
+        if (IsDotEntry(item.cFileName)) continue;
+        if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            wchar_t subfolder[PATH_SIZE];
+            if (JoinPath(subfolder, folderPath, item.cFileName, L"")) {
+                AddDirectoryTree(subfolder);
+            } else {
+                NoteLeftOut(folderPath, item.cFileName);
+            }
+        } else {
+            AddListedFile(folderPath, item.cFileName);
+        }
+    } while (FindNextFileW(listing, &item));
+    FindClose(listing);
+}
+
+void CmdAddDirectory(HWND window) {
+    if (g_archive == GRF_NO_ARCHIVE) {
+        // A new archive can be built from a folder alone.
+        g_archive = GrfCreate(L"output.grf");
+        if (g_archive == GRF_NO_ARCHIVE) {
+            ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));
+            return;
+        }
+    }
+    const wchar_t* folder = AskDirectory(window);
+    if (!folder) return;
+    wcscpy(g_addRoot, folder);
+    ForgetLeftOut();
+    AddDirectoryTree(g_addRoot);
+    RefreshEntryList(window);
+    SetStatusText(LoadResString(IDS_READY));
+    // One folder per repack: every local file is read against one root.
+    EnableWindow(GetDlgItem(window, IDC_ADD_DIR), FALSE);
+    ReportLeftOut(window);
+}

@@ -1,0 +1,104 @@
+// archive_commands.cpp -- Open, Add Grf and Repack: loading an archive,
+// merging a second one into it, and writing the edited table as a new file
+// that is then loaded in its place.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "commands.h"
+#include "entry_list.h"
+#include "progress.h"
+#include "resource.h"
+#include "services.h"
+
+namespace {
+
+const int TITLE_SIZE = 256;
+
+// Repack settings by drop-down position; no selection takes the first value.
+const uint32_t LEVELS[] = {3, 5, 9};
+const uint32_t VERSIONS[] = {0x102, 0x103, 0x200};
+const uint32_t DEFAULT_LEVEL = 3;
+const uint32_t DEFAULT_VERSION = 0x103;
+
+uint32_t SelectedValue(HWND window, int control, const uint32_t* values, uint32_t fallback) {
+    LRESULT index = SendDlgItemMessageW(window, control, CB_GETCURSEL, 0, 0);
+    if (index < 0 || index > 2) return fallback;
+    return values[index];
+}
+
+// Asks for an archive file; the title is a string id.
+wchar_t* AskArchiveName(HWND window, UINT title, int save) {
+    // The title is copied out: the filter load reuses the string buffer.
+    wchar_t caption[TITLE_SIZE];
+    LoadStringW(g_instance, title, caption, TITLE_SIZE);
+    return AskFileName(caption, window, LoadResString(IDS_GRF_FILTER), save);
+}
+
+void LoadArchive(HWND window, const wchar_t* path) {
+    g_archive = GrfOpen(path, ShowOpenProgress);
+    if (g_archive == GRF_NO_ARCHIVE) {
+        ShowError(window, LoadResString(IDS_NOT_A_GRF), path);
+        RefreshEntryList(window);
+        SetMainTitle(LoadResString(IDS_NONE));
+        return;
+    }
+    RefreshEntryList(window);
+    SetMainTitle(path);
+}
+
+void AppendArchive(HWND window, const wchar_t* path) {
+    GrfArchive* other = GrfOpen(path, ShowOpenProgress);
+    if (other == GRF_NO_ARCHIVE) {
+        // The loaded archive stays loaded and listed, and the title keeps
+        // naming it.
+        ShowError(window, LoadResString(IDS_NOT_A_GRF), path);
+        return;
+    }
+    if (GrfMerge(g_archive, other) == 0) {
+        // Nothing was taken over, so no record names the other archive.
+        GrfClose(&other);
+        ShowError(window, LoadResString(IDS_MERGE_FAILED));
+        return;
+    }
+    // The other archive stays open: the merged records are read from it.
+    RefreshEntryList(window);
+    SetMainTitle(path);
+}
+
+}  // namespace
+
+void CmdOpenArchive(HWND window, int mode) {
+    bool append = mode == OPEN_APPEND && g_archive != GRF_NO_ARCHIVE;
+    const wchar_t* path =
+        AskArchiveName(window, append ? IDS_SELECT_APPEND_GRF : IDS_SELECT_MAIN_GRF, 0);
+    if (!path) return;
+    if (mode == OPEN_LOAD) GrfClose(&g_archive);
+    if (g_archive == GRF_NO_ARCHIVE) {
+        LoadArchive(window, path);
+    } else {
+        AppendArchive(window, path);
+    }
+}
+
+void CmdRepack(HWND window) {
+    if (g_archive == GRF_NO_ARCHIVE) return;
+    GrfSetCompressionLevel(SelectedValue(window, IDC_LEVEL, LEVELS, DEFAULT_LEVEL));
+    GrfSetVersion(SelectedValue(window, IDC_VERSION, VERSIONS, DEFAULT_VERSION));
+    const wchar_t* path = AskArchiveName(window, IDS_SELECT_REPACK_TARGET, 1);
+    if (!path) return;
+
+    HWND progress = CreateProgressWindow(nullptr);
+    SetStatusText(LoadResString(IDS_REPACKING));
+    int32_t result = GrfRepack(g_archive, path, ShowEntryProgress);
+    uint32_t code = GrfGetLastError();
+    CloseProgressWindow(progress);
+    SetStatusText(LoadResString(IDS_READY));
+    if (result == 1) {
+        ShowError(window, LoadResString(IDS_REPACK_FAILED), static_cast<int>(code));
+        return;
+    }
+    GrfClose(&g_archive);
+    LoadArchive(window, path);
+    EnableWindow(GetDlgItem(window, IDC_ADD_DIR), TRUE);
+}

@@ -1,0 +1,106 @@
+// progress.cpp -- the progress window, the two progress callbacks and the
+// file dialog.
+#include "progress.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <wchar.h>
+
+#include "resource.h"
+#include "services.h"
+
+HWND g_progressWindow = nullptr;
+wchar_t g_fileName[PATH_SIZE];
+
+namespace {
+
+const int OPEN_TEXT_SIZE = 1024;
+
+void OnProgressCommand(HWND window, UINT command) {
+    if (command != IDCANCEL) return;
+    // The running operation learns of it at its next progress call.
+    g_progressWindow = nullptr;
+    EndDialog(window, 1);
+}
+
+// Takes at most one queued message for the progress window or its controls,
+// so the window repaints and Cancel can be clicked while messages for every
+// other window wait until the command has ended.
+void PumpProgressWindow() {
+    MSG message;
+    if (PeekMessageW(&message, g_progressWindow, 0, 0, PM_REMOVE)) DispatchMessageW(&message);
+}
+
+}  // namespace
+
+INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+        case WM_INITDIALOG:
+            g_progressWindow = window;
+            break;
+        case WM_COMMAND:
+            OnProgressCommand(window, LOWORD(wParam));
+            break;
+    }
+    return FALSE;
+}
+
+HWND CreateProgressWindow(const wchar_t* caption) {
+    HWND window = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_PROGRESS), g_mainWindow,
+                                     ProgressDialogProc, 0);
+    if (window && caption) SetWindowTextW(window, caption);
+    return window;
+}
+
+void CloseProgressWindow(HWND window) {
+    if (window) DestroyWindow(window);
+    g_progressWindow = nullptr;
+}
+
+int32_t ShowEntryProgress(GrfEntry* entry, uint32_t index, uint32_t total) {
+    wchar_t* name = Cp949ToWide(entry->name);
+    if (!g_progressWindow) {
+        GrfFreeBuffer(name);
+        return 1;
+    }
+    if (name) SetDlgItemTextW(g_progressWindow, IDC_PROGRESS_NAME, name);
+    // The 32-bit range shows totals above 65535 whole.
+    SendDlgItemMessageW(g_progressWindow, IDC_PROGRESS_BAR, PBM_SETRANGE32, 0, total);
+    SendDlgItemMessageW(g_progressWindow, IDC_PROGRESS_BAR, PBM_SETPOS, index, 0);
+    PumpProgressWindow();
+    GrfFreeBuffer(name);
+    return 0;
+}
+
+int32_t ShowOpenProgress(GrfEntry*, uint32_t index, uint32_t total) {
+    wchar_t format[OPEN_TEXT_SIZE];
+    wchar_t text[OPEN_TEXT_SIZE];
+    LoadStringW(g_instance, IDS_OPENING_FORMAT, format, OPEN_TEXT_SIZE);
+    FormatText(text, OPEN_TEXT_SIZE, format, static_cast<int>(index), static_cast<int>(total));
+    SetStatusText(text);
+    return 0;
+}
+
+wchar_t* AskFileName(const wchar_t* title, HWND owner, const wchar_t* filter, int save) {
+    wchar_t previous[PATH_SIZE];
+    wmemcpy(previous, g_fileName, PATH_SIZE);
+    // The dialog opens with an empty name field.
+    wmemset(g_fileName, L'\0', PATH_SIZE);
+
+    OPENFILENAMEW dialog = {};
+    dialog.lStructSize = sizeof(dialog);
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = filter;
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = g_fileName;
+    dialog.nMaxFile = PATH_SIZE;
+    dialog.lpstrTitle = title;
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
+    if (!chosen) {
+        wmemcpy(g_fileName, previous, PATH_SIZE);
+        return nullptr;
+    }
+    SetStatusText(LoadResString(IDS_READY));
+    return g_fileName;
+}
