@@ -13,6 +13,7 @@
 #include "entry_list.h"
 #include "grf.h"
 #include "grf_builder.h"
+#include "program_test.h"
 #include "resource.h"
 #include "services.h"
 #include "test_support.h"
@@ -22,50 +23,7 @@ namespace {
 
 const wchar_t TEMPLATE_CAPTION[] = L"Caskwright 1.0 - by the Caskwright developers";
 
-class MainWindow : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(StartProgram(&program)); }
-    void TearDown() override { StopProgram(&program); }
-
-    // Writes an archive into the temporary folder and returns its path.
-    std::wstring WriteArchive(const std::wstring& name, const std::vector<Content>& contents,
-                              uint32_t version = 0x200) {
-        std::wstring path = dir.Join(name);
-        EXPECT_TRUE(WriteFileBytes(path, BuildArchive(version, contents)));
-        return path;
-    }
-
-    // Makes path the loaded archive and lists it.
-    void LoadArchive(const std::wstring& path) {
-        bool opened = false;
-        RunOnUiThread(program, [&] {
-            GrfClose(&g_archive);
-            g_archive = GrfOpen(path.c_str(), nullptr);
-            opened = g_archive != GRF_NO_ARCHIVE;
-        });
-        ASSERT_TRUE(opened);
-        Click(program, IDC_FILTER);
-        ASSERT_EQ(WaitIdle(program), L"");
-    }
-
-    void Filter(const std::wstring& pattern) {
-        FocusControl(program, IDC_FILTER_TEXT);
-        SetWindowTextW(Control(program, IDC_FILTER_TEXT), pattern.c_str());
-        Click(program, IDC_FILTER);
-        ASSERT_EQ(WaitIdle(program), L"");
-    }
-
-    TempDir dir;
-    Program program;
-};
-
-std::vector<Content> Numbered(int count) {
-    std::vector<Content> contents;
-    for (int i = 0; i < count; ++i) {
-        contents.push_back({"data\\file" + std::to_string(i) + ".txt", BytesOf("x")});
-    }
-    return contents;
-}
+using MainWindow = ProgramTest;
 
 TEST_F(MainWindow, StartsReadyWithTheTemplateCaptionAndDefaults) {
     EXPECT_EQ(WindowText(program.dialog), TEMPLATE_CAPTION);
@@ -122,7 +80,7 @@ TEST_F(MainWindow, CloseGrfWithNothingLoadedOnlyRetitles) {
 }
 
 TEST_F(MainWindow, CloseGrfUnloadsTheArchive) {
-    LoadArchive(WriteArchive(L"two.grf", Numbered(2)));
+    LoadDirectly(WriteArchive(L"two.grf", Numbered(2)));
     ASSERT_EQ(RowCount(program), 2);
     Click(program, IDC_CLOSE_GRF);
     ASSERT_EQ(WaitIdle(program), L"");
@@ -158,10 +116,10 @@ TEST_F(MainWindow, TheCloseBoxEndsTheDialogWithZero) {
 }
 
 TEST_F(MainWindow, TypingAPatternAndEnterFiltersWithRowsNumberedFromZero) {
-    LoadArchive(WriteArchive(L"mixed.grf", {{"data\\a.txt", BytesOf("a")},
-                                            {"data\\texture\\b.bmp", BytesOf("bb")},
-                                            {"data\\c.txt", BytesOf("ccc")},
-                                            {"data\\d.BMP", BytesOf("dddd")}}));
+    LoadDirectly(WriteArchive(L"mixed.grf", {{"data\\a.txt", BytesOf("a")},
+                                             {"data\\texture\\b.bmp", BytesOf("bb")},
+                                             {"data\\c.txt", BytesOf("ccc")},
+                                             {"data\\d.BMP", BytesOf("dddd")}}));
     ASSERT_EQ(RowCount(program), 4);
     FocusControl(program, IDC_FILTER_TEXT);
     TypeText(program, L"*.bmp");
@@ -303,11 +261,11 @@ TEST_F(MainWindow, TooltipsCoverThirteenControlsAndWrapAt200Pixels) {
 }
 
 TEST_F(MainWindow, RowsShowTheEntryFieldsAndTheirMarks) {
-    LoadArchive(WriteArchive(L"marks.grf", {{"data\\plain.txt", BytesOf("plain text")},
-                                            {"data\\new.txt", BytesOf("n")},
-                                            {"data\\replaced.txt", BytesOf("r")},
-                                            {"data\\deleted.txt", BytesOf("d")},
-                                            {"data\\both.txt", BytesOf("b")}}));
+    LoadDirectly(WriteArchive(L"marks.grf", {{"data\\plain.txt", BytesOf("plain text")},
+                                             {"data\\new.txt", BytesOf("n")},
+                                             {"data\\replaced.txt", BytesOf("r")},
+                                             {"data\\deleted.txt", BytesOf("d")},
+                                             {"data\\both.txt", BytesOf("b")}}));
     // Marks as the edit commands leave them: new wins over replaced, replaced
     // over deleted.
     const uint8_t states[] = {ENTRY_IN_ARCHIVE, ENTRY_IN_ARCHIVE | ENTRY_NEW,
@@ -331,6 +289,7 @@ TEST_F(MainWindow, RowsShowTheEntryFieldsAndTheirMarks) {
     EXPECT_EQ(row[4], L"-1");
     EXPECT_EQ(row[5], L"data\\plain.txt");
     for (int i = 0; i < 5; ++i) EXPECT_EQ(RowImage(program, i), marks[i]) << "row " << i;
+    EXPECT_NE(SaveScreenshot(program.dialog, L"main-marks"), L"");
     // The accessor the commands use gives each row's entry.
     RunOnUiThread(program, [&] {
         for (int i = 0; i < 5; ++i) EXPECT_EQ(EntryOfRow(i), &g_archive->entries[i]);
@@ -341,7 +300,7 @@ TEST_F(MainWindow, RowsShowTheEntryFieldsAndTheirMarks) {
 
 TEST_F(MainWindow, KoreanNamesShowAsTheirCharacters) {
     SKIP_WITHOUT_FIXTURES();
-    LoadArchive(FixturePath("grf/test102.grf"));
+    ASSERT_EQ(Open(FixturePath("grf/test102.grf")), L"");
     ASSERT_EQ(RowCount(program), 9);
     const std::wstring korean = Widen(
         "data\\t2_\xEB\xB0\xB0\xEA\xB2\xBD"
@@ -382,7 +341,8 @@ TEST_F(MainWindow, LongFillingShowsFilteringAfterEachThousandRowsThenReady) {
         {2500, {L"Filtering...", L"Filtering...", L"Ready"}, {1000, 2000, 2500}},
     };
     for (const Case& c : cases) {
-        LoadArchive(WriteArchive(L"n" + std::to_wstring(c.entries) + L".grf", Numbered(c.entries)));
+        LoadDirectly(
+            WriteArchive(L"n" + std::to_wstring(c.entries) + L".grf", Numbered(c.entries)));
         StatusLog log;
         RunOnUiThread(program, [&] {
             SetWindowSubclass(g_statusBar, LogStatus, 1, reinterpret_cast<DWORD_PTR>(&log));

@@ -331,8 +331,9 @@ bool WaitForBox(const Program& program, Box* box, const std::wstring& caption, D
     WaitUntil(
         [&] {
             for (HWND other : ForeignWindows(program)) {
-                if (IsProgressWindow(other) || ClassOf(other) != L"#32770") continue;
-                if (caption.empty() || WindowText(other) == caption) {
+                if (ClassOf(other) != L"#32770") continue;
+                // The progress window only when asked for by its caption.
+                if (caption.empty() ? !IsProgressWindow(other) : WindowText(other) == caption) {
                     found = other;
                     return true;
                 }
@@ -365,8 +366,15 @@ bool ChooseFile(const Program& program, const std::wstring& title, const std::ws
     Box box;
     if (!WaitForBox(program, &box, title)) return false;
     if (path.empty()) return PressBoxButton(box, IDCANCEL);
+    // The name box: an edit inside the combo box 0x47c (itself possibly
+    // inside an extended combo box), or the old-style edit 0x480.
+    HWND edit = nullptr;
     HWND combo = GetDlgItem(box.window, cmb13);
-    HWND edit = combo ? FindWindowExW(combo, nullptr, L"Edit", nullptr) : nullptr;
+    for (HWND inside = combo; inside && !edit;) {
+        edit = FindWindowExW(inside, nullptr, L"Edit", nullptr);
+        inside = FindWindowExW(inside, nullptr, nullptr, nullptr);
+        if (inside && ClassOf(inside) == L"Edit") edit = inside;
+    }
     if (!edit) edit = GetDlgItem(box.window, edt1);
     if (!edit) return false;
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));

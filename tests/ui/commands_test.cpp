@@ -1,0 +1,556 @@
+// The archive commands as a user runs them: Open and Add Grf through the
+// file dialog, Repack with its progress window and Cancel, Extract and
+// Extract All into a temporary current directory, Delete Sel, Add Dir
+// through the folder browser, and the progress callbacks themselves.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "entry_list.h"
+#include "grf.h"
+#include "grf_builder.h"
+#include "program_test.h"
+#include "progress.h"
+#include "resource.h"
+#include "services.h"
+#include "test_support.h"
+#include "ui_driver.h"
+
+namespace {
+
+using Commands = ProgramTest;
+
+const wchar_t SELECT_MAIN[] = L"Select Main GRF File to Load";
+const wchar_t SELECT_APPEND[] = L"Select a GRF/GPF File to Append";
+
+std::wstring Title(const std::wstring& path) {
+    return L"Caskwright - " + path;
+}
+
+TEST_F(Commands, OpenLoadsAndListsAnArchive) {
+    std::wstring path = WriteArchive(L"two.grf", Numbered(2));
+    ASSERT_EQ(Open(path), L"");
+    EXPECT_EQ(WindowText(program.dialog), Title(path));
+    ASSERT_EQ(RowCount(program), 2);
+    EXPECT_EQ(RowTexts(program, 1)[5], L"data\\file1.txt");
+    EXPECT_EQ(StatusText(program), L"Ready");
+}
+
+// The bytes of a file, or "<missing>".
+std::string FileText(const std::wstring& path) {
+    Bytes bytes;
+    if (!ReadFileBytes(path, &bytes)) return "<missing>";
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// An archive of one entry that does not inflate: its stored bytes are no
+// zlib stream, and its sizes differ.
+std::vector<RawRecord> WithBrokenEntry(const std::vector<std::string>& goodNames, size_t at,
+                                       Bytes* data) {
+    std::vector<RawRecord> records;
+    for (size_t i = 0; i <= goodNames.size(); ++i) {
+        RawRecord record;
+        Bytes stored;
+        if (i == at) {
+            record.name = "data\\broken.txt";
+            stored = Bytes(16, 0xAB);
+            record.realSize = 100;
+        } else {
+            std::string name = goodNames[i < at ? i : i - 1];
+            record.name = name;
+            Bytes content = BytesOf("content of " + name);
+            stored = Deflate(content);
+            record.realSize = static_cast<uint32_t>(content.size());
+        }
+        record.compressedSize = static_cast<uint32_t>(stored.size());
+        record.alignedSize = record.compressedSize;
+        record.offset = static_cast<uint32_t>(data->size());
+        data->insert(data->end(), stored.begin(), stored.end());
+        records.push_back(record);
+    }
+    return records;
+}
+
+Bytes V2Archive(const std::vector<RawRecord>& records, const Bytes& data) {
+    Bytes archive = BuildHeader(static_cast<uint32_t>(data.size()), 0,
+                                static_cast<uint32_t>(records.size()) + 7, 0x200);
+    archive.insert(archive.end(), data.begin(), data.end());
+    Bytes directory = BuildV2Directory(BuildV2Table(records));
+    archive.insert(archive.end(), directory.begin(), directory.end());
+    return archive;
+}
+
+TEST_F(Commands, OpeningAFileThatIsNoArchiveUnloadsTheLoadedOne) {
+    ASSERT_EQ(Open(WriteArchive(L"two.grf", Numbered(2))), L"");
+    std::wstring bad = WriteBytes(L"not-an-archive.grf", BytesOf("just some text, no header"));
+    Click(program, IDC_OPEN);
+    ASSERT_TRUE(ChooseFile(program, SELECT_MAIN, bad));
+    EXPECT_EQ(TakeError(program), bad + L" is not a valid GRF file");
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowCount(program), 0);
+    EXPECT_EQ(WindowText(program.dialog), L"Caskwright - none");
+    bool unloaded = false;
+    RunOnUiThread(program, [&] { unloaded = g_archive == GRF_NO_ARCHIVE; });
+    EXPECT_TRUE(unloaded);
+}
+
+TEST_F(Commands, CancellingTheFileDialogChangesNothingAndKeepsThePath) {
+    std::wstring path = WriteArchive(L"two.grf", Numbered(2));
+    ASSERT_EQ(Open(path), L"");
+    ASSERT_EQ(UseFileDialog(IDC_OPEN, SELECT_MAIN, L""), L"");
+    EXPECT_EQ(WindowText(program.dialog), Title(path));
+    EXPECT_EQ(RowCount(program), 2);
+    std::wstring kept;
+    RunOnUiThread(program, [&] { kept = g_fileName; });
+    EXPECT_EQ(kept, path);
+}
+
+TEST_F(Commands, OpenShowsItsProgressOnTheStatusLine) {
+    std::wstring path = WriteArchive(L"forty.grf", Numbered(40));
+    std::vector<std::wstring> shown;
+    RunOnUiThread(program, [&] {
+        for (uint32_t i = 0; i < 3; ++i) {
+            ShowOpenProgress(nullptr, i, 40);
+            shown.push_back(WindowText(g_statusBar));
+        }
+    });
+    EXPECT_EQ(shown,
+              (std::vector<std::wstring>{L"Opening: 0/40", L"Opening: 1/40", L"Opening: 2/40"}));
+    ASSERT_EQ(Open(path), L"");
+    EXPECT_EQ(StatusText(program), L"Ready");
+}
+
+TEST_F(Commands, AddGrfWithNothingLoadedActsAsOpen) {
+    std::wstring path = WriteArchive(L"two.grf", Numbered(2));
+    ASSERT_EQ(UseFileDialog(IDC_ADD_GRF, SELECT_MAIN, path), L"");
+    EXPECT_EQ(WindowText(program.dialog), Title(path));
+    EXPECT_EQ(RowCount(program), 2);
+    for (int row = 0; row < 2; ++row) EXPECT_EQ(RowImage(program, row), MARK_NONE);
+}
+
+TEST_F(Commands, AppendReplacesSharedNamesAndAddsNewOnes) {
+    struct Case {
+        const char* what;
+        std::vector<Content> other;
+        std::vector<int> marks;
+    };
+    const Case cases[] = {
+        {"every name shared",
+         {{"data\\file1.txt", BytesOf("other one, longer")},
+          {"data\\file0.txt", BytesOf("other zero")}},
+         {MARK_REPLACED, MARK_REPLACED}},
+        {"one shared, one new",
+         {{"data\\file0.txt", BytesOf("other zero")}, {"data\\new.txt", BytesOf("n")}},
+         {MARK_REPLACED, MARK_NONE, MARK_NEW}},
+    };
+    int serial = 0;
+    for (const Case& c : cases) {
+        std::wstring loaded =
+            WriteArchive(L"loaded" + std::to_wstring(serial) + L".grf", Numbered(2));
+        std::wstring other = WriteArchive(L"other" + std::to_wstring(serial++) + L".grf", c.other);
+        ASSERT_EQ(Open(loaded), L"");
+        ASSERT_EQ(UseFileDialog(IDC_ADD_GRF, SELECT_APPEND, other), L"") << c.what;
+        EXPECT_EQ(WindowText(program.dialog), Title(other)) << c.what;
+        ASSERT_EQ(RowCount(program), static_cast<int>(c.marks.size())) << c.what;
+        for (size_t row = 0; row < c.marks.size(); ++row) {
+            EXPECT_EQ(RowImage(program, static_cast<int>(row)), c.marks[row])
+                << c.what << ", row " << row;
+        }
+    }
+    // A replaced row shows the merged record's sizes.
+    EXPECT_EQ(RowTexts(program, 0)[2], L"10");
+}
+
+TEST_F(Commands, AFailedAppendKeepsTheLoadedArchiveAndItsTitle) {
+    std::wstring loaded = WriteArchive(L"two.grf", Numbered(2));
+    ASSERT_EQ(Open(loaded), L"");
+    std::wstring bad = WriteBytes(L"bad.grf", BytesOf("no archive here"));
+    Click(program, IDC_ADD_GRF);
+    ASSERT_TRUE(ChooseFile(program, SELECT_APPEND, bad));
+    EXPECT_EQ(TakeError(program), bad + L" is not a valid GRF file");
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(WindowText(program.dialog), Title(loaded));
+    EXPECT_EQ(RowCount(program), 2);
+}
+
+TEST_F(Commands, AppendingAnEmptyArchiveToAnEmptyTableFails) {
+    std::wstring empty = WriteArchive(L"empty.grf", {});
+    std::wstring alsoEmpty = WriteArchive(L"also-empty.grf", {});
+    ASSERT_EQ(Open(empty), L"");
+    Click(program, IDC_ADD_GRF);
+    ASSERT_TRUE(ChooseFile(program, SELECT_APPEND, alsoEmpty));
+    EXPECT_EQ(TakeError(program), L"GrfMerge failed");
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(WindowText(program.dialog), Title(empty));
+}
+
+const wchar_t SELECT_TARGET[] = L"Select destination filename for the REPACKED GRF File";
+
+// Repack as a user: the version list set to version, the button, the save
+// dialog answered with target.
+void StartRepack(const Program& program, int versionItem, const std::wstring& target) {
+    SendMessageW(Control(program, IDC_VERSION), CB_SETCURSEL, versionItem, 0);
+    Click(program, IDC_REPACK);
+    ASSERT_TRUE(ChooseFile(program, SELECT_TARGET, target));
+}
+
+// The contents of every entry of the archive at path, by name.
+std::vector<std::pair<std::string, std::string>> ArchiveContents(const std::wstring& path) {
+    std::vector<std::pair<std::string, std::string>> contents;
+    GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
+    if (archive == GRF_NO_ARCHIVE) return contents;
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        const GrfEntry& entry = archive->entries[i];
+        wchar_t* name = Cp949ToWide(entry.name);
+        uint32_t size = 0;
+        char* data = static_cast<char*>(GrfReadEntry(archive, name, &size));
+        contents.push_back({entry.name, data ? std::string(data, size) : "<unreadable>"});
+        GrfFreeBuffer(data);
+        GrfFreeBuffer(name);
+    }
+    GrfClose(&archive);
+    return contents;
+}
+
+TEST_F(Commands, RepackingOntoAnExistingFileFailsAndLeavesItAlone) {
+    std::wstring loaded = WriteArchive(L"loaded.grf", Numbered(3));
+    std::wstring existing = WriteBytes(L"existing.grf", BytesOf("already here"));
+    ASSERT_EQ(Open(loaded), L"");
+    Bytes before;
+    ASSERT_TRUE(ReadFileBytes(loaded, &before));
+    for (const std::wstring& target : {existing, loaded}) {
+        StartRepack(program, 1, target);
+        EXPECT_EQ(TakeError(program), L"GrfRepack failed with error code 2");
+        ASSERT_EQ(WaitIdle(program), L"");
+        EXPECT_EQ(StatusText(program), L"Ready");
+    }
+    EXPECT_EQ(FileText(existing), "already here");
+    Bytes after;
+    ASSERT_TRUE(ReadFileBytes(loaded, &after));
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(WindowText(program.dialog), Title(loaded));
+    EXPECT_EQ(RowCount(program), 3);
+}
+
+TEST_F(Commands, RepackWritesTheEditedTableAndLoadsTheNewFile) {
+    struct Case {
+        int versionItem;
+        uint32_t version;
+    };
+    const Case cases[] = {{2, 0x200}, {1, 0x103}, {0, 0x102}};
+    const std::vector<Content> contents = {
+        {"data\\keep.txt", BytesOf("kept text, long enough to be worth deflating")},
+        {"data\\gone.txt", BytesOf("deleted before the repack")},
+        {"data\\map.gat", BytesOf("GRAT map bytes")},
+        {"data\\sprite.spr", RandomBytes(3000, 7)},
+    };
+    for (const Case& c : cases) {
+        std::wstring loaded =
+            WriteArchive(L"src" + std::to_wstring(c.version) + L".grf", contents, 0x200);
+        std::wstring target = dir.Join(L"repacked" + std::to_wstring(c.version) + L".grf");
+        ASSERT_EQ(Open(loaded), L"");
+        SelectRows(program, {1});
+        Click(program, IDC_DELETE_SEL);
+        ASSERT_EQ(WaitIdle(program), L"");
+        StartRepack(program, c.versionItem, target);
+        ASSERT_EQ(WaitIdle(program), L"") << std::hex << c.version;
+        EXPECT_EQ(WindowText(program.dialog), Title(target));
+        EXPECT_EQ(StatusText(program), L"Ready");
+        EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+        ASSERT_EQ(RowCount(program), 3);
+        GrfArchive* written = GrfOpen(target.c_str(), nullptr);
+        ASSERT_NE(written, GRF_NO_ARCHIVE);
+        EXPECT_EQ(written->header[42] | written->header[43] << 8, static_cast<int>(c.version));
+        for (int row = 0; row < 3; ++row) {
+            std::vector<std::wstring> texts = RowTexts(program, row);
+            const GrfEntry& entry = written->entries[row];
+            int8_t cycle =
+                c.version >= 0x200 ? -1 : GrfCycleFromName(entry.name, entry.compressedSize);
+            EXPECT_EQ(texts[4], std::to_wstring(cycle)) << Narrow(texts[5]);
+            EXPECT_EQ(RowImage(program, row), MARK_NONE);
+        }
+        GrfClose(&written);
+        auto written_contents = ArchiveContents(target);
+        ASSERT_EQ(written_contents.size(), 3u);
+        EXPECT_EQ(written_contents[0].first, "data\\keep.txt");
+        EXPECT_EQ(written_contents[0].second, "kept text, long enough to be worth deflating");
+        EXPECT_EQ(written_contents[1].first, "data\\map.gat");
+        EXPECT_EQ(written_contents[2].second.size(), 3000u);
+    }
+}
+
+TEST_F(Commands, CancelDuringRepackReportsCodeOneAndKeepsTheEditedTable) {
+    std::vector<Content> contents;
+    for (int i = 0; i < 3000; ++i) {
+        contents.push_back({"data\\large\\entry" + std::to_string(i) + ".bin",
+                            RandomBytes(4096, static_cast<uint64_t>(i) + 1)});
+    }
+    std::wstring loaded = WriteArchive(L"large.grf", contents);
+    ASSERT_EQ(Open(loaded), L"");
+    SelectRows(program, {0});
+    Click(program, IDC_DELETE_SEL);
+    ASSERT_EQ(WaitIdle(program), L"");
+    StartRepack(program, 1, dir.Join(L"cancelled.grf"));
+    Box progress;
+    ASSERT_TRUE(WaitForBox(program, &progress, L"Repacking..."));
+    EXPECT_EQ(StatusText(program), L"Repacking...");
+    SaveScreenshot(progress.window, L"repack-progress");
+    ASSERT_TRUE(PressBoxButton(progress, IDCANCEL));
+    EXPECT_EQ(TakeError(program), L"GrfRepack failed with error code 1");
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(WindowText(program.dialog), Title(loaded));
+    EXPECT_EQ(RowCount(program), 3000);
+    EXPECT_EQ(RowImage(program, 0), MARK_DELETED);
+    EXPECT_EQ(StatusText(program), L"Ready");
+}
+
+TEST_F(Commands, ExtractStopsAtAnUnreadableEntryAndExtractAllGoesOn) {
+    Bytes data;
+    std::vector<RawRecord> records = WithBrokenEntry({"data\\a.txt", "data\\sub\\b.txt"}, 1, &data);
+    ASSERT_EQ(Open(WriteBytes(L"broken.grf", V2Archive(records, data))), L"");
+    TempDir out;
+    CurrentDirScope inside(out.path);
+    const std::wstring broken = L"Decompression Error - Invalid Data in data\\broken.txt";
+
+    SelectRows(program, {0, 1, 2});
+    Click(program, IDC_EXTRACT);
+    EXPECT_EQ(TakeError(program), broken);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(FileText(out.Join(L"data\\a.txt")), "content of data\\a.txt");
+    EXPECT_FALSE(FileExists(out.Join(L"data\\broken.txt")));
+    EXPECT_FALSE(FileExists(out.Join(L"data\\sub\\b.txt"))) << "rows after the failure";
+    EXPECT_EQ(StatusText(program), L"Ready");
+
+    ASSERT_TRUE(WriteFileBytes(out.Join(L"data\\a.txt"), BytesOf("changed on disk")));
+    Click(program, IDC_EXTRACT_ALL);
+    EXPECT_EQ(TakeError(program), broken);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(FileText(out.Join(L"data\\a.txt")), "content of data\\a.txt");
+    EXPECT_EQ(FileText(out.Join(L"data\\sub\\b.txt")), "content of data\\sub\\b.txt");
+    EXPECT_FALSE(FileExists(out.Join(L"data\\broken.txt")));
+    EXPECT_EQ(StatusText(program), L"Ready");
+}
+
+TEST_F(Commands, ExtractReportsFilesItMayNotOrCannotWriteAndGoesOn) {
+    ASSERT_EQ(Open(WriteArchive(L"writes.grf", {{"data\\..\\..\\escape.txt", BytesOf("out")},
+                                                {"data\\blocked.txt", BytesOf("blocked")},
+                                                {"data\\ok.txt", BytesOf("fine")}})),
+              L"");
+    TempDir out;
+    ASSERT_TRUE(MakeDirectory(out.Join(L"inner")));
+    ASSERT_TRUE(MakeDirectory(out.Join(L"inner\\data")));
+    ASSERT_TRUE(MakeDirectory(out.Join(L"inner\\data\\blocked.txt")));
+    CurrentDirScope inside(out.Join(L"inner"));
+    const std::wstring unsafe =
+        L"Error creating destination directory and opening data\\..\\..\\escape.txt for writing";
+    const std::wstring blocked =
+        L"Error creating destination directory and opening data\\blocked.txt for writing";
+    for (int command : {IDC_EXTRACT, IDC_EXTRACT_ALL}) {
+        SelectRows(program, {0, 1, 2});
+        Click(program, command);
+        EXPECT_EQ(TakeError(program), unsafe);
+        EXPECT_EQ(TakeError(program), blocked);
+        ASSERT_EQ(WaitIdle(program), L"");
+        EXPECT_EQ(FileText(out.Join(L"inner\\data\\ok.txt")), "fine");
+        EXPECT_FALSE(FileExists(out.Join(L"escape.txt")));
+        ASSERT_TRUE(DeleteFileW(out.Join(L"inner\\data\\ok.txt").c_str()));
+    }
+}
+
+TEST_F(Commands, ExtractWithNothingSelectedOrLoadedWritesNothing) {
+    TempDir out;
+    CurrentDirScope inside(out.path);
+    RunOnUiThread(program, [] { SetStatusText(L"before"); });
+    Click(program, IDC_EXTRACT_ALL);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(StatusText(program), L"before") << "Extract All with nothing loaded";
+
+    ASSERT_EQ(Open(WriteArchive(L"two.grf", Numbered(2))), L"");
+    SetCurrentDirectoryW(out.path.c_str());
+    SelectRows(program, {});
+    Click(program, IDC_EXTRACT);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(StatusText(program), L"Ready");
+    EXPECT_FALSE(FileExists(out.Join(L"data")));
+}
+
+TEST_F(Commands, DeleteMarksTheSelectedRowsAndKeepsThemListed) {
+    ASSERT_EQ(Open(WriteArchive(L"three.grf", Numbered(3))), L"");
+    for (int round = 0; round < 2; ++round) {
+        SelectRows(program, {0, 2});
+        Click(program, IDC_DELETE_SEL);
+        ASSERT_EQ(WaitIdle(program), L"");
+        ASSERT_EQ(RowCount(program), 3);
+        EXPECT_EQ(RowImage(program, 0), MARK_DELETED);
+        EXPECT_EQ(RowImage(program, 1), MARK_NONE);
+        EXPECT_EQ(RowImage(program, 2), MARK_DELETED);
+        EXPECT_EQ(RowTexts(program, 2)[5], L"data\\file2.txt");
+        EXPECT_EQ(StatusText(program), L"Ready");
+    }
+    std::vector<int> states;
+    RunOnUiThread(program, [&] {
+        for (uint32_t i = 0; i < g_archive->count; ++i)
+            states.push_back(g_archive->entries[i].state);
+    });
+    EXPECT_EQ(states, (std::vector<int>{ENTRY_DELETED, ENTRY_IN_ARCHIVE, ENTRY_DELETED}));
+
+    // With nothing selected the list is not refilled: a pattern typed but
+    // not applied stays unapplied.
+    SelectRows(program, {});
+    SetWindowTextW(Control(program, IDC_FILTER_TEXT), L"*.none");
+    Click(program, IDC_DELETE_SEL);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowCount(program), 3);
+}
+
+TEST_F(Commands, ProgressWindowShowsTheEntryAndTheWholeTotal) {
+    std::wstring label;
+    LRESULT high = 0;
+    LRESULT position = 0;
+    int32_t afterClose = 0;
+    std::wstring caption;
+    RunOnUiThread(program, [&] {
+        GrfEntry entry = {};
+        strcpy(entry.name, "data\\\xB9\xE8\xB0\xE6\\big.bmp");
+        HWND window = CreateProgressWindow(LoadResString(IDS_UNPACKING));
+        caption = WindowText(window);
+        ShowEntryProgress(&entry, 70000, 100000);
+        label = WindowText(GetDlgItem(window, IDC_PROGRESS_NAME));
+        high = SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_GETRANGE, FALSE, 0);
+        position = SendDlgItemMessageW(window, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0);
+        CloseProgressWindow(window);
+        afterClose = ShowEntryProgress(&entry, 0, 1);
+    });
+    EXPECT_EQ(caption, L"Unpacking...");
+    EXPECT_EQ(label, Widen("data\\\xEB\xB0\xB0\xEA\xB2\xBD\\big.bmp"));
+    EXPECT_EQ(high, 100000);
+    EXPECT_EQ(position, 70000);
+    EXPECT_EQ(afterClose, 1) << "no window: the operation is to stop";
+}
+
+TEST_F(Commands, AnActivationWithoutAFocusedRowDoesNothing) {
+    ASSERT_EQ(Open(WriteArchive(L"two.grf", Numbered(2))), L"");
+    SelectRows(program, {});
+    NMITEMACTIVATE activation = {};
+    activation.hdr.hwndFrom = Control(program, IDC_ENTRY_LIST);
+    activation.hdr.idFrom = IDC_ENTRY_LIST;
+    activation.hdr.code = LVN_ITEMACTIVATE;
+    activation.iItem = -1;
+    SendMessageW(program.dialog, WM_NOTIFY, IDC_ENTRY_LIST, reinterpret_cast<LPARAM>(&activation));
+    EXPECT_EQ(WaitIdle(program), L"");
+}
+
+// A folder tree in the temporary folder: pack\b.txt, pack\.hidden and
+// pack\texture\a.bmp.
+std::wstring MakeFolder(const TempDir& dir) {
+    std::wstring root = dir.Join(L"pack");
+    EXPECT_TRUE(MakeDirectory(root));
+    EXPECT_TRUE(MakeDirectory(root + L"\\texture"));
+    EXPECT_TRUE(WriteFileBytes(root + L"\\b.txt", BytesOf("bee")));
+    EXPECT_TRUE(WriteFileBytes(root + L"\\.hidden", BytesOf("hidden")));
+    EXPECT_TRUE(WriteFileBytes(root + L"\\texture\\a.bmp", BytesOf("BM picture")));
+    return root;
+}
+
+std::vector<std::wstring> SortedNames(const Program& program) {
+    std::vector<std::wstring> names;
+    for (int row = 0; row < RowCount(program); ++row) names.push_back(RowTexts(program, row)[5]);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(Commands, AddDirWithNothingLoadedBuildsANewArchiveToRepack) {
+    std::wstring root = MakeFolder(dir);
+    Click(program, IDC_ADD_DIR);
+    std::wstring browserText;
+    ASSERT_TRUE(ChooseFolder(program, root, &browserText));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_NE(browserText.find(L"Select a directory to be packed, for example, c:\\ro\\data"),
+              std::wstring::npos)
+        << Narrow(browserText);
+    EXPECT_EQ(SortedNames(program), (std::vector<std::wstring>{L"data\\.hidden", L"data\\b.txt",
+                                                               L"data\\texture\\a.bmp"}));
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(RowImage(program, row), MARK_NEW);
+        std::vector<std::wstring> texts = RowTexts(program, row);
+        EXPECT_EQ(texts[1] + texts[2] + texts[3] + texts[4], L"0000");
+    }
+    EXPECT_EQ(WindowText(program.dialog), L"Caskwright 1.0 - by the Caskwright developers");
+    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    EXPECT_EQ(StatusText(program), L"Ready");
+    std::wstring path;
+    RunOnUiThread(program, [&] { path = g_archive->path; });
+    EXPECT_EQ(path, L"output.grf");
+    SaveScreenshot(program.dialog, L"main-add-dir");
+
+    std::wstring target = dir.Join(L"from-folder.grf");
+    StartRepack(program, 1, target);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(WindowText(program.dialog), Title(target));
+    EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    auto contents = ArchiveContents(target);
+    std::sort(contents.begin(), contents.end());
+    EXPECT_EQ(contents, (std::vector<std::pair<std::string, std::string>>{
+                            {"data\\.hidden", "hidden"},
+                            {"data\\b.txt", "bee"},
+                            {"data\\texture\\a.bmp", "BM picture"}}));
+    for (int row = 0; row < 3; ++row) EXPECT_EQ(RowImage(program, row), MARK_NONE);
+}
+
+TEST_F(Commands, AddDirStaysDisabledThroughCloseAndOpen) {
+    std::wstring root = MakeFolder(dir);
+    std::wstring other = WriteArchive(L"two.grf", Numbered(2));
+    ASSERT_EQ(Open(other), L"");
+    Click(program, IDC_ADD_DIR);
+    ASSERT_TRUE(ChooseFolder(program, root, nullptr));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowCount(program), 5);
+    EXPECT_EQ(WindowText(program.dialog), Title(other)) << "Add Dir leaves the caption";
+    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    Click(program, IDC_CLOSE_GRF);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    ASSERT_EQ(Open(other), L"");
+    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+}
+
+TEST_F(Commands, CancellingTheFolderBrowserLeavesAnEmptyArchiveLoaded) {
+    Click(program, IDC_ADD_DIR);
+    ASSERT_TRUE(ChooseFolder(program, L"", nullptr));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowCount(program), 0);
+    EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    GrfArchive* first = nullptr;
+    RunOnUiThread(program, [&] { first = g_archive; });
+    ASSERT_NE(first, GRF_NO_ARCHIVE);
+    Click(program, IDC_ADD_DIR);
+    ASSERT_TRUE(ChooseFolder(program, MakeFolder(dir), nullptr));
+    ASSERT_EQ(WaitIdle(program), L"");
+    GrfArchive* second = nullptr;
+    RunOnUiThread(program, [&] { second = g_archive; });
+    EXPECT_EQ(second, first);
+    EXPECT_EQ(RowCount(program), 3);
+}
+
+TEST_F(Commands, AddDirLeavesOutNamesTooLongAndSaysSo) {
+    std::wstring root = MakeFolder(dir);
+    std::wstring longName(110, L'n');
+    longName += L".txt";
+    ASSERT_TRUE(WriteFileBytes(root + L"\\" + longName, BytesOf("too long a name")));
+    Click(program, IDC_ADD_DIR);
+    ASSERT_TRUE(ChooseFolder(program, root, nullptr));
+    std::wstring report = TakeError(program);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(report.rfind(L"1 files or folders were left out", 0), 0u) << Narrow(report);
+    EXPECT_NE(report.find(longName), std::wstring::npos) << Narrow(report);
+    EXPECT_EQ(RowCount(program), 3) << "the others are added";
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+// program_test.cpp -- see program_test.h.
+#include "program_test.h"
+
+#include "resource.h"
+#include "services.h"
+
+std::wstring ProgramTest::WriteArchive(const std::wstring& name,
+                                       const std::vector<Content>& contents, uint32_t version) {
+    return WriteBytes(name, BuildArchive(version, contents));
+}
+
+std::wstring ProgramTest::WriteBytes(const std::wstring& name, const Bytes& bytes) {
+    std::wstring path = dir.Join(name);
+    EXPECT_TRUE(WriteFileBytes(path, bytes));
+    return path;
+}
+
+void ProgramTest::LoadDirectly(const std::wstring& path) {
+    bool opened = false;
+    RunOnUiThread(program, [&] {
+        GrfClose(&g_archive);
+        g_archive = GrfOpen(path.c_str(), nullptr);
+        opened = g_archive != GRF_NO_ARCHIVE;
+    });
+    ASSERT_TRUE(opened);
+    Click(program, IDC_FILTER);
+    ASSERT_EQ(WaitIdle(program), L"");
+}
+
+std::wstring ProgramTest::UseFileDialog(int button, const std::wstring& title,
+                                        const std::wstring& path) {
+    Click(program, button);
+    if (!ChooseFile(program, title, path)) return L"no file dialog titled " + title;
+    return WaitIdle(program);
+}
+
+std::wstring ProgramTest::Open(const std::wstring& path) {
+    return UseFileDialog(IDC_OPEN, L"Select Main GRF File to Load", path);
+}
+
+void ProgramTest::Filter(const std::wstring& pattern) {
+    FocusControl(program, IDC_FILTER_TEXT);
+    SetWindowTextW(Control(program, IDC_FILTER_TEXT), pattern.c_str());
+    Click(program, IDC_FILTER);
+    ASSERT_EQ(WaitIdle(program), L"");
+}
+
+std::vector<Content> Numbered(int count) {
+    std::vector<Content> contents;
+    for (int i = 0; i < count; ++i) {
+        contents.push_back({"data\\file" + std::to_string(i) + ".txt", BytesOf("x")});
+    }
+    return contents;
+}
