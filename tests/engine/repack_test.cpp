@@ -10,6 +10,11 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 #include "engine_test_util.h"
 #include "grf_builder.h"
 #include "test_support.h"
@@ -271,6 +276,32 @@ TEST(Repack, StopsAndFailuresLeaveTheTableAsItWas) {
     EXPECT_EQ(gone.code, uint32_t{GRF_ERROR_NOT_ARCHIVE});
     EXPECT_EQ(TableBytes(source.archive), before);
 }
+
+#ifndef _WIN32
+// A file size limit makes writes fail part way: in the data, or only once
+// the directory goes out. Either is a failed write of the archive.
+TEST(Repack, WritesThatFailLateAreReported) {
+    ArchiveOnDisk source(BuildArchive(0x200, Contents()));
+    uint64_t dataEnd = GRF_HEADER_SIZE;
+    for (uint32_t i = 0; i < source.archive->count; ++i)
+        dataEnd += source.archive->entries[i].alignedSize;
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    void (*previous)(int) = signal(SIGXFSZ, SIG_IGN);
+    for (uint64_t limit : {dataEnd / 2, dataEnd + 20}) {
+        for (uint32_t version : {0x103u, 0x200u}) {
+            struct rlimit small = saved;
+            small.rlim_cur = limit;
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+            Repacked out(source.archive, source.dir, version);
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+            EXPECT_EQ(out.result, 1) << limit << " " << version;
+            EXPECT_EQ(out.code, uint32_t{GRF_ERROR_WRITE}) << limit << " " << version;
+        }
+    }
+    signal(SIGXFSZ, previous);
+}
+#endif
 
 TEST(Repack, StoredSizesBeyondTheSourceFile) {
     Stored s = StoreContent(0x200, "data\\x.txt", BytesOf("content"));
