@@ -32,8 +32,9 @@ void CloseProgressWindow(HWND window);
 // repaint, a click on Cancel), and returns 1 once the window is gone, else 0.
 int32_t ShowEntryProgress(GrfEntry* entry, uint32_t index, uint32_t total);
 
-// Progress callback of opening: "Opening: index/total" on the status line.
-// Never asks to stop.
+// Progress callback of opening: "Opening: index/total" on the status line,
+// for every record of a small archive and for a few hundred evenly spread
+// records of a large one. Never asks to stop.
 int32_t ShowOpenProgress(GrfEntry* entry, uint32_t index, uint32_t total);
 
 // Shows the open dialog (save zero) or the save dialog (save nonzero) with

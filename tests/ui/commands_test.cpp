@@ -123,6 +123,21 @@ TEST_F(Commands, OpenShowsItsProgressOnTheStatusLine) {
     });
     EXPECT_EQ(shown,
               (std::vector<std::wstring>{L"Opening: 0/40", L"Opening: 1/40", L"Opening: 2/40"}));
+    // A large archive shows a few hundred steps, the first and the last.
+    std::vector<uint32_t> steps;
+    RunOnUiThread(program, [&] {
+        std::wstring last;
+        for (uint32_t i = 0; i < 100000; ++i) {
+            ShowOpenProgress(nullptr, i, 100000);
+            std::wstring now = WindowText(g_statusBar);
+            if (now != last) steps.push_back(i);
+            last = now;
+        }
+    });
+    ASSERT_GE(steps.size(), 100u);
+    EXPECT_LE(steps.size(), 1000u);
+    EXPECT_EQ(steps.front(), 0u);
+    EXPECT_EQ(steps.back(), 99999u);
     ASSERT_EQ(Open(path), L"");
     EXPECT_EQ(StatusText(program), L"Ready");
 }
