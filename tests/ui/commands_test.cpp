@@ -301,11 +301,14 @@ TEST_F(Commands, RepackWritesTheEditedTableAndLoadsTheNewFile) {
     }
 }
 
+// Entries enough for the repack to last well beyond the click on Cancel.
+const int CANCEL_ENTRIES = 20000;
+
 TEST_F(Commands, CancelDuringRepackReportsCodeOneAndKeepsTheEditedTable) {
     std::vector<Content> contents;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < CANCEL_ENTRIES; ++i) {
         contents.push_back({"data\\large\\entry" + std::to_string(i) + ".bin",
-                            RandomBytes(4096, static_cast<uint64_t>(i) + 1)});
+                            RandomBytes(1024, static_cast<uint64_t>(i) + 1)});
     }
     std::wstring loaded = WriteArchive(L"large.grf", contents);
     ASSERT_EQ(Open(loaded), L"");
@@ -317,11 +320,13 @@ TEST_F(Commands, CancelDuringRepackReportsCodeOneAndKeepsTheEditedTable) {
     ASSERT_TRUE(WaitForBox(program, &progress, L"Repacking..."));
     EXPECT_EQ(StatusText(program), L"Repacking...");
     SaveScreenshot(progress.window, L"repack-progress");
+    fprintf(stderr, "position %d\n",
+            (int)SendDlgItemMessageW(progress.window, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
     ASSERT_TRUE(PressBoxButton(progress, IDCANCEL));
     EXPECT_EQ(TakeError(program), L"GrfRepack failed with error code 1");
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(WindowText(program.dialog), Title(loaded));
-    EXPECT_EQ(RowCount(program), 3000);
+    EXPECT_EQ(RowCount(program), CANCEL_ENTRIES);
     EXPECT_EQ(RowImage(program, 0), MARK_DELETED);
     EXPECT_EQ(StatusText(program), L"Ready");
 }

@@ -84,6 +84,37 @@ BOOL CALLBACK CollectStaticTexts(HWND window, LPARAM context) {
     return TRUE;
 }
 
+struct Descendant {
+    std::wstring className;
+    HWND found;
+};
+
+BOOL CALLBACK FindByClass(HWND window, LPARAM context) {
+    auto* search = reinterpret_cast<Descendant*>(context);
+    if (ClassOf(window) != search->className) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND FindDescendant(HWND window, const wchar_t* className) {
+    Descendant search = {className, nullptr};
+    EnumChildWindows(window, FindByClass, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+std::wstring SelectedTreeText(HWND tree) {
+    auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!item) return L"";
+    wchar_t text[MAX_PATH] = {};
+    TVITEMW query = {};
+    query.mask = TVIF_TEXT;
+    query.hItem = item;
+    query.pszText = text;
+    query.cchTextMax = MAX_PATH;
+    SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query));
+    return text;
+}
+
 Box DescribeBox(HWND window) {
     Box box;
     box.window = window;
@@ -386,8 +417,23 @@ bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring
     if (!WaitForBox(program, &box)) return false;
     if (shownText) *shownText = box.text;
     if (path.empty()) return PressBoxButton(box, IDCANCEL);
-    SendMessageW(box.window, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path.c_str()));
-    Sleep(100);
+    // The browser fills its tree after it shows, and ignores a selection of
+    // an item it has not listed yet: select until the tree's selected item
+    // is the folder, and never press OK on another one (the walk would add
+    // whatever that is).
+    HWND tree = FindDescendant(box.window, WC_TREEVIEWW);
+    std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
+    bool selected = tree && WaitUntil(
+                                [&] {
+                                    SendMessageW(box.window, BFFM_SETSELECTIONW, TRUE,
+                                                 reinterpret_cast<LPARAM>(path.c_str()));
+                                    return SelectedTreeText(tree) == leaf;
+                                },
+                                10000);
+    if (!selected) {
+        PressBoxButton(box, IDCANCEL);
+        return false;
+    }
     return PressBoxButton(box, IDOK);
 }
 
@@ -437,7 +483,7 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
     if (!GetWindowRect(window, &rect)) return L"";
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(300);
+    Sleep(150);
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
     HDC screen = GetDC(nullptr);
