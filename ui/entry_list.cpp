@@ -193,6 +193,24 @@ void OnEntryListDispInfo(NMLVDISPINFOW* info) {
     if (item->mask & LVIF_IMAGE) item->iImage = entry ? MarkOfEntry(entry) : MARK_NONE;
 }
 
+int FindEntryRow(const NMLVFINDITEMW* find) {
+    const LVFINDINFOW& info = find->lvfi;
+    if (!(info.flags & (LVFI_STRING | LVFI_PARTIAL)) || !info.psz || !info.psz[0]) return -1;
+    int count = static_cast<int>(g_entryRows.count);
+    if (count == 0) return -1;
+    size_t typed = wcslen(info.psz);
+    int start = find->iStart >= 0 && find->iStart < count ? find->iStart : 0;
+    for (int step = 0; step < count; ++step) {
+        int row = (start + step) % count;
+        wchar_t number[CELL_SIZE];
+        FormatText(number, CELL_SIZE, L"%ld", static_cast<long>(row));
+        bool matches = (info.flags & LVFI_PARTIAL) ? wcsncmp(number, info.psz, typed) == 0
+                                                   : wcscmp(number, info.psz) == 0;
+        if (matches) return row;
+    }
+    return -1;
+}
+
 void OnEntryActivated(HWND window, UINT_PTR controlId, NMHDR* header) {
     if (controlId != IDC_ENTRY_LIST || header->code != LVN_ITEMACTIVATE) return;
     int row = static_cast<int>(SendDlgItemMessageW(window, IDC_ENTRY_LIST, LVM_GETNEXTITEM,

@@ -45,6 +45,11 @@ int MarkOfEntry(const GrfEntry* entry);
 // Answers the list's request for the cells of one row (LVN_GETDISPINFOW).
 void OnEntryListDispInfo(NMLVDISPINFOW* info);
 
+// Where typing in the list leads (LVN_ODFINDITEMW): the first row from the
+// search's start on, wrapping around, whose number begins with the typed
+// text; -1 when there is none.
+int FindEntryRow(const NMLVFINDITEMW* find);
+
 // An activated row of list 1000 (LVN_ITEMACTIVATE); other notifications are
 // ignored.
 void OnEntryActivated(HWND window, UINT_PTR controlId, NMHDR* header);

@@ -92,12 +92,21 @@ void OnMainSysCommand(HWND window, WPARAM command) {
     if (command == ID_ABOUT) ShowAbout(window);
 }
 
-void OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
+// Returns TRUE only for the one notification whose answer is a result.
+BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
     if (controlId == IDC_ENTRY_LIST && header->code == LVN_GETDISPINFOW) {
         OnEntryListDispInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
-        return;
+        return FALSE;
+    }
+    if (controlId == IDC_ENTRY_LIST && header->code == LVN_ODFINDITEMW) {
+        // Typing in the list asks where to go; left unanswered, the answer
+        // would be 0 and every key would jump to the first row.
+        int row = FindEntryRow(reinterpret_cast<NMLVFINDITEMW*>(header));
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, row);
+        return TRUE;
     }
     OnEntryActivated(window, controlId, header);
+    return FALSE;
 }
 
 void CmdCloseArchive(HWND window) {
@@ -133,11 +142,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             EndDialog(window, 0);
             break;
         case WM_NOTIFY:
-            OnMainNotify(window, wParam, reinterpret_cast<NMHDR*>(lParam));
-            break;
+            return OnMainNotify(window, wParam, reinterpret_cast<NMHDR*>(lParam));
     }
-    // Never handled: the dialog manager does the default work for every
-    // message, and keeps the focus where it is after initialization.
+    // Not handled: the dialog manager does the default work, and keeps the
+    // focus where it is after initialization.
     return FALSE;
 }
 

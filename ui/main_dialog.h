@@ -10,7 +10,8 @@
 // Returns the dialog's end result (0), or -1 when it cannot be created.
 int RunCaskwright(HINSTANCE instance);
 
-// Dialog procedure of template 130. Returns FALSE for every message.
+// Dialog procedure of template 130. Returns FALSE for every message but the
+// list's search for a typed row number, which is answered with its result.
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Runs the command of one control of the main dialog.

@@ -140,6 +140,20 @@ TEST_F(MainWindow, TypingAPatternAndEnterFiltersWithRowsNumberedFromZero) {
     EXPECT_EQ(RowCount(program), 0);
 }
 
+TEST_F(MainWindow, TypingARowNumberInTheListGoesToThatRow) {
+    LoadDirectly(WriteArchive(L"thirty.grf", Numbered(30)));
+    HWND list = Control(program, IDC_ENTRY_LIST);
+    FocusControl(program, IDC_ENTRY_LIST);
+    TypeText(program, L"12");
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 12);
+    Sleep(1500);  // a pause starts a new search
+    TypeText(program, L"x");
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 12)
+        << "no row number starts with x";
+}
+
 TEST_F(MainWindow, FilterWithNothingLoadedEmptiesTheListAndKeepsTheStatus) {
     RunOnUiThread(program, [] { SetStatusText(L"left as it was"); });
     Click(program, IDC_FILTER);
