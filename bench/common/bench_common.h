@@ -1,4 +1,4 @@
-// bench_common.h -- timing and printing for the viewer benchmarks: each
+// bench_common.h -- timing and printing for the benchmarks: each
 // figure is the best of a few runs, printed beside the bare work it is
 // compared with and their ratio.
 #ifndef CASKWRIGHT_BENCH_COMMON_H
