@@ -86,6 +86,10 @@
 #define IDS_VERSION_103 154
 #define IDS_VERSION_200 155
 
+// Strings 160 to 169: the preview window
+#define IDS_VIEWER_TITLE 160
+#define IDS_FRAME_FORMAT 161
+
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200
 #define IDS_TIP_EXIT 201

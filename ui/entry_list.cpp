@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
+#include "preview_window_win32.h"
 #include "resource.h"
 #include "services.h"
 
@@ -222,5 +223,5 @@ void OnEntryActivated(HWND window, UINT_PTR controlId, NMHDR* header) {
         ShowError(window, LoadResString(IDS_INVALID_HANDLE), row);
         return;
     }
-    // The preview of the entry starts here once the viewer is wired in.
+    PreviewArchiveEntry(window, entry);
 }
