@@ -23,6 +23,7 @@
 #include "preview_window.h"
 #include "program_test.h"
 #include "resource.h"
+#include "services.h"
 #include "test_support.h"
 #include "ui_driver.h"
 
@@ -628,6 +629,35 @@ TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
     Activate(program, 0);
     Settle(program);
     EXPECT_NE(PreviewWindow(program), nullptr);
+}
+
+TEST_F(Preview, DeletedRowsStillPreviewAndLocalFilesDoNot) {
+    const Bytes picture = BitmapFile(10, 10, SmallColour);
+    LoadDirectly(WriteArchive(L"edits.grf", {{"data\\kept.bmp", picture}}));
+    // A local file not yet packed: its bytes are on disk, not in an archive.
+    ASSERT_TRUE(MakeDirectory(dir.Join(L"local")));
+    ASSERT_TRUE(WriteFileBytes(dir.Join(L"local\\new.bmp"), picture));
+    uint32_t added = 1;
+    RunOnUiThread(program, [&] {
+        added = GrfAddFile(g_archive, dir.Join(L"local\\").c_str(), L"data\\new.bmp");
+    });
+    ASSERT_EQ(added, 0u);
+    SelectRows(program, {0});
+    Click(program, IDC_DELETE_SEL);
+    ASSERT_EQ(WaitIdle(program), L"");
+    ASSERT_EQ(RowCount(program), 2);
+
+    // Read from its archive by name, marked or not.
+    Activate(program, 0);
+    Settle(program);
+    EXPECT_NE(PreviewWindow(program), nullptr);
+    EXPECT_EQ(CurrentPreview(program).width, 10);
+
+    Activate(program, 1);
+    Settle(program);
+    EXPECT_EQ(AnyPreviewWindow(program), nullptr);
+    EXPECT_EQ(OpenDialog(program), nullptr) << "no message";
+    EXPECT_EQ(CurrentPreview(program).width, 0);
 }
 
 }  // namespace
