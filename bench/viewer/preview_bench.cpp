@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <functional>
 #include <vector>
 
 #include "bench_common.h"
@@ -99,21 +100,36 @@ size_t PictureBytes(const PreviewPicture& p) {
     return size_t(p.stride) * size_t(p.height < 0 ? -p.height : p.height);
 }
 
+// Best time of `reps` rounds of decoding pictures 1 to `pictures` with
+// decode(number, picture); *out receives one round's output bytes.
+double TimeDecoding(int reps, uint32_t pictures,
+                    const std::function<bool(uint32_t, PreviewPicture*)>& decode, size_t* out) {
+    return BestSeconds(
+        [&] {
+            for (int r = 0; r < reps; ++r) {
+                *out = 0;
+                for (uint32_t n = 1; n <= pictures; ++n) {
+                    PreviewPicture picture;
+                    if (!decode(n, &picture)) abort();
+                    *out += PictureBytes(picture);
+                    Keep(picture.pixels);
+                    FreePreviewPicture(&picture);
+                }
+            }
+        },
+        5);
+}
+
 void BenchTga(int bits) {
     Bytes tga = SceneTga(1024, bits);
     const int reps = 20;
     size_t out = 0;
-    double decode = BestSeconds(
-        [&] {
-            for (int r = 0; r < reps; ++r) {
-                PreviewPicture picture;
-                if (!DecodeTgaPixels(tga.data(), uint32_t(tga.size()), &picture)) abort();
-                out = PictureBytes(picture);
-                Keep(picture.pixels);
-                FreePreviewPicture(&picture);
-            }
+    double decode = TimeDecoding(
+        reps, 1,
+        [&](uint32_t, PreviewPicture* picture) {
+            return DecodeTgaPixels(tga.data(), uint32_t(tga.size()), picture);
         },
-        5);
+        &out);
     char label[64];
     snprintf(label, sizeof label, "targa 1024 x 1024, %d-bit (x%d)", bits, reps);
     PrintBeside(label, decode, CopySeconds(out, reps), "a few times the copy");
@@ -125,17 +141,12 @@ void BenchJpeg() {
     Bytes jpeg = EncodeJpeg(1024, 1024, 3, Scene(1024, 1024, 3));
     const int reps = 5;
     size_t out = 0;
-    double ours = BestSeconds(
-        [&] {
-            for (int r = 0; r < reps; ++r) {
-                PreviewPicture picture;
-                if (!DecodeJpegPixels(jpeg.data(), uint32_t(jpeg.size()), &picture)) abort();
-                out = PictureBytes(picture);
-                Keep(picture.pixels);
-                FreePreviewPicture(&picture);
-            }
+    double ours = TimeDecoding(
+        reps, 1,
+        [&](uint32_t, PreviewPicture* picture) {
+            return DecodeJpegPixels(jpeg.data(), uint32_t(jpeg.size()), picture);
         },
-        5);
+        &out);
     double library = BestSeconds(
         [&] {
             for (int r = 0; r < reps; ++r) {
@@ -157,21 +168,12 @@ void BenchSprite() {
     Bytes spr = SceneSprite(frames, side);
     const int reps = 5;
     size_t out = 0;
-    double decode = BestSeconds(
-        [&] {
-            for (int r = 0; r < reps; ++r) {
-                out = 0;
-                for (uint32_t f = 1; f <= frames; ++f) {
-                    PreviewPicture picture;
-                    if (!DecodeSprPixels(spr.data(), uint32_t(spr.size()), f, &picture, nullptr))
-                        abort();
-                    out += PictureBytes(picture);
-                    Keep(picture.pixels);
-                    FreePreviewPicture(&picture);
-                }
-            }
+    double decode = TimeDecoding(
+        reps, frames,
+        [&](uint32_t frame, PreviewPicture* picture) {
+            return DecodeSprPixels(spr.data(), uint32_t(spr.size()), frame, picture, nullptr);
         },
-        5);
+        &out);
     PrintBeside("sprite, all 100 frames of 128 x 128 (x5)", decode, CopySeconds(out, reps),
                 "(shown for scale)");
 }
@@ -180,17 +182,12 @@ void BenchMap() {
     Bytes gat = SceneMap(400);
     const int reps = 20;
     size_t out = 0;
-    double decode = BestSeconds(
-        [&] {
-            for (int r = 0; r < reps; ++r) {
-                PreviewPicture picture;
-                if (!RenderGatPixels(gat.data(), uint32_t(gat.size()), &picture)) abort();
-                out = PictureBytes(picture);
-                Keep(picture.pixels);
-                FreePreviewPicture(&picture);
-            }
+    double decode = TimeDecoding(
+        reps, 1,
+        [&](uint32_t, PreviewPicture* picture) {
+            return RenderGatPixels(gat.data(), uint32_t(gat.size()), picture);
         },
-        5);
+        &out);
     PrintBeside("map 400 x 400 (x20)", decode, CopySeconds(out, reps), "(shown for scale)");
 }
 
