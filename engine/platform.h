@@ -36,6 +36,8 @@ void PlatformFree(void* block);
 // For tests of running out of memory: after `after` more successful
 // allocations and growths every one fails, until called again with -1.
 void PlatformFailAllocationsAfter(int32_t after);
+// True when the next allocation is to fail on purpose (for the above).
+bool PlatformAllocationFails(void);
 
 // Code page 949. The allocating forms return PlatformAlloc blocks (null when
 // out of memory). Cp949ToWideInto converts into a caller's buffer of

@@ -147,28 +147,13 @@ uint32_t PlatformLastError(void) {
     return static_cast<uint32_t>(errno);
 }
 
-namespace {
-int32_t g_allocationsLeft = -1;  // -1: no failures on purpose
-
-bool AllocationFails() {
-    if (g_allocationsLeft < 0) return false;
-    if (g_allocationsLeft == 0) return true;
-    --g_allocationsLeft;
-    return false;
-}
-}  // namespace
-
-void PlatformFailAllocationsAfter(int32_t after) {
-    g_allocationsLeft = after;
-}
-
 void* PlatformAlloc(size_t size) {
-    if (AllocationFails()) return nullptr;
+    if (PlatformAllocationFails()) return nullptr;
     return calloc(1, size ? size : 1);
 }
 
 void* PlatformGrow(void* block, size_t oldSize, size_t newSize) {
-    if (AllocationFails()) return nullptr;
+    if (PlatformAllocationFails()) return nullptr;
     void* grown = realloc(block, newSize ? newSize : 1);
     if (grown && newSize > oldSize)
         memset(static_cast<uint8_t*>(grown) + oldSize, 0, newSize - oldSize);

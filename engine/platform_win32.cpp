@@ -76,29 +76,14 @@ uint32_t PlatformLastError(void) {
     return GetLastError();
 }
 
-namespace {
-int32_t g_allocationsLeft = -1;  // -1: no failures on purpose
-
-bool AllocationFails() {
-    if (g_allocationsLeft < 0) return false;
-    if (g_allocationsLeft == 0) return true;
-    --g_allocationsLeft;
-    return false;
-}
-}  // namespace
-
-void PlatformFailAllocationsAfter(int32_t after) {
-    g_allocationsLeft = after;
-}
-
 void* PlatformAlloc(size_t size) {
-    if (AllocationFails()) return nullptr;
+    if (PlatformAllocationFails()) return nullptr;
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
 }
 
 void* PlatformGrow(void* block, size_t, size_t newSize) {
     if (!block) return PlatformAlloc(newSize);
-    if (AllocationFails()) return nullptr;
+    if (PlatformAllocationFails()) return nullptr;
     return HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, newSize ? newSize : 1);
 }
 
