@@ -467,9 +467,9 @@ TEST(Fixtures, ReadEveryEntry) {
         }
         GrfClose(&archive);
     }
-    GrfArchive* midgard = GrfOpen(FixturePath("grf/midgard-test.grf").c_str(), nullptr);
-    EXPECT_EQ(ReadContent(midgard, "data\\test.txt").bytes, BytesOf("Hello, GRF!"));
-    GrfClose(&midgard);
+    GrfArchive* greeting = GrfOpen(FixturePath("grf/greeting-test.grf").c_str(), nullptr);
+    EXPECT_EQ(ReadContent(greeting, "data\\test.txt").bytes, BytesOf("Hello, GRF!"));
+    GrfClose(&greeting);
     GrfArchive* withFiles = GrfOpen(FixturePath("grf/with-files.grf").c_str(), nullptr);
     uint32_t size = 0;
     auto* raw = static_cast<uint8_t*>(GrfReadEntryRaw(withFiles, "raw", &size));

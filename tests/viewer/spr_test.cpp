@@ -190,8 +190,8 @@ TEST(Spr, FrameCountIsReportedEvenWithoutAPicture) {
 // The real samples: the same frames kept in each layout.
 TEST(Spr, RealSamples) {
     SKIP_WITHOUT_FIXTURES();
-    const Bytes pygrfLarge = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 5, 0, 0,
-                              0, 0, 6, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    const Bytes sixBySix = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 4, 5, 0, 0,
+                            0, 0, 6, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     struct Case {
         const char* file;
         uint32_t frame;
@@ -199,11 +199,11 @@ TEST(Spr, RealSamples) {
         Bytes indices;
     } cases[] = {
         {"spr/v11-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}},
-        {"spr/v11-pygrf.spr", 2, 6, 6, pygrfLarge},
+        {"spr/v11-pygrf.spr", 2, 6, 6, sixBySix},
         {"spr/v20-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}},
-        {"spr/v20-pygrf.spr", 2, 6, 6, pygrfLarge},
+        {"spr/v20-pygrf.spr", 2, 6, 6, sixBySix},
         {"spr/v21-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}},
-        {"spr/v21-pygrf.spr", 2, 6, 6, pygrfLarge},
+        {"spr/v21-pygrf.spr", 2, 6, 6, sixBySix},
         {"spr/v11-bmp-paletted.spr", 1, 2, 3, {1, 2, 3, 4, 5, 6}},
         {"spr/v11-bmp-paletted.spr", 2, 3, 2, {6, 5, 4, 3, 2, 1}},
         {"spr/v20-bmp-tga-paletted.spr", 1, 2, 3, {1, 2, 3, 4, 5, 6}},
