@@ -467,7 +467,7 @@ TEST(Fixtures, ReadEveryEntry) {
         }
         GrfClose(&archive);
     }
-    GrfArchive* greeting = GrfOpen(FixturePath("grf/greeting-test.grf").c_str(), nullptr);
+    GrfArchive* greeting = GrfOpen(FixturePath("grf/midgard-test.grf").c_str(), nullptr);
     EXPECT_EQ(ReadContent(greeting, "data\\test.txt").bytes, BytesOf("Hello, GRF!"));
     GrfClose(&greeting);
     GrfArchive* withFiles = GrfOpen(FixturePath("grf/with-files.grf").c_str(), nullptr);
