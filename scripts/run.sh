@@ -40,6 +40,9 @@ mkdir -p "$shots"
 program=$!
 sleep "${CASKWRIGHT_SHOT_DELAY:-6}"
 if kill -0 "$program" 2>/dev/null; then
+  # The pointer starts in the middle of the screen, over the list, whose
+  # tooltip would cover part of the screenshot: park it in a corner first.
+  xdotool mousemove 0 0 2>/dev/null && sleep 1
   xwd -root -silent | convert xwd:- -trim +repage "$shots/start.png"
   echo "Caskwright is running on the virtual display $DISPLAY; screenshot: $shots/start.png"
   kill "$program" 2>/dev/null || true

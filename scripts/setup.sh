@@ -17,7 +17,7 @@ packages=(
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
-  wine64 fonts-wine xvfb x11-apps imagemagick fonts-nanum
+  wine64 fonts-wine xvfb x11-apps xdotool imagemagick fonts-nanum
   dpkg-dev ca-certificates
 )
 
