@@ -8,6 +8,7 @@
 #include <iconv.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -147,9 +148,32 @@ uint32_t PlatformLastError(void) {
     return static_cast<uint32_t>(errno);
 }
 
+namespace {
+
+// Large blocks (an archive's table, an inflated directory) are filled once
+// from start to end; on huge pages that costs a few hundred page faults
+// instead of tens of thousands. Only a hint: where the system says no,
+// nothing changes.
+void PreferHugePages(void* block, size_t size) {
+#ifdef MADV_HUGEPAGE
+    constexpr size_t kHuge = size_t{2} << 20;
+    if (!block || size < 4 * kHuge) return;
+    uintptr_t start = (reinterpret_cast<uintptr_t>(block) + kHuge - 1) & ~(kHuge - 1);
+    uintptr_t end = (reinterpret_cast<uintptr_t>(block) + size) & ~(kHuge - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+#else
+    (void)block;
+    (void)size;
+#endif
+}
+
+}  // namespace
+
 void* PlatformAlloc(size_t size) {
     if (PlatformAllocationFails()) return nullptr;
-    return calloc(1, size ? size : 1);
+    void* block = calloc(1, size ? size : 1);
+    PreferHugePages(block, size);
+    return block;
 }
 
 void* PlatformGrow(void* block, size_t oldSize, size_t newSize) {
