@@ -96,9 +96,7 @@ TEST_F(Commands, OpeningAFileThatIsNoArchiveUnloadsTheLoadedOne) {
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(RowCount(program), 0);
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright - none");
-    bool unloaded = false;
-    RunOnUiThread(program, [&] { unloaded = g_archive == GRF_NO_ARCHIVE; });
-    EXPECT_TRUE(unloaded);
+    EXPECT_EQ(LoadedArchive(program), GRF_NO_ARCHIVE);
 }
 
 TEST_F(Commands, CancellingTheFileDialogChangesNothingAndKeepsThePath) {
@@ -505,9 +503,7 @@ TEST_F(Commands, AddDirWithNothingLoadedBuildsANewArchiveToRepack) {
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright 1.0 - by the Caskwright developers");
     EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
     EXPECT_EQ(StatusText(program), L"Ready");
-    std::wstring path;
-    RunOnUiThread(program, [&] { path = g_archive->path; });
-    EXPECT_EQ(path, L"output.grf");
+    EXPECT_STREQ(LoadedArchive(program)->path, L"output.grf");
     SaveScreenshot(program.dialog, L"main-add-dir");
 
     std::wstring target = dir.Join(L"from-folder.grf");
@@ -547,15 +543,12 @@ TEST_F(Commands, CancellingTheFolderBrowserLeavesAnEmptyArchiveLoaded) {
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(RowCount(program), 0);
     EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
-    GrfArchive* first = nullptr;
-    RunOnUiThread(program, [&] { first = g_archive; });
+    GrfArchive* first = LoadedArchive(program);
     ASSERT_NE(first, GRF_NO_ARCHIVE);
     Click(program, IDC_ADD_DIR);
     ASSERT_TRUE(ChooseFolder(program, MakeFolder(dir), nullptr));
     ASSERT_EQ(WaitIdle(program), L"");
-    GrfArchive* second = nullptr;
-    RunOnUiThread(program, [&] { second = g_archive; });
-    EXPECT_EQ(second, first);
+    EXPECT_EQ(LoadedArchive(program), first);
     EXPECT_EQ(RowCount(program), 3);
 }
 

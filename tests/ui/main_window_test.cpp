@@ -86,9 +86,7 @@ TEST_F(MainWindow, CloseGrfUnloadsTheArchive) {
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(RowCount(program), 0);
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright - none");
-    bool unloaded = false;
-    RunOnUiThread(program, [&] { unloaded = g_archive == GRF_NO_ARCHIVE; });
-    EXPECT_TRUE(unloaded);
+    EXPECT_EQ(LoadedArchive(program), GRF_NO_ARCHIVE);
 }
 
 TEST_F(MainWindow, EscapeIsIgnoredAndExitEndsTheDialog) {

@@ -13,6 +13,7 @@
 
 #include "main_dialog.h"
 #include "resource.h"
+#include "services.h"
 
 namespace {
 
@@ -297,6 +298,12 @@ std::wstring ComboSelection(const Program& program, int id) {
 void RunOnUiThread(const Program& program, const std::function<void()>& code) {
     std::function<void()> copy = code;
     SendMessageW(program.dialog, WM_TEST_RUN, 0, reinterpret_cast<LPARAM>(&copy));
+}
+
+GrfArchive* LoadedArchive(const Program& program) {
+    GrfArchive* archive = nullptr;
+    RunOnUiThread(program, [&] { archive = g_archive; });
+    return archive;
 }
 
 void PostToUiThread(const Program& program, std::function<void()> code) {

@@ -34,6 +34,8 @@ std::wstring ComboSelection(const Program& program, int id);
 // for it (RunOnUiThread) or not (PostToUiThread).
 void RunOnUiThread(const Program& program, const std::function<void()>& code);
 void PostToUiThread(const Program& program, std::function<void()> code);
+// The program's loaded archive (g_archive), read on its own thread.
+struct GrfArchive* LoadedArchive(const Program& program);
 
 // Presses a button of the main dialog; returns at once.
 void Click(const Program& program, int id);
