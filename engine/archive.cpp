@@ -1,7 +1,8 @@
 // archive.cpp -- opening archives of both directory layouts, making and
 // releasing archive records, the cycle rules and the debugger line.
 #include "archive_internal.h"
-#include "bytes.h"
+#include "grf_format.h"
+#include "le_bytes.h"
 #include "platform.h"
 
 #include <stdio.h>
@@ -12,24 +13,14 @@ uint32_t GrfLastError = 0;
 
 namespace {
 
-constexpr char kMagic[] = "Master of Magic";
-constexpr uint32_t kHeaderDirOffset = 30;
-constexpr uint32_t kHeaderSeed = 34;
-constexpr uint32_t kHeaderCount = 38;
-constexpr uint32_t kHeaderVersion = 42;
+using namespace grf;
 
-// 0x1xx record: u32 N, u16 filler, N - 6 name bytes, then 21 bytes of fields.
-constexpr uint32_t kV1NameStart = 6;
-constexpr uint32_t kV1Tail = 21;
-// Only this much of a name area can hold a name that fits the name field;
-// the name transform works block by block, so decoding this prefix gives
-// the same bytes as decoding the whole area.
-constexpr uint32_t kV1NamePrefix = 112;
-// 0x2xx record: NUL-terminated name, then 17 bytes of fields.
-constexpr uint32_t kV2Tail = 17;
-// Deflate turns one bit pair into at most 258 bytes: no stream inflates to
-// more than 1032 times its size.
-constexpr uint64_t kMaxInflateRatio = 1032;
+// Only this much of a name area can hold a name that fits the name field
+// (GRF_NAME_SIZE rounded up to whole blocks); the name transform works block
+// by block, so decoding this prefix gives the same bytes as decoding the
+// whole area.
+constexpr uint32_t kV1NamePrefix = (GRF_NAME_SIZE + kCipherBlock - 1) / kCipherBlock * kCipherBlock;
+static_assert(kV1NamePrefix == 112);
 
 // The system's code for a failed read, never 0: a failure must not look
 // like success.
@@ -79,7 +70,7 @@ uint32_t FinishTable(GrfArchive* archive, uint32_t filled) {
 // The length of a 0x1xx record at `at`, or 0 when none fits in what is left.
 uint64_t V1RecordLength(const uint8_t* dir, uint64_t size, uint64_t at) {
     if (size - at < 4) return 0;
-    uint64_t n = ReadLe32(dir + at);
+    uint64_t n = GetLe32(dir + at);
     if (n < kV1NameStart || size - at < n + kV1Tail) return 0;
     return n + kV1Tail;
 }
@@ -88,7 +79,7 @@ uint64_t V1RecordLength(const uint8_t* dir, uint64_t size, uint64_t at) {
 // GRF_NAME_SIZE bytes). False when the area holds no name that fits: no
 // terminator, or 107 bytes and more.
 bool DecodeV1Name(const uint8_t* record, char* name) {
-    uint32_t area = ReadLe32(record) - kV1NameStart;
+    uint32_t area = GetLe32(record) - kV1NameStart;
     uint32_t take = area < kV1NamePrefix ? area : kV1NamePrefix;
     uint8_t decoded[kV1NamePrefix + 8] = {};
     memcpy(decoded, record + kV1NameStart, take);
@@ -106,26 +97,26 @@ uint32_t ParseV1(GrfArchive* archive, const uint8_t* dir, uint64_t size,
                  GrfProgressCallback progress) {
     uint32_t records = 0;
     for (uint64_t at = 0, length; (length = V1RecordLength(dir, size, at)) != 0; at += length)
-        if (dir[at + length - 5] != 0) ++records;  // type byte at N + 16
+        if (dir[at + length - kV1Tail + kV1TailType] != 0) ++records;
     if (!AllocateTable(archive, records)) return GRF_ERROR_MEMORY;
 
-    uint32_t version = ReadLe32(archive->header + kHeaderVersion);
+    uint32_t version = GetLe32(archive->header + kHeaderVersion);
     uint32_t filled = 0;
     for (uint64_t at = 0, length; filled < records && (length = V1RecordLength(dir, size, at)) != 0;
          at += length) {
         if (progress) progress(nullptr, filled, records);
         const uint8_t* record = dir + at;
         const uint8_t* fields = record + length - kV1Tail;
-        uint8_t type = fields[16];
+        uint8_t type = fields[kV1TailType];
         if (type == 0) continue;
         GrfEntry* entry = &archive->entries[filled];
         if (!DecodeV1Name(record, entry->name)) break;
-        uint32_t realSize = ReadLe32(fields + 12);
+        uint32_t realSize = GetLe32(fields + kV1TailReal);
         entry->owner = archive;
-        entry->compressedSize = ReadLe32(fields + 4) - realSize - 715;
-        entry->alignedSize = ReadLe32(fields + 8) - 37579;
+        entry->compressedSize = GetLe32(fields + kV1TailCompressed) - realSize - kV1CompressedBias;
+        entry->alignedSize = GetLe32(fields + kV1TailAligned) - kV1AlignedBias;
         entry->realSize = realSize;
-        entry->position = ReadLe32(fields + 17) + GRF_HEADER_SIZE;
+        entry->position = GetLe32(fields + kV1TailOffset) + kOffsetBase;
         entry->version = version;
         entry->type = type;
         entry->cycle = GrfCycleFromName(entry->name, entry->compressedSize);
@@ -167,12 +158,12 @@ bool V2Record(const uint8_t* table, uint64_t size, uint64_t at, uint64_t* nameLe
 uint32_t ParseV2(GrfArchive* archive, const uint8_t* table, uint64_t size,
                  GrfProgressCallback progress) {
     const uint8_t* header = archive->header;
-    uint32_t total = ReadLe32(header + kHeaderCount) - ReadLe32(header + kHeaderSeed) - 7;
+    uint32_t total = GetLe32(header + kHeaderCount) - GetLe32(header + kHeaderSeed) - kCountBias;
     uint32_t present = 0;
     uint32_t zeroCount = 0;
     uint64_t at = 0, nameLength = 0;
     for (; present < total && V2Record(table, size, at, &nameLength); ++present) {
-        if (table[at + nameLength + 1 + 12] == 0) ++zeroCount;
+        if (table[at + nameLength + 1 + kV2TailType] == 0) ++zeroCount;
         at += nameLength + 1 + kV2Tail;
     }
     GrfDebugPrint(L"V2 dirent parse: %d out of %d\n", static_cast<int32_t>(zeroCount),
@@ -180,7 +171,7 @@ uint32_t ParseV2(GrfArchive* archive, const uint8_t* table, uint64_t size,
 
     uint32_t expected = present - zeroCount;
     if (!AllocateTable(archive, expected)) return GRF_ERROR_MEMORY;
-    uint32_t version = ReadLe32(header + kHeaderVersion);
+    uint32_t version = GetLe32(header + kHeaderVersion);
     uint32_t filled = 0;
     at = 0;
     for (uint32_t record = 0; record < present && filled < expected; ++record) {
@@ -190,17 +181,19 @@ uint32_t ParseV2(GrfArchive* archive, const uint8_t* table, uint64_t size,
         at += nameLength + 1 + kV2Tail;
         if (nameLength == 0) break;
         if (progress) progress(nullptr, filled, expected);
-        uint8_t type = fields[12];
+        uint8_t type = fields[kV2TailType];
         // A name that does not fit the field is skipped, never cut short.
-        if (nameLength >= GRF_NAME_SIZE || (type != 1 && type != 3 && type != 5)) continue;
+        if (nameLength >= GRF_NAME_SIZE ||
+            (type != kTypeFile && type != kTypeMixed && type != kTypeHeaderOnly))
+            continue;
         GrfEntry* entry = &archive->entries[filled];
         memcpy(entry->name, name, nameLength);
         entry->owner = archive;
-        entry->compressedSize = ReadLe32(fields);
-        entry->alignedSize = ReadLe32(fields + 4);
-        entry->realSize = ReadLe32(fields + 8);
+        entry->compressedSize = GetLe32(fields + kV2TailCompressed);
+        entry->alignedSize = GetLe32(fields + kV2TailAligned);
+        entry->realSize = GetLe32(fields + kV2TailReal);
         entry->type = type;
-        entry->position = ReadLe32(fields + 13) + GRF_HEADER_SIZE;
+        entry->position = GetLe32(fields + kV2TailOffset) + kOffsetBase;
         entry->version = version;
         entry->cycle = GrfCycleFromType(type, entry->compressedSize);
         entry->state = ENTRY_IN_ARCHIVE;
@@ -211,18 +204,18 @@ uint32_t ParseV2(GrfArchive* archive, const uint8_t* table, uint64_t size,
 
 uint32_t OpenV2(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint64_t fileSize,
                 GrfProgressCallback progress) {
-    if (dirStart > fileSize || fileSize - dirStart < 8) return GRF_ERROR_NOT_ARCHIVE;
-    uint8_t sizes[8];
+    if (dirStart > fileSize || fileSize - dirStart < kV2Sizes) return GRF_ERROR_NOT_ARCHIVE;
+    uint8_t sizes[kV2Sizes];
     uint32_t got = 0;
     if (!PlatformSeek(file, dirStart)) return GRF_ERROR_NOT_ARCHIVE;
-    if (!PlatformRead(file, sizes, 8, &got)) return SystemReadError();
-    if (got != 8) return GRF_ERROR_NOT_ARCHIVE;
-    uint32_t packedSize = ReadLe32(sizes);
-    uint32_t tableSize = ReadLe32(sizes + 4);
+    if (!PlatformRead(file, sizes, kV2Sizes, &got)) return SystemReadError();
+    if (got != kV2Sizes) return GRF_ERROR_NOT_ARCHIVE;
+    uint32_t packedSize = GetLe32(sizes);
+    uint32_t tableSize = GetLe32(sizes + 4);
     // The directory may sit anywhere (entry data can follow it), but the
     // compressed table must lie inside the file, and its stated size must be
     // one that many bytes can inflate to.
-    if (fileSize - dirStart - 8 < packedSize) return GRF_ERROR_NOT_ARCHIVE;
+    if (fileSize - dirStart - kV2Sizes < packedSize) return GRF_ERROR_NOT_ARCHIVE;
     if (tableSize > packedSize * kMaxInflateRatio) return GRF_ERROR_NOT_ARCHIVE;
 
     auto* packed = static_cast<uint8_t*>(PlatformAlloc(packedSize));
@@ -251,11 +244,11 @@ uint32_t ReadArchive(GrfArchive* archive, PlatformFile* file, GrfProgressCallbac
     if (!PlatformRead(file, archive->header, GRF_HEADER_SIZE, &got)) return SystemReadError();
     if (!HasMagic(archive->header)) return GRF_ERROR_NOT_ARCHIVE;
     uint64_t fileSize = PlatformFileSize(file);
-    uint64_t dirStart = uint64_t{ReadLe32(archive->header + kHeaderDirOffset)} + GRF_HEADER_SIZE;
-    switch (ReadLe32(archive->header + kHeaderVersion) >> 8) {
-        case 1:
+    uint64_t dirStart = uint64_t{GetLe32(archive->header + kHeaderDirOffset)} + kOffsetBase;
+    switch (GetLe32(archive->header + kHeaderVersion) >> 8) {
+        case kMajorV1:
             return OpenV1(archive, file, dirStart, fileSize, progress);
-        case 2:
+        case kMajorV2:
             return OpenV2(archive, file, dirStart, fileSize, progress);
         default:
             return GRF_ERROR_VERSION;
@@ -332,8 +325,8 @@ extern "C" int8_t GrfCycleFromName(const char* name, uint32_t compressedSize) {
 }
 
 extern "C" int8_t GrfCycleFromType(uint8_t type, uint32_t compressedSize) {
-    if (type == 3) return DigitCount(compressedSize);
-    if (type == 5) return 0;
+    if (type == grf::kTypeMixed) return DigitCount(compressedSize);
+    if (type == grf::kTypeHeaderOnly) return 0;
     return -1;
 }
 

@@ -11,6 +11,7 @@
 // of f). Twenty lookups a block instead of a walk over 64 bits.
 #include "cipher_tables.h"
 #include "grf.h"
+#include "grf_format.h"
 
 #include <string.h>
 
@@ -101,8 +102,6 @@ int64_t AdjustCycle(int32_t cycle) {
     return int64_t{cycle} + 15;
 }
 
-constexpr uint32_t kHeaderBlocks = 20;
-
 }  // namespace
 
 extern "C" void GrfCipherBlocks(uint8_t* buffer, int32_t length) {
@@ -114,7 +113,7 @@ extern "C" void GrfCipherEntryData(uint8_t* buffer, uint32_t length, int headerO
     uint64_t adjusted = static_cast<uint64_t>(AdjustCycle(cycle));
     if (length == 0) return;
     uint64_t blocks = (uint64_t{length} + 7) / 8;
-    uint64_t header = blocks < kHeaderBlocks ? blocks : kHeaderBlocks;
+    uint64_t header = blocks < grf::kCipherHeaderBlocks ? blocks : grf::kCipherHeaderBlocks;
     for (uint64_t i = 0; i < header; ++i) TransformBlock(buffer + i * 8);
     if (headerOnly) return;
 
@@ -124,8 +123,8 @@ extern "C" void GrfCipherEntryData(uint8_t* buffer, uint32_t length, int headerO
     // every block: most of a large entry is left as it is.
     bool decipher = direction == 0;
     uint64_t counter = 0;  // plain blocks since the last shuffle, up to 7
-    uint64_t multiple = (kHeaderBlocks + adjusted - 1) / adjusted * adjusted;
-    for (uint64_t i = kHeaderBlocks; i < blocks;) {
+    uint64_t multiple = (grf::kCipherHeaderBlocks + adjusted - 1) / adjusted * adjusted;
+    for (uint64_t i = grf::kCipherHeaderBlocks; i < blocks;) {
         uint64_t end = multiple < blocks ? multiple : blocks;  // plain run [i, end)
         if (end > i) {
             uint64_t at = i + (7 - counter);

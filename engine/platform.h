@@ -2,7 +2,8 @@
 // zero-filled heap memory, code page 949 conversion, the shell's wildcard
 // match and the debugger line.
 // platform_win32.cpp implements them with Win32, platform_posix.cpp with
-// POSIX and iconv. Nothing else in the engine includes a system header.
+// POSIX and iconv. Nothing else in the engine includes a system header. The
+// test build of either file lets tests make calls fail (platform_hooks.h).
 #ifndef CASKWRIGHT_PLATFORM_H
 #define CASKWRIGHT_PLATFORM_H
 
@@ -33,11 +34,6 @@ uint32_t PlatformLastError(void);
 void* PlatformAlloc(size_t size);
 void* PlatformGrow(void* block, size_t oldSize, size_t newSize);
 void PlatformFree(void* block);
-// For tests of running out of memory: after `after` more successful
-// allocations and growths every one fails, until called again with -1.
-void PlatformFailAllocationsAfter(int32_t after);
-// True when the next allocation is to fail on purpose (for the above).
-bool PlatformAllocationFails(void);
 
 // Code page 949. The allocating forms return PlatformAlloc blocks (null when
 // out of memory). Cp949ToWideInto converts into a caller's buffer of
@@ -52,8 +48,8 @@ bool PlatformCp949ToWideInto(const char* text, wchar_t* out, size_t capacity);
 // patterns may be given separated by ";" (leading spaces ignored).
 bool PlatformMatchSpec(const wchar_t* name, const wchar_t* pattern);
 
-// The debugger line. On POSIX the last line is kept for tests to read.
+// The debugger line: OutputDebugString on Windows; POSIX has no debugger
+// channel, so there only the test build keeps it.
 void PlatformDebugOutput(const wchar_t* text);
-const wchar_t* PlatformLastDebugLine(void);
 
 #endif

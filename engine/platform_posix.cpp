@@ -1,7 +1,7 @@
 // platform_posix.cpp -- the engine's system services on POSIX: file
-// descriptors, calloc, iconv's CP949, a wildcard matcher of our own and a
-// kept debugger line.
+// descriptors, calloc, iconv's CP949 and a wildcard matcher of our own.
 #include "platform.h"
+#include "platform_hooks.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -170,14 +170,14 @@ void PreferHugePages(void* block, size_t size) {
 }  // namespace
 
 void* PlatformAlloc(size_t size) {
-    if (PlatformAllocationFails()) return nullptr;
+    if (PlatformFaultNow(kPlatformFaultAllocation)) return nullptr;
     void* block = calloc(1, size ? size : 1);
     PreferHugePages(block, size);
     return block;
 }
 
 void* PlatformGrow(void* block, size_t oldSize, size_t newSize) {
-    if (PlatformAllocationFails()) return nullptr;
+    if (PlatformFaultNow(kPlatformFaultAllocation)) return nullptr;
     void* grown = realloc(block, newSize ? newSize : 1);
     if (grown && newSize > oldSize)
         memset(static_cast<uint8_t*>(grown) + oldSize, 0, newSize - oldSize);
@@ -374,15 +374,6 @@ bool PlatformMatchSpec(const wchar_t* name, const wchar_t* pattern) {
 
 // ---------------------------------------------------------------------------
 
-namespace {
-wchar_t g_lastDebugLine[2048];
-}
-
 void PlatformDebugOutput(const wchar_t* text) {
-    wcsncpy(g_lastDebugLine, text, 2047);
-    g_lastDebugLine[2047] = L'\0';
-}
-
-const wchar_t* PlatformLastDebugLine(void) {
-    return g_lastDebugLine;
+    PlatformKeepDebugLine(text);
 }

@@ -2,6 +2,7 @@
 // handles, the process heap, code page 949, the shell's wildcard match and
 // the debugger output.
 #include "platform.h"
+#include "platform_hooks.h"
 
 #include <windows.h>
 // After windows.h, which it needs.
@@ -77,13 +78,13 @@ uint32_t PlatformLastError(void) {
 }
 
 void* PlatformAlloc(size_t size) {
-    if (PlatformAllocationFails()) return nullptr;
+    if (PlatformFaultNow(kPlatformFaultAllocation)) return nullptr;
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
 }
 
 void* PlatformGrow(void* block, size_t, size_t newSize) {
     if (!block) return PlatformAlloc(newSize);
-    if (PlatformAllocationFails()) return nullptr;
+    if (PlatformFaultNow(kPlatformFaultAllocation)) return nullptr;
     return HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, newSize ? newSize : 1);
 }
 
@@ -116,15 +117,7 @@ bool PlatformMatchSpec(const wchar_t* name, const wchar_t* pattern) {
     return PathMatchSpecW(name, pattern) != FALSE;
 }
 
-namespace {
-wchar_t g_lastDebugLine[2048];
-}
-
 void PlatformDebugOutput(const wchar_t* text) {
     OutputDebugStringW(text);
-    lstrcpynW(g_lastDebugLine, text, 2048);
-}
-
-const wchar_t* PlatformLastDebugLine(void) {
-    return g_lastDebugLine;
+    PlatformKeepDebugLine(text);
 }

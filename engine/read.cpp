@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include "archive_internal.h"
+#include "grf_format.h"
 #include "platform.h"
 
 namespace {
@@ -13,9 +14,6 @@ namespace {
 // transforms whole 8-byte blocks past the stored bytes, and callers may
 // rely on the zeros behind the content.
 constexpr uint32_t kSlack = 1024;
-// Deflate turns one bit pair into at most 258 bytes: no stream of n bytes
-// inflates to more than 1032 n, so a larger real size is a lie.
-constexpr uint64_t kMaxInflateRatio = 1032;
 
 bool IsNoArchive(const GrfArchive* archive) {
     return archive == GRF_NO_ARCHIVE;
@@ -67,7 +65,7 @@ uint32_t ReadStored(const GrfArchive* archive, const char* name, GrfEntry** foun
 uint32_t Inflate(const GrfEntry& entry, const uint8_t* stored, uint8_t** content) {
     *content = nullptr;
     bool storedPlain = entry.compressedSize == entry.realSize;
-    if (!storedPlain && entry.realSize > entry.compressedSize * kMaxInflateRatio)
+    if (!storedPlain && entry.realSize > entry.compressedSize * grf::kMaxInflateRatio)
         return GRF_ERROR_INFLATE;
     uint64_t room = uint64_t{entry.realSize} + kSlack;
     auto* buffer = static_cast<uint8_t*>(PlatformAlloc(static_cast<size_t>(room)));

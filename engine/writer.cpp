@@ -7,7 +7,8 @@
 #include <zlib.h>
 
 #include "archive_internal.h"
-#include "bytes.h"
+#include "grf_format.h"
+#include "le_bytes.h"
 #include "platform.h"
 
 // The engine-wide repack settings and the base folder of local-file records.
@@ -17,17 +18,14 @@ wchar_t GrfLocalBaseDir[260] = {};
 
 namespace {
 
-constexpr char kMagic[] = "Master of Magic";
+using namespace grf;
+
 constexpr uint32_t kOutputBufferSize = 1 << 20;
-// 0x1xx directory records: u32 + u16 before the name, 21 bytes after it.
-constexpr uint32_t kV1Head = 6;
-constexpr uint32_t kV1Tail = 21;
-constexpr uint32_t kV2Tail = 17;
 // Sizes are 32-bit: a local file must leave room for deflate's worst case
 // (a few bytes per 16 KB) below 4 GB.
 constexpr uint64_t kMaxLocalFile = 0xF0000000u;
-// Stored offsets are 32-bit and relative to byte 46.
-constexpr uint64_t kMaxPosition = uint64_t{0xFFFFFFFFu} + GRF_HEADER_SIZE;
+// Stored offsets are 32-bit and count from kOffsetBase.
+constexpr uint64_t kMaxPosition = uint64_t{0xFFFFFFFFu} + kOffsetBase;
 
 // One generator for the whole process, started from state 1 and never
 // reseeded, so each run repeats the same sequence of fillers and seeds.
@@ -127,11 +125,11 @@ void PutHeaderFields(uint8_t* header, uint32_t dirOffset, uint32_t seed, uint32_
                      uint32_t version) {
     memset(header, 0, GRF_HEADER_SIZE);
     memcpy(header, kMagic, sizeof kMagic);  // the text and its zero byte
-    for (uint8_t key = 1; key <= 14; ++key) header[15 + key] = key;
-    WriteLe32(header + 30, dirOffset);
-    WriteLe32(header + 34, seed);
-    WriteLe32(header + 38, countField);
-    WriteLe32(header + 42, version);
+    for (uint8_t key = 1; key <= kKeySize; ++key) header[kHeaderKey + key - 1] = key;
+    PutLe32(header + kHeaderDirOffset, dirOffset);
+    PutLe32(header + kHeaderSeed, seed);
+    PutLe32(header + kHeaderCount, countField);
+    PutLe32(header + kHeaderVersion, version);
 }
 
 // Copies an archive record's own stored bytes (its owner's file at its own
@@ -144,7 +142,7 @@ uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
     if (uint64_t{entry.position} + size > r->source.size) return GRF_ERROR_NOT_ARCHIVE;
     int32_t targetCycle = r->v1Target ? GrfCycleFromName(entry.name, entry.compressedSize) : -1;
     bool convert = entry.cycle != targetCycle;
-    uint64_t blocks = (uint64_t{size} + 7) / 8 * 8;
+    uint64_t blocks = (uint64_t{size} + kCipherBlock - 1) / kCipherBlock * kCipherBlock;
     if (!Reserve(&r->stored, blocks)) return GRF_ERROR_MEMORY;
     uint8_t* data = r->stored.data;
     uint32_t got = 0;
@@ -248,7 +246,7 @@ uint32_t DataPass(Repack* r, GrfProgressCallback progress) {
 }
 
 uint32_t WriteV1Directory(Repack* r, uint32_t* written) {
-    uint8_t record[kV1Head + GRF_NAME_SIZE + 8 + kV1Tail];
+    uint8_t record[kV1NameStart + GRF_NAME_SIZE + kCipherBlock + kV1Tail];
     for (uint32_t i = 0; i < r->count; ++i) {
         const GrfEntry& entry = r->archive->entries[i];
         if (IsDeleted(entry)) continue;
@@ -256,18 +254,17 @@ uint32_t WriteV1Directory(Repack* r, uint32_t* written) {
         uint32_t length = static_cast<uint32_t>(NameLength(entry.name));
         uint32_t padded = GrfAlign8(length + 1);
         memset(record, 0, sizeof record);
-        WriteLe32(record, padded + kV1Head);
-        WriteLe16(record + 4, static_cast<uint16_t>(NextRandom() % 65535));
-        memcpy(record + kV1Head, entry.name, length);
-        GrfCipherName(record + kV1Head, padded, 0);
-        uint8_t* tail = record + kV1Head + padded;
-        WriteLe32(tail, 0);
-        WriteLe32(tail + 4, p.compressedSize + p.realSize + 715);
-        WriteLe32(tail + 8, p.alignedSize + 37579);
-        WriteLe32(tail + 12, p.realSize);
-        tail[16] = 1;
-        WriteLe32(tail + 17, p.position - GRF_HEADER_SIZE);
-        if (!Put(&r->out, record, kV1Head + padded + kV1Tail)) return GRF_ERROR_WRITE;
+        PutLe32(record, padded + kV1NameStart);
+        PutLe16(record + 4, static_cast<uint16_t>(NextRandom() % 65535));
+        memcpy(record + kV1NameStart, entry.name, length);
+        GrfCipherName(record + kV1NameStart, padded, 0);
+        uint8_t* tail = record + kV1NameStart + padded;
+        PutLe32(tail + kV1TailCompressed, p.compressedSize + p.realSize + kV1CompressedBias);
+        PutLe32(tail + kV1TailAligned, p.alignedSize + kV1AlignedBias);
+        PutLe32(tail + kV1TailReal, p.realSize);
+        tail[kV1TailType] = kTypeFile;
+        PutLe32(tail + kV1TailOffset, p.position - kOffsetBase);
+        if (!Put(&r->out, record, kV1NameStart + padded + kV1Tail)) return GRF_ERROR_WRITE;
         ++*written;
     }
     return GRF_OK;
@@ -292,11 +289,11 @@ uint32_t WriteV2Directory(Repack* r, uint32_t* written) {
         memcpy(at, entry.name, length);
         at[length] = 0;
         at += length + 1;
-        WriteLe32(at, p.compressedSize);
-        WriteLe32(at + 4, p.alignedSize);
-        WriteLe32(at + 8, p.realSize);
-        at[12] = 1;
-        WriteLe32(at + 13, p.position - GRF_HEADER_SIZE);
+        PutLe32(at + kV2TailCompressed, p.compressedSize);
+        PutLe32(at + kV2TailAligned, p.alignedSize);
+        PutLe32(at + kV2TailReal, p.realSize);
+        at[kV2TailType] = kTypeFile;
+        PutLe32(at + kV2TailOffset, p.position - kOffsetBase);
         at += kV2Tail;
         ++*written;
     }
@@ -304,10 +301,11 @@ uint32_t WriteV2Directory(Repack* r, uint32_t* written) {
     if (compress2(r->packed.data, &compressed, r->stored.data, static_cast<uLong>(tableSize), 9) !=
         Z_OK)
         return GRF_ERROR_MEMORY;
-    uint8_t sizes[8];
-    WriteLe32(sizes, static_cast<uint32_t>(compressed));
-    WriteLe32(sizes + 4, static_cast<uint32_t>(tableSize));
-    if (!Put(&r->out, sizes, 8) || !Put(&r->out, r->packed.data, static_cast<uint32_t>(compressed)))
+    uint8_t sizes[kV2Sizes];
+    PutLe32(sizes, static_cast<uint32_t>(compressed));
+    PutLe32(sizes + 4, static_cast<uint32_t>(tableSize));
+    if (!Put(&r->out, sizes, kV2Sizes) ||
+        !Put(&r->out, r->packed.data, static_cast<uint32_t>(compressed)))
         return GRF_ERROR_WRITE;
     return GRF_OK;
 }
@@ -323,8 +321,8 @@ uint32_t FinishArchive(Repack* r) {
     if (!Flush(&r->out)) return GRF_ERROR_WRITE;
     uint32_t seed = r->v1Target ? NextRandom() : 0;
     uint8_t header[GRF_HEADER_SIZE];
-    PutHeaderFields(header, static_cast<uint32_t>(dirPosition - GRF_HEADER_SIZE), seed,
-                    written + seed + 7, r->version);
+    PutHeaderFields(header, static_cast<uint32_t>(dirPosition - kOffsetBase), seed,
+                    written + seed + kCountBias, r->version);
     if (!PlatformSeek(r->out.file, 0) || !PlatformWrite(r->out.file, header, GRF_HEADER_SIZE))
         return GRF_ERROR_WRITE;
     return GRF_OK;

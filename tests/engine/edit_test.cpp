@@ -4,6 +4,7 @@
 #include <grf.h>
 #include <gtest/gtest.h>
 #include <platform.h>
+#include <platform_hooks.h>
 #include <string.h>
 
 #include <string>
@@ -128,10 +129,10 @@ TEST(Merge, RunningOutOfMemoryChangesNothing) {
         ArchiveOnDisk other(BuildArchive(0x200, Named(many, "o")));
         Bytes before = TableBytes(loaded.archive);
         Bytes otherBefore = TableBytes(other.archive);
-        PlatformFailAllocationsAfter(after);
+        PlatformFailAfter(kPlatformFaultAllocation, after);
         uint32_t count = GrfMerge(loaded.archive, other.archive);
         uint32_t code = GrfLastError;
-        PlatformFailAllocationsAfter(-1);
+        PlatformFailAfter(kPlatformFaultAllocation, -1);
         if (count != 0) {
             EXPECT_EQ(count, 42u) << "enough memory after " << after;
             continue;
@@ -209,9 +210,9 @@ TEST(AddFile, GrowsGeometricallyAndFailsCleanly) {
     while (table->count < table->capacity) ASSERT_EQ(GrfAddFile(table, L"base", L"data\\fill"), 0u);
     Bytes before = TableBytes(table);
     for (int32_t after = 0; after < 3; ++after) {
-        PlatformFailAllocationsAfter(after);
+        PlatformFailAfter(kPlatformFaultAllocation, after);
         uint32_t result = GrfAddFile(table, L"base", L"data\\late");
-        PlatformFailAllocationsAfter(-1);
+        PlatformFailAfter(kPlatformFaultAllocation, -1);
         if (result == 0) break;
         EXPECT_EQ(result, 8u);
         EXPECT_EQ(TableBytes(table), before);

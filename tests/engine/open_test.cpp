@@ -3,6 +3,7 @@
 #include <grf.h>
 #include <gtest/gtest.h>
 #include <platform.h>
+#include <platform_hooks.h>
 #include <string.h>
 
 #include <string>

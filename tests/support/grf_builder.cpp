@@ -2,14 +2,23 @@
 #include "grf_builder.h"
 
 #include <grf.h>
+#include <grf_format.h>
+#include <le_bytes.h>
 #include <stdio.h>
 #include <string.h>
 #include <zlib.h>
 
+using namespace grf;
+
 namespace {
 
-void PutLe32(Bytes* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out->push_back(static_cast<uint8_t>(v >> (8 * i)));
+void AppendLe32(Bytes* out, uint32_t v) {
+    out->resize(out->size() + 4);
+    PutLe32(out->data() + out->size() - 4, v);
+}
+
+bool IsV1(uint32_t version) {
+    return (version >> 8) == kMajorV1;
 }
 
 }  // namespace
@@ -23,13 +32,13 @@ Bytes Deflate(const Bytes& content, int level) {
 }
 
 Bytes BuildHeader(uint32_t dirOffset, uint32_t seed, uint32_t countField, uint32_t version) {
-    Bytes header(16, 0);
-    memcpy(header.data(), "Master of Magic", 15);
-    for (uint8_t key = 1; key <= 14; ++key) header.push_back(key);
-    PutLe32(&header, dirOffset);
-    PutLe32(&header, seed);
-    PutLe32(&header, countField);
-    PutLe32(&header, version);
+    Bytes header(GRF_HEADER_SIZE, 0);
+    memcpy(header.data(), kMagic, sizeof kMagic);
+    for (uint8_t key = 1; key <= kKeySize; ++key) header[kHeaderKey + key - 1] = key;
+    PutLe32(&header[kHeaderDirOffset], dirOffset);
+    PutLe32(&header[kHeaderSeed], seed);
+    PutLe32(&header[kHeaderCount], countField);
+    PutLe32(&header[kHeaderVersion], version);
     return header;
 }
 
@@ -37,18 +46,19 @@ Bytes BuildV1Directory(const std::vector<RawRecord>& records) {
     Bytes dir;
     for (const RawRecord& r : records) {
         Bytes name(r.name.begin(), r.name.end());
-        name.resize((r.name.size() + 1 + 7) / 8 * 8, 0);
+        name.resize(GrfAlign8(static_cast<uint32_t>(r.name.size() + 1)), 0);
         GrfCipherName(name.data(), static_cast<uint32_t>(name.size()), 0);
-        PutLe32(&dir, static_cast<uint32_t>(name.size()) + 6);
-        dir.push_back(0);
-        dir.push_back(0);
+        size_t start = dir.size();
+        dir.resize(start + kV1NameStart);  // the filler stays 0
+        PutLe32(&dir[start], static_cast<uint32_t>(name.size()) + kV1NameStart);
         dir.insert(dir.end(), name.begin(), name.end());
-        PutLe32(&dir, 0);
-        PutLe32(&dir, r.compressedSize + r.realSize + 715);
-        PutLe32(&dir, r.alignedSize + 37579);
-        PutLe32(&dir, r.realSize);
-        dir.push_back(r.type);
-        PutLe32(&dir, r.offset);
+        size_t tail = dir.size();
+        dir.resize(tail + kV1Tail);
+        PutLe32(&dir[tail + kV1TailCompressed], r.compressedSize + r.realSize + kV1CompressedBias);
+        PutLe32(&dir[tail + kV1TailAligned], r.alignedSize + kV1AlignedBias);
+        PutLe32(&dir[tail + kV1TailReal], r.realSize);
+        dir[tail + kV1TailType] = r.type;
+        PutLe32(&dir[tail + kV1TailOffset], r.offset);
     }
     return dir;
 }
@@ -58,11 +68,13 @@ Bytes BuildV2Table(const std::vector<RawRecord>& records) {
     for (const RawRecord& r : records) {
         table.insert(table.end(), r.name.begin(), r.name.end());
         table.push_back(0);
-        PutLe32(&table, r.compressedSize);
-        PutLe32(&table, r.alignedSize);
-        PutLe32(&table, r.realSize);
-        table.push_back(r.type);
-        PutLe32(&table, r.offset);
+        size_t tail = table.size();
+        table.resize(tail + kV2Tail);
+        PutLe32(&table[tail + kV2TailCompressed], r.compressedSize);
+        PutLe32(&table[tail + kV2TailAligned], r.alignedSize);
+        PutLe32(&table[tail + kV2TailReal], r.realSize);
+        table[tail + kV2TailType] = r.type;
+        PutLe32(&table[tail + kV2TailOffset], r.offset);
     }
     return table;
 }
@@ -70,15 +82,15 @@ Bytes BuildV2Table(const std::vector<RawRecord>& records) {
 Bytes BuildV2Directory(const Bytes& table, int level) {
     Bytes packed = Deflate(table, level);
     Bytes dir;
-    PutLe32(&dir, static_cast<uint32_t>(packed.size()));
-    PutLe32(&dir, static_cast<uint32_t>(table.size()));
+    AppendLe32(&dir, static_cast<uint32_t>(packed.size()));
+    AppendLe32(&dir, static_cast<uint32_t>(table.size()));
     dir.insert(dir.end(), packed.begin(), packed.end());
     return dir;
 }
 
 Stored StoreContent(uint32_t version, const std::string& name, const Bytes& content, uint8_t type,
                     int level) {
-    bool v1 = (version >> 8) == 1;
+    bool v1 = IsV1(version);
     Stored s;
     s.bytes = Deflate(content, level);
     RawRecord& r = s.record;
@@ -86,7 +98,7 @@ Stored StoreContent(uint32_t version, const std::string& name, const Bytes& cont
     r.compressedSize = static_cast<uint32_t>(s.bytes.size());
     r.alignedSize = GrfAlign8(r.compressedSize);
     r.realSize = static_cast<uint32_t>(content.size());
-    r.type = v1 ? 1 : type;
+    r.type = v1 ? kTypeFile : type;
     s.bytes.resize(r.alignedSize, 0);
     int cycle = v1 ? GrfCycleFromName(name.c_str(), r.compressedSize)
                    : GrfCycleFromType(type, r.compressedSize);
@@ -95,7 +107,7 @@ Stored StoreContent(uint32_t version, const std::string& name, const Bytes& cont
 }
 
 Bytes BuildStoredArchive(uint32_t version, std::vector<Stored> stored) {
-    bool v1 = (version >> 8) == 1;
+    bool v1 = IsV1(version);
     Bytes data;
     std::vector<RawRecord> records;
     for (Stored& s : stored) {
@@ -105,7 +117,7 @@ Bytes BuildStoredArchive(uint32_t version, std::vector<Stored> stored) {
     }
     Bytes dir = v1 ? BuildV1Directory(records) : BuildV2Directory(BuildV2Table(records));
     uint32_t count = static_cast<uint32_t>(records.size());
-    Bytes archive = BuildHeader(static_cast<uint32_t>(data.size()), 0, count + 7, version);
+    Bytes archive = BuildHeader(static_cast<uint32_t>(data.size()), 0, count + kCountBias, version);
     archive.insert(archive.end(), data.begin(), data.end());
     archive.insert(archive.end(), dir.begin(), dir.end());
     return archive;
@@ -142,11 +154,11 @@ bool ArchiveFileWriter::Add(RawRecord record, const uint8_t* bytes, size_t size)
 
 bool ArchiveFileWriter::Finish(int directoryLevel) {
     auto* f = static_cast<FILE*>(file);
-    bool v1 = (version >> 8) == 1;
+    bool v1 = IsV1(version);
     Bytes dir =
         v1 ? BuildV1Directory(records) : BuildV2Directory(BuildV2Table(records), directoryLevel);
     uint32_t count = static_cast<uint32_t>(records.size());
-    Bytes header = BuildHeader(static_cast<uint32_t>(offset), 0, count + 7, version);
+    Bytes header = BuildHeader(static_cast<uint32_t>(offset), 0, count + kCountBias, version);
     bool ok = fwrite(dir.data(), 1, dir.size(), f) == dir.size() && fseek(f, 0, SEEK_SET) == 0 &&
               fwrite(header.data(), 1, header.size(), f) == header.size();
     ok = fclose(f) == 0 && ok;

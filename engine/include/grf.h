@@ -10,7 +10,7 @@
  * Conventions that hold for every operation below:
  *  - Failures return null, GRF_NO_ARCHIVE, -1, 0 or 1 as each contract says
  *    and leave the reason in GrfLastError (codes in GrfErrorCode). Lookups,
- *    reads and searches also reset it to 0 on success.
+ *    reads and searches also reset it to GRF_OK on success.
  *  - Memory handed out is zero-filled and belongs to the caller, who releases
  *    it with GrfFreeBuffer (on Windows a plain HeapFree on the process heap
  *    works too).
@@ -35,6 +35,15 @@ extern "C" {
 
 /* ---------------------------------------------------------------------------
  * Error codes left in GrfLastError.
+ *
+ * The numbers never change: callers keep them in their code and compare
+ * GrfLastError with them, and the program's messages show them to users, so
+ * a number must mean tomorrow what it means today. Most are the Windows
+ * system error numbers of like meaning (2 file not found, 6 invalid handle,
+ * 8 not enough memory, 13 invalid data, 18 no more files, 25 seek, 29 write
+ * fault, 30 read fault), which is why GrfOpen can hand a failed read's own
+ * system code through beside them. Codes added later take the next free
+ * number; none is ever reused.
  */
 enum GrfErrorCode {
     GRF_OK = 0,                 /* success */
@@ -128,16 +137,17 @@ typedef int32_t (*GrfProgressCallback)(GrfEntry* entry, uint32_t index, uint32_t
    the entry table. progress (may be null) is called once per directory record
    with (null, entries kept so far, entries expected).
    Returns the archive, owned by the caller (release with GrfClose), or
-   GRF_NO_ARCHIVE with GrfLastError: 2 file does not open (or the path is
-   longer than 771 characters), 3 unsupported version, 8 out of memory,
-   13 no header text or directory out of reach, other values the system's code
-   of a failed header or directory read. A directory whose own numbers are
+   GRF_NO_ARCHIVE with GrfLastError: GRF_ERROR_NOT_FOUND when the file does
+   not open (or the path is longer than 771 characters), GRF_ERROR_VERSION for
+   an unsupported version, GRF_ERROR_MEMORY, GRF_ERROR_NOT_ARCHIVE when there
+   is no header text or the directory is out of reach, other values the
+   system's code of a failed header or directory read. A directory whose own numbers are
    inconsistent ends the parse early: the archive keeps the entries before. */
 GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress);
 
 /* Makes an empty archive (no records, header all zero) for a file that does
-   not exist yet. Returns it, or GRF_NO_ARCHIVE with 8 (out of memory) or 2
-   (path longer than 771 characters). */
+   not exist yet. Returns it, or GRF_NO_ARCHIVE with GRF_ERROR_MEMORY or
+   GRF_ERROR_NOT_FOUND (path longer than 771 characters). */
 GrfArchive* GrfCreate(const wchar_t* path);
 
 /* Releases *archive and its table and sets *archive to GRF_NO_ARCHIVE.
@@ -188,16 +198,18 @@ uint8_t* GrfCipherName(uint8_t* buffer, uint32_t length, int decode);
  */
 
 /* Returns the first record in table order whose name equals name byte for
-   byte (deleted records included), with code 0; or null with 6
-   (GRF_NO_ARCHIVE) or 2 (not found, or an empty table). Constant time: the
+   byte (deleted records included), with GRF_OK; or null with
+   GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or null) or GRF_ERROR_NOT_FOUND (not
+   found, or an empty table). Constant time: the
    archive keeps an index by name. */
 GrfEntry* GrfFindEntry(GrfArchive* archive, const char* name);
 
 /* Reads the named record's alignedSize stored bytes (still enciphered and
    compressed) into a new zero-filled buffer of alignedSize + 1024 bytes and
    stores alignedSize through outSize (may be null). Returns the buffer, owned
-   by the caller, with code 0; or null with 6, 2 (file does not open or name
-   not found), 25 (seek failed), 8, 30 (read failed, or the stored bytes reach
+   by the caller, with GRF_OK; or null with GRF_ERROR_HANDLE,
+   GRF_ERROR_NOT_FOUND (file does not open or name not found), GRF_ERROR_SEEK,
+   GRF_ERROR_MEMORY, GRF_ERROR_READ (read failed, or the stored bytes reach
    beyond the end of the file). */
 void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t* outSize);
 
@@ -206,13 +218,15 @@ void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t* outSize);
    outSize (may be null). An entry whose realSize is 0 reads as empty content;
    stored bytes that are no zlib stream but whose compressedSize equals
    realSize are the content as they stand. Returns the buffer, owned by the
-   caller, with code 0; or null with 6, 2 (archive null, file does not open or
-   name not found), 25, 8, 30 (read failed or sizes reach beyond the stored
-   bytes or the file), 31 (data does not inflate to realSize). */
+   caller, with GRF_OK; or null with GRF_ERROR_HANDLE, GRF_ERROR_NOT_FOUND
+   (archive null, file does not open or name not found), GRF_ERROR_SEEK,
+   GRF_ERROR_MEMORY, GRF_ERROR_READ (read failed or sizes reach beyond the
+   stored bytes or the file), GRF_ERROR_INFLATE (data does not inflate to
+   realSize). */
 void* GrfReadEntry(GrfArchive* archive, const wchar_t* name, uint32_t* outSize);
 
 /* Releases a block the engine handed out (entry buffer, converted string,
-   search). Returns 1 with code 0; 0 with code 6 for null or -1. */
+   search). Returns 1 with GRF_OK; 0 with GRF_ERROR_HANDLE for null or -1. */
 int GrfFreeBuffer(void* block);
 
 /* Converts code page 949 text to a new wide string, or wide text to a new
@@ -229,9 +243,10 @@ int CreatePathDirectories(wchar_t* path);
 /* Extracts the record named name (wide) from owner into the file of that
    relative path under the current directory, replacing an existing file and
    creating directories on demand. Returns 0, or a code (also left in
-   GrfLastError): the codes of GrfReadEntry, 32 for a name that is absolute,
-   has a drive or a leading separator or a ".." component, 33 for a file that
-   cannot be created or written in full (nothing partial is left). */
+   GrfLastError): the codes of GrfReadEntry, GRF_ERROR_UNSAFE_NAME for a name
+   that is absolute, has a drive or a leading separator or a ".." component,
+   GRF_ERROR_OUTPUT for a file that cannot be created or written in full
+   (nothing partial is left). */
 uint32_t GrfExtractEntry(GrfArchive* owner, const wchar_t* name);
 
 /* ---------------------------------------------------------------------------
@@ -259,13 +274,15 @@ uint32_t GrfAlign8(uint32_t size);
    are written in whole 8-byte blocks. Local-file records are read from
    GrfLocalBaseDir + their name less its first four characters and deflated
    at GrfRepackLevel. progress (may be null) gets (record, index, count) per
-   written record; nonzero stops. Returns 0; or 1 with 6 (GRF_NO_ARCHIVE),
-   8 (out of memory), 2 (output cannot be created, a local file does not
-   open), 1 (stopped), 13 (an owner's file does not open or its stored bytes
-   are unreadable or beyond its end), 30 (a local file is unreadable or
-   3.75 GB or larger), 29 (a write failed, or the archive would pass the 4 GB
-   its offsets can address). The table is never changed; a failed repack
-   leaves the output on disk holding what was written so far. */
+   written record; nonzero stops. Returns 0; or 1 with GRF_ERROR_HANDLE
+   (GRF_NO_ARCHIVE), GRF_ERROR_MEMORY, GRF_ERROR_NOT_FOUND (output cannot be
+   created, a local file does not open), GRF_ERROR_CANCELLED (stopped),
+   GRF_ERROR_NOT_ARCHIVE (an owner's file does not open or its stored bytes
+   are unreadable or beyond its end), GRF_ERROR_READ (a local file is
+   unreadable or 3.75 GB or larger), GRF_ERROR_WRITE (a write failed, or the
+   archive would pass the 4 GB its offsets can address). The table is never
+   changed; a failed repack leaves the output on disk holding what was
+   written so far. */
 int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCallback progress);
 
 /* ---------------------------------------------------------------------------
@@ -275,10 +292,11 @@ int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCal
 /* Appends a local-file record (state 6, no owner, sizes 0) named name
    converted to code page 949, and sets GrfLocalBaseDir to baseDir. Its data
    will be GrfLocalBaseDir + the name less its first four characters.
-   Returns 0 when added; 1 for GRF_NO_ARCHIVE; 2 when the code page 949 name
-   does not fit the 107-byte field (it is never cut short), or baseDir is
-   null or longer than 259 characters; 8 when out of memory. On any nonzero
-   result the table is unchanged. GrfLastError is not touched. */
+   Returns GRF_OK when added; 1 for GRF_NO_ARCHIVE; GRF_ERROR_NOT_FOUND when
+   the code page 949 name does not fit the 107-byte field (it is never cut
+   short), or baseDir is null or longer than 259 characters; GRF_ERROR_MEMORY
+   when out of memory. On any nonzero result the table is unchanged.
+   GrfLastError is not touched. */
 uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name);
 
 /* Takes every record of other into archive. First each record of other, in
@@ -288,9 +306,10 @@ uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* 
    appended (state 5) in other's order. Names compare byte for byte. Lookups
    go through the index, so the cost follows the two tables' sizes. other
    must stay open while records name it. Returns the new count (0 when both
-   tables are empty, GrfLastError untouched); 0 with 13 when either handle is
-   GRF_NO_ARCHIVE; 0 with 8 when the table cannot grow, and then neither
-   table has changed. Merging an archive into itself changes nothing. */
+   tables are empty, GrfLastError untouched); 0 with GRF_ERROR_NOT_ARCHIVE
+   when either handle is GRF_NO_ARCHIVE; 0 with GRF_ERROR_MEMORY when the
+   table cannot grow, and then neither table has changed. Merging an archive into itself changes
+   nothing. */
 uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other);
 
 /* ---------------------------------------------------------------------------
@@ -307,16 +326,18 @@ typedef struct GrfSearch {
 } GrfSearch;
 
 /* Returns a new search, owned by the caller (release with GrfFreeBuffer), and
-   stores the first matching record through found (may be null), with code 0;
-   or (GrfSearch*)-1 with 6 (GRF_NO_ARCHIVE), 8, or 2 (nothing matches, the
-   table is empty, or pattern is null). Each step converts each name it tests
+   stores the first matching record through found (may be null), with GRF_OK;
+   or (GrfSearch*)-1 with GRF_ERROR_HANDLE (GRF_NO_ARCHIVE), GRF_ERROR_MEMORY,
+   or GRF_ERROR_NOT_FOUND (nothing matches, the table is empty, or pattern is
+   null). Each step converts each name it tests
    once, without allocating; patterns are cut to 259 characters. The search
    holds an index, so it survives the table growing between steps; a pointer
    stored through found is valid only until then. */
 GrfSearch* GrfFindFirst(GrfArchive* archive, const wchar_t* pattern, GrfEntry** found);
 
 /* Stores the next matching record through found (may be null) and returns 1
-   with code 0; or 0 with 6 (null or -1 search) or 18 (no further match). */
+   with GRF_OK; or 0 with GRF_ERROR_HANDLE (null or -1 search) or
+   GRF_ERROR_NO_MORE (no further match). */
 uint32_t GrfFindNext(GrfSearch* search, GrfEntry** found);
 
 #ifdef __cplusplus

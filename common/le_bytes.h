@@ -1,7 +1,8 @@
-// le_bytes.h -- little-endian fields of entry bytes, read and written
-// through bytes so that no record in a file is ever cast onto a struct.
-#ifndef CASKWRIGHT_VIEWER_LE_BYTES_H
-#define CASKWRIGHT_VIEWER_LE_BYTES_H
+// le_bytes.h -- little-endian fields, read and written through bytes so that
+// no record in a file is ever cast onto a struct. One header for the engine
+// and the decoders; private to both, never installed.
+#ifndef CASKWRIGHT_LE_BYTES_H
+#define CASKWRIGHT_LE_BYTES_H
 
 #include <stdint.h>
 

@@ -1,0 +1,32 @@
+// platform_hooks.cpp -- the test build's side of platform_hooks.h: one
+// countdown per kind of fault and the last debugger line. Linked only into
+// caskwright_engine_testing, never into the library that ships.
+#include "platform_hooks.h"
+
+namespace {
+// Per kind: 0 when nothing fails on purpose (so zero-initialised memory
+// means off, whatever runs first), else 1 + the calls still to succeed.
+int32_t g_countdown[kPlatformFaultKinds];
+wchar_t g_lastDebugLine[2048];
+}  // namespace
+
+bool PlatformFaultNow(PlatformFault fault) {
+    int32_t& countdown = g_countdown[fault];
+    if (countdown == 0) return false;
+    if (countdown == 1) return true;
+    --countdown;
+    return false;
+}
+
+void PlatformFailAfter(PlatformFault fault, int32_t after) {
+    g_countdown[fault] = after < 0 ? 0 : after + 1;
+}
+
+void PlatformKeepDebugLine(const wchar_t* text) {
+    wcsncpy(g_lastDebugLine, text, 2047);
+    g_lastDebugLine[2047] = L'\0';
+}
+
+const wchar_t* PlatformLastDebugLine(void) {
+    return g_lastDebugLine;
+}

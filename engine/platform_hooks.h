@@ -1,0 +1,41 @@
+// platform_hooks.h -- where the platform layer lets tests in: calls that fail
+// on purpose, and what it sends to the debugger kept for reading. The shipped
+// library compiles these to nothing; caskwright_engine_testing builds the
+// platform file with CASKWRIGHT_PLATFORM_HOOKS and adds platform_hooks.cpp,
+// which keeps the countdowns tests set.
+#ifndef CASKWRIGHT_PLATFORM_HOOKS_H
+#define CASKWRIGHT_PLATFORM_HOOKS_H
+
+#include <stdint.h>
+#include <wchar.h>
+
+// The kinds of platform call a test can make fail, each with its own
+// countdown. A new kind is one name here and one PlatformFaultNow at its call.
+enum PlatformFault {
+    kPlatformFaultAllocation,  // PlatformAlloc and PlatformGrow return null
+    kPlatformFaultKinds
+};
+
+#ifdef CASKWRIGHT_PLATFORM_HOOKS
+
+// For the platform file: true when this call is to fail on purpose.
+bool PlatformFaultNow(PlatformFault fault);
+// For the platform file: a line that went to the debugger output.
+void PlatformKeepDebugLine(const wchar_t* text);
+
+// For tests: after `after` more calls of that kind succeed, every one fails,
+// until called again with -1 (never fail, as at the start).
+void PlatformFailAfter(PlatformFault fault, int32_t after);
+// For tests: the last line sent to the debugger output.
+const wchar_t* PlatformLastDebugLine(void);
+
+#else
+
+inline bool PlatformFaultNow(PlatformFault) {
+    return false;
+}
+inline void PlatformKeepDebugLine(const wchar_t*) {}
+
+#endif
+
+#endif

@@ -1,0 +1,27 @@
+/* An outside program in plain C: the public header compiles as C, the
+   engine's private headers are out of its reach, and the static library
+   links with nothing but zlib. It writes an empty archive into the current
+   folder and reads it back. */
+#include <grf.h>
+#include <stdio.h>
+
+#if defined(__has_include)
+#if __has_include(<platform.h>) || __has_include(<grf_format.h>)
+#error "only grf.h may be reachable from the engine's include folder"
+#endif
+#endif
+
+int main(void) {
+    GrfArchive* archive = GrfCreate(L"outside.grf");
+    if (archive == GRF_NO_ARCHIVE || archive->count != 0) return 1;
+    if (GrfCycleFromName("data\\a.gnd", 100) != 0 || GrfAlign8(9) != 16) return 1;
+    remove("outside.grf");
+    GrfSetVersion(0x200);
+    if (GrfRepack(archive, L"outside.grf", NULL) != 0) return 1;
+    if (GrfClose(&archive) != 0 || archive != GRF_NO_ARCHIVE) return 1;
+    archive = GrfOpen(L"outside.grf", NULL);
+    if (archive == GRF_NO_ARCHIVE || archive->count != 0) return 1;
+    GrfClose(&archive);
+    printf("linked against caskwright_engine\n");
+    return 0;
+}
