@@ -15,7 +15,12 @@ double BestSeconds(const std::function<void()>& work, int runs = 3);
 // Prints "label: measured s (bare s, ratio x; aim: ...)".
 void PrintBeside(const char* label, double measured, double bare, const char* aim);
 
-// Peak resident memory of the process so far, in bytes (0 where unknown).
+// Resident memory of the process now, and its peak since it started (or
+// since ResetPeakResident), in bytes; 0 where unknown.
+size_t ResidentBytes();
 size_t PeakResidentBytes();
+// Starts the peak over from what is resident now; false where the system
+// cannot (then the peak stays the process's own).
+bool ResetPeakResident();
 
 #endif

@@ -4,6 +4,7 @@
 // the bare work of one pass that copies every record or converts every name
 // once. Aim: each within 3 times.
 #include <grf.h>
+#include <grf_format.h>
 #include <platform.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -34,7 +35,7 @@ std::string LoadedName(uint32_t i) {
 void WriteArchive(const std::wstring& path, const std::vector<std::string>& names) {
     std::vector<RawRecord> records(names.size());
     for (size_t i = 0; i < names.size(); ++i) records[i].name = names[i];
-    Bytes bytes = BuildHeader(0, 0, static_cast<uint32_t>(names.size()) + 7, 0x200);
+    Bytes bytes = BuildHeader(0, 0, static_cast<uint32_t>(names.size()) + grf::kCountBias, 0x200);
     Bytes dir = BuildV2Directory(BuildV2Table(records), 1);
     bytes.insert(bytes.end(), dir.begin(), dir.end());
     WriteFileBytes(path, bytes);

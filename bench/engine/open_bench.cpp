@@ -2,11 +2,17 @@
 // 0x103 layouts, beside the bare work in the same run: reading the directory
 // bytes and inflating the table (0x200), or reading the directory and running
 // the name transform once over every name area (0x103). Also the table's
-// memory per entry.
+// memory per entry, and the memory of one open alone, measured in a fresh
+// process (this program run again with --open-alone).
 #include <grf.h>
+#include <grf_format.h>
+#include <le_bytes.h>
+#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <string>
@@ -95,38 +101,101 @@ void OpenAndClose(const std::wstring& path, uint32_t expected) {
     GrfClose(&archive);
 }
 
-void ReportMemory(const std::wstring& path) {
-    size_t before = PeakResidentBytes();
+// Resident memory of one open, in bytes: before it, held after it, and the
+// peak between.
+struct OpenMemory {
+    size_t before = 0;
+    size_t after = 0;
+    size_t peak = 0;
+};
+
+// In the fresh process: opens path once and prints its OpenMemory. The
+// process's peak starts at its own start, so it is the open's peak.
+int OpenAlone(const char* path, uint32_t expected) {
+    OpenMemory m;
+    m.before = ResidentBytes();
+    GrfArchive* archive = GrfOpen(Widen(path).c_str(), nullptr);
+    m.after = ResidentBytes();
+    m.peak = PeakResidentBytes();
+    if (archive == GRF_NO_ARCHIVE || archive->count != expected) return 1;
+    printf("%zu %zu %zu\n", m.before, m.after, m.peak);
+    GrfClose(&archive);
+    return 0;
+}
+
+// Runs this program again with --open-alone and reads what it prints:
+// nothing this process built beforehand counts towards the figures.
+bool MeasureOpenAlone(const std::wstring& path, uint32_t expected, OpenMemory* m) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::string narrow = Narrow(path);
+    std::string count = std::to_string(expected);
+    char* args[] = {const_cast<char*>("open_bench"), const_cast<char*>("--open-alone"),
+                    narrow.data(), count.data(), nullptr};
+    pid_t child = 0;
+    bool spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, args, environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    FILE* out = fdopen(pipeFds[0], "r");
+    int read = out ? fscanf(out, "%zu %zu %zu", &m->before, &m->after, &m->peak) : 0;
+    if (out)
+        fclose(out);
+    else
+        close(pipeFds[0]);
+    int status = 0;
+    if (spawned && waitpid(child, &status, 0) != child) return false;
+    return spawned && read == 3 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The table's size per entry, and the open alone: its peak should be no
+// more than the directory's bytes it reads into memory (directoryBytes) and
+// what it keeps (the table and its index by name).
+void ReportMemory(const std::wstring& path, uint64_t directoryBytes) {
     GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
     double record = sizeof(GrfEntry);
     double table = static_cast<double>(archive->capacity) * record;
+    uint32_t count = archive->count;
     printf("  record %zu bytes; table %.1f MB = %.3f x count x record (aim: within 1.1x)\n",
-           sizeof(GrfEntry), table / 1e6, table / (archive->count * record));
-    printf("  peak resident after open: %.1f MB (grew %.1f MB)\n", PeakResidentBytes() / 1e6,
-           (PeakResidentBytes() - before) / 1e6);
+           sizeof(GrfEntry), table / 1e6, table / (count * record));
     GrfClose(&archive);
+    OpenMemory m;
+    if (!MeasureOpenAlone(path, count, &m)) {
+        printf("  open alone: not measured (no fresh process or no /proc)\n");
+        return;
+    }
+    double held = (static_cast<double>(m.after) - static_cast<double>(m.before)) / 1e6;
+    double peak = (static_cast<double>(m.peak) - static_cast<double>(m.before)) / 1e6;
+    double directory = static_cast<double>(directoryBytes) / 1e6;
+    printf("  open alone, in a fresh process: peak %.1f MB above its start, %.1f MB held after\n",
+           peak, held);
+    printf("    = %.2f x (directory bytes in memory %.1f MB + held) (aim: within 1.05x)\n",
+           peak / (directory + held), directory);
 }
 
 void BenchV2(const Folder& dir, const std::vector<RawRecord>& records) {
     Bytes table = BuildV2Table(records);
-    Bytes archive = BuildHeader(0, 0, kEntries + 7, 0x200);
+    Bytes archive = BuildHeader(0, 0, kEntries + grf::kCountBias, 0x200);
     Bytes directory = BuildV2Directory(table, 9);
     archive.insert(archive.end(), directory.begin(), directory.end());
     std::wstring path = dir.Join(L"v200.grf");
     WriteFileBytes(path, archive);
     printf("0x200: %u entries, table %.1f MB, compressed %.1f MB\n", kEntries, table.size() / 1e6,
-           (directory.size() - 8) / 1e6);
+           (directory.size() - grf::kV2Sizes) / 1e6);
 
     double open = BestSeconds([&] { OpenAndClose(path, kEntries); });
     double bare = BestSeconds([&] {
         Bytes dirBytes = ReadRange(path, GRF_HEADER_SIZE);
-        uint32_t packed = static_cast<uint32_t>(dirBytes.size() - 8);
+        uint32_t packed = static_cast<uint32_t>(dirBytes.size() - grf::kV2Sizes);
         Bytes inflated(table.size());
         uLongf size = inflated.size();
-        uncompress(inflated.data(), &size, dirBytes.data() + 8, packed);
+        uncompress(inflated.data(), &size, dirBytes.data() + grf::kV2Sizes, packed);
     });
     PrintBeside("GrfOpen 0x200 (read + inflate)", open, bare, "within 2x");
-    ReportMemory(path);
+    ReportMemory(path, directory.size() + table.size());
 }
 
 void BenchV1(const Folder& dir, const std::vector<RawRecord>& records) {
@@ -141,19 +210,20 @@ void BenchV1(const Folder& dir, const std::vector<RawRecord>& records) {
     double bare = BestSeconds([&] {
         Bytes dirBytes = ReadRange(path, GRF_HEADER_SIZE);
         for (size_t at = 0; at + 4 <= dirBytes.size();) {
-            uint32_t n = dirBytes[at] | dirBytes[at + 1] << 8 | dirBytes[at + 2] << 16 |
-                         static_cast<uint32_t>(dirBytes[at + 3]) << 24;
-            GrfCipherName(dirBytes.data() + at + 6, n - 6, 1);
-            at += n + 21;
+            uint32_t n = GetLe32(dirBytes.data() + at);
+            GrfCipherName(dirBytes.data() + at + grf::kV1NameStart, n - grf::kV1NameStart, 1);
+            at += n + grf::kV1Tail;
         }
     });
     PrintBeside("GrfOpen 0x103 (read + name transform)", open, bare, "within 3x");
-    ReportMemory(path);
+    ReportMemory(path, directory.size());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 4 && strcmp(argv[1], "--open-alone") == 0)
+        return OpenAlone(argv[2], static_cast<uint32_t>(strtoul(argv[3], nullptr, 10)));
     TempDir temp;
     Folder dir{argc > 1 ? Widen(argv[1]) : temp.path};
     std::vector<RawRecord> records = MakeRecords(MakeNames(kEntries));

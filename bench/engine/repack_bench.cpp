@@ -51,27 +51,6 @@ uint64_t BuildSource(const std::wstring& path, uint32_t version, uint64_t bytes,
     return written;
 }
 
-// Starts a new peak of resident memory (Linux), so the figure after the
-// repacks is theirs, not the building's. False where that is not possible.
-bool ResetPeakResident() {
-    FILE* f = fopen("/proc/self/clear_refs", "w");
-    if (!f) return false;
-    bool ok = fputs("5", f) >= 0;
-    return fclose(f) == 0 && ok;
-}
-
-// The peak resident memory since the last reset (VmHWM), or 0.
-size_t PeakResidentSinceReset() {
-    FILE* f = fopen("/proc/self/status", "r");
-    if (!f) return 0;
-    char line[256];
-    size_t kb = 0;
-    while (fgets(line, sizeof line, f))
-        if (sscanf(line, "VmHWM: %zu kB", &kb) == 1) break;
-    fclose(f);
-    return kb * 1024;
-}
-
 // The bare work: the same bytes copied into a new file in 1 MB pieces.
 void PlainCopy(const std::wstring& from, const std::wstring& to) {
     PlatformFile* in = PlatformOpenRead(from.c_str());
@@ -115,8 +94,9 @@ int main(int argc, char** argv) {
     printf("archive: %.0f MB of stored bytes, %u entries, largest entry %u KB\n", size / 1048576.0,
            a1->count, kLargestEntry / 1024);
 
+    // A new peak, so the figure after the repacks is theirs, not the building's.
     bool resetOk = ResetPeakResident();
-    size_t base = PeakResidentSinceReset();
+    size_t base = PeakResidentBytes();
     double bare = BestSeconds([&] {
         PlatformDeleteFile(out.c_str());
         PlainCopy(v1, out);
@@ -131,7 +111,7 @@ int main(int argc, char** argv) {
         printf(
             "peak resident during the repacks: %.1f MB (%.1f MB at their start; largest "
             "entry %.1f MB, archive %.0f MB; aim: a small multiple of the largest entry)\n",
-            PeakResidentSinceReset() / 1048576.0, base / 1048576.0, kLargestEntry / 1048576.0,
+            PeakResidentBytes() / 1048576.0, base / 1048576.0, kLargestEntry / 1048576.0,
             size / 1048576.0);
     } else {
         printf("peak resident of the whole run: %.1f MB (largest entry %.1f MB, archive %.0f MB)\n",

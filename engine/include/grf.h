@@ -20,7 +20,8 @@
  *    compared byte for byte and case-sensitively. User text is wide.
  *  - Single-threaded: GrfLastError and the repack settings are plain globals.
  *
- * Link with the static library caskwright_engine and zlib (-lz).
+ * From CMake: find_package(caskwright) and link caskwright::engine. Otherwise
+ * link the static library caskwright_engine and zlib (-lz).
  */
 #ifndef CASKWRIGHT_GRF_H
 #define CASKWRIGHT_GRF_H

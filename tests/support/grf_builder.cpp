@@ -8,14 +8,11 @@
 #include <string.h>
 #include <zlib.h>
 
+#include <algorithm>
+
 using namespace grf;
 
 namespace {
-
-void AppendLe32(Bytes* out, uint32_t v) {
-    out->resize(out->size() + 4);
-    PutLe32(out->data() + out->size() - 4, v);
-}
 
 bool IsV1(uint32_t version) {
     return (version >> 8) == kMajorV1;
@@ -81,10 +78,10 @@ Bytes BuildV2Table(const std::vector<RawRecord>& records) {
 
 Bytes BuildV2Directory(const Bytes& table, int level) {
     Bytes packed = Deflate(table, level);
-    Bytes dir;
-    AppendLe32(&dir, static_cast<uint32_t>(packed.size()));
-    AppendLe32(&dir, static_cast<uint32_t>(table.size()));
-    dir.insert(dir.end(), packed.begin(), packed.end());
+    Bytes dir(kV2Sizes + packed.size());
+    PutLe32(&dir[0], static_cast<uint32_t>(packed.size()));
+    PutLe32(&dir[4], static_cast<uint32_t>(table.size()));
+    std::copy(packed.begin(), packed.end(), dir.begin() + kV2Sizes);
     return dir;
 }
 
