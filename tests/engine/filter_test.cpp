@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <platform.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "engine_test_util.h"
 #include "grf_builder.h"
 #include "test_support.h"
 
@@ -66,26 +68,11 @@ TEST(Filter, MatchTable) {
             << Narrow(c.name) << " against " << Narrow(c.pattern);
 }
 
-// An archive of the given names, opened from a temporary file.
-struct Table {
-    explicit Table(const std::vector<std::string>& names) {
-        std::vector<Content> contents;
-        for (const std::string& name : names) contents.push_back({name, BytesOf(name)});
-        std::wstring path = dir.Join(L"names.grf");
-        EXPECT_TRUE(WriteFileBytes(path, BuildArchive(0x200, contents)));
-        archive = GrfOpen(path.c_str(), nullptr);
-        EXPECT_NE(archive, GRF_NO_ARCHIVE);
-    }
-    ~Table() { GrfClose(&archive); }
-    TempDir dir;
-    GrfArchive* archive = GRF_NO_ARCHIVE;
-};
-
 GrfSearch* const kNoSearch = reinterpret_cast<GrfSearch*>(-1);
 
 // Every record found for pattern, in order, by name; checks the codes.
-std::vector<std::string> Walk(GrfArchive* archive, const wchar_t* pattern) {
-    std::vector<std::string> found;
+Names Walk(GrfArchive* archive, const wchar_t* pattern) {
+    Names found;
     GrfEntry* entry = nullptr;
     GrfSearch* search = GrfFindFirst(archive, pattern, &entry);
     if (search == kNoSearch) {
@@ -103,24 +90,30 @@ std::vector<std::string> Walk(GrfArchive* archive, const wchar_t* pattern) {
     return found;
 }
 
-using Names = std::vector<std::string>;
-
 TEST(Filter, WalksTheTableInOrder) {
     Names names = {"data\\texture\\a.bmp", "data\\c.spr",     "readme",
                    "data\\b.BMP",          "data\\x.bmp.txt", "data\\sprite\\d.spr"};
-    Table table(names);
+    ArchiveOnDisk table(BuildArchive(0x200, Named(names, "f")));
     table.archive->entries[1].state = ENTRY_DELETED;
-    EXPECT_EQ(Walk(table.archive, L"*.*"), names) << "deleted records included";
-    EXPECT_EQ(Walk(table.archive, L"*.bmp"), (Names{"data\\texture\\a.bmp", "data\\b.BMP"}));
-    EXPECT_EQ(Walk(table.archive, L"*.spr"), (Names{"data\\c.spr", "data\\sprite\\d.spr"}));
-    EXPECT_EQ(Walk(table.archive, L"?.spr"), (Names{"data\\c.spr", "data\\sprite\\d.spr"}));
-    EXPECT_EQ(Walk(table.archive, L"texture\\*.bmp"), Names{}) << "directories never compared";
-    EXPECT_EQ(Walk(table.archive, L"*\\a.bmp"), Names{});
-    EXPECT_EQ(Walk(table.archive, L"*.gat"), Names{});
+    struct Case {
+        const wchar_t* pattern;
+        Names found;
+    } cases[] = {
+        {L"*.*", names},  // deleted records included
+        {L"*.bmp", {"data\\texture\\a.bmp", "data\\b.BMP"}},
+        {L"*.spr", {"data\\c.spr", "data\\sprite\\d.spr"}},
+        {L"?.spr", {"data\\c.spr", "data\\sprite\\d.spr"}},
+        {L"texture\\*.bmp", {}},  // folders are never compared
+        {L"*\\a.bmp", {}},
+        {L"*.gat", {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Walk(table.archive, c.pattern), c.found) << Narrow(c.pattern);
 }
 
 TEST(Filter, FoundMayBeNullAndTheSearchSurvivesGrowth) {
-    Table table({"data\\a.bmp", "data\\b.txt", "data\\c.bmp"});
+    ArchiveOnDisk table(
+        BuildArchive(0x200, Named({"data\\a.bmp", "data\\b.txt", "data\\c.bmp"}, "f")));
     GrfSearch* search = GrfFindFirst(table.archive, L"*.bmp", nullptr);
     ASSERT_NE(search, kNoSearch);
     EXPECT_EQ(search->next, 1u);
@@ -137,31 +130,39 @@ TEST(Filter, FoundMayBeNullAndTheSearchSurvivesGrowth) {
     GrfFreeBuffer(search);
 }
 
-TEST(Filter, Failures) {
+// Searches that cannot start or go on, and blocks that cannot be freed: the
+// failed result, and the code left.
+TEST(Filter, FailuresAndTheirCodes) {
     GrfArchive* empty = GrfCreate(L"empty.grf");
     ASSERT_NE(empty, GRF_NO_ARCHIVE);
     GrfEntry* entry = nullptr;
-    EXPECT_EQ(GrfFindFirst(empty, L"*.*", &entry), kNoSearch);
-    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_FOUND});
-    EXPECT_EQ(entry, nullptr);
+    struct Case {
+        const char* what;
+        std::function<bool()> fails;
+        uint32_t code;
+    } cases[] = {
+        {"first in an empty table",
+         [&] { return GrfFindFirst(empty, L"*.*", &entry) == kNoSearch; }, GRF_ERROR_NOT_FOUND},
+        {"first in no archive",
+         [&] { return GrfFindFirst(GRF_NO_ARCHIVE, L"*.*", &entry) == kNoSearch; },
+         GRF_ERROR_HANDLE},
+        {"next of a null search", [&] { return GrfFindNext(nullptr, &entry) == 0; },
+         GRF_ERROR_HANDLE},
+        {"next of no search", [&] { return GrfFindNext(kNoSearch, &entry) == 0; },
+         GRF_ERROR_HANDLE},
+        {"free null", [] { return GrfFreeBuffer(nullptr) == 0; }, GRF_ERROR_HANDLE},
+        {"free -1", [] { return GrfFreeBuffer(reinterpret_cast<void*>(-1)) == 0; },
+         GRF_ERROR_HANDLE},
+    };
+    for (const Case& c : cases) {
+        GrfLastError = 12345;
+        EXPECT_TRUE(c.fails()) << c.what;
+        EXPECT_EQ(GrfLastError, c.code) << c.what;
+    }
+    EXPECT_EQ(entry, nullptr) << "nothing stored through found";
     GrfClose(&empty);
 
-    EXPECT_EQ(GrfFindFirst(GRF_NO_ARCHIVE, L"*.*", &entry), kNoSearch);
-    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_HANDLE});
-    for (GrfSearch* bad : {static_cast<GrfSearch*>(nullptr), kNoSearch}) {
-        GrfLastError = 0;
-        EXPECT_EQ(GrfFindNext(bad, &entry), 0u);
-        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_HANDLE});
-    }
-}
-
-TEST(Filter, FreeBuffer) {
-    GrfLastError = 0;
-    EXPECT_EQ(GrfFreeBuffer(nullptr), 0);
-    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_HANDLE});
-    GrfLastError = 0;
-    EXPECT_EQ(GrfFreeBuffer(reinterpret_cast<void*>(-1)), 0);
-    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_HANDLE});
+    GrfLastError = 12345;
     EXPECT_EQ(GrfFreeBuffer(PlatformAlloc(16)), 1);
     EXPECT_EQ(GrfLastError, uint32_t{GRF_OK});
 }

@@ -1,54 +1,29 @@
 // Opening archives of both layouts: the header test, versions, records,
 // the early ends, and the directory numbers that are not trusted.
 #include <grf.h>
+#include <grf_format.h>
 #include <gtest/gtest.h>
-#include <platform.h>
+#include <le_bytes.h>
 #include <platform_hooks.h>
 #include <string.h>
 
 #include <string>
 #include <vector>
 
+#include "engine_test_util.h"
 #include "grf_builder.h"
 #include "test_support.h"
 
 namespace {
 
-// Opens bytes written to a file; closes the archive at the end of scope.
-struct Opened {
-    Opened(const Bytes& bytes, GrfProgressCallback progress = nullptr) {
-        std::wstring path = dir.Join(L"archive.grf");
-        EXPECT_TRUE(WriteFileBytes(path, bytes));
-        GrfLastError = 12345;
-        archive = GrfOpen(path.c_str(), progress);
-        code = GrfLastError;
-    }
-    ~Opened() { GrfClose(&archive); }
-    bool ok() const { return archive != GRF_NO_ARCHIVE; }
-    std::vector<std::string> names() const {
-        std::vector<std::string> out;
-        for (uint32_t i = 0; ok() && i < archive->count; ++i)
-            out.push_back(archive->entries[i].name);
-        return out;
-    }
-    TempDir dir;
-    GrfArchive* archive = GRF_NO_ARCHIVE;
-    uint32_t code = 0;
-};
-
-using Names = std::vector<std::string>;
-
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using namespace grf;
 
 Bytes V1Archive(const std::vector<RawRecord>& records, uint32_t version = 0x103) {
-    return Concat(BuildHeader(0, 0, 0, version), BuildV1Directory(records));
+    return Join(BuildHeader(0, 0, 0, version), BuildV1Directory(records));
 }
 
 Bytes V2Archive(const Bytes& table, uint32_t countField, uint32_t version = 0x200) {
-    return Concat(BuildHeader(0, 0, countField, version), BuildV2Directory(table));
+    return Join(BuildHeader(0, 0, countField, version), BuildV2Directory(table));
 }
 
 RawRecord Record(const std::string& name, uint8_t type = 1) {
@@ -60,6 +35,31 @@ RawRecord Record(const std::string& name, uint8_t type = 1) {
     r.realSize = 5;
     r.offset = 100;
     return r;
+}
+
+// The fields of a record as the table holds them after opening.
+struct Fields {
+    uint32_t compressedSize;
+    uint32_t alignedSize;
+    uint32_t realSize;
+    uint32_t position;
+    uint8_t type;
+    uint32_t version;
+    int8_t cycle;
+};
+
+void ExpectFields(const GrfArchive* archive, uint32_t index, const Fields& want) {
+    const GrfEntry& e = archive->entries[index];
+    std::string what = e.name;
+    EXPECT_EQ(e.owner, archive) << what;
+    EXPECT_EQ(e.compressedSize, want.compressedSize) << what;
+    EXPECT_EQ(e.alignedSize, want.alignedSize) << what;
+    EXPECT_EQ(e.realSize, want.realSize) << what;
+    EXPECT_EQ(e.position, want.position) << what;
+    EXPECT_EQ(e.type, want.type) << what;
+    EXPECT_EQ(e.version, want.version) << what;
+    EXPECT_EQ(e.cycle, want.cycle) << what;
+    EXPECT_EQ(e.state, ENTRY_IN_ARCHIVE) << what;
 }
 
 TEST(Open, HeaderTextAnywhereBeforeTheFirstZero) {
@@ -75,32 +75,39 @@ TEST(Open, HeaderTextAnywhereBeforeTheFirstZero) {
     };
     for (const Case& c : cases) {
         Bytes bytes = V2Archive({}, 7);
-        memset(bytes.data(), 0x41, 30);
+        memset(bytes.data(), 0x41, kHeaderDirOffset);
         memcpy(bytes.data(), c.text.data(), c.text.size());
-        Opened opened(bytes);
-        EXPECT_EQ(opened.ok(), c.code == GRF_OK) << c.what;
-        if (c.code) {
-            EXPECT_EQ(opened.code, c.code) << c.what;
-        }
+        ArchiveOnDisk opened(bytes, kMayFail);
+        EXPECT_EQ(opened.code, c.code) << c.what;
     }
 }
 
 TEST(Open, FilesThatAreNoArchive) {
-    Opened missing(Bytes{});
-    GrfLastError = 0;
-    std::wstring absent = missing.dir.Join(L"absent.grf");
-    EXPECT_EQ(GrfOpen(absent.c_str(), nullptr), GRF_NO_ARCHIVE);
-    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_FOUND});
-
-    Opened empty(Bytes{});
-    EXPECT_EQ(empty.code, uint32_t{GRF_ERROR_NOT_ARCHIVE});
-
-    Opened shortHeader(BytesOf(std::string("Master of Magic\0\1\2\3", 19)));
-    EXPECT_EQ(shortHeader.code, uint32_t{GRF_ERROR_VERSION}) << "missing bytes read as zero";
-
-    std::wstring longPath(GRF_PATH_SIZE, L'a');
-    EXPECT_EQ(GrfOpen(longPath.c_str(), nullptr), GRF_NO_ARCHIVE);
-    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_FOUND});
+    TempDir dir;
+    struct Case {
+        const char* what;
+        std::wstring path;
+        const Bytes* bytes;  // written to path first, unless null
+        uint32_t code;
+    };
+    const Bytes empty;
+    const Bytes shortHeader = BytesOf(std::string("Master of Magic\0\1\2\3", 19));
+    const Case cases[] = {
+        {"absent", dir.Join(L"absent.grf"), nullptr, GRF_ERROR_NOT_FOUND},
+        {"empty", dir.Join(L"empty.grf"), &empty, GRF_ERROR_NOT_ARCHIVE},
+        {"header cut short: missing bytes read as zero", dir.Join(L"short.grf"), &shortHeader,
+         GRF_ERROR_VERSION},
+        {"path longer than the field", std::wstring(GRF_PATH_SIZE, L'a'), nullptr,
+         GRF_ERROR_NOT_FOUND},
+    };
+    for (const Case& c : cases) {
+        if (c.bytes) {
+            ASSERT_TRUE(WriteFileBytes(c.path, *c.bytes));
+        }
+        GrfLastError = 12345;
+        EXPECT_EQ(GrfOpen(c.path.c_str(), nullptr), GRF_NO_ARCHIVE) << c.what;
+        EXPECT_EQ(GrfLastError, c.code) << c.what;
+    }
 }
 
 TEST(Open, VersionSelectsTheLayout) {
@@ -121,59 +128,62 @@ TEST(Open, VersionSelectsTheLayout) {
     for (const Case& c : cases) {
         Bytes bytes = c.v1Layout ? V1Archive(records, c.version)
                                  : V2Archive(BuildV2Table(records), 8, c.version);
-        Opened opened(bytes);
-        if (c.code) {
-            EXPECT_EQ(opened.code, c.code) << std::hex << c.version;
-            continue;
-        }
-        ASSERT_TRUE(opened.ok()) << std::hex << c.version << " code " << opened.code;
+        ArchiveOnDisk opened(bytes, kMayFail);
+        ASSERT_EQ(opened.code, c.code) << std::hex << c.version;
+        if (c.code) continue;
         ASSERT_EQ(opened.archive->count, 1u);
         EXPECT_EQ(opened.archive->entries[0].version, c.version);
     }
 }
 
-TEST(Open, V1RecordFieldsAndTypes) {
+TEST(Open, RecordFieldsOfBothLayouts) {
     RawRecord a = Record("data\\a.txt", 1);
     a.compressedSize = 30;
     a.alignedSize = 32;
     a.realSize = 100;
     a.offset = 0;
-    RawRecord folder = Record("data\\folder", 0);
     RawRecord b = Record("data\\b.gat", 2);
     b.offset = 32;
-    Opened opened(V1Archive({a, folder, b}, 0x102));
-    ASSERT_TRUE(opened.ok()) << opened.code;
-    EXPECT_EQ(opened.names(), (Names{"data\\a.txt", "data\\b.gat"}));
-    const GrfEntry& e = opened.archive->entries[0];
-    EXPECT_EQ(e.owner, opened.archive);
-    EXPECT_EQ(e.compressedSize, 30u);
-    EXPECT_EQ(e.alignedSize, 32u);
-    EXPECT_EQ(e.realSize, 100u);
-    EXPECT_EQ(e.position, 46u);
-    EXPECT_EQ(e.type, 1);
-    EXPECT_EQ(e.version, 0x102u);
-    EXPECT_EQ(e.cycle, 2) << "digits of 30";
-    EXPECT_EQ(e.state, ENTRY_IN_ARCHIVE);
-    EXPECT_EQ(opened.archive->entries[1].type, 2);
-    EXPECT_EQ(opened.archive->entries[1].position, 78u);
-    EXPECT_EQ(opened.archive->entries[1].cycle, 0) << ".gat";
-    EXPECT_EQ(opened.archive->entriesSize, 2 * sizeof(GrfEntry));
+    ArchiveOnDisk v1(V1Archive({a, Record("data\\folder", 0), b}, 0x102));
+    EXPECT_EQ(NamesOf(v1.archive), (Names{"data\\a.txt", "data\\b.gat"})) << "type 0 skipped";
+    ExpectFields(v1.archive, 0, {30, 32, 100, 46, 1, 0x102, 2});  // cycle: digits of 30
+    ExpectFields(v1.archive, 1, {12, 16, 5, 78, 2, 0x102, 0});    // .gat: header only
+    EXPECT_EQ(v1.archive->entriesSize, 2 * sizeof(GrfEntry));
+
+    RawRecord plain = Record("data\\plain.txt", 1);
+    plain.compressedSize = 12345;
+    RawRecord mixed = Record("data\\mixed.txt", 3);
+    mixed.compressedSize = 12345;
+    ArchiveOnDisk v2(
+        V2Archive(BuildV2Table({plain, mixed, Record("data\\header.txt", 5)}), 10, 0x201));
+    ExpectFields(v2.archive, 0, {12345, 16, 5, 146, 1, 0x201, -1});
+    ExpectFields(v2.archive, 1, {12345, 16, 5, 146, 3, 0x201, 5});
+    ExpectFields(v2.archive, 2, {12, 16, 5, 146, 5, 0x201, 0});
 }
 
-TEST(Open, V1DirectoryAtTheEndOfTheFileIsEmpty) {
-    Opened opened(BuildHeader(0, 0, 7, 0x103));
-    ASSERT_TRUE(opened.ok());
-    EXPECT_EQ(opened.archive->count, 0u);
-    EXPECT_EQ(opened.archive->entries, nullptr);
-}
-
-TEST(Open, DirectoryBeyondTheFileIsUnreachable) {
-    for (uint32_t version : {0x103u, 0x200u}) {
-        for (uint32_t dirOffset : {1u, 1000u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-            Bytes bytes = BuildHeader(dirOffset, 0, 7, version);
-            Opened opened(bytes);
-            EXPECT_EQ(opened.code, uint32_t{GRF_ERROR_NOT_ARCHIVE})
-                << std::hex << version << " " << dirOffset;
+TEST(Open, DirectoryAtTheEndOrBeyondTheFile) {
+    struct Case {
+        uint32_t version;
+        uint32_t dirOffset;
+        uint32_t code;
+    } cases[] = {
+        {0x103, 0, GRF_OK},  // an empty 0x1xx directory
+        {0x103, 1, GRF_ERROR_NOT_ARCHIVE},
+        {0x103, 1000, GRF_ERROR_NOT_ARCHIVE},
+        {0x103, 0x7FFFFFFF, GRF_ERROR_NOT_ARCHIVE},
+        {0x103, 0xFFFFFFFF, GRF_ERROR_NOT_ARCHIVE},
+        {0x200, 0, GRF_ERROR_NOT_ARCHIVE},  // no room for the sizes
+        {0x200, 1, GRF_ERROR_NOT_ARCHIVE},
+        {0x200, 1000, GRF_ERROR_NOT_ARCHIVE},
+        {0x200, 0x7FFFFFFF, GRF_ERROR_NOT_ARCHIVE},
+        {0x200, 0xFFFFFFFF, GRF_ERROR_NOT_ARCHIVE},
+    };
+    for (const Case& c : cases) {
+        ArchiveOnDisk opened(BuildHeader(c.dirOffset, 0, 7, c.version), kMayFail);
+        EXPECT_EQ(opened.code, c.code) << std::hex << c.version << " " << c.dirOffset;
+        if (opened.ok()) {
+            EXPECT_EQ(opened.archive->count, 0u);
+            EXPECT_EQ(opened.archive->entries, nullptr);
         }
     }
 }
@@ -199,24 +209,22 @@ TEST(Open, V1ParseEndsEarlyKeepingTheEntriesBefore) {
         {"length beyond the directory", Bytes{0xFF, 0xFF, 0xFF, 0xFF, 1, 2, 3}},
         {"name without terminator",
          [] {
-             RawRecord r = Record("data\\x");
-             Bytes d = BuildV1Directory({r});
+             Bytes d = BuildV1Directory({Record("data\\x")});
              // Encode eight nonzero bytes in place of the name's only block.
              Bytes name = BytesOf("abcdefgh");
              GrfCipherName(name.data(), 8, 0);
-             memcpy(d.data() + 6, name.data(), 8);
+             memcpy(d.data() + kV1NameStart, name.data(), 8);
              return d;
          }()},
     };
     for (const Case& c : cases) {
-        Bytes dir = Concat(BuildV1Directory({first}), c.tail);
-        if (c.more) dir = Concat(dir, BuildV1Directory({Record("data\\after.txt")}));
-        Opened opened(Concat(BuildHeader(0, 0, 0, 0x103), dir));
-        ASSERT_TRUE(opened.ok()) << c.what;
-        EXPECT_EQ(opened.names(), Names{"data\\first.txt"}) << c.what;
+        Bytes dir = Join(BuildV1Directory({first}), c.tail);
+        if (c.more) dir = Join(dir, BuildV1Directory({Record("data\\after.txt")}));
+        ArchiveOnDisk opened(Join(BuildHeader(0, 0, 0, 0x103), dir));
+        EXPECT_EQ(NamesOf(opened.archive), Names{"data\\first.txt"}) << c.what;
     }
-    Opened longest(V1Archive({Record(std::string(106, 'n')), first}));
-    EXPECT_EQ(longest.names().size(), 2u) << "a name of 106 bytes fits";
+    ArchiveOnDisk longest(V1Archive({Record(std::string(106, 'n')), first}));
+    EXPECT_EQ(NamesOf(longest.archive).size(), 2u) << "a name of 106 bytes fits";
 }
 
 TEST(Open, V1NameAreaNotWholeBlocksKeepsTheFieldsAfterIt) {
@@ -225,26 +233,19 @@ TEST(Open, V1NameAreaNotWholeBlocksKeepsTheFieldsAfterIt) {
     Bytes name = BytesOf(std::string("abc.txt", 8));
     GrfCipherName(name.data(), 8, 0);
     Bytes dir = {16, 0, 0, 0, 0, 0};
-    dir = Concat(dir, name);
-    dir = Concat(dir, Bytes{0x77, 0x88});
-    RawRecord fields = Record("x");
-    Bytes tail = BuildV1Directory({fields});
-    // The 21 field bytes of a record whose name area is 8 bytes.
-    dir = Concat(dir, Bytes(tail.end() - 21, tail.end()));
-    Opened opened(Concat(BuildHeader(0, 0, 0, 0x103), dir));
-    ASSERT_TRUE(opened.ok());
-    ASSERT_EQ(opened.names(), Names{"abc.txt"});
-    EXPECT_EQ(opened.archive->entries[0].compressedSize, 12u);
-    EXPECT_EQ(opened.archive->entries[0].alignedSize, 16u);
-    EXPECT_EQ(opened.archive->entries[0].realSize, 5u);
-    EXPECT_EQ(opened.archive->entries[0].position, 146u);
+    dir = Join(dir, name);
+    dir = Join(dir, Bytes{0x77, 0x88});
+    // The field bytes of a record whose name area is 8 bytes.
+    Bytes tail = BuildV1Directory({Record("x")});
+    dir = Join(dir, Bytes(tail.end() - kV1Tail, tail.end()));
+    ArchiveOnDisk opened(Join(BuildHeader(0, 0, 0, 0x103), dir));
+    ASSERT_EQ(NamesOf(opened.archive), Names{"abc.txt"});
+    ExpectFields(opened.archive, 0, {12, 16, 5, 146, 1, 0x103, 2});
 }
 
-TEST(Open, V2RecordFieldsTypesAndEarlyEnds) {
+TEST(Open, V2RecordTypesAndEarlyEnds) {
     RawRecord plain = Record("data\\plain.txt", 1);
-    plain.compressedSize = 12345;
     RawRecord mixed = Record("data\\mixed.txt", 3);
-    mixed.compressedSize = 12345;
     RawRecord headerOnly = Record("data\\header.txt", 5);
     struct Case {
         const char* what;
@@ -255,11 +256,11 @@ TEST(Open, V2RecordFieldsTypesAndEarlyEnds) {
         {"types 1 3 5 kept, 0 2 4 skipped",
          {plain, Record("data\\folder", 0), Record("data\\two", 2), mixed, Record("data\\four", 4),
           headerOnly},
-         6 + 7,
+         6 + kCountBias,
          {"data\\plain.txt", "data\\mixed.txt", "data\\header.txt"}},
         {"third name empty",
          {plain, mixed, Record(""), headerOnly},
-         4 + 7,
+         4 + kCountBias,
          {"data\\plain.txt", "data\\mixed.txt"}},
         {"count field beyond the records",
          {plain, mixed},
@@ -268,32 +269,17 @@ TEST(Open, V2RecordFieldsTypesAndEarlyEnds) {
         {"count field wraps", {plain}, 1, {"data\\plain.txt"}},
         {"count field below the records",
          {plain, mixed, headerOnly},
-         2 + 7,
+         2 + kCountBias,
          {"data\\plain.txt", "data\\mixed.txt"}},
         {"names of 108 bytes skipped, 107 kept",
          {Record(std::string(108, 'n')), plain, Record(std::string(107, 'm'))},
-         3 + 7,
+         3 + kCountBias,
          {"data\\plain.txt", std::string(107, 'm')}},
     };
     for (const Case& c : cases) {
-        Opened opened(V2Archive(BuildV2Table(c.records), c.countField));
-        ASSERT_TRUE(opened.ok()) << c.what << " code " << opened.code;
-        EXPECT_EQ(opened.names(), c.names) << c.what;
+        ArchiveOnDisk opened(V2Archive(BuildV2Table(c.records), c.countField));
+        EXPECT_EQ(NamesOf(opened.archive), c.names) << c.what;
     }
-
-    Opened opened(V2Archive(BuildV2Table({plain, mixed, headerOnly}), 10, 0x201));
-    ASSERT_TRUE(opened.ok());
-    const GrfEntry* e = opened.archive->entries;
-    EXPECT_EQ(e[0].compressedSize, 12345u);
-    EXPECT_EQ(e[0].alignedSize, 16u);
-    EXPECT_EQ(e[0].realSize, 5u);
-    EXPECT_EQ(e[0].position, 146u);
-    EXPECT_EQ(e[0].version, 0x201u);
-    EXPECT_EQ(e[0].state, ENTRY_IN_ARCHIVE);
-    EXPECT_EQ(e[0].cycle, -1);
-    EXPECT_EQ(e[1].cycle, 5);
-    EXPECT_EQ(e[2].cycle, 0);
-    EXPECT_EQ(e[2].type, 5);
 }
 
 TEST(Open, V2TableNumbersAreNotTrusted) {
@@ -301,13 +287,12 @@ TEST(Open, V2TableNumbersAreNotTrusted) {
     Bytes good = V2Archive(table, 8);
     auto withSizes = [&](uint32_t packed, uint32_t inflated) {
         Bytes bytes = good;
-        for (int i = 0; i < 4; ++i) {
-            bytes[46 + i] = static_cast<uint8_t>(packed >> (8 * i));
-            bytes[50 + i] = static_cast<uint8_t>(inflated >> (8 * i));
-        }
+        PutLe32(&bytes[GRF_HEADER_SIZE], packed);
+        PutLe32(&bytes[GRF_HEADER_SIZE + 4], inflated);
         return bytes;
     };
-    uint32_t packed = static_cast<uint32_t>(good.size() - 54);
+    uint32_t packed = static_cast<uint32_t>(good.size() - GRF_HEADER_SIZE - kV2Sizes);
+    uint32_t ratio = static_cast<uint32_t>(kMaxInflateRatio);
     struct Case {
         const char* what;
         Bytes bytes;
@@ -315,24 +300,22 @@ TEST(Open, V2TableNumbersAreNotTrusted) {
     } cases[] = {
         {"as written", good, GRF_OK},
         {"compressed table beyond the file", withSizes(packed + 1, 36), GRF_ERROR_NOT_ARCHIVE},
-        {"inflated size beyond what deflate can give", withSizes(packed, packed * 1032 + 1),
+        {"inflated size beyond what deflate can give", withSizes(packed, packed * ratio + 1),
          GRF_ERROR_NOT_ARCHIVE},
-        {"inflated size at the limit", withSizes(packed, packed * 1032), GRF_OK},
-        {"no room for the sizes", Bytes(good.begin(), good.begin() + 50), GRF_ERROR_NOT_ARCHIVE},
+        {"inflated size at the limit", withSizes(packed, packed * ratio), GRF_OK},
+        {"no room for the sizes", Slice(good, 0, GRF_HEADER_SIZE + 4), GRF_ERROR_NOT_ARCHIVE},
     };
     for (const Case& c : cases) {
-        Opened opened(c.bytes);
-        EXPECT_EQ(opened.ok() ? 0 : opened.code, c.code) << c.what;
+        ArchiveOnDisk opened(c.bytes, kMayFail);
+        EXPECT_EQ(opened.code, c.code) << c.what;
     }
 }
 
 TEST(Open, V2DirectoryBeforeEntryDataOpens) {
     Bytes dir = BuildV2Directory(BuildV2Table({Record("data\\a.txt")}));
-    Bytes bytes = Concat(BuildHeader(0, 0, 8, 0x200), dir);
-    bytes = Concat(bytes, Bytes(500, 0xEE));
-    Opened opened(bytes);
-    ASSERT_TRUE(opened.ok());
-    EXPECT_EQ(opened.names(), Names{"data\\a.txt"});
+    Bytes bytes = Join(BuildHeader(0, 0, 8, 0x200), dir);
+    ArchiveOnDisk opened(Join(bytes, Bytes(500, 0xEE)));
+    EXPECT_EQ(NamesOf(opened.archive), Names{"data\\a.txt"});
 }
 
 TEST(Open, V2TableThatDoesNotInflateKeepsWhatDid) {
@@ -342,19 +325,18 @@ TEST(Open, V2TableThatDoesNotInflateKeepsWhatDid) {
     Bytes table = BuildV2Table(records);
     Bytes packed = Deflate(table, 9);
     packed.resize(packed.size() / 2);
-    Bytes bytes = BuildHeader(0, 0, 2007, 0x200);
-    for (uint32_t v : {static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(table.size())})
-        for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    bytes = Concat(bytes, packed);
-    Opened opened(bytes);
-    ASSERT_TRUE(opened.ok()) << opened.code;
-    Names names = opened.names();
+    Bytes sizes(kV2Sizes);
+    PutLe32(&sizes[0], static_cast<uint32_t>(packed.size()));
+    PutLe32(&sizes[4], static_cast<uint32_t>(table.size()));
+    ArchiveOnDisk opened(Join(Join(BuildHeader(0, 0, 2000 + kCountBias, 0x200), sizes), packed));
+    Names names = NamesOf(opened.archive);
     EXPECT_GT(names.size(), 0u);
     EXPECT_LT(names.size(), 2000u);
     for (size_t i = 0; i < names.size(); ++i) EXPECT_EQ(names[i], records[i].name);
 }
 
-std::vector<std::vector<uint32_t>> g_progressCalls;
+using ProgressCalls = std::vector<std::vector<uint32_t>>;
+ProgressCalls g_progressCalls;
 
 int32_t RecordProgress(GrfEntry* entry, uint32_t index, uint32_t total) {
     EXPECT_EQ(entry, nullptr);
@@ -363,25 +345,31 @@ int32_t RecordProgress(GrfEntry* entry, uint32_t index, uint32_t total) {
 }
 
 TEST(Open, ProgressOncePerRecordExamined) {
-    g_progressCalls.clear();
-    Opened v1(V1Archive({Record("a.txt"), Record("folder", 0), Record("b.txt")}), RecordProgress);
-    EXPECT_EQ(v1.names().size(), 2u);
-    EXPECT_EQ(g_progressCalls, (std::vector<std::vector<uint32_t>>{{0, 2}, {1, 2}, {1, 2}}));
-
-    g_progressCalls.clear();
-    Opened v2(V2Archive(BuildV2Table({Record("a.txt"), Record("folder", 0), Record("b.txt", 2),
-                                      Record("c.txt")}),
-                        11),
-              RecordProgress);
-    EXPECT_EQ(v2.names().size(), 2u);
-    EXPECT_EQ(g_progressCalls,
-              (std::vector<std::vector<uint32_t>>{{0, 3}, {1, 3}, {1, 3}, {1, 3}}));
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        ProgressCalls calls;  // (entries kept so far, entries expected)
+    } cases[] = {
+        {"0x1xx, a folder between",
+         V1Archive({Record("a.txt"), Record("folder", 0), Record("b.txt")}),
+         {{0, 2}, {1, 2}, {1, 2}}},
+        {"0x2xx, a folder and a type 2 between",
+         V2Archive(BuildV2Table(
+                       {Record("a.txt"), Record("folder", 0), Record("b.txt", 2), Record("c.txt")}),
+                   4 + kCountBias),
+         {{0, 3}, {1, 3}, {1, 3}, {1, 3}}},
+    };
+    for (const Case& c : cases) {
+        g_progressCalls.clear();
+        ArchiveOnDisk opened(c.bytes, kMustOpen, RecordProgress);
+        EXPECT_EQ(NamesOf(opened.archive).size(), 2u) << c.what;
+        EXPECT_EQ(g_progressCalls, c.calls) << c.what;
+    }
 }
 
 TEST(Open, V2SendsOneDebugLine) {
-    Opened opened(
-        V2Archive(BuildV2Table({Record("a.txt"), Record("folder", 0), Record("b.txt")}), 10));
-    ASSERT_TRUE(opened.ok());
+    ArchiveOnDisk opened(V2Archive(
+        BuildV2Table({Record("a.txt"), Record("folder", 0), Record("b.txt")}), 3 + kCountBias));
     EXPECT_STREQ(PlatformLastDebugLine(), L"V2 dirent parse: 1 out of 3\n");
 }
 
@@ -424,12 +412,16 @@ TEST(CycleRules, FromNameAndFromType) {
         EXPECT_EQ(GrfCycleFromName(c.name, c.compressedSize), c.cycle)
             << c.name << " " << c.compressedSize;
 
-    EXPECT_EQ(GrfCycleFromType(1, 12345), -1);
-    EXPECT_EQ(GrfCycleFromType(3, 12345), 5);
-    EXPECT_EQ(GrfCycleFromType(3, 0), 1);
-    EXPECT_EQ(GrfCycleFromType(5, 12345), 0);
-    EXPECT_EQ(GrfCycleFromType(0, 12345), -1);
-    EXPECT_EQ(GrfCycleFromType(2, 12345), -1);
+    struct TypeCase {
+        uint8_t type;
+        uint32_t compressedSize;
+        int8_t cycle;
+    } types[] = {
+        {1, 12345, -1}, {3, 12345, 5}, {3, 0, 1}, {5, 12345, 0}, {0, 12345, -1}, {2, 12345, -1},
+    };
+    for (const TypeCase& c : types)
+        EXPECT_EQ(GrfCycleFromType(c.type, c.compressedSize), c.cycle)
+            << int{c.type} << " " << c.compressedSize;
 }
 
 }  // namespace

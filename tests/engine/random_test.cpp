@@ -3,6 +3,7 @@
 // fillers and seed. This suite runs alone in its own process for that.
 #include <grf.h>
 #include <gtest/gtest.h>
+#include <le_bytes.h>
 
 #include "engine_test_util.h"
 #include "grf_builder.h"
@@ -11,7 +12,7 @@
 namespace {
 
 uint16_t Le16(const Bytes& b, size_t at) {
-    return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
+    return at + 2 <= b.size() ? GetLe16(&b[at]) : 0xFFFF;
 }
 
 TEST(Random, FirstRepackOfTheProcessRepeatsItsSequence) {

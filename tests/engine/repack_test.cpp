@@ -2,7 +2,9 @@
 // what it does with records whose stored form is unusual, local files, and
 // failures that must leave the table and existing files alone.
 #include <grf.h>
+#include <grf_format.h>
 #include <gtest/gtest.h>
+#include <le_bytes.h>
 #include <platform.h>
 #include <string.h>
 #include <zlib.h>
@@ -20,6 +22,8 @@
 #include "test_support.h"
 
 namespace {
+
+using namespace grf;
 
 const uint32_t kVersions[] = {0x101, 0x102, 0x103, 0x200, 0x201};
 
@@ -49,8 +53,10 @@ struct Repacked {
     GrfArchive* reopened = GRF_NO_ARCHIVE;
 };
 
-uint32_t HeaderField(const Bytes& file, size_t at) {
-    return file[at] | (file[at + 1] << 8) | (file[at + 2] << 16) | (uint32_t{file[at + 3]} << 24);
+// A little-endian field of a written file; all ones where the file is too
+// short to hold it.
+uint32_t Field(const Bytes& file, size_t at) {
+    return at + 4 <= file.size() ? GetLe32(&file[at]) : 0xFFFFFFFFu;
 }
 
 // The content of a record read by its own position in a file, as a reader
@@ -64,10 +70,6 @@ Bytes ContentAt(const Bytes& file, const GrfEntry& e) {
     if (uncompress(out.data(), &size, stored.data(), e.compressedSize) != Z_OK) return {};
     out.resize(size);
     return out;
-}
-
-Bytes Long(uint64_t seed, size_t noise = 600) {
-    return Join(BytesOf(std::string(400, 'a')), RandomBytes(noise, seed));
 }
 
 // Names of every cipher choice: header-only by extension or for a name
@@ -103,9 +105,9 @@ TEST(Repack, RoundTripsBetweenEveryVersion) {
             GrfArchive* reopened = out.Reopen();
             ASSERT_NE(reopened, GRF_NO_ARCHIVE) << what;
             ExpectSameContents(source.archive, reopened, what);
-            uint32_t seed = HeaderField(out.bytes, 34);
-            EXPECT_EQ(HeaderField(out.bytes, 42), version) << what;
-            EXPECT_EQ(HeaderField(out.bytes, 38), reopened->count + seed + 7) << what;
+            uint32_t seed = Field(out.bytes, kHeaderSeed);
+            EXPECT_EQ(Field(out.bytes, kHeaderVersion), version) << what;
+            EXPECT_EQ(Field(out.bytes, kHeaderCount), reopened->count + seed + kCountBias) << what;
             if (version >= 0x200) {
                 EXPECT_EQ(seed, 0u) << what;
             }
@@ -117,7 +119,7 @@ TEST(Repack, RoundTripsBetweenEveryVersion) {
                 EXPECT_EQ(e.position, next) << what << " records follow without gaps";
                 next += e.alignedSize;
             }
-            EXPECT_EQ(HeaderField(out.bytes, 30) + GRF_HEADER_SIZE, next) << what;
+            EXPECT_EQ(Field(out.bytes, kHeaderDirOffset) + GRF_HEADER_SIZE, next) << what;
         }
     }
 }
@@ -159,11 +161,11 @@ TEST(Repack, DirectoryRecordBytesInBothLayouts) {
 
     Repacked v2(source.archive, source.dir, 0x200);
     ASSERT_EQ(v2.result, 0);
-    size_t dir = HeaderField(v2.bytes, 30) + GRF_HEADER_SIZE;
+    size_t dir = Field(v2.bytes, kHeaderDirOffset) + GRF_HEADER_SIZE;
     EXPECT_EQ(dir, GRF_HEADER_SIZE + 16u);
-    Bytes table(HeaderField(v2.bytes, dir + 4));
+    Bytes table(Field(v2.bytes, dir + 4));
     uLongf size = table.size();
-    Bytes packed = Slice(v2.bytes, dir + 8, HeaderField(v2.bytes, dir));
+    Bytes packed = Slice(v2.bytes, dir + kV2Sizes, Field(v2.bytes, dir));
     ASSERT_EQ(uncompress(table.data(), &size, packed.data(), packed.size()), Z_OK);
     Bytes expected = Join(BytesOf(std::string("data\\a.txt", 11)),
                           Bytes{0x0C, 0, 0, 0, 0x10, 0, 0, 0, 0x05, 0, 0, 0, 1, 0, 0, 0, 0});
@@ -171,7 +173,7 @@ TEST(Repack, DirectoryRecordBytesInBothLayouts) {
 
     Repacked v1(source.archive, source.dir, 0x103);
     ASSERT_EQ(v1.result, 0);
-    dir = HeaderField(v1.bytes, 30) + GRF_HEADER_SIZE;
+    dir = Field(v1.bytes, kHeaderDirOffset) + GRF_HEADER_SIZE;
     Bytes record = Slice(v1.bytes, dir, v1.bytes.size() - dir);
     ASSERT_EQ(record.size(), 6u + 16 + 21);
     EXPECT_EQ(Slice(record, 0, 4), (Bytes{0x16, 0, 0, 0}));
@@ -193,16 +195,16 @@ TEST(Repack, EmptyAndAllDeletedTables) {
         for (uint32_t version : {0x103u, 0x200u}) {
             Repacked out(table, source.dir, version);
             ASSERT_EQ(out.result, 0);
-            uint32_t seed = HeaderField(out.bytes, 34);
-            EXPECT_EQ(HeaderField(out.bytes, 30), 0u);
-            EXPECT_EQ(HeaderField(out.bytes, 38), seed + 7);
+            uint32_t seed = Field(out.bytes, kHeaderSeed);
+            EXPECT_EQ(Field(out.bytes, kHeaderDirOffset), 0u);
+            EXPECT_EQ(Field(out.bytes, kHeaderCount), seed + kCountBias);
             if (version < 0x200) {
                 EXPECT_EQ(out.bytes.size(), size_t{GRF_HEADER_SIZE});
             } else {
                 EXPECT_EQ(seed, 0u);
-                EXPECT_EQ(HeaderField(out.bytes, GRF_HEADER_SIZE + 4), 0u) << "empty table";
+                EXPECT_EQ(Field(out.bytes, GRF_HEADER_SIZE + 4), 0u) << "empty table";
                 EXPECT_EQ(out.bytes.size(),
-                          GRF_HEADER_SIZE + 8 + HeaderField(out.bytes, GRF_HEADER_SIZE));
+                          GRF_HEADER_SIZE + 8 + Field(out.bytes, GRF_HEADER_SIZE));
             }
             GrfArchive* reopened = out.Reopen();
             EXPECT_EQ(reopened->count, 0u);
@@ -237,11 +239,6 @@ int32_t StopAtThird(GrfEntry* entry, uint32_t index, uint32_t total) {
     EXPECT_GT(total, index);
     g_seen.push_back(index);
     return g_seen.size() == 3;
-}
-
-Bytes TableBytes(const GrfArchive* archive) {
-    auto* at = reinterpret_cast<const uint8_t*>(archive->entries);
-    return Bytes(at, at + size_t{archive->count} * sizeof(GrfEntry));
 }
 
 TEST(Repack, StopsAndFailuresLeaveTheTableAsItWas) {
