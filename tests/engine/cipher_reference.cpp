@@ -1,5 +1,6 @@
 // cipher_reference.cpp -- IP, one keyless Feistel step without the swap of
-// halves, IP^-1, each bit moved one at a time.
+// halves, IP^-1, each bit moved one at a time; the shuffle and the entry walk
+// block by block.
 #include "cipher_reference.h"
 
 #include <cipher_tables.h>
@@ -49,10 +50,47 @@ void ReferenceBlock(uint8_t* block) {
     Permute(block, des::kFinalPermutation, 64);
 }
 
+// Deciphering a shuffled block moves stored byte i to position kDecipherTo[i]
+// (bytes 0 to 6) and substitutes byte 7. Enciphering is the inverse move,
+// derived here rather than typed, so the two directions cannot disagree.
+constexpr uint8_t kDecipherTo[7] = {3, 4, 5, 0, 1, 6, 2};
+
 void ReferenceShuffle(uint8_t* block, bool decipher) {
-    uint8_t o[8];
-    memcpy(o, block, 8);
-    const uint8_t d[8] = {o[3], o[4], o[6], o[0], o[1], o[2], o[5], des::Substitute(o[7])};
-    const uint8_t e[8] = {o[3], o[4], o[5], o[0], o[1], o[6], o[2], des::Substitute(o[7])};
-    memcpy(block, decipher ? d : e, 8);
+    uint8_t in[8];
+    memcpy(in, block, 8);
+    for (int i = 0; i < 7; ++i) {
+        if (decipher)
+            block[kDecipherTo[i]] = in[i];
+        else
+            block[i] = in[kDecipherTo[i]];
+    }
+    block[7] = des::Substitute(in[7]);
+}
+
+uint32_t ReferenceEntryData(uint8_t* data, uint32_t length, bool headerOnly, int32_t cycle,
+                            bool decipher) {
+    // Past the first 20 blocks, mixed mode transforms every block whose
+    // number is a multiple of the step, and shuffles the 8th of the others,
+    // then every 7th.
+    int64_t step = cycle < 3 ? 3 : cycle < 5 ? cycle + 1 : cycle < 7 ? cycle + 9 : cycle + 15;
+    uint32_t shuffled = 0;
+    int plainSinceShuffle = 0;
+    for (uint64_t b = 0; b * 8 < length; ++b) {
+        uint8_t* block = data + b * 8;
+        if (b < 20) {
+            ReferenceBlock(block);
+        } else if (headerOnly) {
+            break;
+        } else if (static_cast<int64_t>(b) % step == 0) {
+            ReferenceBlock(block);
+        } else {
+            if (plainSinceShuffle == 7) {
+                ReferenceShuffle(block, decipher);
+                ++shuffled;
+                plainSinceShuffle = 0;
+            }
+            ++plainSinceShuffle;
+        }
+    }
+    return shuffled;
 }
