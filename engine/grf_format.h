@@ -22,7 +22,8 @@ inline constexpr uint32_t kHeaderKey = 16;
 inline constexpr uint8_t kKeySize = 14;
 // Where the directory starts, counted from the end of the header.
 inline constexpr uint32_t kHeaderDirOffset = 30;
-// A random number a 0x1xx writer mixes into the count field; 0 in 0x2xx.
+// A number the count field is biased by: random from our 0x1xx writer, 0
+// from it in 0x2xx, whatever other writers chose in their files.
 inline constexpr uint32_t kHeaderSeed = 34;
 // The number of records plus the seed plus kCountBias.
 inline constexpr uint32_t kHeaderCount = 38;
