@@ -20,6 +20,7 @@
 #include "grf_builder.h"
 #include "picture_util.h"
 #include "preview.h"
+#include "preview_bitmap_win32.h"
 #include "preview_window.h"
 #include "program_test.h"
 #include "resource.h"
