@@ -331,8 +331,9 @@ std::wstring StatusText(const Program& program) {
 std::wstring ComboSelection(const Program& program, int id) {
     HWND combo = Control(program, id);
     LRESULT index = SendMessageW(combo, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR) return L"<none>";
-    return ComboItems(combo)[index];
+    std::vector<std::wstring> items = ComboItems(combo);
+    if (index < 0 || size_t(index) >= items.size()) return L"<none>";
+    return items[size_t(index)];
 }
 
 std::vector<std::wstring> ComboItems(HWND combo) {
