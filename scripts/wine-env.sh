@@ -30,8 +30,10 @@ make_wine_prefix() {
     wine_prefix_ready && exit 0
     # Until the prefix is marked ready, every maker boots it again: a boot
     # cut short leaves files behind that only a full boot completes.
+    # The registry reaches the prefix when the wine server ends.
     local boot_log=$WINEPREFIX.boot.log
-    if ! "$wine_exe" wineboot -i >"$boot_log" 2>&1 || [ ! -f "$WINEPREFIX/system.reg" ]; then
+    if ! "$wine_exe" wineboot -i >"$boot_log" 2>&1 || ! "$wineserver_exe" -w ||
+      [ ! -f "$WINEPREFIX/system.reg" ]; then
       echo "wineboot could not set up the Wine prefix $WINEPREFIX:" >&2
       tail -20 "$boot_log" >&2
       exit 1

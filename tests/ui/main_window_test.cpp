@@ -260,12 +260,20 @@ TEST_F(MainWindow, EveryButtonDropDownAndTheListHasATipOfItsOwn) {
     RECT button;
     GetWindowRect(Control(program, IDC_EXTRACT_ALL), &button);
     POINT middle = {(button.left + button.right) / 2, (button.top + button.bottom) / 2};
-    int nudge = 0;
+    // The tip shows once the pointer has rested a moment after moving onto
+    // the control; a move restarts that moment, so the pointer moves again
+    // only when a second has gone by without a tip.
+    int moves = 0;
+    DWORD movedAt = 0;
     bool shown = WaitUntil(
         [&] {
-            // The tip follows the pointer's moves: move it a pixel each time.
-            SetCursorPos(middle.x + (nudge++ % 2), middle.y);
-            return IsWindowVisible(tooltip) != FALSE;
+            if (IsWindowVisible(tooltip)) return true;
+            if (moves == 0 || GetTickCount() - movedAt >= 1000) {
+                SetCursorPos(middle.x + moves % 2, middle.y);
+                movedAt = GetTickCount();
+                ++moves;
+            }
+            return false;
         },
         5000);
     if (shown) {
