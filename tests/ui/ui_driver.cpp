@@ -555,8 +555,8 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     // What is drawn reaches the screen a little later: the picture is taken
-    // once two captures a tenth of a second apart agree, or after half a
-    // second for a window that keeps changing (a progress bar moving on).
+    // once two captures a tenth of a second apart agree, or after 0.3 s for
+    // a window that keeps changing (a progress bar moving on).
     const DWORD APART_MS = 100;
     std::vector<uint8_t> pixels = CaptureScreen(rect);
     DWORD takenAt = GetTickCount();
@@ -569,7 +569,7 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
             takenAt = GetTickCount();
             return settled;
         },
-        500);
+        300);
     if (pixels.empty()) return L"";
     std::wstring folder = WindowsPath(CASKWRIGHT_SCREENSHOTS);
     CreateDirectoryW(folder.c_str(), nullptr);
