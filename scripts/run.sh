@@ -30,6 +30,7 @@ end_started() {
   stop_display
 }
 trap end_started EXIT
+trap 'exit 1' INT TERM
 make_wine_prefix
 exe=$build/windows/ui/caskwright.exe
 
