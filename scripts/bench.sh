@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the benchmarks optimised and runs them; each prints its figures
-# beside the bare work it is compared with. Optional arguments pick
-# benchmarks by name (substring), e.g. scripts/bench.sh cipher open.
+# beside the bare work it is compared with. The portable ones run natively,
+# the window benchmarks (bench/ui) as MinGW builds under Wine. Optional
+# arguments pick benchmarks by name (substring), e.g.
+# scripts/bench.sh cipher open entry_list.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CASKWRIGHT_BUILD_ROOT:-$root/build}
@@ -10,16 +12,38 @@ deps=${CASKWRIGHT_DEPS:-$root/build/deps}
 "$root/scripts/setup.sh" "$deps"
 # shellcheck source=configure.sh
 . "$root/scripts/configure.sh"
-native_build "$build/release" -DCMAKE_BUILD_TYPE=Release -DCASKWRIGHT_TESTS=OFF >/dev/null
 
-mapfile -t benches < <(find "$build/release/bench" -type f -name '*_bench' -perm -u+x | sort)
+picked() {  # name: whether the arguments pick it (all when there are none)
+  local want
+  (($# > 1)) || return 0
+  for want in "${@:2}"; do [[ $1 == *"$want"* ]] && return 0; done
+  return 1
+}
+
+native=$build/release
+quiet_build "$build/release.log" native_build "$native" -DCMAKE_BUILD_TYPE=Release \
+  -DCASKWRIGHT_TESTS=OFF
+mapfile -t benches < <(find "$native/bench" -type f -name '*_bench' -perm -u+x | sort)
 for bench in "${benches[@]}"; do
   name=$(basename "$bench")
-  if (($#)); then
-    pick=0
-    for want in "$@"; do [[ $name == *"$want"* ]] && pick=1; done
-    ((pick)) || continue
-  fi
+  picked "$name" "$@" || continue
   echo "== $name"
-  (cd "$build/release" && "$bench")
+  (cd "$native" && "$bench")
+done
+
+# The window benchmarks, in a Windows tree of their own so the test tree
+# keeps its settings; Wine's prefix is the test tree's.
+windows=$build/windows-release
+export WINEPREFIX=${WINEPREFIX:-$build/windows/wine}
+build_window_benches() {
+  windows_configure "$windows" -DCMAKE_BUILD_TYPE=Release -DCASKWRIGHT_TESTS=OFF \
+    -DCASKWRIGHT_BENCH=ON && cmake --build "$windows" --target window_benches
+}
+quiet_build "$build/windows-release.log" build_window_benches
+mapfile -t benches < <(find "$windows/bench/ui" -type f -name '*_bench.exe' | sort)
+for bench in "${benches[@]}"; do
+  name=$(basename "$bench" .exe)
+  picked "$name" "$@" || continue
+  echo "== $name (under Wine)"
+  (cd "$windows" && "$root/scripts/wine-run.sh" "$bench")
 done

@@ -1,16 +1,18 @@
 # Sourced by the build scripts: configures and builds the two trees.
-#   native_build DIR [cmake args...]   the portable code, natively
-#   windows_build DIR [cmake args...]  the program and Windows suites (MinGW)
+#   native_build DIR [cmake args...]       the portable code, natively
+#   windows_build DIR [cmake args...]      the program and Windows suites (MinGW)
+#   windows_configure DIR [cmake args...]  the same, configured only
+#   quiet_build LOG COMMAND [args...]      COMMAND with its output in LOG,
+#                                          shown only when it fails
 # Expects root (the repository) and deps (the folder setup.sh filled).
 
 native_build() {
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null
-  cmake --build "$dir"
+  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir"
 }
 
-windows_build() {
+windows_configure() {
   local dir=$1
   shift
   cmake --no-warn-unused-cli -S "$root" -B "$dir" -G Ninja \
@@ -18,5 +20,19 @@ windows_build() {
     -DCASKWRIGHT_BENCH=OFF \
     -DJPEG_INCLUDE_DIR="$deps/mingw-jpeg/include" \
     -DJPEG_LIBRARY="$deps/mingw-jpeg/lib/libjpeg.a" "$@" >/dev/null
-  cmake --build "$dir"
+}
+
+windows_build() {
+  windows_configure "$@" && cmake --build "$1"
+}
+
+quiet_build() {
+  local log=$1
+  shift
+  mkdir -p "$(dirname "$log")"
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    echo "the build failed; its output is kept in $log" >&2
+    return 1
+  fi
 }

@@ -14,8 +14,8 @@ shift || true
 "$root/scripts/setup.sh" "$deps"
 # shellcheck source=configure.sh
 . "$root/scripts/configure.sh"
-CC=clang CXX=clang++ native_build "$build/fuzz" -DCASKWRIGHT_FUZZ=ON -DCASKWRIGHT_TESTS=OFF \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+CC=clang CXX=clang++ quiet_build "$build/fuzz.log" native_build "$build/fuzz" \
+  -DCASKWRIGHT_FUZZ=ON -DCASKWRIGHT_TESTS=OFF -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 
 mapfile -t targets < <(find "$build/fuzz/fuzz" -type f -name 'fuzz_*' -perm -u+x | sort)
 status=0

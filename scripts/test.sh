@@ -20,9 +20,9 @@ windows_build "$build/windows"
 CASKWRIGHT_BUILD=$build/windows
 # shellcheck source=wine-env.sh
 . "$root/scripts/wine-env.sh"
+trap 'stop_display; "$wineserver_exe" -k 2>/dev/null || true' EXIT
 make_wine_prefix
 ensure_display
-trap 'stop_display; "$wineserver_exe" -k 2>/dev/null || true' EXIT
 
 run_suites() {  # name dir [ctest args]
   local name=$1 dir=$2

@@ -28,7 +28,16 @@ make_wine_prefix() {
     # One maker at a time: ctest may start several tests together.
     flock 9
     wine_prefix_ready && exit 0
-    [ -f "$WINEPREFIX/system.reg" ] || "$wine_exe" wineboot -i >/dev/null 2>&1 || true
+    # Until the prefix is marked ready, every maker boots it again: a boot
+    # cut short leaves files behind that only a full boot completes.
+    # The registry reaches the prefix when the wine server ends.
+    local boot_log=$WINEPREFIX.boot.log
+    if ! "$wine_exe" wineboot -i >"$boot_log" 2>&1 || ! "$wineserver_exe" -w ||
+      [ ! -f "$WINEPREFIX/system.reg" ]; then
+      echo "wineboot could not set up the Wine prefix $WINEPREFIX:" >&2
+      tail -20 "$boot_log" >&2
+      exit 1
+    fi
     local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink'
     for face in Tahoma 'MS Shell Dlg' 'MS Shell Dlg 2' 'Microsoft Sans Serif' 'Segoe UI'; do
       "$wine_exe" reg add "$key" /v "$face" /t REG_MULTI_SZ /d 'NanumGothic.ttf,NanumGothic' /f >/dev/null 2>&1 || true
@@ -70,24 +79,34 @@ wine_window_mode() {
 
 # Starts a private X display when there is none; sets xvfb_pid and marks the
 # display private for the Wine programs started on it (wine_window_mode).
+# Fails, leaving nothing running, when no display comes up.
 xvfb_pid=""
 ensure_display() {
   if [ -n "${DISPLAY:-}" ]; then return 0; fi
+  command -v Xvfb >/dev/null || { echo "Xvfb not found: run scripts/setup.sh" >&2; return 1; }
   local n
   for n in $(seq 90 140); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-      xvfb_pid=$!
-      export DISPLAY=":$n"
-      export CASKWRIGHT_PRIVATE_DISPLAY=1
-      for _ in $(seq 50); do
-        [ -e "/tmp/.X11-unix/X$n" ] && return 0
-        sleep 0.1
-      done
-      return 0
+    if [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; then continue; fi
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for _ in $(seq 100); do
+      if [ -e "/tmp/.X11-unix/X$n" ]; then
+        export DISPLAY=":$n"
+        export CASKWRIGHT_PRIVATE_DISPLAY=1
+        return 0
+      fi
+      # Gone: another program took the number first; the next one is tried.
+      kill -0 "$xvfb_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$xvfb_pid" 2>/dev/null; then
+      stop_display
+      echo "Xvfb :$n did not come up within 10 s" >&2
+      return 1
     fi
+    xvfb_pid=""
   done
-  echo "no free X display number" >&2
+  echo "no X display could be started (numbers 90 to 140 tried)" >&2
   return 1
 }
 

@@ -12,10 +12,8 @@ while [ "$dir" != / ] && [ ! -f "$dir/CMakeCache.txt" ]; do dir=$(dirname "$dir"
 CASKWRIGHT_BUILD=${CASKWRIGHT_BUILD:-$dir}
 # shellcheck source=wine-env.sh
 . "$here/wine-env.sh"
-make_wine_prefix
+make_wine_prefix || exit 1
 ensure_display || exit 1
+trap stop_display EXIT
 wine_window_mode
 "$wine_exe" "$exe" "$@"
-rc=$?
-stop_display
-exit $rc

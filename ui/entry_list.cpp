@@ -5,7 +5,7 @@
 #include <stdlib.h>
 #include <wchar.h>
 
-#include "preview_window_win32.h"
+#include "entry_preview.h"
 #include "resource.h"
 #include "services.h"
 
@@ -223,5 +223,5 @@ void OnEntryActivated(HWND window, UINT_PTR controlId, NMHDR* header) {
         ShowError(window, LoadResString(IDS_INVALID_HANDLE), row);
         return;
     }
-    PreviewArchiveEntry(window, entry);
+    PreviewArchiveEntry(entry);
 }

@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "entry_list.h"
+#include "entry_preview.h"
 #include "resource.h"
 #include "services.h"
 
@@ -76,6 +77,7 @@ void OnMainInitDialog(HWND window) {
     AddAboutItem(window);
     CreateToolTips(window);
     InitEntryList(window, CreateStateImages());
+    SetUpEntryPreview();
     SetDlgItemTextW(window, IDC_FILTER_TEXT, L"*.*");
     CreateStatusBar(window);
     SetStatusText(LoadResString(IDS_READY));

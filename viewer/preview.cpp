@@ -1,13 +1,10 @@
-// preview.cpp -- the current preview, the entry kinds' names and the common
-// picture form.
+// preview.cpp -- the entry kinds' names and the common picture form.
 #include "preview.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include "le_bytes.h"
-
-PreviewImage g_previewImage;
 
 const wchar_t* PreviewTypeName(uint32_t type) {
     static const wchar_t* const kNames[] = {L"Unknown", L"BMP", L"TGA", L"JPG", L"SPR", L"GAT"};

@@ -1,19 +1,15 @@
 /*
- * preview.h -- the Caskwright viewer: the one current preview, the entry
- * kinds, the common picture form and each decoder's pixel work.
+ * preview.h -- the Caskwright viewer's portable pixel work: the entry kinds,
+ * the common picture form and each decoder.
  *
- * Two layers:
- *  - Pixel work (static library caskwright_viewer, portable, no window
- *    system): each decoder takes an entry's bytes and its size and either
- *    builds a PreviewPicture or refuses. Nothing outside [data, data + size)
- *    is ever read, whatever the bytes claim. The bitmap decoder only checks
- *    the entry (CheckBmpEntry), because the platform converts bitmap files
- *    itself.
- *  - Display step (caskwright_viewer_win32, Windows only): the decoders that
- *    work on g_previewImage and turn a picture into a screen bitmap.
+ * Static library caskwright_viewer, no window system: each decoder takes an
+ * entry's bytes and its size and either builds a PreviewPicture or refuses.
+ * Nothing outside [data, data + size) is ever read, whatever the bytes
+ * claim. The bitmap decoder only checks the entry (CheckBmpEntry), because
+ * the platform converts bitmap files itself.
  *
- * Single-threaded: g_previewImage is a plain global of the user-interface
- * thread.
+ * The current preview and the step that turns a picture into a screen
+ * bitmap are Windows only: preview_bitmap_win32.h.
  */
 #ifndef CASKWRIGHT_PREVIEW_H
 #define CASKWRIGHT_PREVIEW_H
@@ -39,33 +35,6 @@ enum PreviewType : uint32_t {
 /* The name shown beside the frame counter: "Unknown", "BMP", "TGA", "JPG",
    "SPR", "GAT"; an empty string for sounds and unknown codes. Static text. */
 const wchar_t* PreviewTypeName(uint32_t type);
-
-/* ---------------------------------------------------------------------------
- * The current preview.
- */
-
-/* A display bitmap: on Windows an HBITMAP, a device-dependent bitmap
-   compatible with the screen (its pixels are in the display's own format and
-   live in the window system, not in our memory). Owned by g_previewImage and
-   deleted when the next picture replaces it (ClearPreviewPicture). Opaque
-   here so that this header needs no window-system header. */
-typedef struct PreviewBitmapHandle* PreviewBitmap;
-
-struct PreviewImage {
-    uint8_t* data;         /* the entry's inflated bytes, owned by the viewer;
-                              null when the read failed */
-    uint32_t size;         /* the entry's real size: decoders read only
-                              data[0] to data[size - 1] */
-    PreviewType type;      /* kind of the entry */
-    PreviewBitmap bitmap;  /* the picture, or null when there is none */
-    int32_t width;         /* picture size in pixels; 0 without a picture */
-    int32_t height;        /* always positive with a picture */
-    uint32_t frameCount;   /* frames the entry holds; 1 but for sprites */
-    uint32_t currentFrame; /* 1-based frame shown; 1 but for sprites */
-};
-
-/* The viewer's single current preview (zero at start). */
-extern PreviewImage g_previewImage;
 
 /* ---------------------------------------------------------------------------
  * Common picture form.
@@ -188,33 +157,5 @@ void AlignSprRows(const uint8_t* packed, uint32_t width, uint32_t height, uint8_
    a number counts as 0, infinities as the largest float. Cell types are not
    read. Refused: zero sizes, cells beyond the entry. */
 bool RenderGatPixels(const uint8_t* data, uint32_t size, PreviewPicture* picture);
-
-/* ---------------------------------------------------------------------------
- * Display step: Windows only (caskwright_viewer_win32).
- */
-
-/* The conversion shared by the decoders: makes a screen-compatible bitmap of
-   the picture, releases the picture's pixels in every case, and on success
-   stores the bitmap, width and |height| in g_previewImage (deleting the
-   bitmap held before). Returns false, leaving g_previewImage unchanged, when
-   the picture is empty or the platform cannot make the bitmap. */
-bool StorePreviewPicture(PreviewPicture* picture);
-
-/* Deletes the held bitmap, if any, and sets bitmap to none, width and height
-   to 0. */
-void ClearPreviewPicture(void);
-
-/* The decoders. Each reads data and size of g_previewImage and leaves the
-   picture in bitmap, width and height, or no picture (bitmap none, width and
-   height 0). */
-void DecodeBmpPreview(void);
-void DecodeTgaPreview(void);
-void DecodeJpegPreview(void);
-void RenderGatPreview(void);
-
-/* Decodes frame currentFrame and sets frameCount. When data is null there is
-   no picture; when the frame yields none, the picture held before stays
-   (stepping to an undecodable frame keeps the last one on screen). */
-void DecodeSprPreview(void);
 
 #endif

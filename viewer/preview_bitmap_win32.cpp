@@ -1,20 +1,19 @@
-// preview_bitmap_win32.cpp -- the one Windows step of every decoder: making
-// a screen-compatible bitmap of the decoded picture (or, for bitmap files,
-// of the file's own header and pixels once they have been checked).
+// preview_bitmap_win32.cpp -- the current preview and the one Windows step
+// of every decoder: making a screen-compatible bitmap of the decoded picture
+// (or, for bitmap files, of the file's own header and pixels once they have
+// been checked).
+#include "preview_bitmap_win32.h"
+
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
 
 #include "le_bytes.h"
-#include "preview.h"
 
 static_assert(sizeof(BITMAPINFOHEADER) == PREVIEW_HEADER_SIZE, "picture header is the platform's");
 
-namespace {
+PreviewImage g_previewImage;
 
-HBITMAP AsHandle(PreviewBitmap bitmap) {
-    return reinterpret_cast<HBITMAP>(bitmap);
-}
+namespace {
 
 // Makes a bitmap compatible with the screen and copies the rows described
 // by info into it; null when the platform refuses.
@@ -31,8 +30,8 @@ HBITMAP MakeScreenBitmap(const BITMAPINFO* info, const void* pixels, int32_t wid
 }
 
 void KeepBitmap(HBITMAP bitmap, int32_t width, int32_t height) {
-    if (g_previewImage.bitmap) DeleteObject(AsHandle(g_previewImage.bitmap));
-    g_previewImage.bitmap = reinterpret_cast<PreviewBitmap>(bitmap);
+    if (g_previewImage.bitmap) DeleteObject(g_previewImage.bitmap);
+    g_previewImage.bitmap = bitmap;
     g_previewImage.width = width;
     g_previewImage.height = height;
 }
@@ -55,7 +54,7 @@ bool StorePreviewPicture(PreviewPicture* picture) {
 }
 
 void ClearPreviewPicture(void) {
-    if (g_previewImage.bitmap) DeleteObject(AsHandle(g_previewImage.bitmap));
+    if (g_previewImage.bitmap) DeleteObject(g_previewImage.bitmap);
     g_previewImage.bitmap = nullptr;
     g_previewImage.width = 0;
     g_previewImage.height = 0;

@@ -1,9 +1,10 @@
 // preview_launch.cpp -- recognising an entry's kind from its first bytes and
 // its name, and checking a sound before the platform plays it from memory.
+#include "preview_launch.h"
+
 #include <string.h>
 
 #include "le_bytes.h"
-#include "preview_window.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
-// preview_launch_win32.cpp -- starting a preview: reading an activated
-// row's entry, handing it to its decoder or playing it, and showing or
-// closing the preview window.
+// preview_launch_win32.cpp -- starting a preview: handing an entry's bytes
+// to its decoder or playing them, and showing or closing the preview window.
+#include "preview_launch_win32.h"
+
 #include <windows.h>
 
 #include <mmsystem.h>
 
-#include "preview_window.h"
+#include "preview_bitmap_win32.h"
+#include "preview_launch.h"
 #include "preview_window_win32.h"
 
 namespace {
@@ -54,20 +56,10 @@ void ClosePreviewWindow() {
 
 }  // namespace
 
-void PreviewArchiveEntry(HWND window, const GrfEntry* entry) {
-    wchar_t* name = Cp949ToWide(entry->name);
-    if (!name) return;  // out of memory: the previous preview stays
-    uint32_t size = 0;
-    auto* data = static_cast<uint8_t*>(GrfReadEntry(entry->owner, name, &size));
-    if (!data) size = 0;
-    ShowEntryPreview(window, name, data, size, DetectPreviewType(name, data));
-    GrfFreeBuffer(name);
-}
-
-void ShowEntryPreview(HWND /*window*/, const wchar_t* /*name*/, uint8_t* data, uint32_t size,
-                      PreviewType type) {
+void ShowEntryPreview(uint8_t* data, uint32_t size, PreviewType type) {
     StopEntrySound();
-    if (g_previewImage.data) GrfFreeBuffer(g_previewImage.data);
+    if (g_previewImage.data && g_previewSetup.releaseData)
+        g_previewSetup.releaseData(g_previewImage.data);
     g_previewImage.frameCount = 1;
     g_previewImage.currentFrame = 1;
     g_previewImage.data = data;

@@ -2,18 +2,19 @@
 // prev, next and write buttons drawn as one strip, the frame counter, the
 // type name and the current picture; frame stepping for sprites and saving
 // the picture as a new bitmap file.
-#include <windows.h>
+#include "preview_window_win32.h"
 
 #include <commdlg.h>
+#include <stdio.h>
 #include <string.h>
+#include <wchar.h>
 #include <windowsx.h>
 
 #include "le_bytes.h"
+#include "preview_bitmap_win32.h"
 #include "preview_window.h"
-#include "preview_window_win32.h"
-#include "resource.h"
-#include "services.h"
 
+PreviewSetup g_previewSetup;
 HWND g_previewWindow = nullptr;
 
 namespace {
@@ -23,6 +24,7 @@ const int FIRST_SIZE = 64;  // the window is fitted to its picture right after
 const int NAME_SIZE = 260;
 const int COUNTER_SIZE = 64;
 const int FILTER_SIZE = 64;
+const int TEXT_SIZE = 256;  // a caption, a format or a message
 const COLORREF MAGENTA = RGB(255, 0, 255);
 
 // Made once, kept for the rest of the run.
@@ -32,14 +34,24 @@ HBITMAP g_buttonStrip = nullptr;
 // The name the save dialog gives; cleared before each dialog.
 wchar_t g_saveName[NAME_SIZE];
 
-HBITMAP CurrentBitmap() {
-    return reinterpret_cast<HBITMAP>(g_previewImage.bitmap);
+// Loads one of the setup's strings into text of TEXT_SIZE characters.
+void LoadSetupText(UINT id, wchar_t* text) {
+    text[0] = L'\0';
+    LoadStringW(g_previewSetup.instance, id, text, TEXT_SIZE);
+}
+
+void ShowSaveFailed(HWND owner) {
+    wchar_t message[TEXT_SIZE];
+    wchar_t caption[TEXT_SIZE];
+    LoadSetupText(g_previewSetup.saveFailed, message);
+    LoadSetupText(g_previewSetup.errorCaption, caption);
+    MessageBoxW(owner, message, caption, MB_OK | MB_ICONERROR);
 }
 
 void RegisterPreviewClass() {
     WNDCLASSW windowClass = {};
     windowClass.lpfnWndProc = PreviewWindowProc;
-    windowClass.hInstance = g_instance;
+    windowClass.hInstance = g_previewSetup.instance;
     windowClass.hbrBackground = GetSysColorBrush(COLOR_WINDOW);
     windowClass.lpszClassName = PREVIEW_CLASS;
     g_previewClass = RegisterClassW(&windowClass);
@@ -47,8 +59,9 @@ void RegisterPreviewClass() {
 
 void LoadButtonStrip() {
     if (g_buttonStrip) return;
-    g_buttonStrip = static_cast<HBITMAP>(
-        LoadImageW(g_instance, MAKEINTRESOURCEW(IDB_PREVIEW_BUTTONS), IMAGE_BITMAP, 0, 0, 0));
+    g_buttonStrip = static_cast<HBITMAP>(LoadImageW(g_previewSetup.instance,
+                                                    MAKEINTRESOURCEW(g_previewSetup.buttonStrip),
+                                                    IMAGE_BITMAP, 0, 0, 0));
 }
 
 void DrawButtonStrip(HDC dc, HDC memory) {
@@ -59,10 +72,14 @@ void DrawButtonStrip(HDC dc, HDC memory) {
 }
 
 void DrawCounterAndType(HDC dc) {
+    wchar_t format[TEXT_SIZE];
+    LoadSetupText(g_previewSetup.frameFormat, format);
     wchar_t counter[COUNTER_SIZE];
-    FormatText(counter, COUNTER_SIZE, LoadResString(IDS_FRAME_FORMAT),
-               static_cast<int>(g_previewImage.currentFrame),
-               static_cast<int>(g_previewImage.frameCount));
+    // A counter too long for its room is cut, and always terminated.
+    int written =
+        _snwprintf(counter, COUNTER_SIZE - 1, format, static_cast<int>(g_previewImage.currentFrame),
+                   static_cast<int>(g_previewImage.frameCount));
+    counter[written < 0 ? COUNTER_SIZE - 1 : written] = L'\0';
     const wchar_t* typeName = PreviewTypeName(g_previewImage.type);
     HGDIOBJ font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     TextOutW(dc, PREVIEW_COUNTER_X, PREVIEW_TEXT_Y, counter, lstrlenW(counter));
@@ -73,7 +90,7 @@ void DrawCounterAndType(HDC dc) {
 // Sprites are drawn over a background colour of their own, the colour of
 // their top-left pixel; other pictures mark see-through pixels magenta.
 void DrawPicture(HDC dc, HDC memory) {
-    HBITMAP picture = CurrentBitmap();
+    HBITMAP picture = g_previewImage.bitmap;
     if (!picture) return;
     SelectObject(memory, picture);
     COLORREF skipped = g_previewImage.type == PREVIEW_SPR ? GetPixel(memory, 0, 0) : MAGENTA;
@@ -147,10 +164,11 @@ void ShowPreviewWindow(void) {
         return;
     }
     if (!g_previewClass) RegisterPreviewClass();
-    g_previewWindow =
-        CreateWindowExW(WS_EX_TOOLWINDOW, PREVIEW_CLASS, LoadResString(IDS_VIEWER_TITLE),
-                        WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT, CW_USEDEFAULT, FIRST_SIZE,
-                        FIRST_SIZE, nullptr, nullptr, g_instance, nullptr);
+    wchar_t title[TEXT_SIZE];
+    LoadSetupText(g_previewSetup.title, title);
+    g_previewWindow = CreateWindowExW(
+        WS_EX_TOOLWINDOW, PREVIEW_CLASS, title, WS_CAPTION | WS_SYSMENU, CW_USEDEFAULT,
+        CW_USEDEFAULT, FIRST_SIZE, FIRST_SIZE, nullptr, nullptr, g_previewSetup.instance, nullptr);
 }
 
 void FitPreviewWindow(void) {
@@ -201,11 +219,11 @@ LRESULT PaintPreview(HWND window) {
 }
 
 void SavePreviewAsBmp(HWND window) {
-    if (!CurrentBitmap()) return;
+    if (!g_previewImage.bitmap) return;
     wmemset(g_saveName, L'\0', NAME_SIZE);
     // The description, a NUL, the pattern, then zeros: the list's end.
     wchar_t filter[FILTER_SIZE] = {};
-    LoadStringW(g_instance, IDS_BMP_FILTER, filter, FILTER_SIZE);
+    LoadStringW(g_previewSetup.instance, g_previewSetup.bmpFilter, filter, FILTER_SIZE);
     OPENFILENAMEW dialog = {};
     dialog.lStructSize = sizeof(dialog);
     dialog.hwndOwner = window;
@@ -217,11 +235,11 @@ void SavePreviewAsBmp(HWND window) {
 
     // The main window stays usable while the dialog is up: another row may
     // have replaced the picture, or left none.
-    HBITMAP picture = CurrentBitmap();
+    HBITMAP picture = g_previewImage.bitmap;
     if (!picture) return;
     HGLOBAL block = BitmapToPackedDib(picture);
     if (!block) {
-        ShowError(window, LoadResString(IDS_SAVE_FAILED));
+        ShowSaveFailed(window);
         return;
     }
     WriteBmpFile(g_saveName, block, window);
@@ -269,7 +287,7 @@ void WriteBmpFile(const wchar_t* path, HGLOBAL block, HWND owner) {
     HANDLE file =
         CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        ShowError(owner, LoadResString(IDS_SAVE_FAILED));
+        ShowSaveFailed(owner);
         return;
     }
     SIZE_T blockSize = GlobalSize(block);
@@ -283,6 +301,6 @@ void WriteBmpFile(const wchar_t* path, HGLOBAL block, HWND owner) {
     // save is reported as failed.
     if (!written) {
         DeleteFileW(path);
-        ShowError(owner, LoadResString(IDS_SAVE_FAILED));
+        ShowSaveFailed(owner);
     }
 }

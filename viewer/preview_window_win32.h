@@ -1,43 +1,43 @@
-// preview_window_win32.h -- the preview window and the launch of a preview
-// from the entry list. Windows only (library caskwright_preview_window); it
-// uses the program's shared services (ui/services.h) for its strings and
-// error box.
+// preview_window_win32.h -- the preview window: a tool window showing the
+// current preview (preview_bitmap_win32.h) under a strip of prev, next and
+// write buttons, with the frame counter and the type name. Windows only
+// (library caskwright_preview_window).
 //
-// One preview at a time: g_previewImage (preview.h) holds the entry's bytes
-// and its picture; the window only shows them. Everything runs on the
-// user-interface thread; the window's messages come through the main
-// dialog's message loop.
+// Its caption, texts and button strip are the program's resources, named in
+// g_previewSetup before the first preview. Everything runs on the
+// user-interface thread; the window's messages come through the program's
+// message loop.
 #ifndef CASKWRIGHT_PREVIEW_WINDOW_WIN32_H
 #define CASKWRIGHT_PREVIEW_WINDOW_WIN32_H
 
 #include <windows.h>
 
-#include "grf.h"
-#include "preview.h"
+// What the program hands the preview: the module holding its resources,
+// their ids, and how the entry blocks it is given are released.
+struct PreviewSetup {
+    HINSTANCE instance;  // holds the resources below; registers the window class
+    UINT buttonStrip;    // bitmap: the prev, next and write buttons, 130 x 20
+    UINT title;          // string: the window's caption
+    UINT frameFormat;    // string: the counter, with "%d" for the frame shown
+                         // and "%d" for the frame count
+    UINT bmpFilter;      // string: the save dialog's filter, the description,
+                         // a NUL and the pattern
+    UINT saveFailed;     // string: the message of a failed save
+    UINT errorCaption;   // string: the caption of that message's box
+    // Releases an entry block handed to ShowEntryPreview
+    // (preview_launch_win32.h) once the preview is done with it.
+    void (*releaseData)(void* data);
+};
+
+// Set by the program before the first preview; zero until then.
+extern PreviewSetup g_previewSetup;
 
 // The preview window, or null while there is none.
 extern HWND g_previewWindow;
 
 // ---------------------------------------------------------------------------
-// Launch.
-
-// Previews an activated row's entry: reads its bytes from its owner archive
-// by its name (an entry without an owner, or one that does not read, gives
-// no data), recognises its kind and starts the preview. window is the main
-// dialog.
-void PreviewArchiveEntry(HWND window, const GrfEntry* entry);
-
-// Makes data (a block from GrfReadEntry, or null; size bytes followed by a
-// zero tail) the current preview and takes it over: stops a sound still
-// playing from the previous block, releases that block and the previous
-// picture, then decodes the new entry by type (a sound is played
-// asynchronously from the block). Shows and fits the preview window when a
-// picture results, and otherwise closes it.
-void ShowEntryPreview(HWND window, const wchar_t* name, uint8_t* data, uint32_t size,
-                      PreviewType type);
-
-// ---------------------------------------------------------------------------
-// The window (class "CASKWRIGHT", a tool window titled "Caskwright Viewer").
+// The window (class "CASKWRIGHT", a tool window titled with the setup's
+// caption).
 
 // Creates the window, hidden, registering its class the first time; or, when
 // it exists, shows it and has it repainted.
@@ -65,7 +65,7 @@ void SavePreviewAsBmp(HWND window);
 HGLOBAL BitmapToPackedDib(HBITMAP bitmap);
 
 // Writes a bitmap file of the block at path, which must not exist yet. On
-// failure shows "Saving bitmap preview failed!" over owner and leaves no
+// failure shows the setup's save-failed message over owner and leaves no
 // file of its own behind.
 void WriteBmpFile(const wchar_t* path, HGLOBAL block, HWND owner);
 

@@ -50,43 +50,6 @@ std::string FileText(const std::wstring& path) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// An archive of one entry that does not inflate: its stored bytes are no
-// zlib stream, and its sizes differ.
-std::vector<RawRecord> WithBrokenEntry(const std::vector<std::string>& goodNames, size_t at,
-                                       Bytes* data) {
-    std::vector<RawRecord> records;
-    for (size_t i = 0; i <= goodNames.size(); ++i) {
-        RawRecord record;
-        Bytes stored;
-        if (i == at) {
-            record.name = "data\\broken.txt";
-            stored = Bytes(16, 0xAB);
-            record.realSize = 100;
-        } else {
-            std::string name = goodNames[i < at ? i : i - 1];
-            record.name = name;
-            Bytes content = BytesOf("content of " + name);
-            stored = Deflate(content);
-            record.realSize = static_cast<uint32_t>(content.size());
-        }
-        record.compressedSize = static_cast<uint32_t>(stored.size());
-        record.alignedSize = record.compressedSize;
-        record.offset = static_cast<uint32_t>(data->size());
-        data->insert(data->end(), stored.begin(), stored.end());
-        records.push_back(record);
-    }
-    return records;
-}
-
-Bytes V2Archive(const std::vector<RawRecord>& records, const Bytes& data) {
-    Bytes archive = BuildHeader(static_cast<uint32_t>(data.size()), 0,
-                                static_cast<uint32_t>(records.size()) + 7, 0x200);
-    archive.insert(archive.end(), data.begin(), data.end());
-    Bytes directory = BuildV2Directory(BuildV2Table(records));
-    archive.insert(archive.end(), directory.begin(), directory.end());
-    return archive;
-}
-
 TEST_F(Commands, OpeningAFileThatIsNoArchiveUnloadsTheLoadedOne) {
     ASSERT_EQ(Open(WriteArchive(L"two.grf", Numbered(2))), L"");
     std::wstring bad = WriteBytes(L"not-an-archive.grf", BytesOf("just some text, no header"));
@@ -102,7 +65,12 @@ TEST_F(Commands, OpeningAFileThatIsNoArchiveUnloadsTheLoadedOne) {
 TEST_F(Commands, CancellingTheFileDialogChangesNothingAndKeepsThePath) {
     std::wstring path = WriteArchive(L"two.grf", Numbered(2));
     ASSERT_EQ(Open(path), L"");
-    ASSERT_EQ(UseFileDialog(IDC_OPEN, SELECT_MAIN, L""), L"");
+    Click(program, IDC_OPEN);
+    Box dialog;
+    ASSERT_TRUE(WaitForBox(program, &dialog, SELECT_MAIN));
+    EXPECT_EQ(FileTypes(dialog), std::vector<std::wstring>{L"Gravity Pack File (*.grf;*.gpf)"});
+    ASSERT_TRUE(ChooseFile(program, SELECT_MAIN, L""));
+    ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(WindowText(program.dialog), Title(path));
     EXPECT_EQ(RowCount(program), 2);
     std::wstring kept;
@@ -330,9 +298,14 @@ TEST_F(Commands, CancelDuringRepackReportsCodeOneAndKeepsTheEditedTable) {
 }
 
 TEST_F(Commands, ExtractStopsAtAnUnreadableEntryAndExtractAllGoesOn) {
-    Bytes data;
-    std::vector<RawRecord> records = WithBrokenEntry({"data\\a.txt", "data\\sub\\b.txt"}, 1, &data);
-    ASSERT_EQ(Open(WriteBytes(L"broken.grf", V2Archive(records, data))), L"");
+    const Bytes a = BytesOf("content of data\\a.txt");
+    const Bytes b = BytesOf("content of data\\sub\\b.txt");
+    ASSERT_EQ(
+        Open(WriteBytes(L"broken.grf",
+                        BuildStoredArchive(0x200, {StoreContent(0x200, "data\\a.txt", a),
+                                                   UnreadableEntry("data\\broken.txt"),
+                                                   StoreContent(0x200, "data\\sub\\b.txt", b)}))),
+        L"");
     TempDir out;
     CurrentDirScope inside(out.path);
     const std::wstring broken = L"Decompression Error - Invalid Data in data\\broken.txt";

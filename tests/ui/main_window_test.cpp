@@ -7,6 +7,8 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,15 @@ const wchar_t TEMPLATE_CAPTION[] = L"Caskwright 1.0 - by the Caskwright develope
 
 using MainWindow = ProgramTest;
 
+// The program's result once it has ended by itself; 99 while it runs on.
+DWORD EndCode(const Program& program) {
+    DWORD code = 99;
+    if (WaitForSingleObject(program.thread, 10000) == WAIT_OBJECT_0) {
+        GetExitCodeThread(program.thread, &code);
+    }
+    return code;
+}
+
 TEST_F(MainWindow, StartsReadyWithTheTemplateCaptionAndDefaults) {
     EXPECT_EQ(WindowText(program.dialog), TEMPLATE_CAPTION);
     EXPECT_EQ(StatusText(program), L"Ready");
@@ -38,34 +49,30 @@ TEST_F(MainWindow, StartsReadyWithTheTemplateCaptionAndDefaults) {
         {IDC_LEVEL, {L"Low", L"Medium", L"High"}},
         {IDC_VERSION, {L"0x102", L"0x103", L"0x200"}},
     };
-    for (const auto& [id, items] : lists) {
-        HWND combo = Control(program, id);
-        ASSERT_EQ(SendMessageW(combo, CB_GETCOUNT, 0, 0), 3);
-        for (int i = 0; i < 3; ++i) {
-            wchar_t text[64] = {};
-            SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
-            EXPECT_EQ(text, items[i]);
-        }
-    }
-    // The list's columns: headers and widths in pixels.
-    const std::vector<std::pair<std::wstring, int>> columns = {
-        {L"index", 60},  {L"comp size", 60}, {L"file size", 60},
-        {L"offset", 80}, {L"c", 25},         {L"filename", 400},
-    };
-    for (size_t i = 0; i < columns.size(); ++i) {
+    for (const auto& [id, items] : lists) EXPECT_EQ(ComboItems(Control(program, id)), items);
+    // The list's columns: their headers, and all six across the list without
+    // scrolling sideways, even with the scroll bar of a long list beside them.
+    const std::wstring headers[] = {L"index",  L"comp size", L"file size",
+                                    L"offset", L"c",         L"filename"};
+    HWND list = Control(program, IDC_ENTRY_LIST);
+    int across = 0;
+    for (int i = 0; i < 6; ++i) {
         wchar_t header[64] = {};
         LVCOLUMNW column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
         column.pszText = header;
         column.cchTextMax = 64;
-        ASSERT_TRUE(SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETCOLUMNW, i,
-                                 reinterpret_cast<LPARAM>(&column)));
-        EXPECT_EQ(header, columns[i].first);
-        EXPECT_EQ(column.cx, columns[i].second);
+        ASSERT_TRUE(SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column)));
+        EXPECT_EQ(header, headers[i]);
         EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
+        across += column.cx;
     }
-    DWORD extended = static_cast<DWORD>(
-        SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+    RECT client = {};
+    GetClientRect(list, &client);
+    EXPECT_LE(across, client.right - GetSystemMetrics(SM_CXVSCROLL));
+    HWND headerBar = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    EXPECT_EQ(SendMessageW(headerBar, HDM_GETITEMCOUNT, 0, 0), 6);
+    DWORD extended = static_cast<DWORD>(SendMessageW(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
     EXPECT_EQ(extended, static_cast<DWORD>(LVS_EX_FULLROWSELECT));
     std::wstring shot = SaveScreenshot(program.dialog, L"main-empty");
     EXPECT_NE(shot, L"") << "screenshot of the empty main window";
@@ -99,18 +106,12 @@ TEST_F(MainWindow, EscapeIsIgnoredAndExitEndsTheDialog) {
     EXPECT_TRUE(IsWindowVisible(program.dialog));
 
     Click(program, IDC_EXIT);
-    ASSERT_EQ(WaitForSingleObject(program.thread, 10000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    GetExitCodeThread(program.thread, &code);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(EndCode(program), 0u);
 }
 
 TEST_F(MainWindow, TheCloseBoxEndsTheDialogWithZero) {
     PostMessageW(program.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
-    ASSERT_EQ(WaitForSingleObject(program.thread, 10000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    GetExitCodeThread(program.thread, &code);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(EndCode(program), 0u);
 }
 
 TEST_F(MainWindow, TypingAPatternAndEnterFiltersWithRowsNumberedFromZero) {
@@ -145,7 +146,9 @@ TEST_F(MainWindow, TypingARowNumberInTheListGoesToThatRow) {
     TypeText(program, L"12");
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 12);
-    Sleep(1500);  // a pause starts a new search
+    // The user's pause is what is tested here, not a wait for the program:
+    // after a second without typing the list starts a new search.
+    Sleep(1500);
     TypeText(program, L"x");
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED), 12)
@@ -192,36 +195,16 @@ TEST_F(MainWindow, AboutIsTheLastSystemMenuItemAndShowsTheAboutBox) {
     ASSERT_EQ(WaitIdle(program), L"");
 }
 
-TEST_F(MainWindow, TooltipsCoverThirteenControlsAndWrapAt200Pixels) {
-    struct Tip {
-        int control;
-        const wchar_t* text;
-    };
-    const Tip tips[] = {
-        {IDC_OPEN, L"Opens a GRF/GPF file"},
-        {IDC_EXIT, L"Exit this program, duh"},
-        {IDC_FILTER,
-         L"Only show files matching the filter expression in the text box (like *.bmp, etc)"},
-        {IDC_EXTRACT, L"Extracts selected file(s) into data directory, keeping full paths"},
-        {IDC_EXTRACT_ALL,
-         L"Extracts entire contents of the currently loaded GRF file into data directory, "
-         L"keeping full paths"},
-        {IDC_ADD_GRF, L"Merge a GRF or GPF file into currently loaded GRF (requires Repack)"},
-        {IDC_ADD_DIR,
-         L"Add entire contents of one directory to the currently loaded GRF (requires Repack)"},
-        {IDC_REPACK, L"Repack a new GRF from currently loaded files"},
-        {IDC_LEVEL,
-         L"Set compression level for packing newly added local files. The higher compression "
-         L"the slower it works."},
-        {IDC_VERSION,
-         L"Sets GRF file version. Seems like normal RO data.grf uses version 103, while sakray "
-         L"sdata uses version 102."},
-        {IDC_DELETE_SEL, L"Delete selected file(s) from currently loaded GRF (requires Repack)"},
-        {IDC_ENTRY_LIST,
-         L"List of files in the currently loaded GRF file. Double-click on a supported file "
-         L"type for preview."},
-        {IDC_CLOSE_GRF, L"Unload currently loaded GRF"},
-    };
+BOOL CALLBACK CollectControl(HWND window, LPARAM found) {
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    for (const wchar_t* kind : {L"Button", L"ComboBox", WC_LISTVIEWW}) {
+        if (lstrcmpiW(name, kind) == 0) reinterpret_cast<std::set<HWND>*>(found)->insert(window);
+    }
+    return TRUE;
+}
+
+TEST_F(MainWindow, EveryButtonDropDownAndTheListHasATipOfItsOwn) {
     HWND tooltip = nullptr;
     EnumThreadWindows(
         program.threadId,
@@ -240,27 +223,54 @@ TEST_F(MainWindow, TooltipsCoverThirteenControlsAndWrapAt200Pixels) {
     EXPECT_TRUE(style & TTS_NOPREFIX);
     EXPECT_TRUE(style & TTS_ALWAYSTIP);
     EXPECT_EQ(SendMessageW(tooltip, TTM_GETMAXTIPWIDTH, 0, 0), 200);
-    ASSERT_EQ(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0), 13);
-    for (int i = 0; i < 13; ++i) {
+
+    // One tool on each button, drop-down list and the entry list (not on the
+    // filter box or the labels), each with a text of its own that shows
+    // when the pointer rests on the control.
+    std::set<HWND> controls;
+    EnumChildWindows(program.dialog, CollectControl, reinterpret_cast<LPARAM>(&controls));
+    int count = int(SendMessageW(tooltip, TTM_GETTOOLCOUNT, 0, 0));
+    std::set<HWND> tipped;
+    std::set<std::wstring> texts;
+    std::wstring extractAllTip;
+    for (int i = 0; i < count; ++i) {
         wchar_t text[512] = {};
         TOOLINFOW tool = {};
         tool.cbSize = sizeof(tool);
         tool.lpszText = text;
         ASSERT_TRUE(SendMessageW(tooltip, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&tool)));
-        EXPECT_EQ(tool.uId, static_cast<UINT_PTR>(i));
-        EXPECT_EQ(tool.hwnd, Control(program, tips[i].control)) << "tool " << i;
-        EXPECT_TRUE(tool.uFlags & TTF_SUBCLASS);
-        EXPECT_STREQ(text, tips[i].text) << "tool " << i;
+        EXPECT_TRUE(tool.uFlags & TTF_SUBCLASS) << "tool " << i;
+        EXPECT_NE(text[0], L'\0') << "tool " << i;
+        tipped.insert(tool.hwnd);
+        texts.insert(text);
+        if (tool.hwnd == Control(program, IDC_EXTRACT_ALL)) extractAllTip = text;
     }
+    EXPECT_EQ(controls.size(), 13u);
+    EXPECT_EQ(tipped, controls);
+    EXPECT_EQ(texts.size(), size_t(count)) << "two tools share a text";
 
-    // Hovering a button shows its tip, wrapped into several lines.
+    // Resting on a button shows its tip, wrapped into several lines.
     RECT button;
     GetWindowRect(Control(program, IDC_EXTRACT_ALL), &button);
-    SetCursorPos((button.left + button.right) / 2, (button.top + button.bottom) / 2);
-    Sleep(50);
-    SetCursorPos((button.left + button.right) / 2 + 1, (button.top + button.bottom) / 2);
-    bool shown = WaitUntil([&] { return IsWindowVisible(tooltip) != FALSE; }, 5000);
+    POINT middle = {(button.left + button.right) / 2, (button.top + button.bottom) / 2};
+    // The tip shows once the pointer has rested a moment after moving onto
+    // the control; a move restarts that moment, so the pointer moves again
+    // only when a second has gone by without a tip.
+    int moves = 0;
+    DWORD movedAt = 0;
+    bool shown = WaitUntil(
+        [&] {
+            if (IsWindowVisible(tooltip)) return true;
+            if (moves == 0 || GetTickCount() - movedAt >= 1000) {
+                SetCursorPos(middle.x + moves % 2, middle.y);
+                movedAt = GetTickCount();
+                ++moves;
+            }
+            return false;
+        },
+        5000);
     if (shown) {
+        EXPECT_EQ(WindowText(tooltip), extractAllTip);
         RECT tip;
         GetWindowRect(tooltip, &tip);
         EXPECT_LE(tip.right - tip.left, 200 + 20);
@@ -393,58 +403,43 @@ TEST_F(MainWindow, EverySeventeenthStatusUpdateRepaintsAtOnce) {
     EXPECT_EQ(StatusText(program), L"eighteenth");
 }
 
-TEST_F(MainWindow, StringsErrorBoxAndTitle) {
-    // A filter string: description, one NUL, pattern, then NULs.
-    std::wstring loaded;
-    RunOnUiThread(program, [&] {
-        const wchar_t* text = LoadResString(IDS_GRF_FILTER);
-        loaded.assign(text, text + 48);
-    });
-    const wchar_t expected[] = L"Gravity Pack File (*.grf;*.gpf)\0*.grf;*.gpf\0\0";
-    EXPECT_EQ(loaded.substr(0, 45), std::wstring(expected, 45));
-    EXPECT_EQ(loaded.substr(43, 2), std::wstring(L"\0\0", 2));
-
-    PostToUiThread(program, [] {
-        ShowError(g_mainWindow, LoadResString(IDS_NOT_A_GRF), L"C:\\some\\file.grf");
-    });
-    Box box;
-    ASSERT_TRUE(WaitForBox(program, &box, L"Unrecoverable Error"));
-    EXPECT_EQ(box.text, L"C:\\some\\file.grf is not a valid GRF file");
-    ASSERT_TRUE(PressBoxButton(box, IDOK));
-    ASSERT_EQ(WaitIdle(program), L"");
-
-    RunOnUiThread(program, [] { SetMainTitle(LoadResString(IDS_NONE)); });
-    EXPECT_EQ(WindowText(program.dialog), L"Caskwright - none");
-
-    // Every message of the shared table, exactly.
-    const std::vector<std::pair<UINT, std::wstring>> strings = {
-        {IDS_TITLE_FORMAT, L"Caskwright - %s"},
-        {IDS_ERROR_CAPTION, L"Unrecoverable Error"},
-        {IDS_DECOMPRESSION_ERROR, L"Decompression Error - Invalid Data in %s"},
-        {IDS_WRITE_ERROR, L"Error creating destination directory and opening %s for writing"},
-        {IDS_INVALID_HANDLE, L"Invalid GRF Handle, item index %d"},
-        {IDS_NOT_A_GRF, L"%s is not a valid GRF file"},
-        {IDS_READY, L"Ready"},
-        {IDS_NONE, L"none"},
-        {IDS_REPACK_FAILED, L"GrfRepack failed with error code %d"},
-        {IDS_OUT_OF_MEMORY, L"Out of Memory while performing this operation"},
-        {IDS_MERGE_FAILED, L"GrfMerge failed"},
-        {IDS_SELECT_DIRECTORY, L"Select a directory to be packed, for example, c:\\ro\\data"},
-        {IDS_UNPACKING, L"Unpacking..."},
-        {IDS_REPACKING, L"Repacking..."},
-        {IDS_SAVE_FAILED, L"Saving bitmap preview failed!"},
-    };
-    for (const auto& [id, text] : strings) {
-        std::wstring got;
-        RunOnUiThread(program, [&, id = id] { got = LoadResString(id); });
-        EXPECT_EQ(got, text) << "string " << id;
+// The string ids of the resource header, read from the header itself, so a
+// new id is checked as soon as it is defined.
+std::vector<std::pair<std::string, UINT>> StringIds() {
+    Bytes header;
+    EXPECT_TRUE(ReadFileBytes(WindowsPath(CASKWRIGHT_RESOURCE_HEADER), &header));
+    std::vector<std::pair<std::string, UINT>> ids;
+    std::istringstream lines(std::string(header.begin(), header.end()));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string define, name;
+        UINT id = 0;
+        if (words >> define >> name >> id && define == "#define" && name.rfind("IDS_", 0) == 0)
+            ids.push_back({name, id});
     }
-    std::wstring bitmapFilter;
-    RunOnUiThread(program, [&] {
-        const wchar_t* text = LoadResString(IDS_BMP_FILTER);
-        bitmapFilter.assign(text, text + 28);
-    });
-    EXPECT_EQ(bitmapFilter, std::wstring(L"Bitmap Image (*.bmp)\0*.bmp\0\0", 28));
+    return ids;
+}
+
+// Whether every % of text starts %s, %d or %%: what the program's
+// formatting is given to fill in.
+bool PlaceholdersKnown(const std::wstring& text) {
+    for (size_t at = text.find(L'%'); at != std::wstring::npos; at = text.find(L'%', at + 2)) {
+        if (at + 1 >= text.size() || !wcschr(L"sd%", text[at + 1])) return false;
+    }
+    return true;
+}
+
+TEST_F(MainWindow, EveryStringIdLoads) {
+    std::vector<std::pair<std::string, UINT>> ids = StringIds();
+    ASSERT_GT(ids.size(), 50u);
+    for (const auto& [name, id] : ids) {
+        const wchar_t* text = nullptr;
+        int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+        ASSERT_GT(length, 0) << name << " has no text";
+        std::wstring loaded(text, size_t(length));
+        EXPECT_TRUE(PlaceholdersKnown(loaded)) << name << ": " << Narrow(loaded);
+    }
 }
 
 }  // namespace

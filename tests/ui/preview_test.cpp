@@ -11,8 +11,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include <atomic>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,6 +18,7 @@
 #include "grf_builder.h"
 #include "picture_util.h"
 #include "preview.h"
+#include "preview_bitmap_win32.h"
 #include "preview_window.h"
 #include "program_test.h"
 #include "resource.h"
@@ -135,17 +134,6 @@ Bytes Wave() {
     PutLe32At(&wave, 40, 8000);
     PutLe32At(&wave, 4, uint32_t(wave.size() - 8));
     return wave;
-}
-
-// Stored bytes that do not inflate to the entry's size.
-Stored Unreadable(const std::string& name) {
-    Stored broken;
-    broken.record.name = name;
-    broken.bytes = Bytes(16, 0xAB);
-    broken.record.compressedSize = 16;
-    broken.record.alignedSize = 16;
-    broken.record.realSize = 100;
-    return broken;
 }
 
 // ---------------------------------------------------------------------------
@@ -292,7 +280,8 @@ Pixels ExpectedTexts(int width, const std::wstring& counter, const std::wstring&
     return ::testing::AssertionSuccess();
 }
 
-// Double-clicks a row of the entry list, as a user does.
+// Double-clicks a row of the entry list, as a user does, and waits until the
+// program has handled it.
 void Activate(const Program& program, int row) {
     SelectRows(program, {row});
     HWND list = Control(program, IDC_ENTRY_LIST);
@@ -302,21 +291,16 @@ void Activate(const Program& program, int row) {
     LPARAM at = MAKELPARAM(item.left + 4, (item.top + item.bottom) / 2);
     PostMessageW(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
     PostMessageW(list, WM_LBUTTONUP, 0, at);
+    Settle(program);
 }
 
-// A press of the left button at client (x, y) of the viewer.
-void Press(HWND window, int x, int y) {
+// A press of the left button at client (x, y) of the viewer, handled (a
+// dialog it opens may still be open).
+void Press(const Program& program, HWND window, int x, int y) {
     LPARAM at = MAKELPARAM(x, y);
     PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(window, WM_LBUTTONUP, 0, at);
-}
-
-// Waits until the program has handled what it was given, also when that
-// opened a dialog: the viewer may stay open, unlike with WaitIdle.
-void Settle(const Program& program) {
-    auto handled = std::make_shared<std::atomic<bool>>(false);
-    PostToUiThread(program, [handled] { handled->store(true); });
-    WaitUntil([&] { return handled->load(); }, 20000);
+    Settle(program);
 }
 
 // A dialog or box of the program other than the main dialog, or null.
@@ -368,7 +352,6 @@ TEST_F(Preview, EachPictureKindOpensTheViewerFittedWithItsCounterAndName) {
     EXPECT_EQ(FittedSize(10, 10).first, 256);
     for (const auto& r : rows) {
         Activate(program, r.row);
-        Settle(program);
         HWND viewer = PreviewWindow(program);
         ASSERT_NE(viewer, nullptr) << "row " << r.row;
         EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer");
@@ -388,7 +371,6 @@ TEST_F(Preview, EachPictureKindOpensTheViewerFittedWithItsCounterAndName) {
 
     // Magenta pixels of a bitmap show the window's background.
     Activate(program, 0);
-    Settle(program);
     ASSERT_NE(PreviewWindow(program), nullptr);
     Pixels client = ClientPixels(program, PreviewWindow(program));
     for (int y = 0; y < 10; ++y) {
@@ -408,7 +390,6 @@ TEST_F(Preview, SpriteFramesStepRefitAndStopAtBothEnds) {
         WriteArchive(L"sprite.grf", {{"data\\sprite\\monster.spr", Sprite(frames)},
                                      {"data\\small.bmp", BitmapFile(10, 10, SmallColour)}}));
     Activate(program, 0);
-    Settle(program);
     HWND viewer = PreviewWindow(program);
     ASSERT_NE(viewer, nullptr);
 
@@ -437,8 +418,7 @@ TEST_F(Preview, SpriteFramesStepRefitAndStopAtBothEnds) {
         {PREV_X, 3, 1},  // the top row of the area
     };
     for (const auto& press : presses) {
-        Press(viewer, press.x, press.y);
-        Settle(program);
+        Press(program, viewer, press.x, press.y);
         ASSERT_EQ(OpenDialog(program), nullptr);
         Shown shown = CurrentPreview(program);
         int frame = press.frameAfter;
@@ -451,20 +431,16 @@ TEST_F(Preview, SpriteFramesStepRefitAndStopAtBothEnds) {
     }
 
     // Activating the sprite again starts over at frame 1.
-    Press(viewer, NEXT_X, BUTTON_Y);
-    Settle(program);
+    Press(program, viewer, NEXT_X, BUTTON_Y);
     Activate(program, 0);
-    Settle(program);
     EXPECT_EQ(CurrentPreview(program).currentFrame, 1u);
     EXPECT_TRUE(ShowsTexts(ClientPixels(program, viewer), Counter(1, 3), L"SPR"));
 
     // On any other picture prev and next do nothing.
     Activate(program, 1);
-    Settle(program);
     ASSERT_EQ(PreviewWindow(program), viewer) << "the same window shows the next picture";
     for (int x : {PREV_X, NEXT_X}) {
-        Press(viewer, x, BUTTON_Y);
-        Settle(program);
+        Press(program, viewer, x, BUTTON_Y);
         Shown shown = CurrentPreview(program);
         EXPECT_EQ(shown.currentFrame, 1u);
         EXPECT_EQ(shown.frameCount, 1u);
@@ -496,26 +472,28 @@ struct SavedBitmap {
 TEST_F(Preview, WriteSavesANewBitmapFileOnlyInsideItsButton) {
     LoadDirectly(WriteArchive(L"save.grf", {{"data\\small.bmp", BitmapFile(10, 10, SmallColour)}}));
     Activate(program, 0);
-    Settle(program);
     HWND viewer = PreviewWindow(program);
     ASSERT_NE(viewer, nullptr);
 
     // Just outside the write button: nothing opens.
     for (POINT outside : {POINT{89, 10}, POINT{132, 10}, POINT{100, 2}, POINT{100, 22}}) {
-        Press(viewer, outside.x, outside.y);
-        Settle(program);
+        Press(program, viewer, outside.x, outside.y);
         EXPECT_EQ(OpenDialog(program), nullptr) << outside.x << ", " << outside.y;
     }
-    // Its edges: the save dialog, here cancelled, which writes nothing.
+    // Its edges: the save dialog offering bitmap files, here cancelled,
+    // which writes nothing.
     for (POINT edge : {POINT{90, 10}, POINT{131, 10}, POINT{100, 3}}) {
-        Press(viewer, edge.x, edge.y);
-        EXPECT_TRUE(ChooseFile(program, SAVE_TITLE, L"")) << edge.x << ", " << edge.y;
+        Press(program, viewer, edge.x, edge.y);
+        Box dialog;
+        ASSERT_TRUE(WaitForBox(program, &dialog, SAVE_TITLE)) << edge.x << ", " << edge.y;
+        EXPECT_EQ(FileTypes(dialog), std::vector<std::wstring>{L"Bitmap Image (*.bmp)"});
+        EXPECT_TRUE(ChooseFile(program, SAVE_TITLE, L""));
         Settle(program);
     }
 
     // A name typed without an extension is the file's whole name.
     std::wstring path = dir.Join(L"saved");
-    Press(viewer, 100, 21);
+    Press(program, viewer, 100, 21);
     ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, path));
     Settle(program);
     EXPECT_EQ(OpenDialog(program), nullptr) << "no error";
@@ -545,7 +523,7 @@ TEST_F(Preview, WriteSavesANewBitmapFileOnlyInsideItsButton) {
     // An existing file is never replaced.
     const Bytes kept = BytesOf("not to be overwritten");
     ASSERT_TRUE(WriteFileBytes(path, kept));
-    Press(viewer, 110, 12);
+    Press(program, viewer, 110, 12);
     ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, path));
     EXPECT_EQ(TakeError(program), L"Saving bitmap preview failed!");
     Settle(program);
@@ -575,7 +553,7 @@ TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
                     StoreContent(0x200, "data\\hit.avi", Wave()),
                     StoreContent(0x200, "data\\notes.txt", BytesOf("plain text")),
                     StoreContent(0x200, "data\\bad.bmp", BytesOf("BM but no bitmap at all")),
-                    Unreadable("data\\broken.bmp")})));
+                    UnreadableEntry("data\\broken.bmp")})));
     const struct {
         int row;
         uint32_t type;
@@ -594,10 +572,8 @@ TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
     };
     for (const auto& c : closing) {
         Activate(program, 0);
-        Settle(program);
         ASSERT_NE(PreviewWindow(program), nullptr) << "before row " << c.row;
         Activate(program, c.row);
-        Settle(program);
         EXPECT_EQ(PreviewWindow(program), nullptr) << "row " << c.row;
         EXPECT_EQ(AnyPreviewWindow(program), nullptr) << "destroyed, row " << c.row;
         EXPECT_EQ(OpenDialog(program), nullptr) << "no message, row " << c.row;
@@ -613,9 +589,7 @@ TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
     // in its place, twice over: the sound is stopped before its bytes go.
     for (int round = 0; round < 2; ++round) {
         Activate(program, 1);
-        Settle(program);
         Activate(program, 0);
-        Settle(program);
         EXPECT_NE(PreviewWindow(program), nullptr);
     }
 
@@ -627,7 +601,6 @@ TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
     EXPECT_EQ(CurrentPreview(program).width, 10);
     EXPECT_EQ(WaitIdle(program), L"");
     Activate(program, 0);
-    Settle(program);
     EXPECT_NE(PreviewWindow(program), nullptr);
 }
 
@@ -649,12 +622,10 @@ TEST_F(Preview, DeletedRowsStillPreviewAndLocalFilesDoNot) {
 
     // Read from its archive by name, marked or not.
     Activate(program, 0);
-    Settle(program);
     EXPECT_NE(PreviewWindow(program), nullptr);
     EXPECT_EQ(CurrentPreview(program).width, 10);
 
     Activate(program, 1);
-    Settle(program);
     EXPECT_EQ(AnyPreviewWindow(program), nullptr);
     EXPECT_EQ(OpenDialog(program), nullptr) << "no message";
     EXPECT_EQ(CurrentPreview(program).width, 0);

@@ -52,3 +52,13 @@ std::vector<Content> Numbered(int count) {
     }
     return contents;
 }
+
+Stored UnreadableEntry(const std::string& name) {
+    Stored broken;
+    broken.record.name = name;
+    broken.bytes = Bytes(16, 0xAB);
+    broken.record.compressedSize = 16;
+    broken.record.alignedSize = 16;
+    broken.record.realSize = 100;
+    return broken;
+}

@@ -43,4 +43,8 @@ class ProgramTest : public ::testing::Test {
 // data\file<i>.txt holding "x", for i from 0.
 std::vector<Content> Numbered(int count);
 
+// An entry whose stored bytes are no zlib stream and whose sizes differ, for
+// BuildStoredArchive: it lists but does not read.
+Stored UnreadableEntry(const std::string& name);
+
 #endif

@@ -148,14 +148,38 @@ bool MarkerRoundTrip(const Program& program, DWORD timeoutMs) {
         timeoutMs);
 }
 
-std::wstring ScreenshotFolder() {
-    std::string root = CASKWRIGHT_SCREENSHOTS;
-    if (!root.empty() && root[0] == '/') root = "Z:" + root;
-    std::wstring folder(root.begin(), root.end());
-    for (wchar_t& c : folder) {
-        if (c == L'/') c = L'\\';
-    }
-    return folder;
+// The program's thread takes messages again: whatever it was doing when a
+// window came up (a box's initialization, a command's step) has ended.
+bool Responds(HWND window, DWORD timeoutMs) {
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
+}
+
+// 32-bit blue-green-red rows of the screen inside rect, top row first; empty
+// when the capture failed.
+std::vector<uint8_t> CaptureScreen(const RECT& rect) {
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ before = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT);
+    SelectObject(memory, before);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height) pixels.clear();
+    return pixels;
 }
 
 void PutBigEndian(std::string* out, uint32_t value) {
@@ -214,6 +238,15 @@ bool WritePng(const std::wstring& path, const std::vector<uint8_t>& bgra, int wi
 
 }  // namespace
 
+std::wstring WindowsPath(const std::string& path) {
+    std::string full = !path.empty() && path[0] == '/' ? "Z:" + path : path;
+    std::wstring converted(full.begin(), full.end());
+    for (wchar_t& c : converted) {
+        if (c == L'/') c = L'\\';
+    }
+    return converted;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     for (;;) {
@@ -256,7 +289,16 @@ void StopProgram(Program* program) {
                 PostMessageW(other, WM_CLOSE, 0, 0);
             }
         }
-        Sleep(200);
+        // Answered boxes go; a chooser may bring up a box of its own, which
+        // the next round answers.
+        WaitUntil(
+            [&] {
+                for (HWND other : others) {
+                    if (IsWindow(other) && IsWindowVisible(other)) return false;
+                }
+                return true;
+            },
+            1000);
     }
     if (IsWindow(program->dialog)) {
         Click(*program, IDC_CLOSE_GRF);
@@ -289,10 +331,20 @@ std::wstring StatusText(const Program& program) {
 std::wstring ComboSelection(const Program& program, int id) {
     HWND combo = Control(program, id);
     LRESULT index = SendMessageW(combo, CB_GETCURSEL, 0, 0);
-    if (index == CB_ERR) return L"<none>";
-    wchar_t text[256] = {};
-    SendMessageW(combo, CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text));
-    return text;
+    std::vector<std::wstring> items = ComboItems(combo);
+    if (index < 0 || size_t(index) >= items.size()) return L"<none>";
+    return items[size_t(index)];
+}
+
+std::vector<std::wstring> ComboItems(HWND combo) {
+    std::vector<std::wstring> items;
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        SendMessageW(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
 }
 
 void RunOnUiThread(const Program& program, const std::function<void()>& code) {
@@ -343,6 +395,13 @@ void PressKey(const Program& program, UINT virtualKey) {
     PostMessageW(focus, WM_KEYUP, virtualKey, scan | 1 | (1u << 30) | (1u << 31));
 }
 
+void Settle(const Program& program) {
+    // Shared with the marker, which may run after this wait has given up.
+    auto handled = std::make_shared<std::atomic<bool>>(false);
+    PostToUiThread(program, [handled] { handled->store(true); });
+    WaitUntil([&] { return handled->load(); }, 20000);
+}
+
 std::wstring WaitIdle(const Program& program, DWORD timeoutMs) {
     DWORD start = GetTickCount();
     for (;;) {
@@ -380,8 +439,8 @@ bool WaitForBox(const Program& program, Box* box, const std::wstring& caption, D
         },
         timeoutMs);
     if (!found) return false;
-    // Let it finish initializing before it is read or answered.
-    Sleep(50);
+    // Read and answered once it has finished initializing.
+    if (!Responds(found, timeoutMs)) return false;
     *box = DescribeBox(found);
     return true;
 }
@@ -417,6 +476,11 @@ bool ChooseFile(const Program& program, const std::wstring& title, const std::ws
     if (!edit) return false;
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
     return PressBoxButton(box, IDOK);
+}
+
+std::vector<std::wstring> FileTypes(const Box& box) {
+    HWND types = GetDlgItem(box.window, cmb1);
+    return types ? ComboItems(types) : std::vector<std::wstring>{};
 }
 
 bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring* shownText) {
@@ -490,30 +554,25 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
     if (!GetWindowRect(window, &rect)) return L"";
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(150);
-    int width = rect.right - rect.left;
-    int height = rect.bottom - rect.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ before = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY | CAPTUREBLT);
-    SelectObject(memory, before);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-    int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    if (rows != height) return L"";
-    std::wstring folder = ScreenshotFolder();
+    // What is drawn reaches the screen a little later: the picture is taken
+    // once two captures a tenth of a second apart agree, or after 0.3 s for
+    // a window that keeps changing (a progress bar moving on).
+    const DWORD APART_MS = 100;
+    std::vector<uint8_t> pixels = CaptureScreen(rect);
+    DWORD takenAt = GetTickCount();
+    WaitUntil(
+        [&] {
+            if (GetTickCount() - takenAt < APART_MS) return false;
+            std::vector<uint8_t> again = CaptureScreen(rect);
+            bool settled = !again.empty() && again == pixels;
+            pixels = std::move(again);
+            takenAt = GetTickCount();
+            return settled;
+        },
+        300);
+    if (pixels.empty()) return L"";
+    std::wstring folder = WindowsPath(CASKWRIGHT_SCREENSHOTS);
     CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring path = folder + L"\\" + name + L".png";
-    return WritePng(path, pixels, width, height) ? path : L"";
+    return WritePng(path, pixels, rect.right - rect.left, rect.bottom - rect.top) ? path : L"";
 }

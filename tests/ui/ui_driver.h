@@ -29,6 +29,8 @@ HWND Control(const Program& program, int id);
 std::wstring WindowText(HWND window);
 std::wstring StatusText(const Program& program);
 std::wstring ComboSelection(const Program& program, int id);
+// The items of a combo box, in order.
+std::vector<std::wstring> ComboItems(HWND combo);
 
 // Runs code on the program's thread, between two of its messages, and waits
 // for it (RunOnUiThread) or not (PostToUiThread).
@@ -44,6 +46,10 @@ void FocusControl(const Program& program, int id);
 void TypeText(const Program& program, const std::wstring& text);
 // A key press (down and up) sent to the focused control.
 void PressKey(const Program& program, UINT virtualKey);
+
+// Waits until the program has handled what it was given, also when that
+// opened a box or left the viewer open (a box's own loop handles it too).
+void Settle(const Program& program);
 
 // Waits until the program has handled everything it was given and shows no
 // window but the main dialog. Returns "" then, or a description of the
@@ -69,6 +75,8 @@ std::wstring TakeError(const Program& program, DWORD timeoutMs = 20000);
 // Answers a file dialog titled title with path (or cancels it when path is
 // empty). False when no such dialog came.
 bool ChooseFile(const Program& program, const std::wstring& title, const std::wstring& path);
+// The file types a file dialog offers, as its type list shows them.
+std::vector<std::wstring> FileTypes(const Box& box);
 // Answers the folder browser with path (or cancels it when path is empty).
 bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring* shownText);
 
@@ -81,6 +89,10 @@ void SelectRows(const Program& program, const std::vector<int>& rows);
 // Saves a picture of window as <build>/screenshots/<name>.png; returns its
 // path, or "" when the capture failed.
 std::wstring SaveScreenshot(HWND window, const std::wstring& name);
+
+// A path of the machine the tests were built on, as the program sees it
+// under Wine (/srv/x is Z:\srv\x) or on Windows (unchanged).
+std::wstring WindowsPath(const std::string& path);
 
 // Polls condition every 10 ms until it holds or the time is up.
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs);

@@ -6,13 +6,13 @@
 
 #include <limits>
 
+#include "decoder_test_util.h"
 #include "picture_util.h"
 
 namespace {
 
 bool Render(const Bytes& entry, PreviewPicture* picture) {
-    Bytes exact(entry);  // exactly the entry's bytes, so a read past them is caught
-    return RenderGatPixels(exact.data(), uint32_t(exact.size()), picture);
+    return DecodeExactly(RenderGatPixels, entry, picture);
 }
 
 GatCell Flat(float height, uint32_t type = 0) {
@@ -87,10 +87,7 @@ TEST(Gat, EntriesWithoutAPicture) {
     Bytes huge = MakeGat(1, 1, {Flat(0)});
     PutLe32At(&huge, 6, 0x80000000u);   // 2^31 x 2^31 cells: the byte count
     PutLe32At(&huge, 10, 0x80000000u);  // would overflow 64 bits
-    struct Case {
-        const char* what;
-        Bytes entry;
-    } cases[] = {
+    const std::vector<NoPicture> cases = {
         {"last cell one byte short", shortByOne},
         {"zero width", MakeGat(0, 2, {})},
         {"zero height", MakeGat(2, 0, {})},
@@ -99,13 +96,7 @@ TEST(Gat, EntriesWithoutAPicture) {
         {"shorter than a header", Bytes{'G', 'R', 'A', 'T', 1, 2, 1}},
         {"empty", Bytes{}},
     };
-    for (const Case& c : cases) {
-        PreviewPicture picture;
-        EXPECT_FALSE(Render(c.entry, &picture)) << c.what;
-        EXPECT_EQ(picture.pixels, nullptr) << c.what;
-    }
-    PreviewPicture none;
-    EXPECT_FALSE(RenderGatPixels(nullptr, 100, &none));
+    ExpectNoPicture(RenderGatPixels, cases);
 }
 
 TEST(Gat, RealSamples) {

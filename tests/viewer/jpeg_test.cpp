@@ -5,13 +5,13 @@
 #include <jpeg_source.h>
 #include <preview.h>
 
+#include "decoder_test_util.h"
 #include "picture_util.h"
 
 namespace {
 
 bool Decode(const Bytes& entry, PreviewPicture* picture) {
-    Bytes exact(entry);  // exactly the entry's bytes, so a read past them is caught
-    return DecodeJpegPixels(exact.data(), uint32_t(exact.size()), picture);
+    return DecodeExactly(DecodeJpegPixels, entry, picture);
 }
 
 // The picture the library's samples should give: red-green-blue reversed,
@@ -103,10 +103,7 @@ TEST(Jpeg, StreamsWithoutAPicture) {
         }
         return changed;
     };
-    struct Case {
-        const char* what;
-        Bytes entry;
-    } cases[] = {
+    const std::vector<NoPicture> cases = {
         {"four components (CMYK)", cmyk},
         {"start marker only", Bytes{0xFF, 0xD8}},
         {"cut inside the header", Bytes(jpeg.begin(), jpeg.begin() + 30)},
@@ -115,14 +112,9 @@ TEST(Jpeg, StreamsWithoutAPicture) {
         {"larger than a preview", withSize(0xFF, 0xFF)},
         {"one byte", Bytes{0xFF}},
     };
-    for (const Case& c : cases) {
-        PreviewPicture picture;
-        EXPECT_FALSE(Decode(c.entry, &picture)) << c.what;
-        EXPECT_EQ(picture.pixels, nullptr) << c.what;
-    }
+    ExpectNoPicture(DecodeJpegPixels, cases);
     PreviewPicture none;
-    EXPECT_FALSE(DecodeJpegPixels(nullptr, 100, &none));
-    EXPECT_FALSE(DecodeJpegPixels(jpeg.data(), 0, &none));
+    EXPECT_FALSE(DecodeJpegPixels(jpeg.data(), 0, &none)) << "zero size";
 }
 
 // The memory source on its own: the entry once, then end markers.

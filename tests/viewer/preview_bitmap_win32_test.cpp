@@ -2,8 +2,7 @@
 // the right row order, bitmap files go through the platform's conversion
 // once checked, and each decoder leaves the current preview as promised.
 #include <gtest/gtest.h>
-#include <preview.h>
-#include <windows.h>
+#include <preview_bitmap_win32.h>
 
 #include "picture_util.h"
 
@@ -11,7 +10,7 @@ namespace {
 
 // A bitmap's pixels read back as 24-bit rows at the common stride, top row
 // first.
-Bytes ReadBack(PreviewBitmap bitmap, int32_t width, int32_t height) {
+Bytes ReadBack(HBITMAP bitmap, int32_t width, int32_t height) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = width;
@@ -21,8 +20,7 @@ Bytes ReadBack(PreviewBitmap bitmap, int32_t width, int32_t height) {
     info.bmiHeader.biCompression = BI_RGB;
     Bytes rows(size_t(RoundUpTo4(uint32_t(width) * 3)) * height, 0xAA);
     HDC screen = GetDC(nullptr);
-    int read = GetDIBits(screen, reinterpret_cast<HBITMAP>(bitmap), 0, UINT(height), rows.data(),
-                         &info, DIB_RGB_COLORS);
+    int read = GetDIBits(screen, bitmap, 0, UINT(height), rows.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, screen);
     return read == height ? rows : Bytes{};
 }
@@ -51,8 +49,8 @@ struct PreviewScope {
     }
 };
 
-bool IsBitmap(PreviewBitmap bitmap) {
-    return GetObjectType(reinterpret_cast<HGDIOBJ>(bitmap)) == OBJ_BITMAP;
+bool IsBitmap(HBITMAP bitmap) {
+    return GetObjectType(bitmap) == OBJ_BITMAP;
 }
 
 TEST(PreviewBitmap, PicturesKeepTheirPixelsAndRowOrder) {
@@ -63,7 +61,7 @@ TEST(PreviewBitmap, PicturesKeepTheirPixelsAndRowOrder) {
         PreviewPicture picture;
         ASSERT_TRUE(MakePreviewPicture(5, height, &picture));
         memcpy(picture.pixels, rows.data(), rows.size());
-        PreviewBitmap before = g_previewImage.bitmap;
+        HBITMAP before = g_previewImage.bitmap;
         ASSERT_TRUE(StorePreviewPicture(&picture)) << height;
         EXPECT_EQ(picture.pixels, nullptr);  // the working buffer is released
         EXPECT_EQ(g_previewImage.width, 5);
@@ -75,7 +73,7 @@ TEST(PreviewBitmap, PicturesKeepTheirPixelsAndRowOrder) {
             EXPECT_FALSE(IsBitmap(before));  // the replaced bitmap is deleted
         }
     }
-    PreviewBitmap kept = g_previewImage.bitmap;
+    HBITMAP kept = g_previewImage.bitmap;
     PreviewPicture empty{};
     EXPECT_FALSE(StorePreviewPicture(&empty));
     EXPECT_EQ(g_previewImage.bitmap, kept);
@@ -122,7 +120,7 @@ TEST(PreviewBitmap, DecodersBuildTheirPixelWorkOnScreen) {
         EXPECT_EQ(ReadBack(g_previewImage.bitmap, width, rows), expected) << c.what;
 
         // A rejected entry leaves no picture; so does no data at all.
-        PreviewBitmap previous = g_previewImage.bitmap;
+        HBITMAP previous = g_previewImage.bitmap;
         Bytes cut(c.entry.begin(), c.entry.begin() + 12);
         g_previewImage.data = cut.data();
         g_previewImage.size = uint32_t(cut.size());
@@ -158,7 +156,7 @@ TEST(PreviewBitmap, SpriteFramesAndFramesThatGiveNone) {
     for (int i = 0; i < 6; ++i) green.insert(green.end(), {0, 255, 0});  // entry 0
     EXPECT_EQ(ReadBack(g_previewImage.bitmap, 3, 2), AlignedRows(3, 2, green));
     // Frame 3 is empty and frame 4 does not exist: frame 2 stays on screen.
-    PreviewBitmap shown = g_previewImage.bitmap;
+    HBITMAP shown = g_previewImage.bitmap;
     for (uint32_t frame : {3u, 4u}) {
         g_previewImage.currentFrame = frame;
         DecodeSprPreview();

@@ -2,6 +2,7 @@
 // kind of an entry, the window's size, the buttons' hit areas, the saved
 // file's header and the check of a sound before it is played.
 #include <gtest/gtest.h>
+#include <preview_launch.h>
 #include <preview_window.h>
 #include <string.h>
 

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <preview.h>
 
+#include "decoder_test_util.h"
 #include "picture_util.h"
 
 namespace {
 
 bool Decode(const Bytes& entry, PreviewPicture* picture) {
-    Bytes exact(entry);  // exactly the entry's bytes, so a read past them is caught
-    return DecodeTgaPixels(exact.data(), uint32_t(exact.size()), picture);
+    return DecodeExactly(DecodeTgaPixels, entry, picture);
 }
 
 // Expected values from the formula evaluated independently in double
@@ -139,10 +139,7 @@ TEST(Tga, EntriesWithoutAPicture) {
     cutShort.pop_back();
     Bytes idPastEnd = MakeTga(24, 4, 2, row24);
     idPastEnd[0] = 1;  // the identifier pushes the last pixel past the entry
-    struct Case {
-        const char* what;
-        Bytes entry;
-    } cases[] = {
+    const std::vector<NoPicture> cases = {
         {"16 bits per pixel", MakeTga(16, 4, 2, Bytes(16, 1))},
         {"8 bits per pixel", MakeTga(8, 4, 2, Bytes(8, 1))},
         {"15 bits per pixel", MakeTga(15, 4, 2, Bytes(16, 1))},
@@ -158,13 +155,7 @@ TEST(Tga, EntriesWithoutAPicture) {
         {"shorter than a header", Bytes{0, 0, 2, 0, 0}},
         {"empty", Bytes{}},
     };
-    for (const Case& c : cases) {
-        PreviewPicture picture;
-        EXPECT_FALSE(Decode(c.entry, &picture)) << c.what;
-        EXPECT_EQ(picture.pixels, nullptr) << c.what;
-    }
-    PreviewPicture none;
-    EXPECT_FALSE(DecodeTgaPixels(nullptr, 100, &none));
+    ExpectNoPicture(DecodeTgaPixels, cases);
 }
 
 }  // namespace

@@ -1,0 +1,57 @@
+// preview_bitmap_win32.h -- the current preview and the display step: the
+// decoders that work on the current preview and the conversion of a picture
+// into a screen bitmap. Windows only (library caskwright_viewer_win32).
+//
+// Single-threaded: g_previewImage is a plain global of the user-interface
+// thread.
+#ifndef CASKWRIGHT_PREVIEW_BITMAP_WIN32_H
+#define CASKWRIGHT_PREVIEW_BITMAP_WIN32_H
+
+#include <windows.h>
+
+#include "preview.h"
+
+struct PreviewImage {
+    uint8_t* data;          // the entry's inflated bytes, owned by the viewer;
+                            // null when the read failed
+    uint32_t size;          // the entry's real size: decoders read only
+                            // data[0] to data[size - 1]
+    PreviewType type;       // kind of the entry
+    HBITMAP bitmap;         // the picture, or null when there is none: a
+                            // device-dependent bitmap compatible with the
+                            // screen, deleted when the next picture replaces it
+                            // (ClearPreviewPicture)
+    int32_t width;          // picture size in pixels; 0 without a picture
+    int32_t height;         // always positive with a picture
+    uint32_t frameCount;    // frames the entry holds; 1 but for sprites
+    uint32_t currentFrame;  // 1-based frame shown; 1 but for sprites
+};
+
+// The viewer's single current preview (zero at start).
+extern PreviewImage g_previewImage;
+
+// The conversion shared by the decoders: makes a screen-compatible bitmap of
+// the picture, releases the picture's pixels in every case, and on success
+// stores the bitmap, width and |height| in g_previewImage (deleting the
+// bitmap held before). Returns false, leaving g_previewImage unchanged, when
+// the picture is empty or the platform cannot make the bitmap.
+bool StorePreviewPicture(PreviewPicture* picture);
+
+// Deletes the held bitmap, if any, and sets bitmap to none, width and height
+// to 0.
+void ClearPreviewPicture(void);
+
+// The decoders. Each reads data and size of g_previewImage and leaves the
+// picture in bitmap, width and height, or no picture (bitmap none, width and
+// height 0).
+void DecodeBmpPreview(void);
+void DecodeTgaPreview(void);
+void DecodeJpegPreview(void);
+void RenderGatPreview(void);
+
+// Decodes frame currentFrame and sets frameCount. When data is null there is
+// no picture; when the frame yields none, the picture held before stays
+// (stepping to an undecodable frame keeps the last one on screen).
+void DecodeSprPreview(void);
+
+#endif
