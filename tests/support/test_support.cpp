@@ -260,20 +260,27 @@ std::string WineUnixPath(const std::wstring& path) {
     return result;
 }
 
-bool RunWineLn(const std::string& target, const std::string& unixLink) {
-    std::wstring command = L"Z:\\bin\\ln -s " + Widen(target) + L" " + Widen(unixLink);
+// Makes the link with the system's ln. Wine hands out no usable handle of
+// a process of the system underneath, so a marker file the same shell
+// writes after ln says when it is done.
+bool RunWineLn(const std::string& target, const std::string& unixLink, const std::wstring& marker,
+               const std::string& unixMarker) {
+    std::wstring command = L"Z:\\bin\\sh -c \"ln -s " + Widen(target) + L" " + Widen(unixLink) +
+                           L" && : > " + Widen(unixMarker) + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(L"Z:\\bin\\ln", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process))
         return false;
-    WaitForSingleObject(process.hProcess, 10000);
-    DWORD code = 1;
-    GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
     CloseHandle(process.hThread);
-    return code == 0;
+    for (int wait = 0; wait < 200; ++wait) {
+        if (GetFileAttributesW(marker.c_str()) != INVALID_FILE_ATTRIBUTES)
+            return DeleteFileW(marker.c_str()) != FALSE;
+        Sleep(50);
+    }
+    return false;
 }
 
 }  // namespace
@@ -291,7 +298,9 @@ bool MakeSymbolicLink(const std::wstring& link, const std::string& target, bool 
     std::string unixParent = WineUnixPath(parent.wstring());
     if (unixParent.empty()) return false;
     std::u8string leaf = fs::path(link).filename().u8string();
-    return RunWineLn(target, unixParent + "/" + std::string(leaf.begin(), leaf.end()));
+    std::wstring marker = parent.wstring() + L"\\.ln-done";
+    return RunWineLn(target, unixParent + "/" + std::string(leaf.begin(), leaf.end()), marker,
+                     unixParent + "/.ln-done");
 }
 
 #else
