@@ -9,11 +9,9 @@
 #include <grf.h>
 #include <grf_format.h>
 #include <le_bytes.h>
-#include <spawn.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -128,29 +126,10 @@ int OpenAlone(const char* path, uint32_t expected) {
 // Runs this program again with --open-alone and reads what it prints:
 // nothing this process built beforehand counts towards the figures.
 bool MeasureOpenAlone(const std::wstring& path, uint32_t expected, OpenMemory* m) {
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return false;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    std::string narrow = Narrow(path);
-    std::string count = std::to_string(expected);
-    char* args[] = {const_cast<char*>("open_bench"), const_cast<char*>("--open-alone"),
-                    narrow.data(), count.data(), nullptr};
-    pid_t child = 0;
-    bool spawned = posix_spawn(&child, "/proc/self/exe", &actions, nullptr, args, environ) == 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    FILE* out = fdopen(pipeFds[0], "r");
-    int read = out ? fscanf(out, "%zu %zu %zu", &m->before, &m->after, &m->peak) : 0;
-    if (out)
-        fclose(out);
-    else
-        close(pipeFds[0]);
-    int status = 0;
-    if (spawned && waitpid(child, &status, 0) != child) return false;
-    return spawned && read == 3 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    std::string printed;
+    if (!RunSelf({"open_bench", "--open-alone", Narrow(path), std::to_string(expected)}, &printed))
+        return false;
+    return sscanf(printed.c_str(), "%zu %zu %zu", &m->before, &m->after, &m->peak) == 3;
 }
 
 // The table's size per entry, and the open alone: its peak should be no
@@ -225,7 +204,7 @@ void BenchV1(const Folder& dir, const std::vector<RawRecord>& records) {
 void BenchV1Sparse(const Folder& dir) {
     std::wstring path = dir.Join(L"sparse.grf");
     WriteFileBytes(path, BuildHeader(0, 0, 0, 0x103));
-    uint64_t size = uint64_t{3900} << 20;
+    uint64_t size = 3900000000u;  // 3.9 GB
     if (truncate(Narrow(path).c_str(), static_cast<off_t>(size)) != 0) {
         printf("0x103 sparse: not measured (the file system makes no sparse files)\n");
         return;
