@@ -289,9 +289,9 @@ int CreatePathDirectories(wchar_t* path);
    once it is complete, so another hard link to the old file keeps its
    content, a link in its place is replaced, not followed, and on any
    failure the old file stays exactly as it was. No temporary file remains.
-   Folders on the way are walked without following links: an
-   existing one that is a symbolic link, junction or other reparse point
-   refuses the name. Windows refuses as well a final name that is a reparse
+   Folders on the way are walked without following links: an existing one
+   that is a symbolic link, junction or other reparse point refuses the
+   name. Windows refuses as well a final name that is a reparse
    point, any component that is a device name (CON, PRN, AUX, NUL, CONIN$,
    CONOUT$, COM1 to COM9, LPT1 to LPT9, also with an extension or with the
    digits written as superscripts) or ends in a dot or a space (which Windows
