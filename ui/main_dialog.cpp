@@ -38,6 +38,11 @@ const ToolTipSpec TOOL_TIPS[] = {
 
 const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
 
+// Set while a command or a preview runs. Their boxes and progress window
+// let messages through, and one that was queued for the main dialog must not
+// start another command or close the archive under the running one.
+bool g_commandRunning = false;
+
 // Drop-down items in the order they are added; position 1 starts selected.
 const UINT LEVEL_ITEMS[] = {IDS_LEVEL_LOW, IDS_LEVEL_MEDIUM, IDS_LEVEL_HIGH};
 const UINT VERSION_ITEMS[] = {IDS_VERSION_102, IDS_VERSION_103, IDS_VERSION_200};
@@ -107,7 +112,11 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         SetWindowLongPtrW(window, DWLP_MSGRESULT, row);
         return TRUE;
     }
-    OnEntryActivated(window, controlId, header);
+    if (!g_commandRunning) {
+        g_commandRunning = true;
+        OnEntryActivated(window, controlId, header);
+        g_commandRunning = false;
+    }
     return FALSE;
 }
 
@@ -117,41 +126,8 @@ void CmdCloseArchive(HWND window) {
     SetMainTitle(LoadResString(IDS_NONE));
 }
 
-}  // namespace
 
-int RunCaskwright(HINSTANCE instance) {
-    g_instance = instance;
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&controls);
-    // The folder browser of Add Dir needs COM on this thread.
-    CoInitialize(nullptr);
-    return static_cast<int>(
-        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0));
-}
-
-INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_INITDIALOG:
-            OnMainInitDialog(window);
-            break;
-        case WM_COMMAND:
-            OnMainCommand(window, LOWORD(wParam));
-            break;
-        case WM_SYSCOMMAND:
-            OnMainSysCommand(window, wParam);
-            break;
-        case WM_CLOSE:
-            EndDialog(window, 0);
-            break;
-        case WM_NOTIFY:
-            return OnMainNotify(window, wParam, reinterpret_cast<NMHDR*>(lParam));
-    }
-    // Not handled: the dialog manager does the default work, and keeps the
-    // focus where it is after initialization.
-    return FALSE;
-}
-
-void OnMainCommand(HWND window, UINT command) {
+void RunMainCommand(HWND window, UINT command) {
     switch (command) {
         case IDC_OPEN:
             CmdOpenArchive(window, OPEN_LOAD);
@@ -188,6 +164,48 @@ void OnMainCommand(HWND window, UINT command) {
     }
     // Any other id (Escape's cancel command, the edit box, the drop-down
     // lists) does nothing.
+}
+
+}  // namespace
+
+int RunCaskwright(HINSTANCE instance) {
+    g_instance = instance;
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&controls);
+    // The folder browser of Add Dir needs COM on this thread.
+    CoInitialize(nullptr);
+    return static_cast<int>(
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0));
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            OnMainInitDialog(window);
+            break;
+        case WM_COMMAND:
+            OnMainCommand(window, LOWORD(wParam));
+            break;
+        case WM_SYSCOMMAND:
+            OnMainSysCommand(window, wParam);
+            break;
+        case WM_CLOSE:
+            EndDialog(window, 0);
+            break;
+        case WM_NOTIFY:
+            return OnMainNotify(window, wParam, reinterpret_cast<NMHDR*>(lParam));
+    }
+    // Not handled: the dialog manager does the default work, and keeps the
+    // focus where it is after initialization.
+    return FALSE;
+}
+
+
+void OnMainCommand(HWND window, UINT command) {
+    if (g_commandRunning) return;
+    g_commandRunning = true;
+    RunMainCommand(window, command);
+    g_commandRunning = false;
 }
 
 void CreateToolTips(HWND window) {
