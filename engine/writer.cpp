@@ -387,3 +387,7 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
     }
     return 0;
 }
+
+extern "C" uint64_t GrfOutputBytes(const GrfArchive*, uint32_t) {
+    return 0;
+}
