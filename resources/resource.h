@@ -114,8 +114,7 @@
 #define IDS_REASON_INFLATE 184
 #define IDS_REASON_UNSAFE_NAME 185
 #define IDS_REASON_OUTPUT 186
-#define IDS_REASON_METHOD 187
-#define IDS_REASON_CODE 188
+#define IDS_REASON_CODE 187
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

@@ -126,7 +126,6 @@ void CmdCloseArchive(HWND window) {
     SetMainTitle(LoadResString(IDS_NONE));
 }
 
-
 void RunMainCommand(HWND window, UINT command) {
     switch (command) {
         case IDC_OPEN:
@@ -199,7 +198,6 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
     // focus where it is after initialization.
     return FALSE;
 }
-
 
 void OnMainCommand(HWND window, UINT command) {
     if (g_commandRunning) return;

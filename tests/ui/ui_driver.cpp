@@ -508,6 +508,11 @@ bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring
     return PressBoxButton(box, IDOK);
 }
 
+std::wstring BrowserSelection(const Box& browser) {
+    HWND tree = FindDescendant(browser.window, WC_TREEVIEWW);
+    return tree ? SelectedTreeText(tree) : L"";
+}
+
 int RowCount(const Program& program) {
     return static_cast<int>(SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETITEMCOUNT, 0, 0));
 }
