@@ -141,9 +141,12 @@ TEST_F(Extraction, AsksBeforeReplacingAFileThatIsThere) {
         {"yes to all asks once", {IDC_YES_TO_ALL}, {"new 0", "new 1", "new 2"}, 3},
         {"cancel stops the run", {IDCANCEL}, {"old 0", "old 1", "<missing>"}, 0},
     };
+    std::vector<std::wstring> folders;
+    for (size_t i = 0; i < std::size(cases); ++i)
+        folders.push_back(Folder(L"out" + std::to_wstring(i)));
     int serial = 0;
     for (const Case& c : cases) {
-        std::wstring out = Folder(L"out" + std::to_wstring(serial++));
+        std::wstring out = folders[serial++];
         ASSERT_TRUE(MakeDirectory(out + L"\\data"));
         ASSERT_TRUE(WriteFileBytes(out + L"\\data\\file0.txt", BytesOf("old 0")));
         ASSERT_TRUE(WriteFileBytes(out + L"\\data\\file1.txt", BytesOf("old 1")));
@@ -151,6 +154,7 @@ TEST_F(Extraction, AsksBeforeReplacingAFileThatIsThere) {
         for (size_t i = 0; i < c.answers.size(); ++i) {
             Box question;
             ASSERT_TRUE(WaitForBox(program, &question, REPLACE_CAPTION)) << c.what;
+            if (serial == 1 && i == 0) SaveScreenshot(question.window, L"replace-question");
             EXPECT_EQ(question.text, L"data\\file" + std::to_wstring(i) +
                                          L".txt already exists in " + out +
                                          L".\n\nReplace it with the file from the archive?")
@@ -193,9 +197,10 @@ TEST_F(Extraction, TellsWhatFailedOnceAtTheEndWithReasons) {
         L"data\\broken2.txt: its data does not decompress\n"
         L"...and 3 more";
     // Both commands go on past every failure and tell of them once.
+    const std::wstring folders[] = {Folder(L"all"), Folder(L"rows")};
     int serial = 0;
     for (int command : {IDC_EXTRACT_ALL, IDC_EXTRACT}) {
-        std::wstring out = Folder(L"out" + std::to_wstring(serial++));
+        std::wstring out = folders[serial++];
         ASSERT_TRUE(MakeDirectory(out + L"\\data"));
         ASSERT_TRUE(MakeDirectory(out + L"\\data\\blocked.txt"));
         SelectRows(program, {0, 1, 2, 3, 4, 5, 6, 7, 8});
@@ -203,6 +208,7 @@ TEST_F(Extraction, TellsWhatFailedOnceAtTheEndWithReasons) {
         Box box;
         ASSERT_TRUE(WaitForBox(program, &box, ERROR_CAPTION));
         EXPECT_FALSE(IsWindowEnabled(program.dialog)) << "disabled while the box is open";
+        if (command == IDC_EXTRACT_ALL) SaveScreenshot(box.window, L"extract-failures");
         EXPECT_EQ(StatusText(program), Extracted(1, out));
         ASSERT_TRUE(PressBoxButton(box, IDOK));
         ASSERT_EQ(WaitIdle(program), L"") << "one box only";
@@ -307,29 +313,29 @@ void Replace(const std::wstring& path, int count) {
 }
 
 TEST_F(Extraction, AnArchiveChangedOnDiskIsOfferedToBeOpenedAgain) {
+    const std::wstring all = Folder(L"all");
+    const std::wstring one = Folder(L"one");
     struct Case {
         const char* what;
-        std::function<void(Extraction*)> use;  // starts what reads the archive
+        std::function<void()> use;  // starts what reads the archive
         int answer;
         int rows;  // afterwards
     };
     const Case cases[] = {
-        {"Extract All, reopened",
-         [](Extraction* test) { test->ExtractInto(IDC_EXTRACT_ALL, test->Folder(L"all")); }, IDYES,
-         3},
+        {"Extract All, reopened", [&] { ExtractInto(IDC_EXTRACT_ALL, all); }, IDYES, 3},
         {"Extract, kept",
-         [](Extraction* test) {
-             SelectRows(test->program, {0});
-             test->ExtractInto(IDC_EXTRACT, test->Folder(L"one"));
+         [&] {
+             SelectRows(program, {0});
+             ExtractInto(IDC_EXTRACT, one);
          },
          IDNO, 2},
-        {"preview, reopened", [](Extraction* test) { ActivateRow(test->program, 0); }, IDYES, 3},
+        {"preview, reopened", [this] { ActivateRow(program, 0); }, IDYES, 3},
         {"Repack, reopened",
-         [](Extraction* test) {
-             Click(test->program, IDC_REPACK);
-             ASSERT_TRUE(ChooseFile(test->program,
+         [this] {
+             Click(program, IDC_REPACK);
+             ASSERT_TRUE(ChooseFile(program,
                                     L"Select destination filename for the REPACKED GRF File",
-                                    test->dir.Join(L"repacked.grf")));
+                                    dir.Join(L"repacked.grf")));
          },
          IDYES, 3},
     };
@@ -338,7 +344,7 @@ TEST_F(Extraction, AnArchiveChangedOnDiskIsOfferedToBeOpenedAgain) {
         Replace(path, 2);
         ASSERT_EQ(Open(path), L"") << c.what;
         Replace(path, 3);
-        c.use(this);
+        c.use();
         Box box;
         ASSERT_TRUE(WaitForBox(program, &box, L"Archive Changed")) << c.what;
         EXPECT_EQ(box.text, path +
