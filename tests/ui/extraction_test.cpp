@@ -210,9 +210,14 @@ TEST_F(Extraction, TellsWhatFailedOnceAtTheEndWithReasons) {
         EXPECT_FALSE(IsWindowEnabled(program.dialog)) << "disabled while the box is open";
         if (command == IDC_EXTRACT_ALL) SaveScreenshot(box.window, L"extract-failures");
         EXPECT_EQ(StatusText(program), Extracted(1, out));
+        // Close Grf reaching the dialog while the box is open is not run.
+        PostMessageW(program.dialog, WM_COMMAND, MAKEWPARAM(IDC_CLOSE_GRF, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(Control(program, IDC_CLOSE_GRF)));
+        Settle(program);
         ASSERT_TRUE(PressBoxButton(box, IDOK));
         ASSERT_EQ(WaitIdle(program), L"") << "one box only";
         EXPECT_EQ(box.text, expected);
+        EXPECT_EQ(RowCount(program), 9);
         EXPECT_EQ(FileText(out + L"\\data\\ok.txt"), "fine");
         EXPECT_FALSE(FileExists(dir.Join(L"escape.txt")));
     }
