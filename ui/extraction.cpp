@@ -56,10 +56,20 @@ struct ExtractionRun {
     std::unordered_set<std::wstring> written;
 };
 
+// How Windows tells two of the run's files apart: components between "\\"
+// or "/", none empty or ".", without regard to case (as the engine's run
+// compares them).
 std::wstring FileKey(const wchar_t* fileName) {
-    std::wstring key = fileName;
-    for (wchar_t& c : key) {
-        if (c == L'/') c = L'\\';
+    std::wstring key;
+    for (const wchar_t* at = fileName; *at;) {
+        const wchar_t* end = at;
+        while (*end && *end != L'\\' && *end != L'/') ++end;
+        std::wstring part(at, end);
+        if (!part.empty() && part != L".") {
+            if (!key.empty()) key += L'\\';
+            key += part;
+        }
+        at = *end ? end + 1 : end;
     }
     if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
     return key;
