@@ -46,8 +46,9 @@ struct ExtractionRun {
     GrfExtractRun* engineRun;  // keeps a later record off an earlier one's file
     uint32_t extracted;
     uint32_t failed;
-    bool replaceAll;  // "Yes to all" was answered
-    bool changed;     // an archive file changed on disk: the run stopped
+    uint32_t duplicates;  // records the engine kept off an earlier one's file
+    bool replaceAll;      // "Yes to all" was answered
+    bool changed;         // an archive file changed on disk: the run stopped
     wchar_t changedPath[GRF_PATH_SIZE];
     wchar_t failureLines[FAILURE_LINES_SIZE];
     // Files this run wrote, as Windows compares names. Such a file is there
@@ -203,6 +204,11 @@ void ExtractSteps(ExtractionRun* run) {
         if (!ExtractStep(run, step)) break;
     }
     CloseProgressWindow(progress);
+    run->duplicates = GrfExtractRunDuplicates(run->engineRun);
+    // The engine's run holds the archive file and the last folders open:
+    // they are let go before any box waits on the user.
+    GrfEndExtractRun(run->engineRun);
+    run->engineRun = nullptr;
 }
 
 // The status line, then one box for everything that went wrong.
@@ -226,12 +232,11 @@ void ReportRun(HWND window, const ExtractionRun& run) {
         FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_EXTRACT_FAILED),
                    static_cast<int>(run.failed), lines);
     }
-    uint32_t duplicates = GrfExtractRunDuplicates(run.engineRun);
-    if (duplicates > 0) {
+    if (run.duplicates > 0) {
         AppendLine(text, TEXT_BUFFER_SIZE, L"\n\n");
         size_t used = wcslen(text);
         FormatText(text + used, TEXT_BUFFER_SIZE - used, LoadResString(IDS_DUPLICATES),
-                   static_cast<int>(duplicates));
+                   static_cast<int>(run.duplicates));
     }
     if (text[0]) ShowError(window, L"%s", text);
 }
