@@ -10,6 +10,7 @@
 // Dialog templates
 #define IDD_MAIN 130
 #define IDD_PROGRESS 138
+#define IDD_REPLACE 139
 
 // Bitmaps: the preview window's button strip and the entry list's marks
 #define IDB_PREVIEW_BUTTONS 131
@@ -37,6 +38,11 @@
 // Controls of the progress window (138); its Cancel button is IDCANCEL (2)
 #define IDC_PROGRESS_BAR 1020
 #define IDC_PROGRESS_NAME 1021
+
+// Controls of the replace prompt (139); Yes, No and Cancel are IDYES, IDNO
+// and IDCANCEL
+#define IDC_REPLACE_TEXT 1023
+#define IDC_YES_TO_ALL 1024
 
 // System menu
 #define ID_ABOUT 31337
@@ -89,6 +95,26 @@
 // Strings 160 to 169: the preview window
 #define IDS_VIEWER_TITLE 160
 #define IDS_FRAME_FORMAT 161
+
+// Strings 170 to 199: extraction, the archive changed on disk, Add Dir's
+// names that do not convert
+#define IDS_SELECT_EXTRACT_FOLDER 170
+#define IDS_EXTRACTED_TO 171
+#define IDS_REPLACE_TEXT 172
+#define IDS_EXTRACT_FAILED 173
+#define IDS_FAILURE_LINE 174
+#define IDS_DUPLICATES 175
+#define IDS_CHANGED_CAPTION 176
+#define IDS_ARCHIVE_CHANGED 177
+#define IDS_NAMES_NOT_CONVERTED 178
+#define IDS_REASON_NOT_FOUND 180
+#define IDS_REASON_NO_ARCHIVE 181
+#define IDS_REASON_MEMORY 182
+#define IDS_REASON_UNREADABLE 183
+#define IDS_REASON_INFLATE 184
+#define IDS_REASON_UNSAFE_NAME 185
+#define IDS_REASON_OUTPUT 186
+#define IDS_REASON_CODE 187
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

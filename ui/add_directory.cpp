@@ -1,11 +1,11 @@
 // add_directory.cpp -- the Add Dir command, its folder browser and the walk.
 #include "add_directory.h"
 
-#include <shlobj.h>
 #include <wchar.h>
 
 #include "commands.h"
 #include "entry_list.h"
+#include "folder_browser.h"
 #include "resource.h"
 #include "services.h"
 
@@ -14,8 +14,10 @@ wchar_t g_folderPath[PATH_SIZE];
 
 namespace {
 
-// Files and folders the walk could not take: their paths or archive names do
-// not fit (nothing is ever cut short). The first few are named in the report.
+// Files and folders the walk could not take, by reason: their paths or
+// archive names do not fit (nothing is ever cut short), or their names do
+// not convert to code page 949 exactly (a near character would name a file
+// the repack cannot find). The first few of each are named in the report.
 const int LEFT_OUT_NAMED = 5;
 const int LEFT_OUT_NAMES_SIZE = 1200;
 
@@ -24,32 +26,57 @@ struct LeftOut {
     wchar_t names[LEFT_OUT_NAMES_SIZE];
 };
 
-LeftOut g_leftOut;
+LeftOut g_tooLong;
+LeftOut g_notConverted;
 
 void ForgetLeftOut() {
-    g_leftOut.count = 0;
-    g_leftOut.names[0] = L'\0';
+    g_tooLong = {};
+    g_notConverted = {};
 }
 
 // Remembers one item left out: a folder path and optionally a name inside it.
-void NoteLeftOut(const wchar_t* folder, const wchar_t* name) {
-    g_leftOut.count += 1;
-    if (g_leftOut.count > LEFT_OUT_NAMED) return;
-    size_t used = wcslen(g_leftOut.names);
-    FormatText(g_leftOut.names + used, LEFT_OUT_NAMES_SIZE - used, L"%s%s%s\n", folder, name,
+void NoteLeftOut(LeftOut* list, const wchar_t* folder, const wchar_t* name) {
+    list->count += 1;
+    if (list->count > LEFT_OUT_NAMED) return;
+    size_t used = wcslen(list->names);
+    FormatText(list->names + used, LEFT_OUT_NAMES_SIZE - used, L"%s%s%s\n", folder, name,
                name[0] ? L"" : L"\\");
 }
 
-void ReportLeftOut(HWND window) {
-    if (g_leftOut.count == 0) return;
+// Appends one reason's paragraph of the report to text (TEXT_BUFFER_SIZE).
+void DescribeLeftOut(const LeftOut& list, UINT reason, wchar_t* text) {
+    if (list.count == 0) return;
     wchar_t names[TEXT_BUFFER_SIZE];
-    FormatText(names, TEXT_BUFFER_SIZE, L"%s", g_leftOut.names);
-    if (g_leftOut.count > LEFT_OUT_NAMED) {
+    FormatText(names, TEXT_BUFFER_SIZE, L"%s", list.names);
+    if (list.count > LEFT_OUT_NAMED) {
         size_t used = wcslen(names);
         FormatText(names + used, TEXT_BUFFER_SIZE - used, LoadResString(IDS_FILES_LEFT_OUT_MORE),
-                   g_leftOut.count - LEFT_OUT_NAMED);
+                   list.count - LEFT_OUT_NAMED);
     }
-    ShowError(window, LoadResString(IDS_FILES_LEFT_OUT), g_leftOut.count, names);
+    size_t used = wcslen(text);
+    if (used > 0) FormatText(text + used, TEXT_BUFFER_SIZE - used, L"\n\n");
+    used = wcslen(text);
+    FormatText(text + used, TEXT_BUFFER_SIZE - used, LoadResString(reason), list.count, names);
+}
+
+// Every file left out, in one box.
+void ReportLeftOut(HWND window) {
+    wchar_t text[TEXT_BUFFER_SIZE] = L"";
+    DescribeLeftOut(g_tooLong, IDS_FILES_LEFT_OUT, text);
+    DescribeLeftOut(g_notConverted, IDS_NAMES_NOT_CONVERTED, text);
+    if (text[0]) ShowError(window, L"%s", text);
+}
+
+const UINT CODE_PAGE_949 = 949;
+
+// True when name converts to code page 949 and back unchanged. The engine
+// stores the converted bytes and the repack opens the file by them, so a
+// best-fit character (e for e-acute) would name a file that is not there.
+bool ConvertsExactly(const wchar_t* name) {
+    BOOL usedDefault = FALSE;
+    int size = WideCharToMultiByte(CODE_PAGE_949, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0,
+                                   nullptr, &usedDefault);
+    return size > 0 && !usedDefault;
 }
 
 // Joins up to three parts into buffer of PATH_SIZE; false (and nothing
@@ -91,27 +118,25 @@ void AddListedFile(const wchar_t* folder, const wchar_t* fileName) {
     // its whole path must fit as well as its archive name.
     if (!JoinPath(diskPath, folder, fileName, L"") ||
         !JoinPath(archiveName, L"data", relative, fileName)) {
-        NoteLeftOut(folder, fileName);
+        NoteLeftOut(&g_tooLong, folder, fileName);
+        return;
+    }
+    // The folders' names were checked on the way down.
+    if (!ConvertsExactly(fileName)) {
+        NoteLeftOut(&g_notConverted, folder, fileName);
         return;
     }
     ShowWalkedName(archiveName);
-    if (GrfAddFile(g_archive, g_addRoot, archiveName) != 0) NoteLeftOut(folder, fileName);
+    if (GrfAddFile(g_archive, g_addRoot, archiveName) != 0)
+        NoteLeftOut(&g_tooLong, folder, fileName);
 }
 
 }  // namespace
 
 wchar_t* AskDirectory(HWND owner) {
-    BROWSEINFOW browse = {};
-    browse.hwndOwner = owner;
-    browse.pidlRoot = nullptr;  // the desktop
-    browse.pszDisplayName = g_folderPath;
-    browse.lpszTitle = LoadResString(IDS_SELECT_DIRECTORY);
-    browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NONEWFOLDERBUTTON;
-    PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
-    if (!chosen) return nullptr;
-    BOOL isPath = SHGetPathFromIDListW(chosen, g_folderPath);
-    CoTaskMemFree(chosen);
-    return isPath ? g_folderPath : nullptr;
+    return AskFolder(owner, IDS_SELECT_DIRECTORY, FOLDER_TO_READ, nullptr, g_folderPath)
+               ? g_folderPath
+               : nullptr;
 }
 
 void AddDirectoryTree(const wchar_t* folder) {
@@ -122,7 +147,7 @@ void AddDirectoryTree(const wchar_t* folder) {
     wchar_t pattern[PATH_SIZE];
     if (!JoinPath(folderPath, folder, separator, L"") ||
         !JoinPath(pattern, folderPath, L"*.*", L"")) {
-        NoteLeftOut(folder, L"");
+        NoteLeftOut(&g_tooLong, folder, L"");
         return;
     }
     WIN32_FIND_DATAW item;
@@ -132,10 +157,12 @@ void AddDirectoryTree(const wchar_t* folder) {
         if (IsDotEntry(item.cFileName)) continue;
         if (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             wchar_t subfolder[PATH_SIZE];
-            if (JoinPath(subfolder, folderPath, item.cFileName, L"")) {
+            if (!ConvertsExactly(item.cFileName)) {
+                NoteLeftOut(&g_notConverted, folderPath, item.cFileName);
+            } else if (JoinPath(subfolder, folderPath, item.cFileName, L"")) {
                 AddDirectoryTree(subfolder);
             } else {
-                NoteLeftOut(folderPath, item.cFileName);
+                NoteLeftOut(&g_tooLong, folderPath, item.cFileName);
             }
         } else {
             AddListedFile(folderPath, item.cFileName);

@@ -20,8 +20,9 @@ extern wchar_t g_folderPath[PATH_SIZE];
 wchar_t* AskDirectory(HWND owner);
 
 // Adds every file below folder to g_archive, depth first, in the order the
-// file system lists them. Files whose paths or names do not fit are left out
-// and remembered for the report CmdAddDirectory shows after the walk.
+// file system lists them. Files and folders whose paths or names do not fit,
+// or whose names do not convert to code page 949 exactly, are left out and
+// remembered for the one report CmdAddDirectory shows after the walk.
 void AddDirectoryTree(const wchar_t* folder);
 
 #endif

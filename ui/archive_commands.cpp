@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <wchar.h>
 
 #include "commands.h"
 #include "entry_list.h"
@@ -94,6 +95,10 @@ void CmdRepack(HWND window) {
     uint32_t code = GrfGetLastError();
     CloseProgressWindow(progress);
     SetStatusText(LoadResString(IDS_READY));
+    if (result == 1 && code == GRF_ERROR_CHANGED) {
+        AskToOpenAgain(window, g_archive->path);
+        return;
+    }
     if (result == 1) {
         ShowError(window, LoadResString(IDS_REPACK_FAILED), static_cast<int>(code));
         return;
@@ -101,4 +106,17 @@ void CmdRepack(HWND window) {
     GrfClose(&g_archive);
     LoadArchive(window, path);
     EnableWindow(GetDlgItem(window, IDC_ADD_DIR), TRUE);
+}
+
+void AskToOpenAgain(HWND window, const wchar_t* path) {
+    wchar_t changed[GRF_PATH_SIZE];
+    wcsncpy(changed, path, GRF_PATH_SIZE - 1);
+    changed[GRF_PATH_SIZE - 1] = L'\0';
+    wchar_t caption[TITLE_SIZE];
+    LoadStringW(g_instance, IDS_CHANGED_CAPTION, caption, TITLE_SIZE);
+    wchar_t text[TEXT_BUFFER_SIZE];
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_ARCHIVE_CHANGED), changed);
+    if (MessageBoxW(window, text, caption, MB_YESNO | MB_ICONWARNING) != IDYES) return;
+    GrfClose(&g_archive);
+    LoadArchive(window, changed);
 }

@@ -17,4 +17,9 @@ void CmdExtractAll(HWND window);
 void CmdDeleteSelected(HWND window);
 void CmdAddDirectory(HWND window);
 
+// Says that the archive file at path changed on disk since it was opened
+// and, when the user agrees, opens it again in place of the loaded archive.
+// path is copied first: it may belong to the archive that is closed.
+void AskToOpenAgain(HWND window, const wchar_t* path);
+
 #endif

@@ -86,7 +86,7 @@ void FormatCell(const GrfEntry* entry, int row, int column, wchar_t* cell) {
             FormatText(cell, CELL_SIZE, L"%d", static_cast<int>(entry->cycle));
             break;
         case 5: {
-            wchar_t* name = Cp949ToWide(entry->name);
+            wchar_t* name = GrfFileName(entry->name);
             if (name) {
                 FormatText(cell, CELL_SIZE, L"%s", name);
                 GrfFreeBuffer(name);
@@ -223,5 +223,5 @@ void OnEntryActivated(HWND window, UINT_PTR controlId, NMHDR* header) {
         ShowError(window, LoadResString(IDS_INVALID_HANDLE), row);
         return;
     }
-    PreviewArchiveEntry(entry);
+    PreviewArchiveRecord(window, static_cast<uint32_t>(entry - g_archive->entries));
 }

@@ -1,6 +1,7 @@
 // entry_preview.cpp -- the glue between an archive row and the viewer.
 #include "entry_preview.h"
 
+#include "commands.h"
 #include "preview_launch.h"
 #include "preview_launch_win32.h"
 #include "preview_window_win32.h"
@@ -26,11 +27,17 @@ void SetUpEntryPreview() {
     g_previewSetup.releaseData = ReleaseEntryBlock;
 }
 
-void PreviewArchiveEntry(const GrfEntry* entry) {
-    wchar_t* name = Cp949ToWide(entry->name);
+void PreviewArchiveRecord(HWND window, uint32_t index) {
+    const GrfEntry& entry = g_archive->entries[index];
+    wchar_t* name = GrfFileName(entry.name);
     if (!name) return;  // out of memory: the previous preview stays
     uint32_t size = 0;
-    auto* data = static_cast<uint8_t*>(GrfReadEntry(entry->owner, name, &size));
+    uint8_t* data = GrfReadRecord(g_archive, index, &size);
+    if (!data && GrfGetLastError() == GRF_ERROR_CHANGED) {
+        GrfFreeBuffer(name);
+        AskToOpenAgain(window, entry.owner ? entry.owner->path : g_archive->path);
+        return;
+    }
     if (!data) size = 0;
     ShowEntryPreview(data, size, DetectPreviewType(name, data));
     GrfFreeBuffer(name);

@@ -3,6 +3,8 @@
 #ifndef CASKWRIGHT_UI_ENTRY_PREVIEW_H
 #define CASKWRIGHT_UI_ENTRY_PREVIEW_H
 
+#include <windows.h>
+
 #include "grf.h"
 
 // Hands the preview window the program's module, the ids of its caption,
@@ -10,9 +12,11 @@
 // once at start, before the first preview.
 void SetUpEntryPreview();
 
-// Previews an activated row's entry: reads its bytes from its owner archive
-// by its name (an entry without an owner, or one that does not read, gives
-// no data), recognises its kind and starts the preview.
-void PreviewArchiveEntry(const GrfEntry* entry);
+// Previews record index of g_archive for an activated row: reads its bytes
+// from its owner archive (a local-file record, or one that does not read,
+// gives no data), recognises its kind by its name and starts the preview.
+// When the owner's file changed on disk, asks over window to open it again
+// instead.
+void PreviewArchiveRecord(HWND window, uint32_t index);
 
 #endif

@@ -38,6 +38,11 @@ const ToolTipSpec TOOL_TIPS[] = {
 
 const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
 
+// Set while a command or a preview runs. Their boxes and progress window
+// let messages through, and one that was queued for the main dialog must not
+// start another command or close the archive under the running one.
+bool g_commandRunning = false;
+
 // Drop-down items in the order they are added; position 1 starts selected.
 const UINT LEVEL_ITEMS[] = {IDS_LEVEL_LOW, IDS_LEVEL_MEDIUM, IDS_LEVEL_HIGH};
 const UINT VERSION_ITEMS[] = {IDS_VERSION_102, IDS_VERSION_103, IDS_VERSION_200};
@@ -107,7 +112,11 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         SetWindowLongPtrW(window, DWLP_MSGRESULT, row);
         return TRUE;
     }
-    OnEntryActivated(window, controlId, header);
+    if (!g_commandRunning) {
+        g_commandRunning = true;
+        OnEntryActivated(window, controlId, header);
+        g_commandRunning = false;
+    }
     return FALSE;
 }
 
@@ -115,6 +124,45 @@ void CmdCloseArchive(HWND window) {
     GrfClose(&g_archive);
     RefreshEntryList(window);
     SetMainTitle(LoadResString(IDS_NONE));
+}
+
+void RunMainCommand(HWND window, UINT command) {
+    switch (command) {
+        case IDC_OPEN:
+            CmdOpenArchive(window, OPEN_LOAD);
+            break;
+        case IDC_EXIT:
+            EndDialog(window, 0);
+            break;
+        case IDC_FILTER:
+            RefreshEntryList(window);
+            break;
+        case IDC_ADD_DIR:
+            CmdAddDirectory(window);
+            break;
+        case IDC_ADD_GRF:
+            CmdOpenArchive(window, OPEN_APPEND);
+            break;
+        case IDC_EXTRACT:
+            CmdExtractSelected(window);
+            break;
+        case IDC_EXTRACT_ALL:
+            CmdExtractAll(window);
+            break;
+        case IDC_DELETE_SEL:
+            CmdDeleteSelected(window);
+            SetStatusText(LoadResString(IDS_READY));
+            break;
+        case IDC_REPACK:
+            CmdRepack(window);
+            SetStatusText(LoadResString(IDS_READY));
+            break;
+        case IDC_CLOSE_GRF:
+            CmdCloseArchive(window);
+            break;
+    }
+    // Any other id (Escape's cancel command, the edit box, the drop-down
+    // lists) does nothing.
 }
 
 }  // namespace
@@ -152,42 +200,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 void OnMainCommand(HWND window, UINT command) {
-    switch (command) {
-        case IDC_OPEN:
-            CmdOpenArchive(window, OPEN_LOAD);
-            break;
-        case IDC_EXIT:
-            EndDialog(window, 0);
-            break;
-        case IDC_FILTER:
-            RefreshEntryList(window);
-            break;
-        case IDC_ADD_DIR:
-            CmdAddDirectory(window);
-            break;
-        case IDC_ADD_GRF:
-            CmdOpenArchive(window, OPEN_APPEND);
-            break;
-        case IDC_EXTRACT:
-            CmdExtractSelected(window);
-            break;
-        case IDC_EXTRACT_ALL:
-            CmdExtractAll(window);
-            break;
-        case IDC_DELETE_SEL:
-            CmdDeleteSelected(window);
-            SetStatusText(LoadResString(IDS_READY));
-            break;
-        case IDC_REPACK:
-            CmdRepack(window);
-            SetStatusText(LoadResString(IDS_READY));
-            break;
-        case IDC_CLOSE_GRF:
-            CmdCloseArchive(window);
-            break;
-    }
-    // Any other id (Escape's cancel command, the edit box, the drop-down
-    // lists) does nothing.
+    if (g_commandRunning) return;
+    g_commandRunning = true;
+    RunMainCommand(window, command);
+    g_commandRunning = false;
 }
 
 void CreateToolTips(HWND window) {

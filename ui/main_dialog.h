@@ -14,7 +14,8 @@ int RunCaskwright(HINSTANCE instance);
 // list's search for a typed row number, which is answered with its result.
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// Runs the command of one control of the main dialog.
+// Runs the command of one control of the main dialog; ignored while a
+// command or a preview runs (its boxes let queued clicks through).
 void OnMainCommand(HWND window, UINT command);
 
 // Creates the tooltip window of the main dialog and registers its 13 tools.

@@ -24,9 +24,11 @@ DWORD g_progressShownAt = 0;
 
 void OnProgressCommand(HWND window, UINT command) {
     if (command != IDCANCEL) return;
-    // The running operation learns of it at its next progress call.
+    // The running operation learns of it at its next progress call. Hidden,
+    // not ended: EndDialog would enable the main window in the middle of the
+    // command.
     g_progressWindow = nullptr;
-    EndDialog(window, 1);
+    ShowWindow(window, SW_HIDE);
 }
 
 // Takes at most one queued message for the progress window or its controls,
@@ -56,10 +58,17 @@ HWND CreateProgressWindow(const wchar_t* caption) {
     HWND window = CreateDialogParamW(g_instance, MAKEINTRESOURCEW(IDD_PROGRESS), g_mainWindow,
                                      ProgressDialogProc, 0);
     if (window && caption) SetWindowTextW(window, caption);
+    // While the window lets messages through, nothing may reach the main
+    // window: a click there would start another command or close the
+    // archive under this one.
+    EnableWindow(g_mainWindow, FALSE);
     return window;
 }
 
 void CloseProgressWindow(HWND window) {
+    // Enabled first, so that activation returns to the main window and not
+    // to another program's.
+    EnableWindow(g_mainWindow, TRUE);
     if (window) DestroyWindow(window);
     g_progressWindow = nullptr;
 }
@@ -73,7 +82,7 @@ int32_t ShowEntryProgress(GrfEntry* entry, uint32_t index, uint32_t total) {
     if (!g_progressShown || now - g_progressShownAt >= PROGRESS_REDRAW_MS || index + 1 >= total) {
         g_progressShown = true;
         g_progressShownAt = now;
-        wchar_t* name = Cp949ToWide(entry->name);
+        wchar_t* name = GrfFileName(entry->name);
         if (name) SetDlgItemTextW(g_progressWindow, IDC_PROGRESS_NAME, name);
         GrfFreeBuffer(name);
         // The 32-bit range shows totals above 65535 whole.

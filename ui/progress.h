@@ -16,15 +16,17 @@ extern HWND g_progressWindow;
 // The last path AskFileName gave; kept when a dialog is cancelled.
 extern wchar_t g_fileName[PATH_SIZE];
 
-// Dialog procedure of template 138: Cancel ends the window and forgets it.
+// Dialog procedure of template 138: Cancel hides the window and forgets it.
 INT_PTR CALLBACK ProgressDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Creates the progress window owned by the main dialog, with caption when it
-// is not null, and returns it. The command keeps the handle: Cancel forgets
-// g_progressWindow but only hides the window.
+// is not null, disables the main dialog and returns the window. The command
+// keeps the handle: Cancel forgets g_progressWindow but only hides the
+// window.
 HWND CreateProgressWindow(const wchar_t* caption);
 
-// Takes down a window CreateProgressWindow made and forgets it.
+// Enables the main dialog again, takes down a window CreateProgressWindow
+// made and forgets it.
 void CloseProgressWindow(HWND window);
 
 // Progress callback of repack and extraction: shows the entry's name and the

@@ -116,6 +116,30 @@ std::wstring SelectedTreeText(HWND tree) {
     return text;
 }
 
+// Expands the tree's selected item and selects its child named text, as a
+// click on it would; false when there is no such child.
+bool SelectChildByText(HWND tree, const std::wstring& text) {
+    auto parent = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+    if (!parent) return false;
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(parent));
+    auto child = reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(parent)));
+    for (; child; child = reinterpret_cast<HTREEITEM>(SendMessageW(
+                      tree, TVM_GETNEXTITEM, TVGN_NEXT, reinterpret_cast<LPARAM>(child)))) {
+        wchar_t name[MAX_PATH] = {};
+        TVITEMW query = {};
+        query.mask = TVIF_TEXT;
+        query.hItem = child;
+        query.pszText = name;
+        query.cchTextMax = MAX_PATH;
+        SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query));
+        if (text != name) continue;
+        SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(child));
+        return SelectedTreeText(tree) == text;
+    }
+    return false;
+}
+
 Box DescribeBox(HWND window) {
     Box box;
     box.window = window;
@@ -493,12 +517,22 @@ bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring
     // is the folder, and never press OK on another one (the walk would add
     // whatever that is).
     HWND tree = FindDescendant(box.window, WC_TREEVIEWW);
-    std::wstring leaf = path.substr(path.find_last_of(L'\\') + 1);
+    size_t cut = path.find_last_of(L'\\');
+    std::wstring parent = path.substr(0, cut);
+    std::wstring leaf = path.substr(cut + 1);
+    auto select = [&](const std::wstring& folder) {
+        SendMessageW(box.window, BFFM_SETSELECTIONW, TRUE,
+                     reinterpret_cast<LPARAM>(folder.c_str()));
+    };
     bool selected = tree && WaitUntil(
                                 [&] {
-                                    SendMessageW(box.window, BFFM_SETSELECTIONW, TRUE,
-                                                 reinterpret_cast<LPARAM>(path.c_str()));
-                                    return SelectedTreeText(tree) == leaf;
+                                    select(path);
+                                    if (SelectedTreeText(tree) == leaf) return true;
+                                    // Wine's browser may not find by its path
+                                    // a folder whose contents changed a moment
+                                    // before: open its parent and click its item.
+                                    select(parent);
+                                    return SelectChildByText(tree, leaf);
                                 },
                                 10000);
     if (!selected) {
@@ -506,6 +540,11 @@ bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring
         return false;
     }
     return PressBoxButton(box, IDOK);
+}
+
+std::wstring BrowserSelection(const Box& browser) {
+    HWND tree = FindDescendant(browser.window, WC_TREEVIEWW);
+    return tree ? SelectedTreeText(tree) : L"";
 }
 
 int RowCount(const Program& program) {

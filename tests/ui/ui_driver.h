@@ -79,6 +79,8 @@ bool ChooseFile(const Program& program, const std::wstring& title, const std::ws
 std::vector<std::wstring> FileTypes(const Box& box);
 // Answers the folder browser with path (or cancels it when path is empty).
 bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring* shownText);
+// The name of the folder a folder browser shows selected ("" for none).
+std::wstring BrowserSelection(const Box& browser);
 
 // The entry list as a user reads it.
 int RowCount(const Program& program);

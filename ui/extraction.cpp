@@ -1,0 +1,278 @@
+// extraction.cpp -- see extraction.h.
+#include "extraction.h"
+
+#include <wchar.h>
+
+#include <new>
+#include <string>
+#include <unordered_set>
+
+#include "commands.h"
+#include "folder_browser.h"
+#include "resource.h"
+#include "services.h"
+
+wchar_t g_extractFolder[PATH_SIZE];
+
+namespace {
+
+// Failures named in the closing box; the rest are counted.
+const uint32_t FAILURES_NAMED = 5;
+const int FAILURE_LINES_SIZE = 1600;
+
+// The reason shown for an engine code; codes not listed show their number.
+struct Reason {
+    uint32_t code;
+    UINT text;
+};
+
+const Reason REASONS[] = {
+    {GRF_ERROR_NOT_FOUND, IDS_REASON_NOT_FOUND},     {GRF_ERROR_MEMORY, IDS_REASON_MEMORY},
+    {GRF_ERROR_NOT_ARCHIVE, IDS_REASON_UNREADABLE},  {GRF_ERROR_SEEK, IDS_REASON_UNREADABLE},
+    {GRF_ERROR_READ, IDS_REASON_UNREADABLE},         {GRF_ERROR_INFLATE, IDS_REASON_INFLATE},
+    {GRF_ERROR_UNSAFE_NAME, IDS_REASON_UNSAFE_NAME}, {GRF_ERROR_OUTPUT, IDS_REASON_OUTPUT},
+};
+
+// Answers of the replace prompt: its button ids.
+const INT_PTR REPLACE_YES = IDYES;
+const INT_PTR REPLACE_ALL = IDC_YES_TO_ALL;
+const INT_PTR REPLACE_NO = IDNO;
+
+struct ExtractionRun {
+    GrfArchive* archive;
+    const uint32_t* indices;  // null: every record in table order
+    uint32_t count;
+    wchar_t folder[PATH_SIZE];
+    GrfExtractRun* engineRun;  // keeps a later record off an earlier one's file
+    uint32_t extracted;
+    uint32_t failed;
+    uint32_t duplicates;  // records the engine kept off an earlier one's file
+    bool replaceAll;      // "Yes to all" was answered
+    bool changed;         // an archive file changed on disk: the run stopped
+    wchar_t changedPath[GRF_PATH_SIZE];
+    wchar_t failureLines[FAILURE_LINES_SIZE];
+    // Files this run wrote, as Windows compares names. Such a file is there
+    // because of the run, not before it: the engine keeps it (a duplicate),
+    // so there is nothing to ask.
+    std::unordered_set<std::wstring> written;
+};
+
+// How Windows tells two of the run's files apart: components between "\\"
+// or "/", none empty or ".", without regard to case (as the engine's run
+// compares them).
+std::wstring FileKey(const wchar_t* fileName) {
+    std::wstring key;
+    for (const wchar_t* at = fileName; *at;) {
+        const wchar_t* end = at;
+        while (*end && *end != L'\\' && *end != L'/') ++end;
+        std::wstring part(at, end);
+        if (!part.empty() && part != L".") {
+            if (!key.empty()) key += L'\\';
+            key += part;
+        }
+        at = *end ? end + 1 : end;
+    }
+    if (!key.empty()) CharUpperBuffW(&key[0], static_cast<DWORD>(key.size()));
+    return key;
+}
+
+// Whether the folder lists a file of that name. A listing, not the file's
+// attributes: those answer for device names too (NUL, CON), which no folder
+// holds and the engine refuses to write. Wildcards name no file.
+bool IsExistingFile(const wchar_t* fileName) {
+    if (wcspbrk(fileName, L"*?")) return false;
+    WIN32_FIND_DATAW found;
+    HANDLE listing = FindFirstFileW(fileName, &found);
+    if (listing == INVALID_HANDLE_VALUE) return false;
+    FindClose(listing);
+    return !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+INT_PTR CALLBACK ReplaceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG:
+            SetDlgItemTextW(dialog, IDC_REPLACE_TEXT, reinterpret_cast<const wchar_t*>(lParam));
+            return TRUE;
+        case WM_COMMAND: {
+            WORD id = LOWORD(wParam);
+            // Escape and the close box answer Cancel.
+            if (id == IDYES || id == IDC_YES_TO_ALL || id == IDNO || id == IDCANCEL) {
+                EndDialog(dialog, id);
+                return TRUE;
+            }
+            break;
+        }
+    }
+    return FALSE;
+}
+
+// Asks whether fileName, which is in the target folder already, is to be
+// replaced; returns the button pressed.
+INT_PTR AskReplace(const ExtractionRun& run, const wchar_t* fileName) {
+    wchar_t text[TEXT_BUFFER_SIZE];
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_REPLACE_TEXT), fileName, run.folder);
+    // Over the progress window, which it keeps from being used meanwhile.
+    HWND owner = g_progressWindow ? g_progressWindow : g_mainWindow;
+    return DialogBoxParamW(g_instance, MAKEINTRESOURCEW(IDD_REPLACE), owner, ReplaceDialogProc,
+                           reinterpret_cast<LPARAM>(text));
+}
+
+// Appends separator to text of size characters unless text is empty, so
+// that what is appended next starts a new line or paragraph.
+void AppendLine(wchar_t* text, size_t size, const wchar_t* separator) {
+    size_t used = wcslen(text);
+    if (used > 0) FormatText(text + used, size - used, L"%s", separator);
+}
+
+void ReasonOf(const GrfEntry& entry, uint32_t code, wchar_t* reason, size_t size) {
+    // The engine says "not found" for a record without an owner: say why.
+    if (!entry.owner) {
+        FormatText(reason, size, L"%s", LoadResString(IDS_REASON_NO_ARCHIVE));
+        return;
+    }
+    for (const Reason& known : REASONS) {
+        if (known.code != code) continue;
+        FormatText(reason, size, L"%s", LoadResString(known.text));
+        return;
+    }
+    FormatText(reason, size, LoadResString(IDS_REASON_CODE), static_cast<int>(code));
+}
+
+void NoteFailure(ExtractionRun* run, const GrfEntry& entry, const wchar_t* fileName,
+                 uint32_t code) {
+    run->failed += 1;
+    if (run->failed > FAILURES_NAMED) return;
+    wchar_t reason[TEXT_BUFFER_SIZE];
+    ReasonOf(entry, code, reason, TEXT_BUFFER_SIZE);
+    AppendLine(run->failureLines, FAILURE_LINES_SIZE, L"\n");
+    size_t used = wcslen(run->failureLines);
+    FormatText(run->failureLines + used, FAILURE_LINES_SIZE - used, LoadResString(IDS_FAILURE_LINE),
+               fileName, reason);
+}
+
+void NoteChanged(ExtractionRun* run, const GrfEntry& entry) {
+    run->changed = true;
+    // Copied: the archive that holds the path may be closed before it is used.
+    wcsncpy(run->changedPath, entry.owner ? entry.owner->path : run->archive->path,
+            GRF_PATH_SIZE - 1);
+    run->changedPath[GRF_PATH_SIZE - 1] = L'\0';
+}
+
+// Extracts the run's record at step, asking first when its file is there
+// already. Returns false when the run is to stop.
+bool ExtractStep(ExtractionRun* run, uint32_t step) {
+    uint32_t index = run->indices ? run->indices[step] : step;
+    if (index >= run->archive->count) return true;
+    GrfEntry& entry = run->archive->entries[index];
+    if (ShowEntryProgress(&entry, step, run->count) != 0) return false;
+    wchar_t* fileName = GrfFileName(entry.name);
+    if (!fileName) {
+        NoteFailure(run, entry, L"", GRF_ERROR_MEMORY);
+        return true;
+    }
+    std::wstring key = FileKey(fileName);
+    bool goOn = true;
+    INT_PTR answer = REPLACE_YES;
+    if (!run->replaceAll && !run->written.count(key) && IsExistingFile(fileName)) {
+        answer = AskReplace(*run, fileName);
+        if (answer == REPLACE_ALL) run->replaceAll = true;
+    }
+    if (answer == REPLACE_YES || answer == REPLACE_ALL) {
+        uint32_t code = GrfExtractInRun(run->engineRun, run->archive, index);
+        if (code == GRF_OK) {
+            run->extracted += 1;
+            run->written.insert(key);
+        } else if (code == GRF_ERROR_CHANGED) {
+            // Every later record of that file would fail the same way.
+            NoteChanged(run, entry);
+            goOn = false;
+        } else if (code != GRF_ERROR_DUPLICATE) {
+            // Duplicates are counted by the engine and told apart.
+            NoteFailure(run, entry, fileName, code);
+        }
+    } else if (answer != REPLACE_NO) {
+        goOn = false;  // Cancel
+    }
+    GrfFreeBuffer(fileName);
+    return goOn;
+}
+
+void ExtractSteps(ExtractionRun* run) {
+    HWND progress = CreateProgressWindow(LoadResString(IDS_UNPACKING));
+    SetStatusText(LoadResString(IDS_UNPACKING));
+    for (uint32_t step = 0; step < run->count; ++step) {
+        if (!ExtractStep(run, step)) break;
+    }
+    CloseProgressWindow(progress);
+    run->duplicates = GrfExtractRunDuplicates(run->engineRun);
+    // The engine's run holds the archive file and the last folders open:
+    // they are let go before any box waits on the user.
+    GrfEndExtractRun(run->engineRun);
+    run->engineRun = nullptr;
+}
+
+// The status line, then one box for everything that went wrong.
+void ReportRun(HWND window, const ExtractionRun& run) {
+    wchar_t text[TEXT_BUFFER_SIZE];
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_EXTRACTED_TO),
+               static_cast<int>(run.extracted), run.folder);
+    SetStatusText(text);
+
+    text[0] = L'\0';
+    if (run.failed > 0) {
+        wchar_t lines[TEXT_BUFFER_SIZE];
+        FormatText(lines, TEXT_BUFFER_SIZE, L"%s", run.failureLines);
+        if (run.failed > FAILURES_NAMED) {
+            AppendLine(lines, TEXT_BUFFER_SIZE, L"\n");
+            size_t used = wcslen(lines);
+            FormatText(lines + used, TEXT_BUFFER_SIZE - used,
+                       LoadResString(IDS_FILES_LEFT_OUT_MORE),
+                       static_cast<int>(run.failed - FAILURES_NAMED));
+        }
+        FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_EXTRACT_FAILED),
+                   static_cast<int>(run.failed), lines);
+    }
+    if (run.duplicates > 0) {
+        AppendLine(text, TEXT_BUFFER_SIZE, L"\n\n");
+        size_t used = wcslen(text);
+        FormatText(text + used, TEXT_BUFFER_SIZE - used, LoadResString(IDS_DUPLICATES),
+                   static_cast<int>(run.duplicates));
+    }
+    if (text[0]) ShowError(window, L"%s", text);
+}
+
+}  // namespace
+
+void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count) {
+    if (g_archive == GRF_NO_ARCHIVE || count == 0) return;
+    auto* run = new (std::nothrow) ExtractionRun();
+    if (!run) {
+        ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));
+        return;
+    }
+    run->archive = g_archive;
+    run->indices = indices;
+    run->count = count;
+    wchar_t previous[PATH_SIZE];
+    DWORD previousLength = GetCurrentDirectoryW(PATH_SIZE, previous);
+    if (!AskFolder(window, IDS_SELECT_EXTRACT_FOLDER, FOLDER_TO_WRITE, g_extractFolder,
+                   run->folder)) {
+        delete run;
+        return;
+    }
+    wcscpy(g_extractFolder, run->folder);
+    run->engineRun = GrfBeginExtractRun();
+    if (!run->engineRun) {
+        ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));
+    } else if (!SetCurrentDirectoryW(run->folder)) {
+        // The engine writes under the current directory.
+        ShowError(window, LoadResString(IDS_WRITE_ERROR), run->folder);
+    } else {
+        ExtractSteps(run);
+        if (previousLength > 0 && previousLength < PATH_SIZE) SetCurrentDirectoryW(previous);
+        ReportRun(window, *run);
+    }
+    GrfEndExtractRun(run->engineRun);
+    if (run->changed) AskToOpenAgain(window, run->changedPath);
+    delete run;
+}
