@@ -358,16 +358,16 @@ void PlatformFreeFolders(PlatformFolders* folders) {
     PlatformFree(folders);
 }
 
-// A new name is written directly (nothing is there to lose; the file is
-// made with O_EXCL, so nothing that appears there meanwhile is written
-// into); an existing one is replaced by a temporary file renamed over it.
+// Every file is written under a temporary name in its folder and renamed to
+// its own only when whole, so a kill at any moment leaves no partial file
+// under a name. A new name is taken without replacing anything that appeared
+// there meanwhile; an existing file is replaced only by one already on disk.
 struct PlatformOutput {
     PlatformFolders* folders;
     bool ownsFolders;
     int made[kMaxDepth];  // components this output made, in order
     int madeCount;
     char final[kPathBytes];
-    bool direct;         // writing the final name, made by this output
     char temporary[32];  // empty once gone
     int fd;
 };
@@ -378,7 +378,6 @@ void Finish(PlatformOutput* out, bool done) {
     PlatformFolders* folders = out->folders;
     if (out->fd >= 0) close(out->fd);
     if (out->temporary[0]) unlinkat(folders->fds[folders->depth], out->temporary, 0);
-    if (out->direct && !done) unlinkat(folders->fds[folders->depth], out->final, 0);
     if (!done && out->madeCount > 0) {
         for (int i = out->madeCount - 1; i >= 0; --i) {
             int component = out->made[i];
@@ -455,10 +454,6 @@ PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
     strcpy(out->final, components[count - 1]);
     int folder = folders->fds[folders->depth];
     constexpr int kNew = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-    out->fd = openat(folder, out->final, kNew, 0666);
-    out->direct = out->fd >= 0;
-    if (out->direct) return kOutputDone;
-    if (errno != EEXIST) return kOutputFailed;
     for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
         snprintf(out->temporary, sizeof out->temporary, ".caskw-%08x.tmp", TemporaryNumber());
         out->fd = openat(folder, out->temporary, kNew, 0666);
@@ -499,18 +494,44 @@ bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t si
     return WriteAll(output->fd, buffer, size);
 }
 
+namespace {
+
+// Gives the temporary file the final name only when that name is free.
+bool RenameNoReplace(int folder, const char* from, const char* to) {
+#ifdef RENAME_NOREPLACE
+    if (renameat2(folder, from, folder, to, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+    // A hard link fails when the name is taken, as the rename above does.
+    if (linkat(folder, from, folder, to, 0) != 0) return false;
+    unlinkat(folder, from, 0);
+    return true;
+}
+
+// A new name needs no flush first: should the power fail, nothing that was
+// there is lost. A file that replaces another is on disk before it takes
+// the name. Closing comes before the rename, so a write the system reports
+// only on close never leaves a file under the name.
+bool PutInPlace(int folder, PlatformOutput* out) {
+    struct stat st;
+    bool replacing = fstatat(folder, out->final, &st, AT_SYMLINK_NOFOLLOW) == 0;
+    bool written = !replacing || fsync(out->fd) == 0;
+    written = close(out->fd) == 0 && written;
+    out->fd = -1;
+    if (!written) return false;
+    if (!replacing) {
+        if (RenameNoReplace(folder, out->temporary, out->final)) return true;
+        if (errno != EEXIST) return false;  // else it appeared meanwhile
+    }
+    return renameat(folder, out->temporary, folder, out->final) == 0;
+}
+
+}  // namespace
+
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
     int folder = out->folders->fds[out->folders->depth];
-    bool done;
-    if (out->direct) {
-        done = close(out->fd) == 0;
-    } else {
-        // The file replaces another: it is on disk before it takes the name.
-        done = fsync(out->fd) == 0 && renameat(folder, out->temporary, folder, out->final) == 0;
-        if (done) out->temporary[0] = '\0';
-        close(out->fd);
-    }
-    out->fd = -1;
+    bool done = PutInPlace(folder, out);
+    if (done) out->temporary[0] = '\0';
     Finish(out, done);
     return done ? kOutputDone : kOutputFailed;
 }

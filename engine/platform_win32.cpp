@@ -202,13 +202,13 @@ void PlatformFreeFolders(PlatformFolders* folders) {
     PlatformFree(folders);
 }
 
-// A new name is written directly (CREATE_NEW: nothing that appears there
-// meanwhile is written into); an existing one is replaced by a temporary
-// file moved over it.
+// Every file is written under a temporary name in its folder and moved to
+// its own only when whole, so a kill at any moment leaves no partial file
+// under a name. A new name is taken without replacing anything that appeared
+// there meanwhile; an existing file is replaced only by one already on disk.
 struct PlatformOutput {
     PlatformFolders* folders;
     bool ownsFolders;
-    bool direct;                // writing the final name, made by this output
     wchar_t path[kOutputPath];  // the file's absolute path
     size_t made[kMaxDepth];     // the folders made: lengths of their paths
     int madeCount;
@@ -230,7 +230,6 @@ const wchar_t* Prefix(const PlatformOutput* out, size_t length, wchar_t* buffer)
 void Finish(PlatformOutput* out, bool done) {
     if (out->file != INVALID_HANDLE_VALUE) CloseHandle(out->file);
     if (out->temporary[0]) DeleteFileW(out->temporary);
-    if (out->direct && !done) DeleteFileW(out->path);
     if (!done && out->madeCount > 0) {
         KeepFolders(out->folders, out->firstMade);  // held folders cannot be removed
         wchar_t buffer[kOutputPath];
@@ -357,14 +356,6 @@ PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
     }
     PlatformOutputResult final = CheckFinal(out);
     if (final != kOutputDone) return final;
-    if (!out->replacing) {
-        out->file = CreateFileW(out->path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-        out->direct = out->file != INVALID_HANDLE_VALUE;
-        if (out->direct) return kOutputDone;
-        if (!NameTaken()) return kOutputFailed;
-        out->replacing = true;  // it appeared meanwhile
-    }
     size_t folderEnd = count > 1 ? ends[count - 2] : folders->base;
     for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
         wchar_t name[32];
@@ -412,17 +403,18 @@ bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t si
 }
 
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
-    // A file that replaces another is on disk before it takes the name.
-    bool ok = out->direct || FlushFileBuffers(out->file);
+    // A file that replaces another is on disk before it takes the name; a
+    // new name needs no flush first: should the power fail, nothing that was
+    // there is lost.
+    bool ok = !out->replacing || FlushFileBuffers(out->file);
     ok = CloseHandle(out->file) && ok;
     out->file = INVALID_HANDLE_VALUE;
-    if (out->direct) {
-        Finish(out, ok);
-        return ok ? kOutputDone : kOutputFailed;
-    }
+    bool replacing = out->replacing;
     PlatformOutputResult result = ok ? CheckFinal(out) : kOutputFailed;
-    if (result == kOutputDone &&
-        MoveFileExW(out->temporary, out->path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    // A name taken since the file was begun is not replaced by a file that
+    // was never flushed: the move without MOVEFILE_REPLACE_EXISTING fails.
+    DWORD flags = replacing ? MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH : 0;
+    if (result == kOutputDone && MoveFileExW(out->temporary, out->path, flags))
         out->temporary[0] = L'\0';
     else if (result == kOutputDone)
         result = kOutputFailed;

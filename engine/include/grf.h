@@ -281,14 +281,15 @@ int CreatePathDirectories(wchar_t* path);
    relative path under the current directory ("\\" and "/" both separate),
    replacing an existing file and creating folders on demand.
    The content is inflated to the file in pieces, so memory stays small
-   whatever the entry's size. A name that is free is made as a new file
-   (never through a link; one that appears there meanwhile is not written
-   into) and removed again if anything fails. An existing file is never
-   written into: the content goes to a new file of a temporary name in its
-   folder, which is flushed to disk and renamed over the final name only
-   once it is complete, so another hard link to the old file keeps its
-   content, a link in its place is replaced, not followed, and on any
-   failure the old file stays exactly as it was. No temporary file remains.
+   whatever the entry's size. The content goes to a new file of a temporary
+   name in the final folder and takes its name only once it is complete, so
+   a failure or a kill at any moment leaves no partial file under the name.
+   A free name is taken without replacing a file that appears there
+   meanwhile. An existing file is never written into: the new file is
+   flushed to disk first and renamed over it, so another hard link to the
+   old file keeps its content, a link in its place is replaced, not
+   followed, and on any failure the old file stays exactly as it was. No
+   temporary file remains.
    Folders on the way are walked without following links: an existing one
    that is a symbolic link, junction or other reparse point refuses the
    name. Windows refuses as well a final name that is a reparse
