@@ -33,11 +33,15 @@ enum PreviewType : uint32_t {
     PREVIEW_JPG = 3,  /* JPEG (JFIF or Exif) */
     PREVIEW_SPR = 4,  /* palette sprite with frames */
     PREVIEW_GAT = 5,  /* map altitude grid */
-    PREVIEW_WAV = 6   /* RIFF wave sound: played, never shown */
+    PREVIEW_WAV = 6,  /* RIFF wave sound: played, never shown */
+    PREVIEW_ACT = 7,  /* sprite animation (act.h) */
+    PREVIEW_PAL = 8,  /* 256-colour palette (palette.h) */
+    PREVIEW_TEXT = 9  /* text, or compiled Lua (text.h) */
 };
 
 /* The name shown beside the frame counter: "Unknown", "BMP", "TGA", "JPG",
-   "SPR", "GAT"; an empty string for sounds and unknown codes. Static text. */
+   "SPR", "GAT", "ACT", "PAL", "TXT"; an empty string for sounds and unknown
+   codes. Static text. */
 const wchar_t* PreviewTypeName(uint32_t type);
 
 /* ---------------------------------------------------------------------------

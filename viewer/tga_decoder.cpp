@@ -1,7 +1,12 @@
-// tga_decoder.cpp -- uncompressed true-colour targa over a grey
-// checkerboard. Built without floating-point contraction: the blend is
+// tga_decoder.cpp -- true-colour and grey targa, plain or run-length, over a
+// grey checkerboard. Built without floating-point contraction: the blend is
 // double arithmetic whose truncation decides every output byte, and a fused
 // multiply-add would move some of them by one.
+//
+// Plain 24- and 32-bit rows stored left to right are blended straight from
+// the entry; every other kind is first unpacked (runs) and turned into such
+// rows (16-bit and grey pixels), one row at a time.
+#include <stdlib.h>
 #include <string.h>
 
 #include "le_bytes.h"
@@ -15,7 +20,14 @@
 namespace {
 
 const uint32_t kHeaderSize = 18;
+// Image types: true-colour and grey, plain and run-length.
 const uint8_t kTrueColour = 2;
+const uint8_t kGrey = 3;
+const uint8_t kRunLength = 8;  // added to the plain type
+// Image descriptor bits.
+const uint8_t kRightToLeft = 0x10;
+const uint8_t kTopFirst = 0x20;
+const uint8_t kAttributeBits = 0x0F;
 
 // The two tones of the checkerboard behind transparent pixels.
 const double kTones[2] = {0.4, 0.6};
@@ -162,47 +174,173 @@ void BlendAlpha(const uint8_t* in, uint8_t* out, uint32_t pixels, const uint8_t 
     }
 }
 
+// What the header says, checked.
+struct TgaLayout {
+    uint64_t start;  // first pixel byte: after header, identifier, map
+    int32_t width, height;
+    uint32_t pixelBytes;  // stored bytes a pixel
+    uint32_t outBytes;    // 3 (blue, green, red) or 4 (and alpha) after unpacking
+    bool grey, runLength, topFirst, rightToLeft;
+    bool alphaBit;  // 16-bit pixels: the top bit is opacity
+};
+
+bool ReadLayout(const uint8_t* data, uint32_t size, TgaLayout* t) {
+    if (size < kHeaderSize || data[1] > 1) return false;
+    uint8_t type = data[2];
+    t->runLength = type & kRunLength;
+    type &= uint8_t(~kRunLength);
+    if (type != kTrueColour && type != kGrey) return false;
+    t->grey = type == kGrey;
+    uint32_t bits = data[16];
+    if (t->grey ? bits != 8 && bits != 16 : bits != 15 && bits != 16 && bits != 24 && bits != 32)
+        return false;
+    t->width = int16_t(GetLe16(data + 12));
+    t->height = int16_t(GetLe16(data + 14));
+    if (t->width <= 0 || t->height <= 0) return false;
+    t->pixelBytes = (bits + 7) / 8;
+    uint8_t descriptor = data[17];
+    t->topFirst = descriptor & kTopFirst;
+    t->rightToLeft = descriptor & kRightToLeft;
+    t->alphaBit = !t->grey && bits == 16 && (descriptor & kAttributeBits) != 0;
+    t->outBytes = bits == 32 || t->alphaBit || (t->grey && bits == 16) ? 4 : 3;
+    // A colour map (type 1) that true-colour pixels do not use is skipped.
+    uint64_t mapBytes = data[1] ? uint64_t(GetLe16(data + 5)) * ((data[7] + 7u) / 8) : 0;
+    t->start = kHeaderSize + uint64_t(data[0]) + mapBytes;
+    return t->start <= size;
+}
+
+// Run-length packets into width * height stored pixels: a header byte, then
+// one pixel repeated (high bit set) or (low bits + 1) pixels as they are.
+// Runs may cross rows; a run past the last pixel is cut. False when the
+// data ends before the last pixel.
+bool UnpackRuns(const uint8_t* in, uint64_t available, uint64_t pixels, uint32_t pixelBytes,
+                uint8_t* out) {
+    uint64_t at = 0;
+    for (uint64_t done = 0; done < pixels;) {
+        if (at >= available) return false;
+        uint8_t packet = in[at++];
+        uint64_t count = (packet & 0x7Fu) + 1;
+        if (count > pixels - done) count = pixels - done;
+        bool repeated = packet & 0x80;
+        uint64_t bytes = repeated ? pixelBytes : count * pixelBytes;
+        if (bytes > available - at) return false;
+        uint8_t* to = out + done * pixelBytes;
+        if (repeated) {
+            for (uint64_t i = 0; i < count; ++i) memcpy(to + i * pixelBytes, in + at, pixelBytes);
+        } else {
+            memcpy(to, in + at, bytes);
+        }
+        at += bytes;
+        done += count;
+    }
+    return true;
+}
+
+inline uint8_t Widen5(uint32_t c) {
+    return uint8_t(c << 3 | c >> 2);
+}
+
+// One stored row as blue, green, red (and alpha) pixels, left to right.
+void UnpackRow(const uint8_t* in, const TgaLayout& t, bool opaque16, uint8_t* out) {
+    uint32_t width = uint32_t(t.width);
+    for (uint32_t x = 0; x < width; ++x, in += t.pixelBytes) {
+        uint8_t* to = out + size_t(t.rightToLeft ? width - 1 - x : x) * t.outBytes;
+        if (t.grey) {
+            to[0] = to[1] = to[2] = in[0];
+            if (t.outBytes == 4) to[3] = in[1];
+        } else if (t.pixelBytes == 2) {
+            uint32_t v = GetLe16(in);
+            to[0] = Widen5(v & 31);
+            to[1] = Widen5(v >> 5 & 31);
+            to[2] = Widen5(v >> 10 & 31);
+            if (t.outBytes == 4) to[3] = opaque16 || (v & 0x8000) ? 255 : 0;
+        } else {
+            memcpy(to, in, t.outBytes);
+        }
+    }
+}
+
+// Files that declare an opacity bit and leave it clear everywhere mean an
+// opaque picture, not an invisible one.
+bool NoAlphaBitSet(const uint8_t* pixels, uint64_t count) {
+    for (uint64_t i = 0; i < count; ++i)
+        if (pixels[2 * i + 1] & 0x80) return false;
+    return true;
+}
+
+void BlendRow(const uint8_t* in, uint8_t* out, uint32_t width, uint32_t y, uint32_t bytes,
+              const BlendTables& tables, bool vector) {
+    if (bytes == 3) {
+#ifdef TGA_SSSE3
+        if (vector) {
+            BlendOpaqueRowSsse3(in, out, width, y, tables);
+            return;
+        }
+#else
+        (void)vector;
+#endif
+        BlendOpaqueRow(in, out, 0, width, y, tables);
+        return;
+    }
+    // The tone changes every 8 pixels: blend each such run as a whole.
+    for (uint32_t x = 0; x < width;) {
+        uint32_t run = 8 - (x & 7);
+        if (run > width - x) run = width - x;
+        BlendAlpha(in + 4 * size_t(x), out + 3 * x, run, tables.blended[ToneIndex(x, y)]);
+        x += run;
+    }
+}
+
 }  // namespace
 
 bool DecodeTgaPixels(const uint8_t* data, uint32_t size, PreviewPicture* picture) {
     *picture = PreviewPicture{};
-    if (!data || size < kHeaderSize) return false;
-    if (data[2] != kTrueColour) return false;
-    int32_t width = int16_t(GetLe16(data + 12));
-    int32_t height = int16_t(GetLe16(data + 14));
-    uint32_t bits = data[16];
-    if (bits != 24 && bits != 32) return false;
-    if (width <= 0 || height <= 0) return false;
+    TgaLayout t;
+    if (!data || !ReadLayout(data, size, &t)) return false;
+    uint64_t pixels = uint64_t(t.width) * uint64_t(t.height);
+    uint64_t rowBytes = uint64_t(t.width) * t.pixelBytes;
+    if (!t.runLength && rowBytes * uint64_t(t.height) > size - t.start) return false;
+    if (!MakePreviewPicture(t.width, t.height, picture)) return false;
 
-    uint64_t start = kHeaderSize + uint64_t(data[0]);
-    uint64_t rowBytes = uint64_t(width) * (bits / 8);
-    if (start > size || rowBytes * uint64_t(height) > size - start) return false;
-    if (!MakePreviewPicture(width, height, picture)) return false;
+    const uint8_t* stored = data + t.start;
+    uint8_t* unpacked = nullptr;  // run-length pixels
+    uint8_t* row = nullptr;       // one row as blended rows want it
+    bool ok = true;
+    if (t.runLength) {
+        unpacked = static_cast<uint8_t*>(malloc(size_t(pixels) * t.pixelBytes));
+        ok = unpacked && UnpackRuns(stored, size - t.start, pixels, t.pixelBytes, unpacked);
+        stored = unpacked;
+    }
+    bool direct = !t.grey && t.pixelBytes >= 3 && !t.rightToLeft;
+    if (ok && !direct) {
+        row = static_cast<uint8_t*>(malloc(size_t(t.width) * t.outBytes));
+        ok = row != nullptr;
+    }
+    if (!ok) {
+        free(unpacked);
+        FreePreviewPicture(picture);
+        return false;
+    }
+    bool opaque16 = t.alphaBit && NoAlphaBitSet(stored, pixels);
 
     const BlendTables& tables = Tables();
+    bool vector = false;
 #ifdef TGA_SSSE3
-    bool vector = bits == 24 && tables.dropsByOne && HaveSsse3();
+    vector = tables.dropsByOne && HaveSsse3();
 #endif
-    for (uint32_t y = 0; y < uint32_t(height); ++y) {
-        const uint8_t* in = data + start + y * rowBytes;
-        uint8_t* out = picture->pixels + size_t(y) * picture->stride;
-        if (bits == 24) {
-#ifdef TGA_SSSE3
-            if (vector) {
-                BlendOpaqueRowSsse3(in, out, uint32_t(width), y, tables);
-                continue;
-            }
-#endif
-            BlendOpaqueRow(in, out, 0, uint32_t(width), y, tables);
-            continue;
+    for (uint32_t y = 0; y < uint32_t(t.height); ++y) {
+        const uint8_t* in = stored + y * rowBytes;
+        if (!direct) {
+            UnpackRow(in, t, opaque16, row);
+            in = row;
         }
-        // The tone changes every 8 pixels: blend each such run as a whole.
-        for (uint32_t x = 0; x < uint32_t(width);) {
-            uint32_t run = 8 - (x & 7);
-            if (run > uint32_t(width) - x) run = uint32_t(width) - x;
-            BlendAlpha(in + 4 * size_t(x), out + 3 * x, run, tables.blended[ToneIndex(x, y)]);
-            x += run;
-        }
+        // The picture's first row in memory is its bottom row: a file
+        // stored top row first fills it from the other end.
+        uint32_t line = t.topFirst ? uint32_t(t.height) - 1 - y : y;
+        uint8_t* out = picture->pixels + size_t(line) * picture->stride;
+        BlendRow(in, out, uint32_t(t.width), line, t.outBytes, tables, vector);
     }
+    free(row);
+    free(unpacked);
     return true;
 }
