@@ -3,7 +3,11 @@
 // pixel its layer may cover, the pixel's centre is taken back through the
 // rotation, scale and mirror into the image and the image pixel there is
 // drawn (nearest neighbour). Quarter turns use exact sines, so a layer
-// turned by a multiple of 90 degrees lands on whole pixels.
+// turned by a multiple of 90 degrees keeps its pixels whole. The point
+// sampled is nudged from the pixel's centre by kNudge towards the bottom
+// right: an image edge that falls exactly on pixel centres (an odd size
+// turned a quarter, or scaled) is then always decided the same way, and
+// every image pixel lands exactly once.
 #include <math.h>
 #include <string.h>
 
@@ -17,6 +21,7 @@ namespace {
 const uint64_t kMaxFrameWork = uint64_t(1) << 26;
 
 const double kPi = 3.14159265358979323846;
+const double kNudge = 1.0 / 1024;
 
 // A layer's image on the plane (origin at 0, y down).
 struct Placement {
@@ -104,13 +109,14 @@ bool Place(const ActLayer& layer, const SprImage& image, Placement* at) {
         minX = fmin(minX, x), maxX = fmax(maxX, x);
         minY = fmin(minY, y), maxY = fmax(maxY, y);
     }
-    // Pixels whose centres lie within: from ceil(min - 0.5) to
-    // floor(max - 0.5), cut to the limit before becoming integers.
-    const double limit = ACT_CANVAS_LIMIT;
-    p.left = int32_t(Clamp(ceil(minX - 0.5), -limit, limit));
-    p.top = int32_t(Clamp(ceil(minY - 0.5), -limit, limit));
-    p.right = int32_t(Clamp(floor(maxX - 0.5) + 1, -limit, limit));
-    p.bottom = int32_t(Clamp(floor(maxY - 0.5) + 1, -limit, limit));
+    // Pixels whose sampled points lie in [min, max): from ceil(min - 0.5 -
+    // nudge) up to ceil(max - 0.5 - nudge), cut to the limit before
+    // becoming integers.
+    const double limit = ACT_CANVAS_LIMIT, offset = 0.5 + kNudge;
+    p.left = int32_t(Clamp(ceil(minX - offset), -limit, limit));
+    p.top = int32_t(Clamp(ceil(minY - offset), -limit, limit));
+    p.right = int32_t(Clamp(ceil(maxX - offset), -limit, limit));
+    p.bottom = int32_t(Clamp(ceil(maxY - offset), -limit, limit));
     *at = p;
     return true;
 }
@@ -161,9 +167,9 @@ void DrawLayer(const Placement& p, const Span& span, const RgbaPicture& image, c
     const double halfWidth = p.width / 2.0, halfHeight = p.height / 2.0;
     for (int32_t y = span.top; y < span.bottom; ++y) {
         uint8_t* row = out->pixels + 4 * (size_t(y - canvas.top) * size_t(out->width));
-        double dy = y + 0.5 - p.centreY;
+        double dy = y + 0.5 + kNudge - p.centreY;
         for (int32_t x = span.left; x < span.right; ++x) {
-            double dx = x + 0.5 - p.centreX;
+            double dx = x + 0.5 + kNudge - p.centreX;
             // Back through the turn, the scale and the mirror.
             double u = (dx * p.cosine + dy * p.sine) / p.scaleX;
             double v = (dy * p.cosine - dx * p.sine) / p.scaleY;
