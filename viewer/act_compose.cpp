@@ -154,9 +154,12 @@ struct Span {
 };
 
 Span Overlap(const Placement& p, const ActCanvas& canvas) {
+    // In 64 bits: the canvas is the caller's, its far edges may not fit.
+    int64_t right = int64_t(canvas.left) + canvas.width;
+    int64_t bottom = int64_t(canvas.top) + canvas.height;
     Span s = {p.left > canvas.left ? p.left : canvas.left, p.top > canvas.top ? p.top : canvas.top,
-              p.right < canvas.left + canvas.width ? p.right : canvas.left + canvas.width,
-              p.bottom < canvas.top + canvas.height ? p.bottom : canvas.top + canvas.height};
+              int32_t(p.right < right ? p.right : right),
+              int32_t(p.bottom < bottom ? p.bottom : bottom)};
     if (s.left > s.right) s.right = s.left;
     if (s.top > s.bottom) s.bottom = s.top;
     return s;
