@@ -129,12 +129,15 @@ inline uint8_t Scale255(uint32_t value, uint32_t factor) {
     return uint8_t((value * factor + 127) / 255);
 }
 
-// Straight-alpha "over" of one tinted source pixel onto dest.
+// Straight-alpha "over" of one source pixel, tinted unless the tint is
+// white, onto dest.
+template <bool kTinted>
 inline void DrawPixel(const uint8_t* source, const uint8_t* tint, uint8_t* dest) {
-    uint32_t sa = Scale255(source[3], tint[3]);
+    uint32_t sa = kTinted ? Scale255(source[3], tint[3]) : source[3];
     if (sa == 0) return;
-    uint8_t colour[3] = {Scale255(source[0], tint[0]), Scale255(source[1], tint[1]),
-                         Scale255(source[2], tint[2])};
+    uint8_t colour[3] = {source[0], source[1], source[2]};
+    if (kTinted)
+        for (int c = 0; c < 3; ++c) colour[c] = Scale255(colour[c], tint[c]);
     uint32_t da = dest[3];
     if (sa == 255 || da == 0) {
         memcpy(dest, colour, 3);
@@ -165,23 +168,26 @@ Span Overlap(const Placement& p, const ActCanvas& canvas) {
     return s;
 }
 
+template <bool kTinted>
 void DrawLayer(const Placement& p, const Span& span, const RgbaPicture& image, const uint8_t* tint,
                const ActCanvas& canvas, RgbaPicture* out) {
-    const double halfWidth = p.width / 2.0, halfHeight = p.height / 2.0;
+    // Back through the turn, the scale and the mirror, as one linear map of
+    // the offset (dx, dy) from the centre: u = dx * ux + dy * uy + w / 2,
+    // v = dx * vx + dy * vy + h / 2.
+    double ux = p.cosine / p.scaleX, uy = p.sine / p.scaleX;
+    const double vx = -p.sine / p.scaleY, vy = p.cosine / p.scaleY;
+    if (p.mirror) ux = -ux, uy = -uy;
+    const double width = p.width, height = p.height;
     for (int32_t y = span.top; y < span.bottom; ++y) {
         uint8_t* row = out->pixels + 4 * (size_t(y - canvas.top) * size_t(out->width));
         double dy = y + 0.5 + kNudge - p.centreY;
+        double rowU = dy * uy + width / 2, rowV = dy * vy + height / 2;
         for (int32_t x = span.left; x < span.right; ++x) {
             double dx = x + 0.5 + kNudge - p.centreX;
-            // Back through the turn, the scale and the mirror.
-            double u = (dx * p.cosine + dy * p.sine) / p.scaleX;
-            double v = (dy * p.cosine - dx * p.sine) / p.scaleY;
-            if (p.mirror) u = -u;
-            u += halfWidth;
-            v += halfHeight;
-            if (!(u >= 0 && u < p.width && v >= 0 && v < p.height)) continue;
+            double u = rowU + dx * ux, v = rowV + dx * vx;
+            if (!(u >= 0 && u < width && v >= 0 && v < height)) continue;
             const uint8_t* source = image.pixels + 4 * (size_t(v) * size_t(p.width) + size_t(u));
-            DrawPixel(source, tint, row + 4 * size_t(x - canvas.left));
+            DrawPixel<kTinted>(source, tint, row + 4 * size_t(x - canvas.left));
         }
     }
 }
@@ -251,7 +257,12 @@ bool ComposeActFrame(const ActFile* act, const SprSheet* sprite, const uint8_t* 
             if (!DecodeSprImage(sprite, index, palette, &image)) continue;
             imageIndex = index;
         }
-        DrawLayer(p, span, image, layer.tint, *canvas, picture);
+        bool white = layer.tint[0] == 255 && layer.tint[1] == 255 && layer.tint[2] == 255 &&
+                     layer.tint[3] == 255;
+        if (white)
+            DrawLayer<false>(p, span, image, layer.tint, *canvas, picture);
+        else
+            DrawLayer<true>(p, span, image, layer.tint, *canvas, picture);
     }
     FreeRgbaPicture(&image);
     return true;

@@ -209,31 +209,76 @@ bool ReadLayout(const uint8_t* data, uint32_t size, TgaLayout* t) {
     return t->start <= size;
 }
 
-// Run-length packets into width * height stored pixels: a header byte, then
-// one pixel repeated (high bit set) or (low bits + 1) pixels as they are.
-// Runs may cross rows; a run past the last pixel is cut. False when the
-// data ends before the last pixel.
-bool UnpackRuns(const uint8_t* in, uint64_t available, uint64_t pixels, uint32_t pixelBytes,
-                uint8_t* out) {
+// Stored pixels in file order, plain or run-length coded, handed out a row
+// at a time. Run-length packets are a header byte, then one pixel repeated
+// (high bit set) or (low bits + 1) pixels as they are; runs may cross rows.
+struct PixelStream {
+    const uint8_t* in;
+    uint64_t available;
     uint64_t at = 0;
-    for (uint64_t done = 0; done < pixels;) {
-        if (at >= available) return false;
-        uint8_t packet = in[at++];
-        uint64_t count = (packet & 0x7Fu) + 1;
-        if (count > pixels - done) count = pixels - done;
-        bool repeated = packet & 0x80;
-        uint64_t bytes = repeated ? pixelBytes : count * pixelBytes;
-        if (bytes > available - at) return false;
-        uint8_t* to = out + done * pixelBytes;
-        if (repeated) {
-            for (uint64_t i = 0; i < count; ++i) memcpy(to + i * pixelBytes, in + at, pixelBytes);
-        } else {
-            memcpy(to, in + at, bytes);
+    uint32_t pixelBytes;
+    bool runLength;
+    uint32_t left = 0;  // pixels left in the current packet
+    bool repeated = false;
+    const uint8_t* pixel = nullptr;  // a repeat packet's pixel
+};
+
+template <uint32_t kBytes>
+bool ReadRunsOf(PixelStream* s, uint8_t* out, uint32_t n) {
+    while (n > 0) {
+        if (s->left == 0) {
+            if (s->at >= s->available) return false;
+            uint8_t packet = s->in[s->at++];
+            s->left = (packet & 0x7Fu) + 1;
+            s->repeated = packet & 0x80;
+            if (s->repeated) {
+                if (s->available - s->at < kBytes) return false;
+                s->pixel = s->in + s->at;
+                s->at += kBytes;
+            }
         }
-        at += bytes;
-        done += count;
+        uint32_t take = s->left < n ? s->left : n;
+        if (s->repeated) {
+            // A fixed-size copy per pixel: no call, one store.
+            for (uint32_t i = 0; i < take; ++i) memcpy(out + i * kBytes, s->pixel, kBytes);
+        } else {
+            uint64_t bytes = uint64_t(take) * kBytes;
+            if (bytes > s->available - s->at) return false;
+            memcpy(out, s->in + s->at, bytes);
+            s->at += bytes;
+        }
+        out += size_t(take) * kBytes;
+        n -= take;
+        s->left -= take;
     }
     return true;
+}
+
+// The next row of `width` stored pixels: straight from the entry when plain
+// (rows were checked to fit), decoded into `buffer` when run-length. Null
+// when the run-length data ends before the row does.
+const uint8_t* NextRow(PixelStream* s, uint32_t width, uint8_t* buffer) {
+    if (!s->runLength) {
+        const uint8_t* row = s->in + s->at;
+        s->at += uint64_t(width) * s->pixelBytes;
+        return row;
+    }
+    bool ok;
+    switch (s->pixelBytes) {
+        case 1:
+            ok = ReadRunsOf<1>(s, buffer, width);
+            break;
+        case 2:
+            ok = ReadRunsOf<2>(s, buffer, width);
+            break;
+        case 3:
+            ok = ReadRunsOf<3>(s, buffer, width);
+            break;
+        default:
+            ok = ReadRunsOf<4>(s, buffer, width);
+            break;
+    }
+    return ok ? buffer : nullptr;
 }
 
 inline uint8_t Widen5(uint32_t c) {
@@ -261,10 +306,14 @@ void UnpackRow(const uint8_t* in, const TgaLayout& t, bool opaque16, uint8_t* ou
 }
 
 // Files that declare an opacity bit and leave it clear everywhere mean an
-// opaque picture, not an invisible one.
-bool NoAlphaBitSet(const uint8_t* pixels, uint64_t count) {
-    for (uint64_t i = 0; i < count; ++i)
-        if (pixels[2 * i + 1] & 0x80) return false;
+// opaque picture, not an invisible one. Reads the pixels once ahead.
+bool NoAlphaBitSet(PixelStream stream, uint32_t width, uint32_t height, uint8_t* buffer) {
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = NextRow(&stream, width, buffer);
+        if (!row) return true;  // the decoding proper refuses it
+        for (uint32_t x = 0; x < width; ++x)
+            if (row[2 * x + 1] & 0x80) return false;
+    }
     return true;
 }
 
@@ -297,39 +346,32 @@ bool DecodeTgaPixels(const uint8_t* data, uint32_t size, PreviewPicture* picture
     *picture = PreviewPicture{};
     TgaLayout t;
     if (!data || !ReadLayout(data, size, &t)) return false;
-    uint64_t pixels = uint64_t(t.width) * uint64_t(t.height);
     uint64_t rowBytes = uint64_t(t.width) * t.pixelBytes;
     if (!t.runLength && rowBytes * uint64_t(t.height) > size - t.start) return false;
     if (!MakePreviewPicture(t.width, t.height, picture)) return false;
 
-    const uint8_t* stored = data + t.start;
-    uint8_t* unpacked = nullptr;  // run-length pixels
-    uint8_t* row = nullptr;       // one row as blended rows want it
-    bool ok = true;
-    if (t.runLength) {
-        unpacked = static_cast<uint8_t*>(malloc(size_t(pixels) * t.pixelBytes));
-        ok = unpacked && UnpackRuns(stored, size - t.start, pixels, t.pixelBytes, unpacked);
-        stored = unpacked;
-    }
+    // One row of stored pixels (run-length) and one as blending wants it.
     bool direct = !t.grey && t.pixelBytes >= 3 && !t.rightToLeft;
-    if (ok && !direct) {
-        row = static_cast<uint8_t*>(malloc(size_t(t.width) * t.outBytes));
-        ok = row != nullptr;
-    }
-    if (!ok) {
-        free(unpacked);
-        FreePreviewPicture(picture);
-        return false;
-    }
-    bool opaque16 = t.alphaBit && NoAlphaBitSet(stored, pixels);
+    uint8_t* stored = static_cast<uint8_t*>(malloc(size_t(rowBytes)));
+    uint8_t* row = static_cast<uint8_t*>(malloc(size_t(t.width) * t.outBytes));
+    PixelStream stream = {data + t.start, size - t.start};
+    stream.pixelBytes = t.pixelBytes;
+    stream.runLength = t.runLength;
+    bool ok = stored && row;
+    bool opaque16 =
+        ok && t.alphaBit && NoAlphaBitSet(stream, uint32_t(t.width), uint32_t(t.height), stored);
 
     const BlendTables& tables = Tables();
     bool vector = false;
 #ifdef TGA_SSSE3
     vector = tables.dropsByOne && HaveSsse3();
 #endif
-    for (uint32_t y = 0; y < uint32_t(t.height); ++y) {
-        const uint8_t* in = stored + y * rowBytes;
+    for (uint32_t y = 0; ok && y < uint32_t(t.height); ++y) {
+        const uint8_t* in = NextRow(&stream, uint32_t(t.width), stored);
+        if (!in) {
+            ok = false;
+            break;
+        }
         if (!direct) {
             UnpackRow(in, t, opaque16, row);
             in = row;
@@ -341,6 +383,7 @@ bool DecodeTgaPixels(const uint8_t* data, uint32_t size, PreviewPicture* picture
         BlendRow(in, out, uint32_t(t.width), line, t.outBytes, tables, vector);
     }
     free(row);
-    free(unpacked);
-    return true;
+    free(stored);
+    if (!ok) FreePreviewPicture(picture);
+    return ok;
 }
