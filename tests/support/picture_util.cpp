@@ -52,10 +52,13 @@ Bytes MakeTga(uint8_t bits, int16_t width, int16_t height, const Bytes& pixels, 
 }
 
 Bytes MakeSpr(uint8_t minor, uint8_t major, uint16_t count, const std::vector<Bytes>& records,
-              const Bytes& palette) {
+              const Bytes& palette, uint16_t trueColourCount) {
     Bytes spr = {'S', 'P', minor, major, 0, 0};
     PutLe16At(&spr, 4, count);
-    if (!(major == 1 && minor == 1)) spr.insert(spr.end(), {0, 0});  // true-colour frame count
+    if (!(major == 1 && minor == 1)) {  // true-colour frame count
+        spr.insert(spr.end(), {0, 0});
+        PutLe16At(&spr, 6, trueColourCount);
+    }
     for (const Bytes& record : records) spr.insert(spr.end(), record.begin(), record.end());
     spr.insert(spr.end(), palette.begin(), palette.end());
     return spr;
@@ -75,6 +78,19 @@ Bytes RawRecord(uint16_t width, uint16_t height, const Bytes& indices) {
     PutLe16At(&record, 0, width);
     PutLe16At(&record, 2, height);
     record.insert(record.end(), indices.begin(), indices.end());
+    return record;
+}
+
+Bytes RgbaRecord(uint16_t width, uint16_t height, const Bytes& rgbaTopFirst) {
+    Bytes record(4, 0);
+    PutLe16At(&record, 0, width);
+    PutLe16At(&record, 2, height);
+    for (uint32_t y = height; y-- > 0;) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* p = &rgbaTopFirst[4 * (size_t(y) * width + x)];
+            record.insert(record.end(), {p[3], p[2], p[1], p[0]});
+        }
+    }
     return record;
 }
 

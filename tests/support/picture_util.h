@@ -28,12 +28,18 @@ Bytes MakeTga(uint8_t bits, int16_t width, int16_t height, const Bytes& pixels,
               uint8_t idLength = 0, uint8_t descriptor = 0, uint8_t imageType = 2);
 
 // Sprite of the given version bytes whose frames are already encoded
-// records, followed by a 1024-byte palette.
+// records (palette records, then true-colour records), followed by a
+// 1024-byte palette. Versions other than 1.1 get the true-colour count at
+// offset 6.
 Bytes MakeSpr(uint8_t minor, uint8_t major, uint16_t count, const std::vector<Bytes>& records,
-              const Bytes& palette);
+              const Bytes& palette, uint16_t trueColourCount = 0);
 // Records: width, height, (coded size,) indices.
 Bytes RleRecord(uint16_t width, uint16_t height, const Bytes& coded);
 Bytes RawRecord(uint16_t width, uint16_t height, const Bytes& indices);
+// True-colour record: width, height, then the pixels given as rows of red,
+// green, blue, alpha from the top, stored as alpha, blue, green, red from
+// the bottom row up.
+Bytes RgbaRecord(uint16_t width, uint16_t height, const Bytes& rgbaTopFirst);
 // 256 entries of red, green, blue, fourth byte: entry i is (i, 255 - i, i / 2, 0).
 Bytes RampPalette();
 

@@ -545,8 +545,8 @@ TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
         BuildStoredArchive(
             0x200, {StoreContent(0x200, "data\\small.bmp", BitmapFile(10, 10, SmallColour)),
                     StoreContent(0x200, "data\\wav\\hit.wav", Wave()),
-                    StoreContent(0x200, "data\\UPPER.BMP", BitmapFile(4, 4, SmallColour)),
-                    StoreContent(0x200, "data\\photo.jpeg", jfif),
+                    StoreContent(0x200, "data\\UPPER.BMP", BytesOf("BM and nothing more")),
+                    StoreContent(0x200, "data\\photo.jpeg", Bytes(jfif.begin(), jfif.begin() + 20)),
                     StoreContent(0x200, "data\\tables.jpg", tablesFirst),
                     StoreContent(0x200, "data\\empty.spr", MakeSpr(0, 2, 0, {}, RampPalette())),
                     StoreContent(0x200, "data\\nothing.tga", {}),
@@ -560,8 +560,8 @@ TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
         bool hasData;
     } closing[] = {
         {1, PREVIEW_WAV, true},     // a sound: played, never shown
-        {2, PREVIEW_NONE, true},    // upper-case .BMP
-        {3, PREVIEW_NONE, true},    // .jpeg is not .jpg
+        {2, PREVIEW_BMP, true},     // upper-case .BMP, recognised, no bitmap in it
+        {3, PREVIEW_JPG, true},     // .jpeg, recognised, no image after its header
         {4, PREVIEW_NONE, true},    // no JFIF or Exif identifier
         {5, PREVIEW_NONE, true},    // a sprite without frames
         {6, PREVIEW_NONE, true},    // empty
