@@ -1,5 +1,6 @@
 // entry_preview.h -- from the entry list to the viewer: the viewer gets the
-// program's resources once, and each activated row's entry its bytes.
+// program's resources once, and each activated row's entry its bytes, with
+// what a sprite or an animation needs from the rest of the archive.
 #ifndef CASKWRIGHT_UI_ENTRY_PREVIEW_H
 #define CASKWRIGHT_UI_ENTRY_PREVIEW_H
 
@@ -12,7 +13,11 @@ void SetUpEntryPreview();
 
 // Previews an activated row's entry: reads its bytes from its owner archive
 // by its name (an entry without an owner, or one that does not read, gives
-// no data), recognises its kind and starts the preview.
+// no data), recognises its kind and starts the preview. A sprite or an
+// animation also gets, from the loaded archive, its other half (the ".act"
+// or ".spr" of the same name, letters in any case) and the ".pal" entries
+// of its folder, read now, so nothing is read later from an archive that
+// may have been closed.
 void PreviewArchiveEntry(const GrfEntry* entry);
 
 #endif

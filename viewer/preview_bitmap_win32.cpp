@@ -8,6 +8,9 @@
 #include <string.h>
 
 #include "le_bytes.h"
+#include "palette.h"
+#include "sprite.h"
+#include "text.h"
 
 static_assert(sizeof(BITMAPINFOHEADER) == PREVIEW_HEADER_SIZE, "picture header is the platform's");
 
@@ -108,9 +111,33 @@ void DecodeSprPreview(void) {
     }
     PreviewPicture picture;
     uint32_t frameCount = 0;
-    bool decoded = DecodeSprPixels(g_previewImage.data, g_previewImage.size,
-                                   g_previewImage.currentFrame, &picture, &frameCount);
+    bool decoded = DecodeSprPixelsWithPalette(g_previewImage.data, g_previewImage.size,
+                                              g_previewImage.currentFrame, g_previewImage.palette,
+                                              &picture, &frameCount);
     g_previewImage.frameCount = frameCount;
     // A frame that yields no picture leaves the last one in place.
     if (decoded) StorePreviewPicture(&picture);
+}
+
+void DecodePalPreview(void) {
+    ClearPreviewPicture();
+    PreviewPicture picture;
+    if (RenderPaletteSwatches(g_previewImage.data, g_previewImage.size, &picture))
+        StorePreviewPicture(&picture);
+}
+
+void DecodeTextPreview(void) {
+    FreePreviewText();
+    EntryText text;
+    if (!DecodeEntryText(g_previewImage.data, g_previewImage.size, &text)) return;
+    if (text.encoding == TEXT_COMPILED_LUA) {
+        g_previewImage.notice = PREVIEW_NOTICE_COMPILED_LUA;
+        return;
+    }
+    g_previewImage.text = text.text;  // taken over: released by FreePreviewText
+}
+
+void FreePreviewText(void) {
+    free(g_previewImage.text);
+    g_previewImage.text = nullptr;
 }

@@ -153,6 +153,85 @@ TEST(PreviewWindowSize, AtLeast256By64OtherwiseThePictureStripAndFrame) {
     }
 }
 
+TEST(FitPreviewContent, ScaledDownToTheWorkAreaZoomedInWhileItFits) {
+    const PreviewFrameMetrics metrics = {1, 1, 15};  // the frame adds 6 x 45
+    const PreviewArea screen = {1280, 1024};         // room for 1274 x 979
+    const PreviewArea small = {500, 300};            // room for 494 x 255
+    const PreviewArea tiny = {100, 50};              // room for 94 x 5
+    struct Expected {
+        uint32_t percent;
+        int32_t shownWidth, shownHeight, contentY;
+        PreviewWindowSize window;
+    };
+    const struct {
+        const char* what;
+        PreviewContent content;  // width, height, zoom, picture, tools row, rows' width
+        const PreviewArea* area;
+        Expected expected;
+    } cases[] = {
+        {"small, as it is", {10, 10, 1, true, false, 0}, &screen, {100, 10, 10, 24, {256, 64}}},
+        {"zoomed 3 times", {10, 10, 3, true, false, 0}, &screen, {300, 30, 30, 24, {256, 75}}},
+        {"zoom kept to 8", {10, 10, 20, true, false, 0}, &screen, {800, 80, 80, 24, {256, 125}}},
+        {"zoom kept to what fits",
+         {600, 400, 3, true, false, 0},
+         &screen,
+         {200, 1200, 800, 24, {1206, 845}}},
+        {"exactly the room",
+         {1274, 979, 2, true, false, 0},
+         &screen,
+         {100, 1274, 979, 24, {1280, 1024}}},
+        {"a pixel too wide",
+         {1275, 979, 1, true, false, 0},
+         &screen,
+         {99, 1262, 969, 24, {1268, 1014}}},
+        {"large", {4000, 3000, 1, true, false, 0}, &screen, {31, 1240, 930, 24, {1246, 975}}},
+        {"large, zoom ignored",
+         {4000, 3000, 4, true, false, 0},
+         &screen,
+         {31, 1240, 930, 24, {1246, 975}}},
+        {"tall", {100, 10000, 1, true, false, 0}, &screen, {9, 9, 900, 24, {256, 945}}},
+        {"no room at all", {1000, 1000, 1, true, false, 0}, &tiny, {1, 10, 10, 24, {256, 64}}},
+        {"with the tools row", {10, 10, 1, true, true, 0}, &screen, {100, 10, 10, 50, {256, 81}}},
+        {"tools row takes zoom room",
+         {300, 470, 3, true, true, 0},
+         &screen,
+         {200, 600, 940, 50, {606, 1011}}},
+        {"rows wider than the picture",
+         {10, 10, 1, true, true, 350},
+         &screen,
+         {100, 10, 10, 50, {356, 81}}},
+        {"text", {640, 400, 1, false, false, 0}, &screen, {100, 640, 400, 24, {646, 445}}},
+        {"text cut, never zoomed",
+         {640, 400, 5, false, false, 0},
+         &small,
+         {100, 494, 255, 24, {500, 300}}},
+        {"nothing", {0, 0, 1, true, false, 0}, &screen, {100, 1, 1, 24, {256, 64}}},
+    };
+    for (const auto& c : cases) {
+        PreviewFit fit = FitPreviewContent(&c.content, &metrics, c.area);
+        EXPECT_EQ(fit.percent, c.expected.percent) << c.what;
+        EXPECT_EQ(fit.shownWidth, c.expected.shownWidth) << c.what;
+        EXPECT_EQ(fit.shownHeight, c.expected.shownHeight) << c.what;
+        EXPECT_EQ(fit.contentY, c.expected.contentY) << c.what;
+        EXPECT_EQ(fit.window.width, c.expected.window.width) << c.what;
+        EXPECT_EQ(fit.window.height, c.expected.window.height) << c.what;
+    }
+    // Without tools or rows of their own, a picture at 100% gets exactly the
+    // window PreviewWindowSizeFor gives.
+    PreviewContent plain = {1000, 500, 1, true, false, 0};
+    PreviewWindowSize size = PreviewWindowSizeFor(1000, 500, &metrics);
+    PreviewFit fit = FitPreviewContent(&plain, &metrics, &screen);
+    EXPECT_EQ(fit.window.width, size.width);
+    EXPECT_EQ(fit.window.height, size.height);
+}
+
+TEST(PreviewTypeNameX, MovesRightOnlyWhenTheCounterWouldReachIt) {
+    EXPECT_EQ(PreviewTypeNameX(0), PREVIEW_TYPE_X);
+    EXPECT_EQ(PreviewTypeNameX(77), PREVIEW_TYPE_X);  // 135 + 77 + 8 = 220
+    EXPECT_EQ(PreviewTypeNameX(78), PREVIEW_TYPE_X + 1);
+    EXPECT_EQ(PreviewTypeNameX(200), 343);
+}
+
 TEST(PreviewButtonAt, HitAreasIncludeTheirBounds) {
     const struct {
         int32_t x, y;
