@@ -11,15 +11,6 @@ PreviewAnimation g_previewAnimation;
 
 namespace {
 
-// The window's own background: semi-transparent pixels blend with what
-// they are seen against.
-void WindowBackground(uint8_t rgb[3]) {
-    COLORREF colour = GetSysColor(COLOR_WINDOW);
-    rgb[0] = GetRValue(colour);
-    rgb[1] = GetGValue(colour);
-    rgb[2] = GetBValue(colour);
-}
-
 // The animation's and the sprite's bytes, whichever entry was activated.
 void Halves(const uint8_t** act, uint32_t* actSize, const uint8_t** sprite, uint32_t* spriteSize) {
     const PreviewAnimation& a = g_previewAnimation;
@@ -90,10 +81,12 @@ void ShowAnimationFrame(void) {
                         ? MakeRgbaPicture(a.canvas.width, a.canvas.height, &frame)
                         : ComposeAnimationFrame(&frame);
     if (!composed) return;
+    // Over the window's own colour: semi-transparent pixels blend with what
+    // they are seen against.
     uint8_t background[3];
-    WindowBackground(background);
+    PreviewBackground(background);
     PreviewPicture picture;
     bool flattened = FlattenRgbaPicture(&frame, background, &picture);
     FreeRgbaPicture(&frame);
-    if (flattened) StorePreviewPicture(&picture);
+    if (flattened && StorePreviewPicture(&picture)) g_previewImage.drawnWhole = true;
 }

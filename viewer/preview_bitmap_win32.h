@@ -40,6 +40,10 @@ struct PreviewImage {
                              // the window's palette list
     wchar_t* text;           // PREVIEW_TEXT: the decoded text (malloc), or null
     PreviewNotice notice;    // without a picture or text: why
+    bool drawnWhole;         // no colour of the picture stands for
+                             // transparency: palettes, animations and
+                             // true-colour sprite frames, which are drawn
+                             // over the window's own colour
 };
 
 // The viewer's single current preview (zero at start).
@@ -52,8 +56,12 @@ extern PreviewImage g_previewImage;
 // the picture is empty or the platform cannot make the bitmap.
 bool StorePreviewPicture(PreviewPicture* picture);
 
+// The window's background colour as red, green, blue: what pictures with
+// transparency are drawn over.
+void PreviewBackground(uint8_t rgb[3]);
+
 // Deletes the held bitmap, if any, and sets bitmap to none, width and height
-// to 0.
+// to 0, drawnWhole to false.
 void ClearPreviewPicture(void);
 
 // The decoders. Each reads data and size of g_previewImage and leaves the
@@ -73,9 +81,11 @@ void DecodeTextPreview(void);
 // Releases text. Safe without one.
 void FreePreviewText(void);
 
-// Decodes frame currentFrame through palette and sets frameCount. When data is null there is
-// no picture; when the frame yields none, the picture held before stays
-// (stepping to an undecodable frame keeps the last one on screen).
+// Decodes frame currentFrame through palette and sets frameCount; a
+// true-colour frame is drawn over the window's colour (drawnWhole). When
+// data is null there is no picture; when the frame yields none, the picture
+// held before stays (stepping to an undecodable frame keeps the last one on
+// screen).
 void DecodeSprPreview(void);
 
 #endif

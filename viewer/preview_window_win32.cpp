@@ -229,8 +229,8 @@ int ToolsRowWidth() {
 // ---------------------------------------------------------------------------
 // The content.
 
-// Palettes and animations are drawn whole; other pictures skip magenta, or
-// for a sprite the colour of its top-left pixel. Scaled pictures are
+// Palettes, animations and true-colour frames are drawn whole; other
+// pictures skip magenta, or for a sprite the colour of its top-left pixel. Scaled pictures are
 // scaled nearest-neighbour first, so the skipped colour stays exact.
 void DrawPicture(HDC dc, HDC memory) {
     HBITMAP picture = g_previewImage.bitmap;
@@ -240,7 +240,7 @@ void DrawPicture(HDC dc, HDC memory) {
     int32_t shownHeight = g_fit.shownHeight ? g_fit.shownHeight : height;
     int32_t y = g_fit.contentY ? g_fit.contentY : PREVIEW_PICTURE_Y;
     SelectObject(memory, picture);
-    if (g_previewImage.type == PREVIEW_PAL || g_previewImage.type == PREVIEW_ACT) {
+    if (g_previewImage.drawnWhole) {
         SetStretchBltMode(dc, COLORONCOLOR);
         StretchBlt(dc, 0, y, shownWidth, shownHeight, memory, 0, 0, width, height, SRCCOPY);
         return;

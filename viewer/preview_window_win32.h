@@ -100,8 +100,8 @@ LRESULT CALLBACK PreviewWindowProc(HWND window, UINT message, WPARAM wParam, LPA
 
 // Draws the button strip, the counter, the type name and the picture at
 // its scale (skipping magenta pixels of bitmaps, targas, JPEGs and maps,
-// the colour of its top-left pixel for a sprite; palettes and animations
-// drawn whole). Returns 0.
+// the colour of its top-left pixel for a sprite's palette frames; pictures
+// drawnWhole are drawn as they are). Returns 0.
 LRESULT PaintPreview(HWND window);
 
 // Asks for a file name and a type and saves the current picture there:

@@ -14,94 +14,6 @@
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Animation files built byte by byte.
-
-struct LayerSpec {
-    int32_t x = 0, y = 0, image = 0;
-    uint32_t mirror = 0;
-    Bytes tint = {255, 255, 255, 255};
-    float scaleX = 1, scaleY = 1;
-    int32_t rotation = 0, type = 0, width = 0, height = 0;
-};
-
-struct AnchorSpec {
-    int32_t x, y, attribute;
-};
-
-struct FrameSpec {
-    std::vector<LayerSpec> layers;
-    int32_t event = -1;
-    std::vector<AnchorSpec> anchors;
-};
-
-struct ActionSpec {
-    std::vector<FrameSpec> frames;
-    float interval = 4;
-};
-
-void Put32(Bytes* out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
-}
-
-void PutFloat(Bytes* out, float f) {
-    uint32_t bits;
-    memcpy(&bits, &f, 4);
-    Put32(out, bits);
-}
-
-// The file as each version lays it out; tail false leaves out the events
-// and intervals after the actions.
-Bytes MakeAct(uint16_t version, const std::vector<ActionSpec>& actions,
-              const std::vector<std::string>& events = {}, bool tail = true) {
-    Bytes act = {'A', 'C', uint8_t(version), uint8_t(version >> 8), 0, 0};
-    PutLe16At(&act, 4, uint16_t(actions.size()));
-    act.resize(16, 0);
-    for (const ActionSpec& action : actions) {
-        Put32(&act, uint32_t(action.frames.size()));
-        for (const FrameSpec& frame : action.frames) {
-            for (int i = 0; i < 32; ++i) act.push_back(uint8_t(0xA0 + i));  // unused rectangles
-            Put32(&act, uint32_t(frame.layers.size()));
-            for (const LayerSpec& l : frame.layers) {
-                Put32(&act, uint32_t(l.x));
-                Put32(&act, uint32_t(l.y));
-                Put32(&act, uint32_t(l.image));
-                Put32(&act, l.mirror);
-                if (version < 0x200) continue;
-                act.insert(act.end(), l.tint.begin(), l.tint.end());
-                PutFloat(&act, l.scaleX);
-                if (version >= 0x204) PutFloat(&act, l.scaleY);
-                Put32(&act, uint32_t(l.rotation));
-                Put32(&act, uint32_t(l.type));
-                if (version >= 0x205) {
-                    Put32(&act, uint32_t(l.width));
-                    Put32(&act, uint32_t(l.height));
-                }
-            }
-            if (version >= 0x200) Put32(&act, uint32_t(frame.event));
-            if (version >= 0x203) {
-                Put32(&act, uint32_t(frame.anchors.size()));
-                for (const AnchorSpec& a : frame.anchors) {
-                    Put32(&act, 0xDEADBEEF);
-                    Put32(&act, uint32_t(a.x));
-                    Put32(&act, uint32_t(a.y));
-                    Put32(&act, uint32_t(a.attribute));
-                }
-            }
-        }
-    }
-    if (!tail || version < 0x201) return act;
-    Put32(&act, uint32_t(events.size()));
-    for (const std::string& name : events) {
-        Bytes field(40, 0);
-        memcpy(field.data(), name.data(), name.size());
-        act.insert(act.end(), field.begin(), field.end());
-    }
-    if (version >= 0x202)
-        for (const ActionSpec& action : actions) PutFloat(&act, action.interval);
-    return act;
-}
-
 bool Parse(const Bytes& bytes, ActFile* act) {
     Bytes exact(bytes);  // exactly the entry's bytes, so a read past them is caught
     return ParseAct(exact.data(), uint32_t(exact.size()), act);
@@ -145,7 +57,9 @@ TEST(ActParse, EveryVersionReadsWhatItStores) {
         EXPECT_EQ(l.image, 3) << what;
         EXPECT_EQ(l.mirror, 1u) << what;
         bool extended = version >= 0x200;
-        EXPECT_EQ(Bytes(l.tint, l.tint + 4), extended ? first.tint : Bytes(4, 255)) << what;
+        EXPECT_EQ(Bytes(l.tint, l.tint + 4),
+                  extended ? Bytes(first.tint.begin(), first.tint.end()) : Bytes(4, 255))
+            << what;
         EXPECT_EQ(l.scaleX, extended ? 1.5f : 1.0f) << what;
         EXPECT_EQ(l.scaleY, version >= 0x204 ? 0.25f : extended ? 1.5f : 1.0f) << what;
         EXPECT_EQ(l.rotation, extended ? 270 : 0) << what;

@@ -34,20 +34,6 @@ Bytes Take(uint8_t* data, size_t size) {
     return bytes;
 }
 
-// libpng's own reading, as red, green, blue, alpha rows.
-bool ReadPng(const Bytes& png, uint32_t* width, uint32_t* height, Bytes* rgba) {
-    png_image image;
-    memset(&image, 0, sizeof image);
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return false;
-    image.format = PNG_FORMAT_RGBA;
-    rgba->resize(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgba->data(), 0, nullptr)) return false;
-    *width = image.width;
-    *height = image.height;
-    return true;
-}
-
 TEST(ExportPng, ReadsBackAsThePicture) {
     Bytes rgba = RandomBytes(5 * 3 * 4, 11);
     rgba[3] = 0, rgba[7] = 255, rgba[11] = 1;  // transparent, opaque, nearly transparent
@@ -69,72 +55,6 @@ TEST(ExportPng, ReadsBackAsThePicture) {
     EXPECT_FALSE(EncodePng(&empty, &data, &size));
     EXPECT_EQ(data, nullptr);
     EXPECT_EQ(size, 0u);
-}
-
-// giflib's own reading of a whole file held in memory.
-struct GifReader {
-    const Bytes* bytes;
-    size_t at = 0;
-};
-
-int ReadFromMemory(GifFileType* gif, GifByteType* out, int length) {
-    GifReader* reader = static_cast<GifReader*>(gif->UserData);
-    size_t n = std::min(size_t(length), reader->bytes->size() - reader->at);
-    memcpy(out, reader->bytes->data() + reader->at, n);
-    reader->at += n;
-    return int(n);
-}
-
-struct GifFrame {
-    Bytes rgba;  // transparent pixels as 0, 0, 0, 0
-    int delay;   // hundredths
-    int disposal;
-};
-
-struct GifRead {
-    int width = 0, height = 0;
-    bool loops = false;
-    std::vector<GifFrame> frames;
-};
-
-bool ReadGif(const Bytes& bytes, GifRead* read) {
-    GifReader reader = {&bytes};
-    int error = 0;
-    GifFileType* gif = DGifOpen(&reader, ReadFromMemory, &error);
-    if (!gif) return false;
-    if (DGifSlurp(gif) != GIF_OK) {
-        DGifCloseFile(gif, &error);
-        return false;
-    }
-    read->width = gif->SWidth;
-    read->height = gif->SHeight;
-    for (int i = 0; i < gif->ImageCount; ++i) {
-        const SavedImage& image = gif->SavedImages[i];
-        for (int e = 0; e < image.ExtensionBlockCount; ++e) {
-            const ExtensionBlock& block = image.ExtensionBlocks[e];
-            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
-                memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0)
-                read->loops = true;
-        }
-        GraphicsControlBlock control = {};
-        control.TransparentColor = NO_TRANSPARENT_COLOR;
-        DGifSavedExtensionToGCB(gif, i, &control);
-        const ColorMapObject* map =
-            image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
-        GifFrame frame = {{}, control.DelayTime, control.DisposalMode};
-        for (int p = 0; p < image.ImageDesc.Width * image.ImageDesc.Height; ++p) {
-            int index = image.RasterBits[p];
-            if (index == control.TransparentColor) {
-                frame.rgba.insert(frame.rgba.end(), {0, 0, 0, 0});
-            } else {
-                const GifColorType& c = map->Colors[index];
-                frame.rgba.insert(frame.rgba.end(), {c.Red, c.Green, c.Blue, 255});
-            }
-        }
-        read->frames.push_back(frame);
-    }
-    DGifCloseFile(gif, &error);
-    return true;
 }
 
 // What a GIF keeps of a pixel: transparent below alpha 128, else opaque.
