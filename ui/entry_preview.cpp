@@ -111,11 +111,12 @@ std::vector<FoundPalette> ReadFolderPalettes(const GrfEntry* entry) {
     GrfArchive* archive = LoadedArchive();
     size_t folder = FolderLength(entry->name);
     for (uint32_t i = 0; archive && i < archive->count && found.size() < MAX_PALETTES; ++i) {
+        // Most names leave the folder within a few bytes: that test first.
         const GrfEntry& other = archive->entries[i];
-        size_t length = strlen(other.name);
-        if ((other.state & ENTRY_DELETED) || FolderLength(other.name) != folder ||
-            !EqualNoCase(other.name, entry->name, folder) ||
-            !HasExtension(other.name, length, ".pal"))
+        if (!EqualNoCase(other.name, entry->name, folder)) continue;
+        const char* leaf = other.name + folder;
+        if (strchr(leaf, '\\') || (other.state & ENTRY_DELETED) ||
+            !HasExtension(other.name, folder + strlen(leaf), ".pal"))
             continue;
         uint32_t size = 0;
         uint8_t* block = ReadEntryBlock(&other, &size);

@@ -33,6 +33,10 @@ bool StartPreviewAnimation(uint8_t* companion, uint32_t companionSize) {
     uint32_t actSize, spriteSize;
     Halves(&act, &actSize, &sprite, &spriteSize);
     if (!ParseAct(act, actSize, &a.act)) return false;
+    if (a.act.actionCount == 0) {  // nothing to play
+        FreeAct(&a.act);
+        return false;
+    }
     if (!OpenSprSheet(sprite, spriteSize, &a.sprite)) {
         FreeAct(&a.act);
         return false;

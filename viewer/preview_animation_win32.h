@@ -34,7 +34,7 @@ extern PreviewAnimation g_previewAnimation;
 // On success the animation is active at action 0, frame 0, and the frame is
 // in the preview's bitmap. Returns false, leaving the animation inactive
 // (the companion is still held until EndPreviewAnimation), when there is no
-// companion or either half does not parse.
+// companion, either half does not parse or the animation has no actions.
 bool StartPreviewAnimation(uint8_t* companion, uint32_t companionSize);
 
 // Releases the parsed halves and the companion (g_previewSetup.releaseData);
