@@ -116,6 +116,24 @@
 #define IDS_REASON_OUTPUT 186
 #define IDS_REASON_CODE 187
 
+// Strings 300 to 339: the preview window's animations, palettes, saved
+// types, scale and notices
+#define IDS_VIEWER_SCALED_TITLE 300
+#define IDS_ACTION_FORMAT 301
+#define IDS_PNG_FILTER 302
+#define IDS_GIF_FILTER 303
+#define IDS_EXPORT_FAILED 304
+#define IDS_PREVIOUS_ACTION 305
+#define IDS_NEXT_ACTION 306
+#define IDS_PLAY 307
+#define IDS_PAUSE 308
+#define IDS_OWN_PALETTE 309
+#define IDS_NOTICE_UNKNOWN 310
+#define IDS_NOTICE_DAMAGED 311
+#define IDS_NOTICE_UNREADABLE 312
+#define IDS_NOTICE_NO_SPRITE 313
+#define IDS_NOTICE_COMPILED_LUA 314
+
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200
 #define IDS_TIP_EXIT 201

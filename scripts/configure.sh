@@ -19,7 +19,15 @@ windows_configure() {
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
     -DCASKWRIGHT_BENCH=OFF \
     -DJPEG_INCLUDE_DIR="$deps/mingw-jpeg/include" \
-    -DJPEG_LIBRARY="$deps/mingw-jpeg/lib/libjpeg.a" "$@" >/dev/null
+    -DJPEG_LIBRARY="$deps/mingw-jpeg/lib/libjpeg.a" \
+    -DPNG_PNG_INCLUDE_DIR="$deps/mingw-png/include" \
+    -DPNG_LIBRARY="$deps/mingw-png/lib/libpng.a" \
+    -DGIF_INCLUDE_DIR="$deps/mingw-gif/include" \
+    -DGIF_LIBRARY="$deps/mingw-gif/lib/libgif.a" \
+    -DLIBDEFLATE_INCLUDE_DIR="$deps/mingw-deflate/include" \
+    -DLIBDEFLATE_LIBRARY="$deps/mingw-deflate/lib/libdeflate.a" \
+    -DLIBLZMA_INCLUDE_DIR="$deps/mingw-lzma/include" \
+    -DLIBLZMA_LIBRARY="$deps/mingw-lzma/lib/liblzma.a" "$@" >/dev/null
 }
 
 windows_build() {

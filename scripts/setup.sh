@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests use, from Debian's packages, and only
-# what is missing; then builds libjpeg for MinGW from Debian's source package
-# into the build tree (Debian ships no MinGW libjpeg).
+# what is missing; then builds the libraries of the Windows build (libjpeg,
+# libpng, giflib, libdeflate, liblzma) for MinGW from Debian's source
+# packages into the build tree (Debian ships none of them for MinGW).
 #
 # usage: scripts/setup.sh [deps-dir]     (default: build/deps)
 set -euo pipefail
@@ -13,7 +14,8 @@ deps=$(cd "$deps" && pwd)
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libjpeg62-turbo-dev
+  zlib1g-dev libjpeg62-turbo-dev libpng-dev libgif-dev libdeflate-dev liblzma-dev
+  libcli11-dev nlohmann-json3-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
@@ -34,5 +36,5 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# libjpeg for MinGW, cached in the build tree.
-"$root/scripts/build-mingw-jpeg.sh" "$deps"
+# The MinGW libraries, cached in the build tree.
+"$root/scripts/build-mingw-deps.sh" "$deps"

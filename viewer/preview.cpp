@@ -7,7 +7,8 @@
 #include "le_bytes.h"
 
 const wchar_t* PreviewTypeName(uint32_t type) {
-    static const wchar_t* const kNames[] = {L"Unknown", L"BMP", L"TGA", L"JPG", L"SPR", L"GAT"};
+    static const wchar_t* const kNames[] = {L"Unknown", L"BMP", L"TGA", L"JPG", L"SPR",
+                                            L"GAT",     L"",    L"ACT", L"PAL", L"TXT"};
     if (type >= sizeof kNames / sizeof kNames[0]) return L"";
     return kNames[type];
 }

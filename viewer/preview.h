@@ -29,11 +29,15 @@ enum PreviewType : uint32_t {
     PREVIEW_JPG = 3,  /* JPEG (JFIF or Exif) */
     PREVIEW_SPR = 4,  /* palette sprite with frames */
     PREVIEW_GAT = 5,  /* map altitude grid */
-    PREVIEW_WAV = 6   /* RIFF wave sound: played, never shown */
+    PREVIEW_WAV = 6,  /* RIFF wave sound: played, never shown */
+    PREVIEW_ACT = 7,  /* sprite animation (act.h) */
+    PREVIEW_PAL = 8,  /* 256-colour palette (palette.h) */
+    PREVIEW_TEXT = 9  /* text, or compiled Lua (text.h) */
 };
 
 /* The name shown beside the frame counter: "Unknown", "BMP", "TGA", "JPG",
-   "SPR", "GAT"; an empty string for sounds and unknown codes. Static text. */
+   "SPR", "GAT", "ACT", "PAL", "TXT"; an empty string for sounds and unknown
+   codes. Static text. */
 const wchar_t* PreviewTypeName(uint32_t type);
 
 /* ---------------------------------------------------------------------------
@@ -104,14 +108,20 @@ struct BmpLayout {
    true, or returns false. */
 bool CheckBmpEntry(const uint8_t* data, uint32_t size, BmpLayout* layout);
 
-/* Uncompressed true-colour targa (image type 2) of 24 or 32 bits per pixel.
-   Each channel c becomes trunc(((c/255 - t) * a + t) * 255) with a the
-   pixel's opacity (1 for 24 bits) and t the tone of an 8 x 8 checkerboard
-   anchored at the bottom-left corner (0.6 where exactly one of x & 8 and
-   y & 8 is set, 0.4 elsewhere). The first stored row is the bottom row
-   (positive header height) whatever the file's origin bit says. Refused:
-   other image types, 16 and other bit depths, zero or negative sizes, rows
-   beyond the entry. */
+/* Targa: true-colour (image types 2 and 10: 15, 16, 24 or 32 bits per
+   pixel) or grey (types 3 and 11: 8 bits, or 16 with alpha), plain or
+   run-length coded (runs may cross rows); a colour map, if present, is
+   skipped. 15- and 16-bit channels widen to 8 bits (c << 3 | c >> 2); the
+   16-bit top bit is opacity when the descriptor declares attribute bits and
+   at least one pixel sets it. Each channel c becomes
+   trunc(((c/255 - t) * a + t) * 255) with a the pixel's opacity (1 without
+   alpha) and t the tone of an 8 x 8 checkerboard anchored at the picture's
+   bottom-left corner (0.6 where exactly one of x & 8 and y & 8 is set, 0.4
+   elsewhere). The picture's first row in memory is its bottom row (positive
+   header height): the file's rows are placed top or bottom first and left
+   or right first as its descriptor's bits 5 and 4 say. Refused: colour-
+   mapped images, other types and depths, zero or negative sizes, rows or
+   run-length data that end before the last pixel. */
 bool DecodeTgaPixels(const uint8_t* data, uint32_t size, PreviewPicture* picture);
 
 /* JPEG through libjpeg with the viewer's own memory source: colour images as

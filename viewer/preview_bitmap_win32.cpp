@@ -8,6 +8,9 @@
 #include <string.h>
 
 #include "le_bytes.h"
+#include "palette.h"
+#include "sprite.h"
+#include "text.h"
 
 static_assert(sizeof(BITMAPINFOHEADER) == PREVIEW_HEADER_SIZE, "picture header is the platform's");
 
@@ -36,6 +39,21 @@ void KeepBitmap(HBITMAP bitmap, int32_t width, int32_t height) {
     g_previewImage.height = height;
 }
 
+// The current true-colour frame, its transparency over the window's colour.
+bool DecodeTrueColourOverBackground(PreviewPicture* picture) {
+    SprSheet sheet;
+    if (!OpenSprSheet(g_previewImage.data, g_previewImage.size, &sheet)) return false;
+    RgbaPicture frame;
+    bool decoded = DecodeSprImage(&sheet, g_previewImage.currentFrame - 1, nullptr, &frame);
+    CloseSprSheet(&sheet);
+    if (!decoded) return false;
+    uint8_t background[3];
+    PreviewBackground(background);
+    bool flattened = FlattenRgbaPicture(&frame, background, picture);
+    FreeRgbaPicture(&frame);
+    return flattened;
+}
+
 }  // namespace
 
 bool StorePreviewPicture(PreviewPicture* picture) {
@@ -53,11 +71,19 @@ bool StorePreviewPicture(PreviewPicture* picture) {
     return true;
 }
 
+void PreviewBackground(uint8_t rgb[3]) {
+    COLORREF colour = GetSysColor(COLOR_WINDOW);
+    rgb[0] = GetRValue(colour);
+    rgb[1] = GetGValue(colour);
+    rgb[2] = GetBValue(colour);
+}
+
 void ClearPreviewPicture(void) {
     if (g_previewImage.bitmap) DeleteObject(g_previewImage.bitmap);
     g_previewImage.bitmap = nullptr;
     g_previewImage.width = 0;
     g_previewImage.height = 0;
+    g_previewImage.drawnWhole = false;
 }
 
 void DecodeBmpPreview(void) {
@@ -108,9 +134,43 @@ void DecodeSprPreview(void) {
     }
     PreviewPicture picture;
     uint32_t frameCount = 0;
-    bool decoded = DecodeSprPixels(g_previewImage.data, g_previewImage.size,
-                                   g_previewImage.currentFrame, &picture, &frameCount);
+    bool decoded = DecodeSprPixelsWithPalette(g_previewImage.data, g_previewImage.size,
+                                              g_previewImage.currentFrame, g_previewImage.palette,
+                                              &picture, &frameCount);
     g_previewImage.frameCount = frameCount;
+    // The block's zero tail covers the count at offset 4.
+    bool trueColour = g_previewImage.currentFrame > GetLe16(g_previewImage.data + 4);
+    if (decoded && trueColour) {
+        // Its own transparency, over the window's colour: no colour of the
+        // frame may stand for transparency, as the top-left pixel's does for
+        // palette frames.
+        FreePreviewPicture(&picture);
+        decoded = DecodeTrueColourOverBackground(&picture);
+    }
     // A frame that yields no picture leaves the last one in place.
-    if (decoded) StorePreviewPicture(&picture);
+    if (decoded && StorePreviewPicture(&picture)) g_previewImage.drawnWhole = trueColour;
+}
+
+void DecodePalPreview(void) {
+    ClearPreviewPicture();
+    PreviewPicture picture;
+    if (RenderPaletteSwatches(g_previewImage.data, g_previewImage.size, &picture) &&
+        StorePreviewPicture(&picture))
+        g_previewImage.drawnWhole = true;
+}
+
+void DecodeTextPreview(void) {
+    FreePreviewText();
+    EntryText text;
+    if (!DecodeEntryText(g_previewImage.data, g_previewImage.size, &text)) return;
+    if (text.encoding == TEXT_COMPILED_LUA) {
+        g_previewImage.notice = PREVIEW_NOTICE_COMPILED_LUA;
+        return;
+    }
+    g_previewImage.text = text.text;  // taken over: released by FreePreviewText
+}
+
+void FreePreviewText(void) {
+    free(g_previewImage.text);
+    g_previewImage.text = nullptr;
 }

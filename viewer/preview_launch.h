@@ -20,12 +20,21 @@
 
 /* The kind of an entry from its wide name and its first bytes. Each kind
    needs both its leading bytes and its extension (".bmp", ".spr", ".tga",
-   ".jpg", ".gat", ".wav"), found anywhere in the name and compared
-   case-sensitively; the kinds are tried in that order and the first whose
-   two tests pass wins. data is null (PREVIEW_NONE) or holds at least 10
-   readable bytes, as every entry block does with its zero tail; the entry's
-   size is not needed. A null name matches no extension. */
+   ".jpg" or ".jpeg", ".gat", ".wav"), found anywhere in the name, letters
+   in any case; the kinds are tried in that order and the first whose two
+   tests pass wins. A sprite needs palette or true-colour frames; a targa a
+   true-colour or grey image, plain or run-length. data is null
+   (PREVIEW_NONE) or holds at least 10 readable bytes, as every entry block
+   does with its zero tail; the entry's size is not needed. A null name
+   matches no extension. */
 PreviewType DetectPreviewType(const wchar_t* name, const uint8_t* data);
+
+/* Every kind the viewer knows, which needs the entry's size too: the kinds
+   of DetectPreviewType first; then an animation ("AC", name with ".act"), a
+   palette (exactly 1024 bytes, name with ".pal"), and text (PREVIEW_TEXT)
+   for a text extension (IsTextName), compiled Lua, or bytes that look like
+   text (text.h). */
+PreviewType DetectEntryType(const wchar_t* name, const uint8_t* data, uint32_t size);
 
 /* ---------------------------------------------------------------------------
  * Sounds.

@@ -6,6 +6,7 @@
 
 #include <mmsystem.h>
 
+#include "preview_animation_win32.h"
 #include "preview_bitmap_win32.h"
 #include "preview_launch.h"
 #include "preview_window_win32.h"
@@ -24,7 +25,37 @@ void PlayEntrySound() {
     PlaySoundW(reinterpret_cast<LPCWSTR>(g_previewImage.data), nullptr, SND_ASYNC | SND_MEMORY);
 }
 
-void DecodeEntry() {
+// Everything the previous preview held goes: its blocks, text and picture.
+void EndCurrentPreview() {
+    StopEntrySound();
+    EndPreviewAnimation();
+    if (g_previewImage.data && g_previewSetup.releaseData)
+        g_previewSetup.releaseData(g_previewImage.data);
+    FreePreviewText();
+    ClearPreviewPicture();
+    g_previewImage.data = nullptr;
+    g_previewImage.size = 0;
+    g_previewImage.palette = nullptr;
+    g_previewImage.notice = PREVIEW_NOTICE_NONE;
+}
+
+// An animation needs its sprite; a sprite with an animation that does not
+// parse is shown frame by frame as if it had none.
+void DecodeAnimationOrSprite(const PreviewRequest& request) {
+    bool started = StartPreviewAnimation(request.companion, request.companionSize);
+    if (g_previewImage.type == PREVIEW_ACT) {
+        if (!request.companion) g_previewImage.notice = PREVIEW_NOTICE_NO_SPRITE;
+        return;
+    }
+    if (started) {
+        g_previewImage.type = PREVIEW_ACT;
+        return;
+    }
+    EndPreviewAnimation();
+    DecodeSprPreview();
+}
+
+void DecodeEntry(const PreviewRequest& request) {
     switch (g_previewImage.type) {
         case PREVIEW_BMP:
             DecodeBmpPreview();
@@ -36,7 +67,8 @@ void DecodeEntry() {
             DecodeJpegPreview();
             break;
         case PREVIEW_SPR:
-            DecodeSprPreview();
+        case PREVIEW_ACT:
+            DecodeAnimationOrSprite(request);
             break;
         case PREVIEW_GAT:
             RenderGatPreview();
@@ -44,9 +76,33 @@ void DecodeEntry() {
         case PREVIEW_WAV:
             PlayEntrySound();
             break;
+        case PREVIEW_PAL:
+            DecodePalPreview();
+            break;
+        case PREVIEW_TEXT:
+            DecodeTextPreview();
+            break;
         default:
             break;
     }
+}
+
+// Nothing to show and no reason given yet: the most telling one.
+void NoteWhyNothingShows() {
+    if (g_previewImage.bitmap || g_previewImage.text || g_previewImage.notice) return;
+    if (!g_previewImage.data)
+        g_previewImage.notice = PREVIEW_NOTICE_UNREADABLE;
+    else if (g_previewImage.type == PREVIEW_NONE)
+        g_previewImage.notice = PREVIEW_NOTICE_UNKNOWN;
+    else
+        g_previewImage.notice = PREVIEW_NOTICE_DAMAGED;
+}
+
+// A companion is only for sprites and animations.
+void ReleaseUnusedCompanion(const PreviewRequest& request) {
+    bool used = request.data && (request.type == PREVIEW_SPR || request.type == PREVIEW_ACT);
+    if (request.companion && !used && g_previewSetup.releaseData)
+        g_previewSetup.releaseData(request.companion);
 }
 
 void ClosePreviewWindow() {
@@ -56,21 +112,29 @@ void ClosePreviewWindow() {
 
 }  // namespace
 
-void ShowEntryPreview(uint8_t* data, uint32_t size, PreviewType type) {
-    StopEntrySound();
-    if (g_previewImage.data && g_previewSetup.releaseData)
-        g_previewSetup.releaseData(g_previewImage.data);
+void ShowPreview(const PreviewRequest* request) {
+    EndCurrentPreview();
+    ReleaseUnusedCompanion(*request);
     g_previewImage.frameCount = 1;
     g_previewImage.currentFrame = 1;
-    g_previewImage.data = data;
-    g_previewImage.size = size;
-    g_previewImage.type = type;
-    ClearPreviewPicture();
-    DecodeEntry();
-    if (g_previewImage.bitmap) {
-        ShowPreviewWindow();
-        FitPreviewWindow();
-    } else {
+    g_previewImage.data = request->data;
+    g_previewImage.size = request->data ? request->size : 0;
+    g_previewImage.type = request->data ? request->type : PREVIEW_NONE;
+    DecodeEntry(*request);
+    if (g_previewImage.type == PREVIEW_WAV) {
         ClosePreviewWindow();
+        return;
     }
+    NoteWhyNothingShows();
+    ShowPreviewWindow();
+    PresentPreview(request->palettes, request->paletteCount);
+    FitPreviewWindow();
+}
+
+void ShowEntryPreview(uint8_t* data, uint32_t size, PreviewType type) {
+    PreviewRequest request = {};
+    request.data = data;
+    request.size = size;
+    request.type = type;
+    ShowPreview(&request);
 }

@@ -1,7 +1,7 @@
 /*
  * preview_window.h -- what the preview window decides without the window
- * system: its size for a picture, which button a press hits, and the file
- * header of a saved bitmap.
+ * system: its size for a picture and its fit to the screen, which button a
+ * press hits, and the file header of a saved bitmap.
  *
  * Portable (static library caskwright_viewer); the window itself is in
  * preview_window_win32.h.
@@ -41,6 +41,60 @@ struct PreviewWindowSize {
    64 high, otherwise the picture, the strip above it and the frame. */
 PreviewWindowSize PreviewWindowSizeFor(int32_t width, int32_t height,
                                        const PreviewFrameMetrics* metrics);
+
+/* Where the type name goes: at PREVIEW_TYPE_X, or further right when the
+   counter, counterWidth pixels wide from PREVIEW_COUNTER_X, would reach it
+   (8 pixels apart). */
+int32_t PreviewTypeNameX(int32_t counterWidth);
+
+/* ---------------------------------------------------------------------------
+ * Fitting the window to the screen.
+ *
+ * Under the top row (strip, counter, type name) the window may show a row
+ * of tools (the action buttons and the palette list), then the content:
+ * the picture, the text view or a notice. A picture whose window would not
+ * fit the screen's work area is scaled down until it does; one that fits
+ * may be zoomed in by whole factors while the window still fits. Text and
+ * notices are cut to the work area instead.
+ */
+
+#define PREVIEW_TOOLS_HEIGHT 26 /* the tools row, under the top row */
+#define PREVIEW_MAX_ZOOM 8
+
+struct PreviewContent {
+    int32_t width; /* the picture, or the room the text or notice wants */
+    int32_t height;
+    uint32_t zoom;        /* zoom factor asked for, 1 or more; pictures only */
+    bool picture;         /* scaled and zoomed; otherwise cut */
+    bool toolsRow;        /* the tools row is shown */
+    int32_t minimumWidth; /* client width the rows above the content need */
+};
+
+struct PreviewArea {
+    int32_t width; /* the screen's work area */
+    int32_t height;
+};
+
+struct PreviewFit {
+    uint32_t percent;   /* the picture's scale: 100 as it is, below when
+                           scaled down to fit, 200, 300... when zoomed in */
+    int32_t shownWidth; /* the content as drawn */
+    int32_t shownHeight;
+    int32_t contentY; /* client y of the content's top */
+    PreviewWindowSize window;
+};
+
+/* The layout for content on a screen whose work area is area. Frame and
+   rows add 4 * borderWidth + 2 to the width and captionHeight +
+   4 * borderHeight + 26 (and PREVIEW_TOOLS_HEIGHT with the tools row) to
+   the height, as PreviewWindowSizeFor does. A picture that fits at 100%
+   gets the largest zoom up to content->zoom (and PREVIEW_MAX_ZOOM) that
+   still fits; one that does not gets the largest whole percent that fits
+   (at least 1), its shown size rounded down (at least 1 pixel). Other
+   content is cut to the room there is (at least 1 pixel). The window is at
+   least 256 wide, 64 high and as wide as minimumWidth plus the frame. */
+PreviewFit FitPreviewContent(const PreviewContent* content, const PreviewFrameMetrics* metrics,
+                             const PreviewArea* area);
 
 enum PreviewButton : uint32_t {
     PREVIEW_BUTTON_NONE = 0,

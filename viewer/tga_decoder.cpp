@@ -1,7 +1,12 @@
-// tga_decoder.cpp -- uncompressed true-colour targa over a grey
-// checkerboard. Built without floating-point contraction: the blend is
+// tga_decoder.cpp -- true-colour and grey targa, plain or run-length, over a
+// grey checkerboard. Built without floating-point contraction: the blend is
 // double arithmetic whose truncation decides every output byte, and a fused
 // multiply-add would move some of them by one.
+//
+// Plain 24- and 32-bit rows stored left to right are blended straight from
+// the entry; every other kind is first unpacked (runs) and turned into such
+// rows (16-bit and grey pixels), one row at a time.
+#include <stdlib.h>
 #include <string.h>
 
 #include "le_bytes.h"
@@ -15,7 +20,14 @@
 namespace {
 
 const uint32_t kHeaderSize = 18;
+// Image types: true-colour and grey, plain and run-length.
 const uint8_t kTrueColour = 2;
+const uint8_t kGrey = 3;
+const uint8_t kRunLength = 8;  // added to the plain type
+// Image descriptor bits.
+const uint8_t kRightToLeft = 0x10;
+const uint8_t kTopFirst = 0x20;
+const uint8_t kAttributeBits = 0x0F;
 
 // The two tones of the checkerboard behind transparent pixels.
 const double kTones[2] = {0.4, 0.6};
@@ -162,47 +174,216 @@ void BlendAlpha(const uint8_t* in, uint8_t* out, uint32_t pixels, const uint8_t 
     }
 }
 
+// What the header says, checked.
+struct TgaLayout {
+    uint64_t start;  // first pixel byte: after header, identifier, map
+    int32_t width, height;
+    uint32_t pixelBytes;  // stored bytes a pixel
+    uint32_t outBytes;    // 3 (blue, green, red) or 4 (and alpha) after unpacking
+    bool grey, runLength, topFirst, rightToLeft;
+    bool alphaBit;  // 16-bit pixels: the top bit is opacity
+};
+
+bool ReadLayout(const uint8_t* data, uint32_t size, TgaLayout* t) {
+    if (size < kHeaderSize || data[1] > 1) return false;
+    uint8_t type = data[2];
+    t->runLength = type & kRunLength;
+    type &= uint8_t(~kRunLength);
+    if (type != kTrueColour && type != kGrey) return false;
+    t->grey = type == kGrey;
+    uint32_t bits = data[16];
+    if (t->grey ? bits != 8 && bits != 16 : bits != 15 && bits != 16 && bits != 24 && bits != 32)
+        return false;
+    t->width = int16_t(GetLe16(data + 12));
+    t->height = int16_t(GetLe16(data + 14));
+    if (t->width <= 0 || t->height <= 0) return false;
+    t->pixelBytes = (bits + 7) / 8;
+    uint8_t descriptor = data[17];
+    t->topFirst = descriptor & kTopFirst;
+    t->rightToLeft = descriptor & kRightToLeft;
+    t->alphaBit = !t->grey && bits == 16 && (descriptor & kAttributeBits) != 0;
+    t->outBytes = bits == 32 || t->alphaBit || (t->grey && bits == 16) ? 4 : 3;
+    // A colour map (type 1) that true-colour pixels do not use is skipped.
+    uint64_t mapBytes = data[1] ? uint64_t(GetLe16(data + 5)) * ((data[7] + 7u) / 8) : 0;
+    t->start = kHeaderSize + uint64_t(data[0]) + mapBytes;
+    return t->start <= size;
+}
+
+// Stored pixels in file order, plain or run-length coded, handed out a row
+// at a time. Run-length packets are a header byte, then one pixel repeated
+// (high bit set) or (low bits + 1) pixels as they are; runs may cross rows.
+struct PixelStream {
+    const uint8_t* in;
+    uint64_t available;
+    uint64_t at = 0;
+    uint32_t pixelBytes;
+    bool runLength;
+    uint32_t left = 0;  // pixels left in the current packet
+    bool repeated = false;
+    const uint8_t* pixel = nullptr;  // a repeat packet's pixel
+};
+
+template <uint32_t kBytes>
+bool ReadRunsOf(PixelStream* s, uint8_t* out, uint32_t n) {
+    while (n > 0) {
+        if (s->left == 0) {
+            if (s->at >= s->available) return false;
+            uint8_t packet = s->in[s->at++];
+            s->left = (packet & 0x7Fu) + 1;
+            s->repeated = packet & 0x80;
+            if (s->repeated) {
+                if (s->available - s->at < kBytes) return false;
+                s->pixel = s->in + s->at;
+                s->at += kBytes;
+            }
+        }
+        uint32_t take = s->left < n ? s->left : n;
+        if (s->repeated) {
+            // A fixed-size copy per pixel: no call, one store.
+            for (uint32_t i = 0; i < take; ++i) memcpy(out + i * kBytes, s->pixel, kBytes);
+        } else {
+            uint64_t bytes = uint64_t(take) * kBytes;
+            if (bytes > s->available - s->at) return false;
+            memcpy(out, s->in + s->at, bytes);
+            s->at += bytes;
+        }
+        out += size_t(take) * kBytes;
+        n -= take;
+        s->left -= take;
+    }
+    return true;
+}
+
+// The next row of `width` stored pixels: straight from the entry when plain
+// (rows were checked to fit), decoded into `buffer` when run-length. Null
+// when the run-length data ends before the row does.
+const uint8_t* NextRow(PixelStream* s, uint32_t width, uint8_t* buffer) {
+    if (!s->runLength) {
+        const uint8_t* row = s->in + s->at;
+        s->at += uint64_t(width) * s->pixelBytes;
+        return row;
+    }
+    bool ok;
+    switch (s->pixelBytes) {
+        case 1:
+            ok = ReadRunsOf<1>(s, buffer, width);
+            break;
+        case 2:
+            ok = ReadRunsOf<2>(s, buffer, width);
+            break;
+        case 3:
+            ok = ReadRunsOf<3>(s, buffer, width);
+            break;
+        default:
+            ok = ReadRunsOf<4>(s, buffer, width);
+            break;
+    }
+    return ok ? buffer : nullptr;
+}
+
+inline uint8_t Widen5(uint32_t c) {
+    return uint8_t(c << 3 | c >> 2);
+}
+
+// One stored row as blue, green, red (and alpha) pixels, left to right.
+void UnpackRow(const uint8_t* in, const TgaLayout& t, bool opaque16, uint8_t* out) {
+    uint32_t width = uint32_t(t.width);
+    for (uint32_t x = 0; x < width; ++x, in += t.pixelBytes) {
+        uint8_t* to = out + size_t(t.rightToLeft ? width - 1 - x : x) * t.outBytes;
+        if (t.grey) {
+            to[0] = to[1] = to[2] = in[0];
+            if (t.outBytes == 4) to[3] = in[1];
+        } else if (t.pixelBytes == 2) {
+            uint32_t v = GetLe16(in);
+            to[0] = Widen5(v & 31);
+            to[1] = Widen5(v >> 5 & 31);
+            to[2] = Widen5(v >> 10 & 31);
+            if (t.outBytes == 4) to[3] = opaque16 || (v & 0x8000) ? 255 : 0;
+        } else {
+            memcpy(to, in, t.outBytes);
+        }
+    }
+}
+
+// Files that declare an opacity bit and leave it clear everywhere mean an
+// opaque picture, not an invisible one. Reads the pixels once ahead.
+bool NoAlphaBitSet(PixelStream stream, uint32_t width, uint32_t height, uint8_t* buffer) {
+    for (uint32_t y = 0; y < height; ++y) {
+        const uint8_t* row = NextRow(&stream, width, buffer);
+        if (!row) return true;  // the decoding proper refuses it
+        for (uint32_t x = 0; x < width; ++x)
+            if (row[2 * x + 1] & 0x80) return false;
+    }
+    return true;
+}
+
+void BlendRow(const uint8_t* in, uint8_t* out, uint32_t width, uint32_t y, uint32_t bytes,
+              const BlendTables& tables, bool vector) {
+    if (bytes == 3) {
+#ifdef TGA_SSSE3
+        if (vector) {
+            BlendOpaqueRowSsse3(in, out, width, y, tables);
+            return;
+        }
+#else
+        (void)vector;
+#endif
+        BlendOpaqueRow(in, out, 0, width, y, tables);
+        return;
+    }
+    // The tone changes every 8 pixels: blend each such run as a whole.
+    for (uint32_t x = 0; x < width;) {
+        uint32_t run = 8 - (x & 7);
+        if (run > width - x) run = width - x;
+        BlendAlpha(in + 4 * size_t(x), out + 3 * x, run, tables.blended[ToneIndex(x, y)]);
+        x += run;
+    }
+}
+
 }  // namespace
 
 bool DecodeTgaPixels(const uint8_t* data, uint32_t size, PreviewPicture* picture) {
     *picture = PreviewPicture{};
-    if (!data || size < kHeaderSize) return false;
-    if (data[2] != kTrueColour) return false;
-    int32_t width = int16_t(GetLe16(data + 12));
-    int32_t height = int16_t(GetLe16(data + 14));
-    uint32_t bits = data[16];
-    if (bits != 24 && bits != 32) return false;
-    if (width <= 0 || height <= 0) return false;
+    TgaLayout t;
+    if (!data || !ReadLayout(data, size, &t)) return false;
+    uint64_t rowBytes = uint64_t(t.width) * t.pixelBytes;
+    if (!t.runLength && rowBytes * uint64_t(t.height) > size - t.start) return false;
+    if (!MakePreviewPicture(t.width, t.height, picture)) return false;
 
-    uint64_t start = kHeaderSize + uint64_t(data[0]);
-    uint64_t rowBytes = uint64_t(width) * (bits / 8);
-    if (start > size || rowBytes * uint64_t(height) > size - start) return false;
-    if (!MakePreviewPicture(width, height, picture)) return false;
+    // One row of stored pixels (run-length) and one as blending wants it.
+    bool direct = !t.grey && t.pixelBytes >= 3 && !t.rightToLeft;
+    uint8_t* stored = static_cast<uint8_t*>(malloc(size_t(rowBytes)));
+    uint8_t* row = static_cast<uint8_t*>(malloc(size_t(t.width) * t.outBytes));
+    PixelStream stream = {data + t.start, size - t.start};
+    stream.pixelBytes = t.pixelBytes;
+    stream.runLength = t.runLength;
+    bool ok = stored && row;
+    bool opaque16 =
+        ok && t.alphaBit && NoAlphaBitSet(stream, uint32_t(t.width), uint32_t(t.height), stored);
 
     const BlendTables& tables = Tables();
+    bool vector = false;
 #ifdef TGA_SSSE3
-    bool vector = bits == 24 && tables.dropsByOne && HaveSsse3();
+    vector = tables.dropsByOne && HaveSsse3();
 #endif
-    for (uint32_t y = 0; y < uint32_t(height); ++y) {
-        const uint8_t* in = data + start + y * rowBytes;
-        uint8_t* out = picture->pixels + size_t(y) * picture->stride;
-        if (bits == 24) {
-#ifdef TGA_SSSE3
-            if (vector) {
-                BlendOpaqueRowSsse3(in, out, uint32_t(width), y, tables);
-                continue;
-            }
-#endif
-            BlendOpaqueRow(in, out, 0, uint32_t(width), y, tables);
-            continue;
+    for (uint32_t y = 0; ok && y < uint32_t(t.height); ++y) {
+        const uint8_t* in = NextRow(&stream, uint32_t(t.width), stored);
+        if (!in) {
+            ok = false;
+            break;
         }
-        // The tone changes every 8 pixels: blend each such run as a whole.
-        for (uint32_t x = 0; x < uint32_t(width);) {
-            uint32_t run = 8 - (x & 7);
-            if (run > uint32_t(width) - x) run = uint32_t(width) - x;
-            BlendAlpha(in + 4 * size_t(x), out + 3 * x, run, tables.blended[ToneIndex(x, y)]);
-            x += run;
+        if (!direct) {
+            UnpackRow(in, t, opaque16, row);
+            in = row;
         }
+        // The picture's first row in memory is its bottom row: a file
+        // stored top row first fills it from the other end.
+        uint32_t line = t.topFirst ? uint32_t(t.height) - 1 - y : y;
+        uint8_t* out = picture->pixels + size_t(line) * picture->stride;
+        BlendRow(in, out, uint32_t(t.width), line, t.outBytes, tables, vector);
     }
-    return true;
+    free(row);
+    free(stored);
+    if (!ok) FreePreviewPicture(picture);
+    return ok;
 }

@@ -6,7 +6,11 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <gif_lib.h>
 #include <jpeglib.h>
+#include <png.h>
+
+#include <algorithm>
 
 Bytes PixelsOf(const PreviewPicture& picture) {
     if (!picture.pixels) return {};
@@ -52,10 +56,13 @@ Bytes MakeTga(uint8_t bits, int16_t width, int16_t height, const Bytes& pixels, 
 }
 
 Bytes MakeSpr(uint8_t minor, uint8_t major, uint16_t count, const std::vector<Bytes>& records,
-              const Bytes& palette) {
+              const Bytes& palette, uint16_t trueColourCount) {
     Bytes spr = {'S', 'P', minor, major, 0, 0};
     PutLe16At(&spr, 4, count);
-    if (!(major == 1 && minor == 1)) spr.insert(spr.end(), {0, 0});  // true-colour frame count
+    if (!(major == 1 && minor == 1)) {  // true-colour frame count
+        spr.insert(spr.end(), {0, 0});
+        PutLe16At(&spr, 6, trueColourCount);
+    }
     for (const Bytes& record : records) spr.insert(spr.end(), record.begin(), record.end());
     spr.insert(spr.end(), palette.begin(), palette.end());
     return spr;
@@ -75,6 +82,19 @@ Bytes RawRecord(uint16_t width, uint16_t height, const Bytes& indices) {
     PutLe16At(&record, 0, width);
     PutLe16At(&record, 2, height);
     record.insert(record.end(), indices.begin(), indices.end());
+    return record;
+}
+
+Bytes RgbaRecord(uint16_t width, uint16_t height, const Bytes& rgbaTopFirst) {
+    Bytes record(4, 0);
+    PutLe16At(&record, 0, width);
+    PutLe16At(&record, 2, height);
+    for (uint32_t y = height; y-- > 0;) {
+        for (uint32_t x = 0; x < width; ++x) {
+            const uint8_t* p = &rgbaTopFirst[4 * (size_t(y) * width + x)];
+            record.insert(record.end(), {p[3], p[2], p[1], p[0]});
+        }
+    }
     return record;
 }
 
@@ -207,4 +227,135 @@ Bytes ReadFixture(const std::string& relative) {
     Bytes bytes;
     ReadFileBytes(FixturePath(relative), &bytes);
     return bytes;
+}
+
+namespace {
+
+void Put32(Bytes* out, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out->push_back(uint8_t(v >> (8 * i)));
+}
+
+void PutFloat(Bytes* out, float f) {
+    uint32_t bits;
+    memcpy(&bits, &f, 4);
+    Put32(out, bits);
+}
+
+// giflib reads through this from a whole file held in memory.
+struct GifReader {
+    const Bytes* bytes;
+    size_t at = 0;
+};
+
+int ReadFromMemory(GifFileType* gif, GifByteType* out, int length) {
+    GifReader* reader = static_cast<GifReader*>(gif->UserData);
+    size_t n = std::min(size_t(length), reader->bytes->size() - reader->at);
+    memcpy(out, reader->bytes->data() + reader->at, n);
+    reader->at += n;
+    return int(n);
+}
+
+}  // namespace
+
+Bytes MakeAct(uint16_t version, const std::vector<ActionSpec>& actions,
+              const std::vector<std::string>& events, bool tail) {
+    Bytes act = {'A', 'C', uint8_t(version), uint8_t(version >> 8), 0, 0};
+    PutLe16At(&act, 4, uint16_t(actions.size()));
+    act.resize(16, 0);
+    for (const ActionSpec& action : actions) {
+        Put32(&act, uint32_t(action.frames.size()));
+        for (const FrameSpec& frame : action.frames) {
+            for (int i = 0; i < 32; ++i) act.push_back(uint8_t(0xA0 + i));  // unused rectangles
+            Put32(&act, uint32_t(frame.layers.size()));
+            for (const LayerSpec& l : frame.layers) {
+                Put32(&act, uint32_t(l.x));
+                Put32(&act, uint32_t(l.y));
+                Put32(&act, uint32_t(l.image));
+                Put32(&act, l.mirror);
+                if (version < 0x200) continue;
+                act.insert(act.end(), l.tint.begin(), l.tint.end());
+                PutFloat(&act, l.scaleX);
+                if (version >= 0x204) PutFloat(&act, l.scaleY);
+                Put32(&act, uint32_t(l.rotation));
+                Put32(&act, uint32_t(l.type));
+                if (version >= 0x205) {
+                    Put32(&act, uint32_t(l.width));
+                    Put32(&act, uint32_t(l.height));
+                }
+            }
+            if (version >= 0x200) Put32(&act, uint32_t(frame.event));
+            if (version >= 0x203) {
+                Put32(&act, uint32_t(frame.anchors.size()));
+                for (const AnchorSpec& a : frame.anchors) {
+                    Put32(&act, 0xDEADBEEF);
+                    Put32(&act, uint32_t(a.x));
+                    Put32(&act, uint32_t(a.y));
+                    Put32(&act, uint32_t(a.attribute));
+                }
+            }
+        }
+    }
+    if (!tail || version < 0x201) return act;
+    Put32(&act, uint32_t(events.size()));
+    for (const std::string& name : events) {
+        Bytes field(40, 0);
+        memcpy(field.data(), name.data(), name.size());
+        act.insert(act.end(), field.begin(), field.end());
+    }
+    if (version >= 0x202)
+        for (const ActionSpec& action : actions) PutFloat(&act, action.interval);
+    return act;
+}
+
+bool ReadPng(const Bytes& png, uint32_t* width, uint32_t* height, Bytes* rgba) {
+    png_image image;
+    memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return false;
+    image.format = PNG_FORMAT_RGBA;
+    rgba->resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgba->data(), 0, nullptr)) return false;
+    *width = image.width;
+    *height = image.height;
+    return true;
+}
+
+bool ReadGif(const Bytes& bytes, GifRead* read) {
+    GifReader reader = {&bytes};
+    int error = 0;
+    GifFileType* gif = DGifOpen(&reader, ReadFromMemory, &error);
+    if (!gif) return false;
+    if (DGifSlurp(gif) != GIF_OK) {
+        DGifCloseFile(gif, &error);
+        return false;
+    }
+    read->width = gif->SWidth;
+    read->height = gif->SHeight;
+    for (int i = 0; i < gif->ImageCount; ++i) {
+        const SavedImage& image = gif->SavedImages[i];
+        for (int e = 0; e < image.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& block = image.ExtensionBlocks[e];
+            if (block.Function == APPLICATION_EXT_FUNC_CODE && block.ByteCount == 11 &&
+                memcmp(block.Bytes, "NETSCAPE2.0", 11) == 0)
+                read->loops = true;
+        }
+        GraphicsControlBlock control = {};
+        control.TransparentColor = NO_TRANSPARENT_COLOR;
+        DGifSavedExtensionToGCB(gif, i, &control);
+        const ColorMapObject* map =
+            image.ImageDesc.ColorMap ? image.ImageDesc.ColorMap : gif->SColorMap;
+        GifFrame frame = {{}, control.DelayTime, control.DisposalMode};
+        for (int p = 0; p < image.ImageDesc.Width * image.ImageDesc.Height; ++p) {
+            int index = image.RasterBits[p];
+            if (index == control.TransparentColor) {
+                frame.rgba.insert(frame.rgba.end(), {0, 0, 0, 0});
+            } else {
+                const GifColorType& c = map->Colors[index];
+                frame.rgba.insert(frame.rgba.end(), {c.Red, c.Green, c.Blue, 255});
+            }
+        }
+        read->frames.push_back(frame);
+    }
+    DGifCloseFile(gif, &error);
+    return true;
 }

@@ -1,7 +1,10 @@
 // The preview as a user meets it: double-clicking rows opens the viewer
 // fitted to each kind of picture with its counter and type name, sprites
-// step through their frames, write saves a new bitmap file, and sounds,
-// unrecognised and unreadable entries close the viewer.
+// step through their frames, animations play and step through actions,
+// palettes recolour sprites, text shows in a read-only view, write saves a
+// new bitmap, PNG or GIF file, large pictures shrink to the screen and small
+// ones zoom in, sounds close the viewer and whatever cannot be shown says
+// so.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -18,8 +21,10 @@
 #include "grf_builder.h"
 #include "picture_util.h"
 #include "preview.h"
+#include "preview_animation_win32.h"
 #include "preview_bitmap_win32.h"
 #include "preview_window.h"
+#include "preview_window_win32.h"
 #include "program_test.h"
 #include "resource.h"
 #include "services.h"
@@ -136,6 +141,60 @@ Bytes Wave() {
     return wave;
 }
 
+// Palettes: entry 0 magenta (never drawn), the frames' colours at 10 and 20,
+// a ramp elsewhere.
+const uint32_t OWN_10 = 0xC81E1E, OWN_20 = 0x1EC81E;  // red, green
+const uint32_t BLUE_10 = 0x1E1EC8, BLUE_20 = 0xC8C81E;
+Bytes Palette(uint32_t at10, uint32_t at20) {
+    Bytes palette = RampPalette();
+    auto put = [&](int index, uint32_t rgb) {
+        palette[4 * index] = uint8_t(rgb >> 16);
+        palette[4 * index + 1] = uint8_t(rgb >> 8);
+        palette[4 * index + 2] = uint8_t(rgb);
+    };
+    put(0, MAGENTA);
+    put(10, at10);
+    put(20, at20);
+    return palette;
+}
+
+// A 20 x 20 square of one palette index inside a border of index 0.
+Bytes Square(uint8_t index) {
+    Bytes indices;
+    for (int y = 0; y < 20; ++y)
+        for (int x = 0; x < 20; ++x)
+            indices.push_back(x < 2 || y < 2 || x >= 18 || y >= 18 ? 0 : index);
+    return RawRecord(20, 20, indices);
+}
+
+// Version 2.0 sprite: image 0 a square of index 10, image 1 of index 20,
+// and true-colour image 2, an opaque blue 10 x 10.
+Bytes AnimatedSprite() {
+    Bytes blue;
+    for (int i = 0; i < 100; ++i) blue.insert(blue.end(), {0, 0, 255, 255});
+    return MakeSpr(0, 2, 2, {Square(10), Square(20), RgbaRecord(10, 10, blue)},
+                   Palette(OWN_10, OWN_20), 1);
+}
+
+LayerSpec Layer(int32_t x, int32_t image, int32_t type = 0) {
+    LayerSpec layer;
+    layer.x = x;
+    layer.image = image;
+    layer.type = type;
+    return layer;
+}
+
+// Three actions: the two squares in turn (a second each); one square moving
+// right in three steps; the true-colour image alone.
+Bytes Animation3() {
+    const std::vector<ActionSpec> actions = {
+        {{{{Layer(0, 0)}}, {{Layer(0, 1)}}}, 40},
+        {{{{Layer(-10, 0)}}, {{Layer(0, 0)}}, {{Layer(10, 0)}}}, 4},
+        {{{{Layer(0, 0, 1)}}}, 4},
+    };
+    return MakeAct(0x205, actions);
+}
+
 // ---------------------------------------------------------------------------
 // The viewer as the user sees it.
 
@@ -243,7 +302,8 @@ uint32_t Background() {
 }
 
 // The counter and type name as the viewer is to draw them right of the
-// buttons, over the window's background.
+// buttons, over the window's background: the name moved right of a counter
+// that would reach it.
 Pixels ExpectedTexts(int width, const std::wstring& counter, const std::wstring& type) {
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
@@ -252,8 +312,10 @@ Pixels ExpectedTexts(int width, const std::wstring& counter, const std::wstring&
     RECT all = {0, 0, width, PREVIEW_PICTURE_Y};
     FillRect(memory, &all, GetSysColorBrush(COLOR_WINDOW));
     SelectObject(memory, GetStockObject(DEFAULT_GUI_FONT));
+    SIZE extent = {};
+    GetTextExtentPoint32W(memory, counter.c_str(), int(counter.size()), &extent);
     TextOutW(memory, PREVIEW_COUNTER_X, PREVIEW_TEXT_Y, counter.c_str(), int(counter.size()));
-    TextOutW(memory, PREVIEW_TYPE_X, PREVIEW_TEXT_Y, type.c_str(), int(type.size()));
+    TextOutW(memory, PreviewTypeNameX(extent.cx), PREVIEW_TEXT_Y, type.c_str(), int(type.size()));
     Pixels pixels = ReadPixels(memory, width, PREVIEW_PICTURE_Y);
     SelectObject(memory, held);
     DeleteObject(canvas);
@@ -324,6 +386,56 @@ Shown CurrentPreview(const Program& program) {
 
 std::wstring Counter(int current, int count) {
     return L"Frame " + std::to_wstring(current) + L" of " + std::to_wstring(count);
+}
+
+std::wstring ActionCounter(int action, int actions, int frame, int frames) {
+    return L"Action " + std::to_wstring(action) + L" of " + std::to_wstring(actions) + L", frame " +
+           std::to_wstring(frame) + L" of " + std::to_wstring(frames);
+}
+
+// A control of the viewer, by id, while it is shown; null otherwise.
+HWND ShownChild(HWND viewer, int id) {
+    HWND child = GetDlgItem(viewer, id);
+    return child && IsWindowVisible(child) ? child : nullptr;
+}
+
+// A click on one of the viewer's push buttons, handled.
+void ClickChild(const Program& program, HWND viewer, int id) {
+    PostMessageW(GetDlgItem(viewer, id), BM_CLICK, 0, 0);
+    Settle(program);
+}
+
+// What the viewer says instead of a picture; "" when it shows none.
+std::wstring Notice(HWND viewer) {
+    HWND notice = ShownChild(viewer, PREVIEW_ID_NOTICE);
+    return notice ? WindowText(notice) : L"";
+}
+
+struct Animation {
+    bool active;
+    uint32_t action, frame, frames;
+};
+
+Animation CurrentAnimation(const Program& program) {
+    Animation shown = {};
+    RunOnUiThread(program, [&] {
+        const PreviewAnimation& a = g_previewAnimation;
+        shown = {a.active, a.action, a.frame, AnimationFrameCount()};
+    });
+    return shown;
+}
+
+// The viewer's client height: where the content ends.
+int ClientHeight(HWND window) {
+    RECT client = {};
+    GetClientRect(window, &client);
+    return client.bottom;
+}
+
+// Pixel (x, y) of a picture read by libpng as red, green, blue, alpha.
+uint32_t RgbaAt(const Bytes& rgba, uint32_t width, uint32_t x, uint32_t y) {
+    const uint8_t* p = &rgba[4 * (size_t(y) * width + x)];
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
 // ---------------------------------------------------------------------------
@@ -486,7 +598,8 @@ TEST_F(Preview, WriteSavesANewBitmapFileOnlyInsideItsButton) {
         Press(program, viewer, edge.x, edge.y);
         Box dialog;
         ASSERT_TRUE(WaitForBox(program, &dialog, SAVE_TITLE)) << edge.x << ", " << edge.y;
-        EXPECT_EQ(FileTypes(dialog), std::vector<std::wstring>{L"Bitmap Image (*.bmp)"});
+        EXPECT_EQ(FileTypes(dialog),
+                  (std::vector<std::wstring>{L"Bitmap Image (*.bmp)", L"PNG Image (*.png)"}));
         EXPECT_TRUE(ChooseFile(program, SAVE_TITLE, L""));
         Settle(program);
     }
@@ -533,57 +646,85 @@ TEST_F(Preview, WriteSavesANewBitmapFileOnlyInsideItsButton) {
     EXPECT_NE(PreviewWindow(program), nullptr) << "the picture stays on show";
 }
 
-TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
+const wchar_t UNKNOWN_NOTICE[] = L"The viewer does not know this kind of entry.";
+const wchar_t DAMAGED_NOTICE[] =
+    L"This entry cannot be shown: its data is damaged, cut short or of a version the viewer "
+    L"does not know.";
+const wchar_t UNREADABLE_NOTICE[] = L"This entry could not be read from its archive.";
+
+TEST_F(Preview, EntriesWithoutAPictureSaySoAndSoundsCloseTheViewer) {
     Bytes jfif = Jpeg(8, 8);
     // The same picture without its APP0 segment (marker and 16 bytes): its
     // first segment is a table, so no identifier follows the start.
     Bytes tablesFirst(jfif.begin() + 18, jfif.end());
     tablesFirst[0] = 0xFF;
     tablesFirst[1] = 0xD8;
+    Bytes shortMap = Map(40, 30);
+    shortMap.resize(shortMap.size() - 20);  // the last cell is missing
     LoadDirectly(WriteBytes(
         L"mixed.grf",
         BuildStoredArchive(
             0x200, {StoreContent(0x200, "data\\small.bmp", BitmapFile(10, 10, SmallColour)),
                     StoreContent(0x200, "data\\wav\\hit.wav", Wave()),
-                    StoreContent(0x200, "data\\UPPER.BMP", BitmapFile(4, 4, SmallColour)),
-                    StoreContent(0x200, "data\\photo.jpeg", jfif),
+                    StoreContent(0x200, "data\\UPPER.BMP", BytesOf("BM and nothing more")),
+                    StoreContent(0x200, "data\\photo.jpeg", Bytes(jfif.begin(), jfif.begin() + 20)),
                     StoreContent(0x200, "data\\tables.jpg", tablesFirst),
                     StoreContent(0x200, "data\\empty.spr", MakeSpr(0, 2, 0, {}, RampPalette())),
                     StoreContent(0x200, "data\\nothing.tga", {}),
                     StoreContent(0x200, "data\\hit.avi", Wave()),
-                    StoreContent(0x200, "data\\notes.txt", BytesOf("plain text")),
+                    StoreContent(0x200, "data\\field.gat", shortMap),
                     StoreContent(0x200, "data\\bad.bmp", BytesOf("BM but no bitmap at all")),
                     UnreadableEntry("data\\broken.bmp")})));
     const struct {
         int row;
         uint32_t type;
+        const wchar_t* notice;
         bool hasData;
-    } closing[] = {
-        {1, PREVIEW_WAV, true},     // a sound: played, never shown
-        {2, PREVIEW_NONE, true},    // upper-case .BMP
-        {3, PREVIEW_NONE, true},    // .jpeg is not .jpg
-        {4, PREVIEW_NONE, true},    // no JFIF or Exif identifier
-        {5, PREVIEW_NONE, true},    // a sprite without frames
-        {6, PREVIEW_NONE, true},    // empty
-        {7, PREVIEW_NONE, true},    // RIFF without .wav
-        {8, PREVIEW_NONE, true},    // nothing known
-        {9, PREVIEW_BMP, true},     // recognised, but the decoder gives no picture
-        {10, PREVIEW_NONE, false},  // does not read
+    } rows[] = {
+        {2, PREVIEW_BMP, DAMAGED_NOTICE, true},        // upper-case .BMP, no bitmap in it
+        {3, PREVIEW_JPG, DAMAGED_NOTICE, true},        // .jpeg, no image after its header
+        {4, PREVIEW_NONE, UNKNOWN_NOTICE, true},       // no JFIF or Exif identifier
+        {5, PREVIEW_NONE, UNKNOWN_NOTICE, true},       // a sprite without frames
+        {6, PREVIEW_NONE, UNKNOWN_NOTICE, true},       // empty
+        {7, PREVIEW_NONE, UNKNOWN_NOTICE, true},       // RIFF without .wav
+        {8, PREVIEW_GAT, DAMAGED_NOTICE, true},        // a map too short for its cells
+        {9, PREVIEW_BMP, DAMAGED_NOTICE, true},        // recognised, no picture
+        {10, PREVIEW_NONE, UNREADABLE_NOTICE, false},  // does not read
     };
-    for (const auto& c : closing) {
+    for (const auto& r : rows) {
         Activate(program, 0);
-        ASSERT_NE(PreviewWindow(program), nullptr) << "before row " << c.row;
-        Activate(program, c.row);
-        EXPECT_EQ(PreviewWindow(program), nullptr) << "row " << c.row;
-        EXPECT_EQ(AnyPreviewWindow(program), nullptr) << "destroyed, row " << c.row;
-        EXPECT_EQ(OpenDialog(program), nullptr) << "no message, row " << c.row;
+        ASSERT_NE(PreviewWindow(program), nullptr) << "before row " << r.row;
+        EXPECT_EQ(Notice(PreviewWindow(program)), L"") << "a picture, no notice";
+        Activate(program, r.row);
+        HWND viewer = PreviewWindow(program);
+        ASSERT_NE(viewer, nullptr) << "row " << r.row;
+        EXPECT_EQ(Notice(viewer), r.notice) << "row " << r.row;
+        EXPECT_EQ(OpenDialog(program), nullptr) << "no message box, row " << r.row;
         Shown shown = CurrentPreview(program);
-        EXPECT_EQ(shown.type, c.type) << "row " << c.row;
-        EXPECT_EQ(shown.width, 0) << "row " << c.row;
+        EXPECT_EQ(shown.type, r.type) << "row " << r.row;
+        EXPECT_EQ(shown.width, 0) << "row " << r.row;
+        EXPECT_TRUE(
+            ShowsTexts(ClientPixels(program, viewer), Counter(1, 1), PreviewTypeName(r.type)))
+            << "row " << r.row;
         bool hasData = false;
         RunOnUiThread(program, [&] { hasData = g_previewImage.data != nullptr; });
-        EXPECT_EQ(hasData, c.hasData) << "row " << c.row;
+        EXPECT_EQ(hasData, r.hasData) << "row " << r.row;
+        if (r.row == 8) {
+            std::wstring shot = SaveScreenshot(viewer, L"preview-notice");
+            EXPECT_NE(shot, L"");
+            printf("screenshot: %ls\n", shot.c_str());
+        }
+        // Write has no picture to save.
+        Press(program, viewer, 100, 10);
+        EXPECT_EQ(OpenDialog(program), nullptr) << "row " << r.row;
     }
+
+    // A sound is played, never shown: the viewer closes.
+    Activate(program, 0);
+    ASSERT_NE(PreviewWindow(program), nullptr);
+    Activate(program, 1);
+    EXPECT_EQ(AnyPreviewWindow(program), nullptr) << "destroyed";
+    EXPECT_EQ(CurrentPreview(program).type, uint32_t(PREVIEW_WAV));
 
     // A sound playing from the current entry's bytes, then the next entry
     // in its place, twice over: the sound is stopped before its bytes go.
@@ -604,7 +745,7 @@ TEST_F(Preview, SoundsAndEntriesWithoutAPictureCloseTheViewer) {
     EXPECT_NE(PreviewWindow(program), nullptr);
 }
 
-TEST_F(Preview, DeletedRowsStillPreviewAndLocalFilesDoNot) {
+TEST_F(Preview, DeletedRowsStillPreviewAndLocalFilesSayTheyDoNotRead) {
     const Bytes picture = BitmapFile(10, 10, SmallColour);
     LoadDirectly(WriteArchive(L"edits.grf", {{"data\\kept.bmp", picture}}));
     // A local file not yet packed: its bytes are on disk, not in an archive.
@@ -626,9 +767,348 @@ TEST_F(Preview, DeletedRowsStillPreviewAndLocalFilesDoNot) {
     EXPECT_EQ(CurrentPreview(program).width, 10);
 
     Activate(program, 1);
-    EXPECT_EQ(AnyPreviewWindow(program), nullptr);
+    ASSERT_NE(PreviewWindow(program), nullptr);
+    EXPECT_EQ(Notice(PreviewWindow(program)), UNREADABLE_NOTICE);
     EXPECT_EQ(OpenDialog(program), nullptr) << "no message";
     EXPECT_EQ(CurrentPreview(program).width, 0);
+}
+
+TEST_F(Preview, AnAnimationPlaysStepsThroughActionsAndFrames) {
+    LoadDirectly(WriteArchive(L"animation.grf", {{"data\\sprite\\monster.act", Animation3()},
+                                                 {"data\\sprite\\MONSTER.SPR", AnimatedSprite()},
+                                                 {"data\\sprite\\lonely.act", Animation3()}}));
+    Activate(program, 0);
+    HWND viewer = PreviewWindow(program);
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(CurrentPreview(program).type, uint32_t(PREVIEW_ACT));
+    Animation shown = CurrentAnimation(program);
+    ASSERT_TRUE(shown.active) << "the sprite of the same name, in any case, was found";
+    EXPECT_EQ(shown.action, 0u);
+    EXPECT_EQ(shown.frames, 2u);
+    // The canvas of the first action: 20 x 20 under the tools row.
+    const int contentY = PREVIEW_PICTURE_Y + PREVIEW_TOOLS_HEIGHT;
+    EXPECT_EQ(CurrentPreview(program).width, 20);
+    EXPECT_EQ(ClientHeight(viewer), contentY + 20);
+    for (int id : {PREVIEW_ID_PREVIOUS_ACTION, PREVIEW_ID_NEXT_ACTION, PREVIEW_ID_PLAY})
+        EXPECT_NE(ShownChild(viewer, id), nullptr) << id;
+    EXPECT_EQ(ShownChild(viewer, PREVIEW_ID_PALETTES), nullptr) << "no palettes in the folder";
+    EXPECT_EQ(WindowText(GetDlgItem(viewer, PREVIEW_ID_PLAY)), L"Pause");
+
+    // It plays: the picture changes by itself, a second a frame.
+    Pixels first = ClientPixels(program, viewer);
+    EXPECT_TRUE(WaitUntil([&] { return ClientPixels(program, viewer).rgb != first.rgb; }, 5000));
+
+    // Paused, it stays; prev and next step within the action.
+    ClickChild(program, viewer, PREVIEW_ID_PLAY);
+    EXPECT_EQ(WindowText(GetDlgItem(viewer, PREVIEW_ID_PLAY)), L"Play");
+    const int PREV_X = 20, NEXT_X = 60, BUTTON_Y = 10;
+    Press(program, viewer, PREV_X, BUTTON_Y);
+    Press(program, viewer, PREV_X, BUTTON_Y);  // at the first frame: stays
+    EXPECT_EQ(CurrentAnimation(program).frame, 0u);
+    Pixels paused = ClientPixels(program, viewer);
+    EXPECT_TRUE(ShowsTexts(paused, ActionCounter(1, 3, 1, 2), L"ACT"));
+    EXPECT_EQ(paused.At(10, contentY + 10), OWN_10);
+    EXPECT_EQ(paused.At(0, contentY), Background()) << "index 0 is transparent";
+    std::wstring shotFirst = SaveScreenshot(viewer, L"preview-animation-1");
+    Sleep(1200);
+    EXPECT_EQ(ClientPixels(program, viewer).rgb, paused.rgb) << "paused";
+    Press(program, viewer, NEXT_X, BUTTON_Y);
+    Press(program, viewer, NEXT_X, BUTTON_Y);  // at the last frame: stays
+    Pixels second = ClientPixels(program, viewer);
+    EXPECT_TRUE(ShowsTexts(second, ActionCounter(1, 3, 2, 2), L"ACT"));
+    EXPECT_EQ(second.At(10, contentY + 10), OWN_20);
+    std::wstring shotSecond = SaveScreenshot(viewer, L"preview-animation-2");
+    Bytes firstShot, secondShot;
+    ASSERT_TRUE(ReadFileBytes(shotFirst, &firstShot));
+    ASSERT_TRUE(ReadFileBytes(shotSecond, &secondShot));
+    EXPECT_NE(firstShot, secondShot) << "two screenshots of the animation differ";
+    printf("screenshots: %ls, %ls\n", shotFirst.c_str(), shotSecond.c_str());
+
+    // Actions: the window is fitted to each action's canvas; stepping
+    // stops at both ends.
+    const struct {
+        int button;
+        uint32_t action;
+        int width, height;  // the action's canvas
+        std::wstring counter;
+    } steps[] = {
+        {PREVIEW_ID_PREVIOUS_ACTION, 0, 20, 20, ActionCounter(1, 3, 2, 2)},
+        {PREVIEW_ID_NEXT_ACTION, 1, 40, 20, ActionCounter(2, 3, 1, 3)},
+        {PREVIEW_ID_NEXT_ACTION, 2, 10, 10, ActionCounter(3, 3, 1, 1)},
+        {PREVIEW_ID_NEXT_ACTION, 2, 10, 10, ActionCounter(3, 3, 1, 1)},
+        {PREVIEW_ID_PREVIOUS_ACTION, 1, 40, 20, ActionCounter(2, 3, 1, 3)},
+    };
+    for (const auto& step : steps) {
+        ClickChild(program, viewer, step.button);
+        EXPECT_EQ(CurrentAnimation(program).action, step.action);
+        Shown picture = CurrentPreview(program);
+        EXPECT_EQ(picture.width, step.width) << "action " << step.action;
+        EXPECT_EQ(picture.height, step.height) << "action " << step.action;
+        EXPECT_EQ(ClientHeight(viewer), contentY + step.height) << "action " << step.action;
+        EXPECT_TRUE(ShowsTexts(ClientPixels(program, viewer), step.counter, L"ACT"))
+            << "action " << step.action;
+    }
+    // The true-colour image of the third action, drawn whole.
+    ClickChild(program, viewer, PREVIEW_ID_NEXT_ACTION);
+    EXPECT_EQ(ClientPixels(program, viewer).At(5, contentY + 5), 0x0000FFu);
+
+    // The sprite plays the same animation; an animation without its sprite
+    // says so.
+    Activate(program, 1);
+    EXPECT_TRUE(CurrentAnimation(program).active);
+    EXPECT_EQ(CurrentPreview(program).type, uint32_t(PREVIEW_ACT));
+    Activate(program, 2);
+    ASSERT_NE(PreviewWindow(program), nullptr);
+    EXPECT_FALSE(CurrentAnimation(program).active);
+    EXPECT_EQ(Notice(PreviewWindow(program)),
+              L"This animation's sprite, the .spr of the same name, is not in the archive.");
+    EXPECT_EQ(ShownChild(PreviewWindow(program), PREVIEW_ID_PLAY), nullptr);
+}
+
+TEST_F(Preview, PalettesOfTheFolderRecolourASprite) {
+    Bytes red = Palette(0xFF0000, 0xFF8080), blue = Palette(BLUE_10, BLUE_20);
+    LoadDirectly(WriteArchive(L"palettes.grf", {{"data\\sprite\\monster.spr", AnimatedSprite()},
+                                                {"data\\sprite\\red.pal", red},
+                                                {"data\\sprite\\Blue.PAL", blue},
+                                                {"data\\sprite\\short.pal", Bytes(1000, 7)},
+                                                {"data\\sprite\\deeper\\green.pal", red},
+                                                {"data\\palette\\elsewhere.pal", red}}));
+    Activate(program, 0);
+    HWND viewer = PreviewWindow(program);
+    ASSERT_NE(viewer, nullptr);
+    HWND list = ShownChild(viewer, PREVIEW_ID_PALETTES);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(ComboItems(list),
+              (std::vector<std::wstring>{L"Sprite's own palette", L"Blue.PAL", L"red.pal"}))
+        << "palettes of this folder only, whole ones, by name";
+    const int contentY = PREVIEW_PICTURE_Y + PREVIEW_TOOLS_HEIGHT;
+    EXPECT_EQ(ClientHeight(viewer), contentY + 20);
+    EXPECT_EQ(ClientPixels(program, viewer).At(10, contentY + 10), OWN_10);
+
+    const struct {
+        int item;
+        uint32_t at10, at20;
+    } choices[] = {{1, BLUE_10, BLUE_20}, {2, 0xFF0000, 0xFF8080}, {0, OWN_10, OWN_20}};
+    for (const auto& choice : choices) {
+        SendMessageW(list, CB_SETCURSEL, WPARAM(choice.item), 0);
+        SendMessageW(viewer, WM_COMMAND, MAKEWPARAM(PREVIEW_ID_PALETTES, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+        Settle(program);
+        EXPECT_EQ(ClientPixels(program, viewer).At(10, contentY + 10), choice.at10)
+            << "item " << choice.item;
+        Press(program, viewer, 60, 10);  // next frame, the same palette
+        EXPECT_EQ(ClientPixels(program, viewer).At(10, contentY + 10), choice.at20)
+            << "item " << choice.item;
+        if (choice.item == 1) {
+            std::wstring shot = SaveScreenshot(viewer, L"preview-palette");
+            EXPECT_NE(shot, L"");
+            printf("screenshot: %ls\n", shot.c_str());
+        }
+        Press(program, viewer, 20, 10);
+    }
+
+    // The true-colour frame after the palette frames, counted with them and
+    // drawn in its own colours whatever the palette.
+    SendMessageW(list, CB_SETCURSEL, 1, 0);
+    SendMessageW(viewer, WM_COMMAND, MAKEWPARAM(PREVIEW_ID_PALETTES, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    Press(program, viewer, 60, 10);
+    Press(program, viewer, 60, 10);
+    Pixels trueColour = ClientPixels(program, viewer);
+    EXPECT_TRUE(ShowsTexts(trueColour, Counter(3, 3), L"SPR"));
+    EXPECT_EQ(trueColour.At(5, contentY + 5), 0x0000FFu);
+
+    // A palette entry shows its 256 colours: entry i in row i / 16 and
+    // column i % 16 of 16-pixel cells.
+    Activate(program, 2);
+    ASSERT_EQ(PreviewWindow(program), viewer);
+    Shown swatches = CurrentPreview(program);
+    EXPECT_EQ(swatches.type, uint32_t(PREVIEW_PAL));
+    EXPECT_EQ(swatches.width, 257);
+    EXPECT_EQ(ShownChild(viewer, PREVIEW_ID_PALETTES), nullptr);
+    Pixels client = ClientPixels(program, viewer);
+    EXPECT_TRUE(ShowsTexts(client, Counter(1, 1), L"PAL"));
+    for (int index : {0, 10, 20, 37, 255}) {
+        int x = (index % 16) * 16 + 8, y = PREVIEW_PICTURE_Y + (index / 16) * 16 + 8;
+        uint32_t expected = uint32_t(blue[4 * index]) << 16 | uint32_t(blue[4 * index + 1]) << 8 |
+                            blue[4 * index + 2];
+        EXPECT_EQ(client.At(x, y), expected) << "entry " << index << ", magenta included";
+    }
+}
+
+TEST_F(Preview, TextShowsReadOnlyFromUtf8OrCodePage949) {
+    LoadDirectly(WriteArchive(
+        L"text.grf", {{"data\\readme.txt",
+                       BytesOf("\xEC\x95\x88\xEB\x85\x95\xED\x95\x98\xEC\x84\xB8\xEC\x9A\x94, "
+                               "\xEC\x84\xB8\xEA\xB3\x84!\n\xEB\x91\x98\xEC\xA7\xB8 \xEC\xA4\x84")},
+                      {"data\\luafiles\\skill.lua", BytesOf("-- \xBE\xC8\xB3\xE7\r\nreturn 1")},
+                      {"data\\luafiles\\skill.lub", BytesOf("\x1BLuaQ\x01\x04")},
+                      {"data\\notes", BytesOf("no extension, but text\n")}}));
+    const struct {
+        int row;
+        const wchar_t* text;
+    } rows[] = {
+        {0, L"\uC548\uB155\uD558\uC138\uC694, \uC138\uACC4!\r\n\uB458\uC9F8 \uC904"},
+        {1, L"-- \uC548\uB155\r\nreturn 1"},
+        {3, L"no extension, but text\r\n"},
+    };
+    for (const auto& r : rows) {
+        Activate(program, r.row);
+        HWND viewer = PreviewWindow(program);
+        ASSERT_NE(viewer, nullptr) << "row " << r.row;
+        HWND view = ShownChild(viewer, PREVIEW_ID_TEXT);
+        ASSERT_NE(view, nullptr) << "row " << r.row;
+        EXPECT_EQ(WindowText(view), r.text) << "row " << r.row;
+        EXPECT_NE(GetWindowLongW(view, GWL_STYLE) & ES_READONLY, 0) << "row " << r.row;
+        EXPECT_EQ(Notice(viewer), L"") << "row " << r.row;
+        EXPECT_EQ(CurrentPreview(program).type, uint32_t(PREVIEW_TEXT));
+        EXPECT_TRUE(ShowsTexts(ClientPixels(program, viewer), Counter(1, 1), L"TXT"));
+        if (r.row == 0) {
+            std::wstring shot = SaveScreenshot(viewer, L"preview-text");
+            EXPECT_NE(shot, L"");
+            printf("screenshot: %ls\n", shot.c_str());
+        }
+    }
+    // Typing changes nothing.
+    HWND view = ShownChild(PreviewWindow(program), PREVIEW_ID_TEXT);
+    PostMessageW(view, WM_CHAR, L'x', 0);
+    Settle(program);
+    EXPECT_EQ(WindowText(view), L"no extension, but text\r\n");
+
+    Activate(program, 2);
+    ASSERT_NE(PreviewWindow(program), nullptr);
+    EXPECT_EQ(ShownChild(PreviewWindow(program), PREVIEW_ID_TEXT), nullptr);
+    EXPECT_EQ(Notice(PreviewWindow(program)), L"Compiled Lua: its bytes are a program, not text.");
+}
+
+TEST_F(Preview, WriteSavesTheFrameAsPngAndTheActionAsGif) {
+    LoadDirectly(WriteArchive(L"export.grf", {{"data\\sprite\\monster.act", Animation3()},
+                                              {"data\\sprite\\monster.spr", AnimatedSprite()}}));
+    Activate(program, 0);
+    HWND viewer = PreviewWindow(program);
+    ASSERT_NE(viewer, nullptr);
+    ClickChild(program, viewer, PREVIEW_ID_PLAY);  // paused at a known frame
+    Press(program, viewer, 20, 10);
+    ASSERT_EQ(CurrentAnimation(program).frame, 0u);
+
+    // The frame as PNG, with its transparency.
+    std::wstring png = dir.Join(L"frame.png");
+    Press(program, viewer, 100, 10);
+    Box dialog;
+    ASSERT_TRUE(WaitForBox(program, &dialog, SAVE_TITLE));
+    EXPECT_EQ(FileTypes(dialog),
+              (std::vector<std::wstring>{L"Bitmap Image (*.bmp)", L"PNG Image (*.png)",
+                                         L"Animated GIF (*.gif)"}));
+    ASSERT_TRUE(ChooseFileType(dialog, 1));
+    ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, png));
+    Settle(program);
+    EXPECT_EQ(OpenDialog(program), nullptr) << "no error";
+    Bytes file, rgba;
+    uint32_t width = 0, height = 0;
+    ASSERT_TRUE(ReadFileBytes(png, &file));
+    ASSERT_TRUE(ReadPng(file, &width, &height, &rgba));
+    EXPECT_EQ(width, 20u);
+    EXPECT_EQ(height, 20u);
+    EXPECT_EQ(RgbaAt(rgba, width, 10, 10), OWN_10 << 8 | 0xFF);
+    EXPECT_EQ(RgbaAt(rgba, width, 0, 0) & 0xFF, 0u) << "index 0 transparent";
+
+    // The action as an animated GIF: both frames, looping.
+    std::wstring gif = dir.Join(L"action.gif");
+    Press(program, viewer, 100, 10);
+    ASSERT_TRUE(WaitForBox(program, &dialog, SAVE_TITLE));
+    ASSERT_TRUE(ChooseFileType(dialog, 2));
+    ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, gif));
+    Settle(program);
+    EXPECT_EQ(OpenDialog(program), nullptr) << "no error";
+    GifRead read;
+    ASSERT_TRUE(ReadFileBytes(gif, &file));
+    ASSERT_TRUE(ReadGif(file, &read));
+    EXPECT_EQ(read.width, 20);
+    EXPECT_EQ(read.height, 20);
+    EXPECT_TRUE(read.loops);
+    ASSERT_EQ(read.frames.size(), 2u);
+    EXPECT_EQ(read.frames[0].delay, 100) << "40 ticks of 25 ms";
+    EXPECT_EQ(RgbaAt(read.frames[1].rgba, 20, 10, 10), OWN_20 << 8 | 0xFF);
+
+    // An existing file is never replaced, whatever the type.
+    const Bytes kept = BytesOf("not to be overwritten");
+    ASSERT_TRUE(WriteFileBytes(png, kept));
+    Press(program, viewer, 100, 10);
+    ASSERT_TRUE(WaitForBox(program, &dialog, SAVE_TITLE));
+    ASSERT_TRUE(ChooseFileType(dialog, 1));
+    ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, png));
+    EXPECT_EQ(TakeError(program), L"Saving the picture failed!");
+    Settle(program);
+    ASSERT_TRUE(ReadFileBytes(png, &file));
+    EXPECT_EQ(file, kept);
+}
+
+TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
+    LoadDirectly(WriteArchive(
+        L"sizes.grf", {{"data\\small.bmp", BitmapFile(10, 10, SmallColour)},
+                       {"data\\huge.bmp", BitmapFile(3000, 2000, [](int32_t x, int32_t y) {
+                            return uint32_t(x / 12 % 256) << 16 | uint32_t(y / 8 % 256) << 8 | 0x80;
+                        })}}));
+    // What the screen leaves for the window.
+    RECT work = {};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    PreviewFrameMetrics metrics = {GetSystemMetrics(SM_CXBORDER), GetSystemMetrics(SM_CYBORDER),
+                                   GetSystemMetrics(SM_CYSMCAPTION)};
+    PreviewArea area = {work.right - work.left, work.bottom - work.top};
+    PreviewContent huge = {3000, 2000, 1, true, false, 0};
+    PreviewFit fit = FitPreviewContent(&huge, &metrics, &area);
+    ASSERT_LT(fit.percent, 100u);
+
+    Activate(program, 1);
+    HWND viewer = PreviewWindow(program);
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer (" + std::to_wstring(fit.percent) + L"%)");
+    EXPECT_EQ(WindowSize(viewer), (Size{fit.window.width, fit.window.height}));
+    RECT placed = {};
+    GetWindowRect(viewer, &placed);
+    EXPECT_TRUE(placed.left >= work.left && placed.top >= work.top && placed.right <= work.right &&
+                placed.bottom <= work.bottom)
+        << "on the work area";
+    EXPECT_EQ(CurrentPreview(program).width, 3000) << "the picture itself is whole";
+    // Zooming in has no room.
+    PostMessageW(viewer, WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 0);
+    Settle(program);
+    EXPECT_EQ(WindowSize(viewer), (Size{fit.window.width, fit.window.height}));
+
+    // A small picture: the wheel and + zoom in by whole steps, nearest
+    // neighbour, magenta still left out; - goes back.
+    Activate(program, 0);
+    EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer");
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        int zoom;
+    } steps[] = {
+        {WM_MOUSEWHEEL, MAKEWPARAM(0, WHEEL_DELTA), 2},
+        {WM_KEYDOWN, VK_ADD, 3},
+        {WM_KEYDOWN, VK_SUBTRACT, 2},
+        {WM_MOUSEWHEEL, MAKEWPARAM(0, uint16_t(-WHEEL_DELTA)), 1},
+        {WM_KEYDOWN, VK_OEM_MINUS, 1},
+    };
+    for (const auto& step : steps) {
+        PostMessageW(viewer, step.message, step.wParam, 0);
+        Settle(program);
+        EXPECT_EQ(WindowSize(viewer), FittedSize(10 * step.zoom, 10 * step.zoom))
+            << "zoom " << step.zoom;
+        EXPECT_EQ(WindowText(viewer),
+                  step.zoom == 1
+                      ? std::wstring(L"Caskwright Viewer")
+                      : L"Caskwright Viewer (" + std::to_wstring(100 * step.zoom) + L"%)");
+        Pixels client = ClientPixels(program, viewer);
+        for (int y = 0; y < 10 * step.zoom; ++y) {
+            for (int x = 0; x < 10 * step.zoom; ++x) {
+                uint32_t colour = SmallColour(x / step.zoom, y / step.zoom);
+                uint32_t expected = colour == MAGENTA ? Background() : colour;
+                ASSERT_EQ(client.At(x, PREVIEW_PICTURE_Y + y), expected)
+                    << x << ", " << y << " at zoom " << step.zoom;
+            }
+        }
+    }
 }
 
 }  // namespace

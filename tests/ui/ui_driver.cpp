@@ -507,6 +507,17 @@ std::vector<std::wstring> FileTypes(const Box& box) {
     return types ? ComboItems(types) : std::vector<std::wstring>{};
 }
 
+bool ChooseFileType(const Box& box, int index) {
+    HWND types = GetDlgItem(box.window, cmb1);
+    if (!types || SendMessageW(types, CB_SETCURSEL, WPARAM(index), 0) != index) return false;
+    // The dialog learns of a choice through the list's notifications, as a
+    // user's pick in the open list sends them.
+    for (WORD code : {CBN_SELCHANGE, CBN_SELENDOK})
+        SendMessageW(box.window, WM_COMMAND, MAKEWPARAM(cmb1, code),
+                     reinterpret_cast<LPARAM>(types));
+    return true;
+}
+
 bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring* shownText) {
     Box box;
     if (!WaitForBox(program, &box)) return false;

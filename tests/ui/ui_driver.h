@@ -77,6 +77,9 @@ std::wstring TakeError(const Program& program, DWORD timeoutMs = 20000);
 bool ChooseFile(const Program& program, const std::wstring& title, const std::wstring& path);
 // The file types a file dialog offers, as its type list shows them.
 std::vector<std::wstring> FileTypes(const Box& box);
+// Picks the file type at index (from 0) in a file dialog's type list, as a
+// user's choice there does. False when the dialog has no such type.
+bool ChooseFileType(const Box& box, int index);
 // Answers the folder browser with path (or cancels it when path is empty).
 bool ChooseFolder(const Program& program, const std::wstring& path, std::wstring* shownText);
 // The name of the folder a folder browser shows selected ("" for none).

@@ -29,10 +29,16 @@ Bytes Lit(const char (&text)[N]) {
 TEST(DetectPreviewType, LeadingBytesAndExtensionTogether) {
     const Bytes bitmap = BytesOf("BM");
     const Bytes sprite = {'S', 'P', 0, 2, 3, 0};
-    const Bytes spriteWithoutFrames = {'S', 'P', 0, 2, 0, 0, 7, 7};
+    const Bytes spriteWithoutFrames = {'S', 'P', 0, 2, 0, 0, 0, 0, 7, 7};
+    const Bytes trueColourOnlySprite = {'S', 'P', 1, 2, 0, 0, 2, 0};
+    const Bytes oldSpriteWithoutFrames = {'S', 'P', 1, 1, 0, 0, 2, 0};  // 1.1 has no count at 6
     const Bytes targa = {0, 0, 2, 0, 0, 0, 0, 0};
     const Bytes runLengthTarga = {0, 0, 10, 0, 0};
-    const Bytes colourMapTarga = {0, 0, 2, 1, 0};
+    const Bytes greyTarga = {0, 0, 3, 0, 0};
+    const Bytes greyRunLengthTarga = {0, 0, 11, 0, 0};
+    const Bytes targaWithIdAndMap = {7, 1, 2, 1, 0};
+    const Bytes colourMappedTarga = {0, 1, 1, 0, 0};
+    const Bytes mapTypeTwoTarga = {0, 2, 2, 0, 0};
     const Bytes jfif = Lit("\xFF\xD8\xFF\xE0\x00\x10JFIF\0");
     const Bytes exif =
         Lit("\xFF\xD8\xFF\xE1\x12\x34"
@@ -47,16 +53,25 @@ TEST(DetectPreviewType, LeadingBytesAndExtensionTogether) {
     } cases[] = {
         {L"data\\texture\\a.bmp", bitmap, PREVIEW_BMP},
         {L"data\\a.bmp.bak", bitmap, PREVIEW_BMP},  // anywhere in the name
-        {L"data\\A.BMP", bitmap, PREVIEW_NONE},     // case-sensitive
-        {L"data\\a.tga", bitmap, PREVIEW_NONE},     // bytes of one kind, name of another
+        {L"data\\A.BMP", bitmap, PREVIEW_BMP},      // letters in any case
+        {L"data\\a.Bmp", bitmap, PREVIEW_BMP},
+        {L"data\\a.tga", bitmap, PREVIEW_NONE},  // bytes of one kind, name of another
         {L"data\\sprite\\x.spr", sprite, PREVIEW_SPR},
+        {L"data\\sprite\\X.SPR", sprite, PREVIEW_SPR},
         {L"data\\sprite\\x.spr", spriteWithoutFrames, PREVIEW_NONE},
+        {L"data\\sprite\\x.spr", trueColourOnlySprite, PREVIEW_SPR},
+        {L"data\\sprite\\x.spr", oldSpriteWithoutFrames, PREVIEW_NONE},
         {L"a.tga", targa, PREVIEW_TGA},
-        {L"a.tga", runLengthTarga, PREVIEW_NONE},
-        {L"a.tga", colourMapTarga, PREVIEW_NONE},
+        {L"a.TGA", runLengthTarga, PREVIEW_TGA},
+        {L"a.tga", greyTarga, PREVIEW_TGA},
+        {L"a.tga", greyRunLengthTarga, PREVIEW_TGA},
+        {L"a.tga", targaWithIdAndMap, PREVIEW_TGA},
+        {L"a.tga", colourMappedTarga, PREVIEW_NONE},
+        {L"a.tga", mapTypeTwoTarga, PREVIEW_NONE},
         {L"photo.jpg", jfif, PREVIEW_JPG},
         {L"photo.jpg", exif, PREVIEW_JPG},
-        {L"photo.jpeg", jfif, PREVIEW_NONE},  // only ".jpg" counts
+        {L"photo.jpeg", jfif, PREVIEW_JPG},
+        {L"PHOTO.JPEG", exif, PREVIEW_JPG},
         {L"photo.jpg", tablesFirst, PREVIEW_NONE},
         {L"data\\prontera.gat", map, PREVIEW_GAT},
         {L"data\\wav\\hit.wav", wave, PREVIEW_WAV},
@@ -75,6 +90,45 @@ TEST(DetectPreviewType, LeadingBytesAndExtensionTogether) {
     EXPECT_EQ(DetectPreviewType(L"a.bmp", nullptr), PREVIEW_NONE);
     Bytes block = Block(bitmap);
     EXPECT_EQ(DetectPreviewType(nullptr, block.data()), PREVIEW_NONE);
+}
+
+TEST(DetectEntryType, AnimationsPalettesAndTextAfterThePictureKinds) {
+    const Bytes animation = {'A', 'C', 5, 2, 1, 0};
+    const Bytes palette(1024, 7);
+    const Bytes shortPalette(1023, 7);
+    const Bytes compiledLua = Lit("\x1bLuaQ\0\1\4");
+    const Bytes korean = {0xBE, 0xC8, 0xB3, 0xE7, '\r', '\n'};  // code page 949
+    const Bytes binary = {'G', 'N', 'D', 0, 1, 2, 0, 0};
+    const Bytes bitmap = BytesOf("BM");
+    const struct {
+        const wchar_t* name;
+        Bytes bytes;
+        PreviewType expected;
+    } cases[] = {
+        {L"data\\sprite\\a.act", animation, PREVIEW_ACT},
+        {L"data\\sprite\\A.ACT", animation, PREVIEW_ACT},
+        {L"data\\sprite\\a.act", binary, PREVIEW_NONE},  // not "AC"
+        {L"data\\palette\\a.pal", palette, PREVIEW_PAL},
+        {L"data\\palette\\a.pal", shortPalette, PREVIEW_NONE},  // neither palette nor text
+        {L"data\\palette\\b.pal", BytesOf("1023 bytes"), PREVIEW_TEXT},
+        {L"data\\a.PAL", Bytes(1024, 0), PREVIEW_PAL},
+        {L"data\\readme.txt", binary, PREVIEW_TEXT},  // the name decides
+        {L"data\\LUAFILES514\\x.LUB", BytesOf("x = 1"), PREVIEW_TEXT},
+        {L"data\\x.lub", compiledLua, PREVIEW_TEXT},
+        {L"data\\noextension", compiledLua, PREVIEW_TEXT},
+        {L"data\\notes", korean, PREVIEW_TEXT},  // bytes that are text
+        {L"data\\map.gnd", binary, PREVIEW_NONE},
+        {L"data\\empty", {}, PREVIEW_NONE},
+        {L"data\\a.bmp", bitmap, PREVIEW_BMP},  // the picture kinds come first
+    };
+    for (const auto& c : cases) {
+        Bytes block = Block(c.bytes);
+        EXPECT_EQ(DetectEntryType(c.name, block.data(), uint32_t(c.bytes.size())), c.expected)
+            << Narrow(c.name);
+    }
+    EXPECT_EQ(DetectEntryType(L"a.txt", nullptr, 0), PREVIEW_NONE);
+    Bytes block = Block(animation);
+    EXPECT_EQ(DetectEntryType(nullptr, block.data(), 6), PREVIEW_NONE);
 }
 
 TEST(PreviewWindowSize, AtLeast256By64OtherwiseThePictureStripAndFrame) {
@@ -97,6 +151,85 @@ TEST(PreviewWindowSize, AtLeast256By64OtherwiseThePictureStripAndFrame) {
         EXPECT_EQ(size.width, c.expectedWidth) << c.width << " x " << c.height;
         EXPECT_EQ(size.height, c.expectedHeight) << c.width << " x " << c.height;
     }
+}
+
+TEST(FitPreviewContent, ScaledDownToTheWorkAreaZoomedInWhileItFits) {
+    const PreviewFrameMetrics metrics = {1, 1, 15};  // the frame adds 6 x 45
+    const PreviewArea screen = {1280, 1024};         // room for 1274 x 979
+    const PreviewArea small = {500, 300};            // room for 494 x 255
+    const PreviewArea tiny = {100, 50};              // room for 94 x 5
+    struct Expected {
+        uint32_t percent;
+        int32_t shownWidth, shownHeight, contentY;
+        PreviewWindowSize window;
+    };
+    const struct {
+        const char* what;
+        PreviewContent content;  // width, height, zoom, picture, tools row, rows' width
+        const PreviewArea* area;
+        Expected expected;
+    } cases[] = {
+        {"small, as it is", {10, 10, 1, true, false, 0}, &screen, {100, 10, 10, 24, {256, 64}}},
+        {"zoomed 3 times", {10, 10, 3, true, false, 0}, &screen, {300, 30, 30, 24, {256, 75}}},
+        {"zoom kept to 8", {10, 10, 20, true, false, 0}, &screen, {800, 80, 80, 24, {256, 125}}},
+        {"zoom kept to what fits",
+         {600, 400, 3, true, false, 0},
+         &screen,
+         {200, 1200, 800, 24, {1206, 845}}},
+        {"exactly the room",
+         {1274, 979, 2, true, false, 0},
+         &screen,
+         {100, 1274, 979, 24, {1280, 1024}}},
+        {"a pixel too wide",
+         {1275, 979, 1, true, false, 0},
+         &screen,
+         {99, 1262, 969, 24, {1268, 1014}}},
+        {"large", {4000, 3000, 1, true, false, 0}, &screen, {31, 1240, 930, 24, {1246, 975}}},
+        {"large, zoom ignored",
+         {4000, 3000, 4, true, false, 0},
+         &screen,
+         {31, 1240, 930, 24, {1246, 975}}},
+        {"tall", {100, 10000, 1, true, false, 0}, &screen, {9, 9, 900, 24, {256, 945}}},
+        {"no room at all", {1000, 1000, 1, true, false, 0}, &tiny, {1, 10, 10, 24, {256, 64}}},
+        {"with the tools row", {10, 10, 1, true, true, 0}, &screen, {100, 10, 10, 50, {256, 81}}},
+        {"tools row takes zoom room",
+         {300, 470, 3, true, true, 0},
+         &screen,
+         {200, 600, 940, 50, {606, 1011}}},
+        {"rows wider than the picture",
+         {10, 10, 1, true, true, 350},
+         &screen,
+         {100, 10, 10, 50, {356, 81}}},
+        {"text", {640, 400, 1, false, false, 0}, &screen, {100, 640, 400, 24, {646, 445}}},
+        {"text cut, never zoomed",
+         {640, 400, 5, false, false, 0},
+         &small,
+         {100, 494, 255, 24, {500, 300}}},
+        {"nothing", {0, 0, 1, true, false, 0}, &screen, {100, 1, 1, 24, {256, 64}}},
+    };
+    for (const auto& c : cases) {
+        PreviewFit fit = FitPreviewContent(&c.content, &metrics, c.area);
+        EXPECT_EQ(fit.percent, c.expected.percent) << c.what;
+        EXPECT_EQ(fit.shownWidth, c.expected.shownWidth) << c.what;
+        EXPECT_EQ(fit.shownHeight, c.expected.shownHeight) << c.what;
+        EXPECT_EQ(fit.contentY, c.expected.contentY) << c.what;
+        EXPECT_EQ(fit.window.width, c.expected.window.width) << c.what;
+        EXPECT_EQ(fit.window.height, c.expected.window.height) << c.what;
+    }
+    // Without tools or rows of their own, a picture at 100% gets exactly the
+    // window PreviewWindowSizeFor gives.
+    PreviewContent plain = {1000, 500, 1, true, false, 0};
+    PreviewWindowSize size = PreviewWindowSizeFor(1000, 500, &metrics);
+    PreviewFit fit = FitPreviewContent(&plain, &metrics, &screen);
+    EXPECT_EQ(fit.window.width, size.width);
+    EXPECT_EQ(fit.window.height, size.height);
+}
+
+TEST(PreviewTypeNameX, MovesRightOnlyWhenTheCounterWouldReachIt) {
+    EXPECT_EQ(PreviewTypeNameX(0), PREVIEW_TYPE_X);
+    EXPECT_EQ(PreviewTypeNameX(77), PREVIEW_TYPE_X);  // 135 + 77 + 8 = 220
+    EXPECT_EQ(PreviewTypeNameX(78), PREVIEW_TYPE_X + 1);
+    EXPECT_EQ(PreviewTypeNameX(200), 343);
 }
 
 TEST(PreviewButtonAt, HitAreasIncludeTheirBounds) {

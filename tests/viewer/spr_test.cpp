@@ -197,33 +197,37 @@ TEST(Spr, RealSamples) {
         uint32_t frame;
         uint32_t width, height;
         Bytes indices;
+        uint32_t trueColour;  // frames counted after the two palette frames
     } cases[] = {
-        {"spr/v11-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}},
-        {"spr/v11-pygrf.spr", 2, 6, 6, sixBySix},
-        {"spr/v20-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}},
-        {"spr/v20-pygrf.spr", 2, 6, 6, sixBySix},
-        {"spr/v21-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}},
-        {"spr/v21-pygrf.spr", 2, 6, 6, sixBySix},
-        {"spr/v11-bmp-paletted.spr", 1, 2, 3, {1, 2, 3, 4, 5, 6}},
-        {"spr/v11-bmp-paletted.spr", 2, 3, 2, {6, 5, 4, 3, 2, 1}},
-        {"spr/v20-bmp-tga-paletted.spr", 1, 2, 3, {1, 2, 3, 4, 5, 6}},
-        {"spr/v20-bmp-tga-paletted.spr", 2, 3, 2, {6, 5, 4, 3, 2, 1}},
-        {"spr/v21-rle-bmp-tga-paletted.spr", 1, 2, 3, {1, 2, 3, 4, 5, 6}},
-        {"spr/v21-rle-bmp-tga-paletted.spr", 2, 3, 2, {6, 0, 0, 3, 2, 1}},
-        {"spr/v21-midgard.spr", 1, 4, 4, {0, 1, 0, 1, 1, 0, 1, 0, 0, 1, 0, 1, 1, 0, 1, 0}},
-        {"spr/v21-midgard.spr", 2, 2, 2, {1, 2, 3, 4}},
+        {"spr/v11-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}, 0},
+        {"spr/v11-pygrf.spr", 2, 6, 6, sixBySix, 0},
+        {"spr/v20-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}, 1},
+        {"spr/v20-pygrf.spr", 2, 6, 6, sixBySix, 1},
+        {"spr/v21-pygrf.spr", 1, 2, 2, {0, 1, 2, 3}, 2},
+        {"spr/v21-pygrf.spr", 2, 6, 6, sixBySix, 2},
+        {"spr/v11-bmp-paletted.spr", 1, 2, 3, {1, 2, 3, 4, 5, 6}, 0},
+        {"spr/v11-bmp-paletted.spr", 2, 3, 2, {6, 5, 4, 3, 2, 1}, 0},
+        {"spr/v20-bmp-tga-paletted.spr", 1, 2, 3, {1, 2, 3, 4, 5, 6}, 1},
+        {"spr/v20-bmp-tga-paletted.spr", 2, 3, 2, {6, 5, 4, 3, 2, 1}, 1},
+        {"spr/v21-rle-bmp-tga-paletted.spr", 1, 2, 3, {1, 2, 3, 4, 5, 6}, 1},
+        {"spr/v21-rle-bmp-tga-paletted.spr", 2, 3, 2, {6, 0, 0, 3, 2, 1}, 1},
+        {"spr/v21-midgard.spr", 1, 4, 4, {0, 1, 0, 1, 1, 0, 1, 0, 0, 1, 0, 1, 1, 0, 1, 0}, 1},
+        {"spr/v21-midgard.spr", 2, 2, 2, {1, 2, 3, 4}, 1},
     };
     for (const Case& c : cases) {
         Bytes entry = ReadFixture(c.file);
         ASSERT_FALSE(entry.empty()) << c.file;
         ExpectFrame(entry, c.frame, c.width, c.height, c.indices,
                     std::string(c.file) + " frame " + std::to_string(c.frame));
-        // Each holds two palette frames; the true-colour frames after them
-        // are not shown.
+        // Each holds two palette frames; the true-colour frames follow them
+        // in the count (their pixels: sprite_test.cpp), and nothing after.
         PreviewPicture picture;
         uint32_t count = 0;
-        EXPECT_FALSE(Decode(entry, 3, &picture, &count)) << c.file;
-        EXPECT_EQ(count, 2u) << c.file;
+        uint32_t last = 2 + c.trueColour;
+        EXPECT_TRUE(Decode(entry, last, &picture, &count)) << c.file;
+        FreePreviewPicture(&picture);
+        EXPECT_EQ(count, last) << c.file;
+        EXPECT_FALSE(Decode(entry, last + 1, &picture)) << c.file;
     }
 }
 

@@ -2,6 +2,7 @@
 // transparency, row order, and every entry that must give no picture.
 #include <gtest/gtest.h>
 #include <preview.h>
+#include <string.h>
 
 #include "decoder_test_util.h"
 #include "picture_util.h"
@@ -106,16 +107,25 @@ TEST(Tga, TransparentPixelsShowTheCheckerboard) {
     FreePreviewPicture(&picture);
 }
 
-TEST(Tga, TopLeftOriginIsShownUpsideDown) {
-    // The origin bit is not consulted: the first stored row (white) stays
-    // the first row in memory, which a positive height puts at the bottom.
-    Bytes pixels(3 * 4, 255);
-    pixels.resize(3 * 4 * 2, 0);
-    for (uint8_t descriptor : {0x00, 0x20}) {
+TEST(Tga, TopLeftOriginIsHonoured) {
+    // Rows stored white then black. Bottom-left origin: the first stored
+    // row is the bottom one, which is also the first row in memory (the
+    // picture's height is positive). Top-left origin (descriptor bit 5):
+    // the first stored row is the top one, the last in memory.
+    Bytes white(3 * 4, 255), black(3 * 4, 0);
+    Bytes stored = white;
+    stored.insert(stored.end(), black.begin(), black.end());
+    Bytes flipped = black;
+    flipped.insert(flipped.end(), white.begin(), white.end());
+    const struct {
+        uint8_t descriptor;
+        const Bytes& expected;
+    } cases[] = {{0x00, stored}, {0x20, flipped}, {0x28, flipped} /* with 8 attribute bits */};
+    for (const auto& c : cases) {
         PreviewPicture picture;
-        ASSERT_TRUE(Decode(MakeTga(24, 4, 2, pixels, 0, descriptor), &picture));
+        ASSERT_TRUE(Decode(MakeTga(24, 4, 2, stored, 0, c.descriptor), &picture));
         EXPECT_EQ(picture.height, 2);
-        EXPECT_EQ(PixelsOf(picture), pixels) << int(descriptor);
+        EXPECT_EQ(PixelsOf(picture), c.expected) << int(c.descriptor);
         FreePreviewPicture(&picture);
     }
 }
@@ -139,23 +149,170 @@ TEST(Tga, EntriesWithoutAPicture) {
     cutShort.pop_back();
     Bytes idPastEnd = MakeTga(24, 4, 2, row24);
     idPastEnd[0] = 1;  // the identifier pushes the last pixel past the entry
+    Bytes mapType2 = MakeTga(24, 4, 2, row24);
+    mapType2[1] = 2;
+    Bytes mapPastEnd = MakeTga(24, 4, 2, row24);
+    mapPastEnd[1] = 1;  // a map of one 8-bit entry the rows do not leave room for
+    PutLe16At(&mapPastEnd, 5, 1);
+    mapPastEnd[7] = 8;
     const std::vector<NoPicture> cases = {
-        {"16 bits per pixel", MakeTga(16, 4, 2, Bytes(16, 1))},
-        {"8 bits per pixel", MakeTga(8, 4, 2, Bytes(8, 1))},
-        {"15 bits per pixel", MakeTga(15, 4, 2, Bytes(16, 1))},
-        {"run-length image type 10", MakeTga(24, 4, 2, row24, 0, 0, 10)},
+        {"8 bits per pixel, true-colour", MakeTga(8, 4, 2, Bytes(8, 1))},
+        {"24 bits per pixel, grey", MakeTga(24, 4, 2, row24, 0, 0, 3)},
         {"colour-mapped image type 1", MakeTga(24, 4, 2, row24, 0, 0, 1)},
+        {"colour-mapped run-length type 9", MakeTga(24, 4, 2, row24, 0, 0, 9)},
+        {"run-length data ends early", MakeTga(24, 4, 2, {0x86, 1, 2, 3}, 0, 0, 10)},
+        {"run-length raw packet ends early", MakeTga(24, 2, 1, {0x01, 1, 2, 3, 4, 5}, 0, 0, 10)},
         {"zero width", MakeTga(24, 0, 2, row24)},
         {"zero height", MakeTga(24, 4, 0, row24)},
         {"negative width", MakeTga(24, -4, 2, row24)},
         {"negative height", MakeTga(24, 4, -2, row24)},
         {"last row one byte short", cutShort},
         {"identifier pushes rows out", idPastEnd},
+        {"colour map type 2", mapType2},
+        {"colour map pushes rows out", mapPastEnd},
         {"header only", MakeTga(24, 4, 2, {})},
         {"shorter than a header", Bytes{0, 0, 2, 0, 0}},
         {"empty", Bytes{}},
     };
     ExpectNoPicture(DecodeTgaPixels, cases);
+}
+
+// Run-length packets of stored pixels: runs of two or more equal pixels as
+// repeat packets, the rest as raw packets, both free to cross rows.
+Bytes EncodeRuns(const Bytes& pixels, size_t pixelBytes) {
+    Bytes out;
+    size_t count = pixels.size() / pixelBytes;
+    auto same = [&](size_t a, size_t b) {
+        return memcmp(&pixels[a * pixelBytes], &pixels[b * pixelBytes], pixelBytes) == 0;
+    };
+    for (size_t i = 0; i < count;) {
+        size_t run = 1;
+        while (i + run < count && run < 128 && same(i, i + run)) ++run;
+        if (run >= 2) {
+            out.push_back(uint8_t(0x80 | (run - 1)));
+            out.insert(out.end(), &pixels[i * pixelBytes], &pixels[(i + 1) * pixelBytes]);
+        } else {
+            size_t raw = 1;
+            while (i + raw < count && raw < 128 &&
+                   !(i + raw + 1 < count && same(i + raw, i + raw + 1)))
+                ++raw;
+            out.push_back(uint8_t(raw - 1));
+            out.insert(out.end(), &pixels[i * pixelBytes], &pixels[(i + raw) * pixelBytes]);
+            run = raw;
+        }
+        i += run;
+    }
+    return out;
+}
+
+// Each kind of targa against the plain 24- or 32-bit file of the same
+// picture, which the tests above pin byte for byte.
+TEST(Tga, EveryKindGivesThePictureOfItsPlainEquivalent) {
+    const int16_t width = 13, height = 5;
+    const size_t pixels = size_t(width) * height;
+    // Pixels with runs in them, some across row ends.
+    Bytes rgb, rgba;
+    for (size_t i = 0; i < pixels; ++i) {
+        uint8_t v = uint8_t(i / 4 * 37);
+        rgb.insert(rgb.end(), {v, uint8_t(255 - v), uint8_t(v ^ 0x5A)});
+        rgba.insert(rgba.end(), {v, uint8_t(255 - v), uint8_t(v ^ 0x5A), uint8_t(i % 3 ? 255 : v)});
+    }
+    // 16-bit: 5 bits a channel, red highest, the top bit opacity.
+    Bytes sixteen, sixteenAs24, sixteenAs32, opaqueAs32;
+    for (size_t i = 0; i < pixels; ++i) {
+        uint32_t r = i % 32, g = (i * 7) % 32, b = (i * 3) % 32;
+        bool opaque = i % 4 != 0;
+        uint16_t v = uint16_t(r << 10 | g << 5 | b | (opaque ? 0x8000 : 0));
+        sixteen.insert(sixteen.end(), {uint8_t(v), uint8_t(v >> 8)});
+        auto widen = [](uint32_t c) { return uint8_t(c << 3 | c >> 2); };
+        sixteenAs24.insert(sixteenAs24.end(), {widen(b), widen(g), widen(r)});
+        sixteenAs32.insert(sixteenAs32.end(),
+                           {widen(b), widen(g), widen(r), uint8_t(opaque ? 255 : 0)});
+        opaqueAs32.insert(opaqueAs32.end(), {widen(b), widen(g), widen(r), 255});
+    }
+    Bytes sixteenNoAlphaSet = sixteen;  // declares opacity, sets it nowhere
+    for (size_t i = 1; i < sixteenNoAlphaSet.size(); i += 2) sixteenNoAlphaSet[i] &= 0x7F;
+    // Grey, and grey with alpha.
+    Bytes grey, greyAs24, greyAlpha, greyAlphaAs32;
+    for (size_t i = 0; i < pixels; ++i) {
+        uint8_t g = uint8_t(i * 19), a = uint8_t(i * 53);
+        grey.push_back(g);
+        greyAs24.insert(greyAs24.end(), {g, g, g});
+        greyAlpha.insert(greyAlpha.end(), {g, a});
+        greyAlphaAs32.insert(greyAlphaAs32.end(), {g, g, g, a});
+    }
+    // Rows stored right to left: each row reversed.
+    auto reverseRows = [&](const Bytes& in, size_t pixelBytes) {
+        Bytes out(in.size());
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                memcpy(&out[(size_t(y) * width + (width - 1 - x)) * pixelBytes],
+                       &in[(size_t(y) * width + x) * pixelBytes], pixelBytes);
+        return out;
+    };
+    // A colour map of three 24-bit entries that true-colour pixels skip.
+    Bytes withMap = MakeTga(24, width, height, rgb);
+    withMap[1] = 1;
+    PutLe16At(&withMap, 5, 3);
+    withMap[7] = 24;
+    withMap.insert(withMap.begin() + 18, 9, 0xEE);
+
+    const struct {
+        const char* what;
+        Bytes entry;
+        Bytes plain;
+    } cases[] = {
+        {"run-length 24-bit", MakeTga(24, width, height, EncodeRuns(rgb, 3), 0, 0, 10),
+         MakeTga(24, width, height, rgb)},
+        {"run-length 32-bit, top-left origin",
+         MakeTga(32, width, height, EncodeRuns(rgba, 4), 0, 0x28, 10),
+         MakeTga(32, width, height, rgba, 0, 0x28)},
+        {"run-length with an identifier", MakeTga(24, width, height, EncodeRuns(rgb, 3), 5, 0, 10),
+         MakeTga(24, width, height, rgb)},
+        {"16-bit without attribute bits", MakeTga(16, width, height, sixteen),
+         MakeTga(24, width, height, sixteenAs24)},
+        {"15-bit", MakeTga(15, width, height, sixteen), MakeTga(24, width, height, sixteenAs24)},
+        {"16-bit with its opacity bit", MakeTga(16, width, height, sixteen, 0, 0x01),
+         MakeTga(32, width, height, sixteenAs32)},
+        {"16-bit opacity declared, set nowhere",
+         MakeTga(16, width, height, sixteenNoAlphaSet, 0, 0x01),
+         MakeTga(32, width, height, opaqueAs32)},
+        {"16-bit run-length", MakeTga(16, width, height, EncodeRuns(sixteen, 2), 0, 0x01, 10),
+         MakeTga(32, width, height, sixteenAs32)},
+        {"grey", MakeTga(8, width, height, grey, 0, 0, 3), MakeTga(24, width, height, greyAs24)},
+        {"grey run-length", MakeTga(8, width, height, EncodeRuns(grey, 1), 0, 0, 11),
+         MakeTga(24, width, height, greyAs24)},
+        {"grey with alpha", MakeTga(16, width, height, greyAlpha, 0, 0x08, 3),
+         MakeTga(32, width, height, greyAlphaAs32)},
+        {"right to left", MakeTga(24, width, height, reverseRows(rgb, 3), 0, 0x10),
+         MakeTga(24, width, height, rgb)},
+        {"right to left, top first, 32-bit",
+         MakeTga(32, width, height, reverseRows(rgba, 4), 0, 0x38),
+         MakeTga(32, width, height, rgba, 0, 0x28)},
+        {"colour map skipped", withMap, MakeTga(24, width, height, rgb)},
+    };
+    for (const auto& c : cases) {
+        PreviewPicture picture, expected;
+        ASSERT_TRUE(Decode(c.entry, &picture)) << c.what;
+        ASSERT_TRUE(Decode(c.plain, &expected)) << c.what;
+        EXPECT_EQ(picture.height, height) << c.what;
+        EXPECT_EQ(PixelsOf(picture), PixelsOf(expected)) << c.what;
+        FreePreviewPicture(&picture);
+        FreePreviewPicture(&expected);
+    }
+}
+
+TEST(Tga, RunsAreCutAtTheLastPixel) {
+    // One repeat packet of 128 pixels for a 3 x 2 picture: six are used.
+    Bytes entry = MakeTga(24, 3, 2, {0xFF, 10, 20, 30}, 0, 0, 10);
+    PreviewPicture picture, expected;
+    ASSERT_TRUE(Decode(entry, &picture));
+    Bytes plain;
+    for (int i = 0; i < 6; ++i) plain.insert(plain.end(), {10, 20, 30});
+    ASSERT_TRUE(Decode(MakeTga(24, 3, 2, plain), &expected));
+    EXPECT_EQ(PixelsOf(picture), PixelsOf(expected));
+    FreePreviewPicture(&picture);
+    FreePreviewPicture(&expected);
 }
 
 }  // namespace
