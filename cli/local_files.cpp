@@ -147,17 +147,20 @@ bool DirectBase(const std::wstring& name, const fs::path& source, std::wstring* 
     return !base->empty() && base->size() < kBaseDirSize;
 }
 
-// Links source (or copies it) at root/name; false when that spot is taken
-// (names that differ only in case, on a file system that ignores it).
-bool Stage(const fs::path& root, const std::wstring& name, const fs::path& source,
+// Links source (or copies it) at root followed by rest, the name less its
+// first four characters (the part of the path the engine adds to the
+// folder). False when that spot is taken: by another name with the same
+// rest, or by a folder another one needs, or the same name in other case on
+// a file system that ignores case.
+bool Stage(const fs::path& root, const std::wstring& rest, const fs::path& source,
            std::string* why) {
-    std::wstring relative = name;
+    std::wstring relative = rest;
     std::replace(relative.begin(), relative.end(), L'\\', L'/');
-    std::string utf8 = WideToUtf8(relative);
-    fs::path staged = root / PathFromUtf8(utf8);
+    relative.erase(0, relative.find_first_not_of(L'/'));
+    fs::path staged = root / PathFromUtf8(WideToUtf8(relative));
     std::error_code error;
     fs::create_directories(staged.parent_path(), error);
-    if (fs::exists(fs::symlink_status(staged, error))) return false;
+    if (error || fs::exists(fs::symlink_status(staged, error))) return false;
     fs::path absolute = fs::absolute(source, error);
     fs::create_hard_link(absolute, staged, error);
     if (error) fs::create_symlink(absolute, staged, error);
@@ -166,37 +169,66 @@ bool Stage(const fs::path& root, const std::wstring& name, const fs::path& sourc
     return true;
 }
 
+std::wstring WideName(const std::string& name) {
+    wchar_t* wide = Cp949ToWide(name.c_str());
+    std::wstring result = wide ? wide : L"";
+    GrfFreeBuffer(wide);
+    return result;
+}
+
+// Gives every file the folder the engine reaches it from. The largest group
+// of files that share a folder as they lie stays there; the others are
+// staged into as few folders as their names allow (names whose rests are
+// all different share one), as the engine ignores each name's first four
+// characters.
 bool PlaceFiles(const std::vector<LocalFile>& files, const fs::path& beside, Staging* staging,
                 std::vector<Placed>* placed, std::string* why) {
+    placed->resize(files.size());
+    std::vector<bool> direct(files.size());
+    std::map<std::wstring, size_t> sizes;
+    for (size_t i = 0; i < files.size(); ++i) {
+        Placed& p = (*placed)[i];
+        p.name = WideName(files[i].name);
+        direct[i] = DirectBase(p.name, files[i].source, &p.base);
+        if (direct[i]) ++sizes[p.base];
+    }
+    std::wstring kept;
+    size_t keptSize = 0;
+    for (const auto& [base, size] : sizes)
+        if (size > keptSize) kept = base, keptSize = size;
+
     std::vector<fs::path> roots;
-    for (const LocalFile& file : files) {
-        Placed p;
-        wchar_t* wide = Cp949ToWide(file.name.c_str());
-        if (!wide) {
-            *why = ErrorText(GRF_ERROR_MEMORY);
+    for (size_t i = 0; i < files.size(); ++i) {
+        Placed& p = (*placed)[i];
+        // Names of four characters or fewer leave nothing to lay out.
+        if ((direct[i] && p.base == kept) || p.name.size() <= 4) {
+            if (direct[i]) continue;
+            *why = PathToUtf8(files[i].source) + ": cannot be reached under the name " +
+                   WideToUtf8(p.name);
             return false;
         }
-        p.name = wide;
-        GrfFreeBuffer(wide);
-        if (!DirectBase(p.name, file.source, &p.base)) {
-            // The first staging folder where this name is free.
-            size_t k = 0;
-            for (;; ++k) {
-                if (k == roots.size()) {
-                    roots.push_back(ScratchPath(beside, "stage"));
-                    staging->paths.push_back(roots.back());
-                }
-                if (Stage(roots[k], p.name, file.source, why)) break;
+        std::wstring rest = p.name.substr(4);
+        size_t k = 0;
+        for (;; ++k) {
+            bool fresh = k == roots.size();
+            if (fresh) {
+                roots.push_back(ScratchPath(beside, "stage"));
+                staging->paths.push_back(roots.back());
             }
-            if (!why->empty()) return false;
-            std::wstring skipped = p.name.substr(0, std::min<size_t>(4, p.name.size()));
-            p.base = EnginePath(roots[k]) + kSeparator + skipped;
-            if (p.base.size() >= kBaseDirSize) {
-                *why = "the scratch folder's path is too long for the engine (259 characters)";
+            if (Stage(roots[k], rest, files[i].source, why)) break;
+            // Nothing can be in the way in a new folder.
+            if (fresh) {
+                *why = PathToUtf8(roots[k]) + ": the scratch folder could not be made";
                 return false;
             }
         }
-        placed->push_back(std::move(p));
+        if (!why->empty()) return false;
+        // The engine joins folder and rest as they are.
+        p.base = EnginePath(roots[k]) + kSeparator;
+        if (p.base.size() >= kBaseDirSize) {
+            *why = "the scratch folder's path is too long for the engine (259 characters)";
+            return false;
+        }
     }
     return true;
 }

@@ -54,6 +54,17 @@ int Run(int argc, const char* const* argv) {
     caskw::AddExtractCommand(&app, &exitCode);
     caskw::AddWriteCommands(&app, &exitCode);
     caskw::AddDiffCommand(&app, &exitCode);
+    // CLI11 would only say that a command is required.
+    if (argc > 1 && argv[1][0] != '-') {
+        bool known = false;
+        for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+            known = known || command->get_name() == argv[1];
+        if (!known) {
+            caskw::Complain(std::string("no such command: ") + argv[1]);
+            caskw::Complain("run 'caskw --help' for the list of commands");
+            return caskw::kExitUsage;
+        }
+    }
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
