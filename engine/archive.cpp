@@ -52,9 +52,11 @@ void FreeArchive(GrfArchive* archive) {
     PlatformFree(archive);
 }
 
-// Allocates the table for `records` entries (none for 0).
+// Allocates the table for `records` entries (none for 0). entriesSize counts
+// the table's bytes in 32 bits: a larger table is refused, never wrapped.
 bool AllocateTable(GrfArchive* archive, uint32_t records) {
     if (records == 0) return true;
+    if (records > 0xFFFFFFFFu / sizeof(GrfEntry)) return false;
     archive->entries = static_cast<GrfEntry*>(PlatformAlloc(size_t{records} * sizeof(GrfEntry)));
     if (!archive->entries) return false;
     archive->capacity = records;
@@ -67,50 +69,111 @@ uint32_t FinishTable(GrfArchive* archive, uint32_t filled) {
     return NameIndexBuild(archive) ? GRF_OK : GRF_ERROR_MEMORY;
 }
 
-// The length of a 0x1xx record at `at`, or 0 when none fits in what is left.
-uint64_t V1RecordLength(const uint8_t* dir, uint64_t size, uint64_t at) {
-    if (size - at < 4) return 0;
-    uint64_t n = GetLe32(dir + at);
-    if (n < kV1NameStart || size - at < n + kV1Tail) return 0;
-    return n + kV1Tail;
+// A 0x1xx directory runs to the end of the file, however large that is; it
+// is read through a window of bounded size that slides forward, so memory
+// follows the window, not what the file claims. A directory that fits the
+// window is read once for both passes.
+constexpr uint32_t kDirWindow = 1 << 20;
+
+struct DirReader {
+    PlatformFile* file = nullptr;
+    uint64_t start = 0;  // file offset of the directory
+    uint64_t size = 0;   // its bytes, up to the end of the file
+    uint8_t* window = nullptr;
+    uint64_t first = 0;   // directory offset of window[0]
+    uint64_t filled = 0;  // bytes of the window that hold the directory
+    uint32_t error = GRF_OK;
+};
+
+// Makes [at, at + length) of the directory readable (length at most
+// kDirWindow) and returns it; null past the end of what the file holds, or
+// when a read failed (error set).
+const uint8_t* Span(DirReader* r, uint64_t at, uint32_t length) {
+    if (at >= r->first && at - r->first + length <= r->filled) return r->window + (at - r->first);
+    if (at > r->size || r->size - at < length) return nullptr;
+    uint64_t kept = 0;
+    if (at >= r->first && at < r->first + r->filled) {
+        kept = r->first + r->filled - at;
+        memmove(r->window, r->window + (at - r->first), static_cast<size_t>(kept));
+    }
+    r->first = at;
+    r->filled = kept;
+    uint64_t left = r->size - (at + kept);
+    uint32_t want = static_cast<uint32_t>(kDirWindow - kept < left ? kDirWindow - kept : left);
+    uint32_t got = 0;
+    if (!PlatformSeek(r->file, r->start + at + kept)) {
+        r->error = GRF_ERROR_NOT_ARCHIVE;
+        return nullptr;
+    }
+    if (!PlatformRead(r->file, r->window + kept, want, &got)) {
+        r->error = SystemReadError();
+        return nullptr;
+    }
+    r->filled += got;
+    if (got < want) r->size = at + r->filled;  // the file ended sooner
+    return length <= r->filled ? r->window : nullptr;
 }
 
-// Decodes the name of the 0x1xx record at `record` into name (zero-filled,
-// GRF_NAME_SIZE bytes). False when the area holds no name that fits: no
-// terminator, or 107 bytes and more.
-bool DecodeV1Name(const uint8_t* record, char* name) {
-    uint32_t area = GetLe32(record) - kV1NameStart;
+// One 0x1xx record: N, the start of its name area and its fields.
+struct V1Record {
+    uint64_t length;                             // N + kV1Tail
+    uint8_t head[kV1NameStart + kV1NamePrefix];  // N and what a name can use
+    const uint8_t* fields;                       // kV1Tail bytes, valid until the next Span
+};
+
+// Reads the record at `at`; false when none fits in what is left (or a read
+// failed). Without name the head is left alone: the first pass needs only
+// the length and the type.
+bool ReadV1Record(DirReader* r, uint64_t at, bool name, V1Record* record) {
+    const uint8_t* p = Span(r, at, 4);
+    if (!p) return false;
+    uint64_t n = GetLe32(p);
+    if (n < kV1NameStart || r->size - at < n + kV1Tail) return false;
+    record->length = n + kV1Tail;
+    if (name) {
+        uint32_t head = static_cast<uint32_t>(
+            n - kV1NameStart < kV1NamePrefix ? n : kV1NameStart + kV1NamePrefix);
+        if (!(p = Span(r, at, head))) return false;
+        memcpy(record->head, p, head);
+    }
+    record->fields = Span(r, at + n, kV1Tail);
+    return record->fields != nullptr;
+}
+
+// Decodes the name of a 0x1xx record into name (zero-filled, GRF_NAME_SIZE
+// bytes). False when the area holds no name that fits: no terminator within
+// GRF_NAME_MAX + 1 bytes.
+bool DecodeV1Name(const uint8_t* head, char* name) {
+    uint32_t area = GetLe32(head) - kV1NameStart;
     uint32_t take = area < kV1NamePrefix ? area : kV1NamePrefix;
     uint8_t decoded[kV1NamePrefix + 8] = {};
-    memcpy(decoded, record + kV1NameStart, take);
+    memcpy(decoded, head + kV1NameStart, take);
     GrfCipherName(decoded, take, 1);
-    uint32_t limit = take < GRF_NAME_SIZE ? take : GRF_NAME_SIZE;
+    uint32_t limit = take < GRF_NAME_MAX + 1 ? take : GRF_NAME_MAX + 1;
     const void* end = memchr(decoded, 0, limit);
     if (!end) return false;
-    size_t length = static_cast<size_t>(static_cast<const uint8_t*>(end) - decoded);
-    if (length >= GRF_NAME_SIZE - 1) return false;
-    memcpy(name, decoded, length);
+    memcpy(name, decoded, static_cast<size_t>(static_cast<const uint8_t*>(end) - decoded));
     return true;
 }
 
-uint32_t ParseV1(GrfArchive* archive, const uint8_t* dir, uint64_t size,
-                 GrfProgressCallback progress) {
+uint32_t ParseV1(GrfArchive* archive, DirReader* r, GrfProgressCallback progress) {
+    V1Record record;
     uint32_t records = 0;
-    for (uint64_t at = 0, length; (length = V1RecordLength(dir, size, at)) != 0; at += length)
-        if (dir[at + length - kV1Tail + kV1TailType] != 0) ++records;
+    for (uint64_t at = 0; ReadV1Record(r, at, false, &record); at += record.length)
+        if (record.fields[kV1TailType] != 0) ++records;
+    if (r->error != GRF_OK) return r->error;
     if (!AllocateTable(archive, records)) return GRF_ERROR_MEMORY;
 
     uint32_t version = GetLe32(archive->header + kHeaderVersion);
     uint32_t filled = 0;
-    for (uint64_t at = 0, length; filled < records && (length = V1RecordLength(dir, size, at)) != 0;
-         at += length) {
+    for (uint64_t at = 0; filled < records && ReadV1Record(r, at, true, &record);
+         at += record.length) {
         if (progress) progress(nullptr, filled, records);
-        const uint8_t* record = dir + at;
-        const uint8_t* fields = record + length - kV1Tail;
+        const uint8_t* fields = record.fields;
         uint8_t type = fields[kV1TailType];
         if (type == 0) continue;
         GrfEntry* entry = &archive->entries[filled];
-        if (!DecodeV1Name(record, entry->name)) break;
+        if (!DecodeV1Name(record.head, entry->name)) break;
         uint32_t realSize = GetLe32(fields + kV1TailReal);
         entry->owner = archive;
         entry->compressedSize = GetLe32(fields + kV1TailCompressed) - realSize - kV1CompressedBias;
@@ -123,25 +186,23 @@ uint32_t ParseV1(GrfArchive* archive, const uint8_t* dir, uint64_t size,
         entry->state = ENTRY_IN_ARCHIVE;
         ++filled;
     }
+    if (r->error != GRF_OK) return r->error;
     return FinishTable(archive, filled);
 }
 
 uint32_t OpenV1(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint64_t fileSize,
                 GrfProgressCallback progress) {
     if (dirStart > fileSize || fileSize - dirStart > 0xFFFFFFFFu) return GRF_ERROR_NOT_ARCHIVE;
-    uint32_t size = static_cast<uint32_t>(fileSize - dirStart);
-    if (size == 0) return FinishTable(archive, 0);
-    auto* dir = static_cast<uint8_t*>(PlatformAlloc(size));
-    if (!dir) return GRF_ERROR_MEMORY;
-    uint32_t got = 0;
-    uint32_t code;
-    if (!PlatformSeek(file, dirStart))
-        code = GRF_ERROR_NOT_ARCHIVE;
-    else if (!PlatformRead(file, dir, size, &got))
-        code = SystemReadError();
-    else
-        code = ParseV1(archive, dir, got, progress);
-    PlatformFree(dir);
+    if (fileSize == dirStart) return FinishTable(archive, 0);
+    DirReader reader;
+    reader.file = file;
+    reader.start = dirStart;
+    reader.size = fileSize - dirStart;
+    uint64_t windowSize = reader.size < kDirWindow ? reader.size : kDirWindow;
+    reader.window = static_cast<uint8_t*>(PlatformAlloc(static_cast<size_t>(windowSize)));
+    if (!reader.window) return GRF_ERROR_MEMORY;
+    uint32_t code = ParseV1(archive, &reader, progress);
+    PlatformFree(reader.window);
     return code;
 }
 
@@ -183,7 +244,7 @@ uint32_t ParseV2(GrfArchive* archive, const uint8_t* table, uint64_t size,
         if (progress) progress(nullptr, filled, expected);
         uint8_t type = fields[kV2TailType];
         // A name that does not fit the field is skipped, never cut short.
-        if (nameLength >= GRF_NAME_SIZE ||
+        if (nameLength > GRF_NAME_MAX ||
             (type != kTypeFile && type != kTypeMixed && type != kTypeHeaderOnly))
             continue;
         GrfEntry* entry = &archive->entries[filled];
@@ -255,18 +316,24 @@ uint32_t ReadArchive(GrfArchive* archive, PlatformFile* file, GrfProgressCallbac
     }
 }
 
+// A new archive record keeping the absolute form of path, so that a later
+// change of the current directory does not lose the file.
 GrfArchive* NewArchive(const wchar_t* path, uint32_t* code) {
-    if (wcslen(path) >= GRF_PATH_SIZE) {
-        *code = GRF_ERROR_NOT_FOUND;
-        return nullptr;
-    }
     auto* archive = static_cast<GrfArchive*>(PlatformAlloc(sizeof(GrfArchive)));
     if (!archive) {
         *code = GRF_ERROR_MEMORY;
         return nullptr;
     }
-    wcscpy(archive->path, path);
+    if (!path || !PlatformAbsolutePath(path, archive->path, GRF_PATH_SIZE)) {
+        PlatformFree(archive);
+        *code = GRF_ERROR_NOT_FOUND;
+        return nullptr;
+    }
     return archive;
+}
+
+bool SameStamp(const GrfFileStamp& a, const GrfFileStamp& b) {
+    return a.size == b.size && a.time == b.time && a.device == b.device && a.file == b.file;
 }
 
 }  // namespace
@@ -278,13 +345,14 @@ extern "C" GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress
         GrfLastError = code;
         return GRF_NO_ARCHIVE;
     }
-    PlatformFile* file = PlatformOpenRead(path);
+    PlatformFile* file = PlatformOpenRead(archive->path);
     if (!file) {
         FreeArchive(archive);
         GrfLastError = GRF_ERROR_NOT_FOUND;
         return GRF_NO_ARCHIVE;
     }
-    code = ReadArchive(archive, file, progress);
+    code = PlatformStampOf(file, &archive->stamp) ? ReadArchive(archive, file, progress)
+                                                  : SystemReadError();
     PlatformClose(file);
     if (code != GRF_OK) {
         FreeArchive(archive);
@@ -292,6 +360,16 @@ extern "C" GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress
         return GRF_NO_ARCHIVE;
     }
     return archive;
+}
+
+uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file) {
+    *file = PlatformOpenRead(archive->path);
+    if (!*file) return GRF_ERROR_NOT_FOUND;
+    GrfFileStamp now;
+    if (PlatformStampOf(*file, &now) && SameStamp(now, archive->stamp)) return GRF_OK;
+    PlatformClose(*file);
+    *file = nullptr;
+    return GRF_ERROR_CHANGED;
 }
 
 extern "C" GrfArchive* GrfCreate(const wchar_t* path) {

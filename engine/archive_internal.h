@@ -1,6 +1,7 @@
 // archive_internal.h -- what the engine's files share about an archive's
-// table beyond the public model: growing it, and the index by name that makes
-// lookups constant-time.
+// table beyond the public model: growing it, the index by name that makes
+// lookups constant-time, opening the file that holds a record's bytes, and
+// the entry cipher in pieces.
 #ifndef CASKWRIGHT_ARCHIVE_INTERNAL_H
 #define CASKWRIGHT_ARCHIVE_INTERNAL_H
 
@@ -31,5 +32,30 @@ void NameIndexFree(GrfArchive* archive);
 // geometrically; new space is zero. False when out of memory (nothing
 // changes). entriesSize and count are the caller's to update.
 bool ReserveEntries(GrfArchive* archive, uint32_t more);
+
+struct PlatformFile;
+
+// Opens archive's file by its path: GRF_OK, GRF_ERROR_NOT_FOUND when it does
+// not open, GRF_ERROR_CHANGED (closed again) when it is no longer the file
+// the archive was opened from.
+uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file);
+// Opens the file of entry's owner positioned at its stored bytes: GRF_OK;
+// GRF_ERROR_NOT_FOUND (no owner: a local-file record; or the file does not
+// open), GRF_ERROR_CHANGED, GRF_ERROR_READ (the stored bytes reach beyond the
+// file) or GRF_ERROR_SEEK, with nothing left open.
+uint32_t OpenStored(const GrfEntry& entry, PlatformFile** file);
+
+// The entry cipher of GrfCipherEntryData, applied to an entry's stored bytes
+// piece by piece: each call takes the next `blocks` whole 8-byte blocks.
+struct EntryCipher {
+    uint64_t adjusted;  // the cycle as the walk uses it
+    uint64_t next;      // index of the next block in the entry
+    uint64_t counter;   // plain blocks since the last shuffle
+    uint64_t multiple;  // the next block past the header to transform
+    bool headerOnly;
+    bool decipher;
+};
+void EntryCipherStart(EntryCipher* cipher, int32_t cycle, bool headerOnly, bool decipher);
+void EntryCipherRun(EntryCipher* cipher, uint8_t* buffer, uint64_t blocks);
 
 #endif

@@ -9,6 +9,7 @@
 // published ones: the IP bits that make R (per input byte), the S-boxes
 // combined with P (per 6-bit group), and IP^-1 of the left half (per byte
 // of f). Twenty lookups a block instead of a walk over 64 bits.
+#include "archive_internal.h"
 #include "cipher_tables.h"
 #include "grf.h"
 #include "grf_format.h"
@@ -108,40 +109,54 @@ extern "C" void GrfCipherBlocks(uint8_t* buffer, int32_t length) {
     for (int64_t at = 0; at < length; at += 8) TransformBlock(buffer + at);
 }
 
-extern "C" void GrfCipherEntryData(uint8_t* buffer, uint32_t length, int headerOnly, int32_t cycle,
-                                   int direction) {
-    uint64_t adjusted = static_cast<uint64_t>(AdjustCycle(cycle));
-    if (length == 0) return;
-    uint64_t blocks = (uint64_t{length} + 7) / 8;
-    uint64_t header = blocks < grf::kCipherHeaderBlocks ? blocks : grf::kCipherHeaderBlocks;
-    for (uint64_t i = 0; i < header; ++i) TransformBlock(buffer + i * 8);
-    if (headerOnly) return;
+void EntryCipherStart(EntryCipher* cipher, int32_t cycle, bool headerOnly, bool decipher) {
+    cipher->adjusted = static_cast<uint64_t>(AdjustCycle(cycle));
+    cipher->next = 0;
+    cipher->counter = 0;
+    cipher->multiple =
+        (grf::kCipherHeaderBlocks + cipher->adjusted - 1) / cipher->adjusted * cipher->adjusted;
+    cipher->headerOnly = headerOnly;
+    cipher->decipher = decipher;
+}
+
+void EntryCipherRun(EntryCipher* c, uint8_t* buffer, uint64_t blocks) {
+    uint64_t first = c->next;
+    uint64_t end = first + blocks;  // block indices of the entry, [first, end)
+    c->next = end;
+    auto block = [&](uint64_t index) { return buffer + (index - first) * 8; };
+    for (uint64_t i = first; i < end && i < grf::kCipherHeaderBlocks; ++i) TransformBlock(block(i));
+    if (c->headerOnly) return;
 
     // Past the header, blocks at multiples of the adjusted cycle are
     // transformed; of the others, the 8th and then every 7th is shuffled.
     // The walk jumps from one such block to the next instead of visiting
     // every block: most of a large entry is left as it is.
-    bool decipher = direction == 0;
-    uint64_t counter = 0;  // plain blocks since the last shuffle, up to 7
-    uint64_t multiple = (grf::kCipherHeaderBlocks + adjusted - 1) / adjusted * adjusted;
-    for (uint64_t i = grf::kCipherHeaderBlocks; i < blocks;) {
-        uint64_t end = multiple < blocks ? multiple : blocks;  // plain run [i, end)
-        if (end > i) {
-            uint64_t at = i + (7 - counter);
+    uint64_t i = first > grf::kCipherHeaderBlocks ? first : grf::kCipherHeaderBlocks;
+    while (i < end) {
+        uint64_t runEnd = c->multiple < end ? c->multiple : end;  // plain run [i, runEnd)
+        if (runEnd > i) {
+            uint64_t at = i + (7 - c->counter);
             uint64_t last = 0;
             bool shuffled = false;
-            for (; at < end; at += 7) {
-                Shuffle(buffer + at * 8, decipher);
+            for (; at < runEnd; at += 7) {
+                Shuffle(block(at), c->decipher);
                 last = at;
                 shuffled = true;
             }
-            counter = shuffled ? 1 + (end - 1 - last) : counter + (end - i);
+            c->counter = shuffled ? 1 + (runEnd - 1 - last) : c->counter + (runEnd - i);
         }
-        if (multiple >= blocks) break;
-        TransformBlock(buffer + multiple * 8);
-        i = multiple + 1;
-        multiple += adjusted;
+        if (c->multiple >= end) break;
+        TransformBlock(block(c->multiple));
+        i = c->multiple + 1;
+        c->multiple += c->adjusted;
     }
+}
+
+extern "C" void GrfCipherEntryData(uint8_t* buffer, uint32_t length, int headerOnly, int32_t cycle,
+                                   int direction) {
+    EntryCipher cipher;
+    EntryCipherStart(&cipher, cycle, headerOnly != 0, direction == 0);
+    EntryCipherRun(&cipher, buffer, (uint64_t{length} + 7) / 8);
 }
 
 extern "C" uint8_t* GrfCipherName(uint8_t* buffer, uint32_t length, int decode) {

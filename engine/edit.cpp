@@ -46,7 +46,8 @@ extern "C" uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, cons
     GrfEntry record = {};
     size_t length = strlen(narrow);
     // Never cut a name short: a cut name would pack another file's path.
-    if (length >= GRF_NAME_SIZE) {
+    // An empty name is no file, and the 0x2xx layout ends its table there.
+    if (length == 0 || length > GRF_NAME_MAX) {
         result = GRF_ERROR_NOT_FOUND;
     } else {
         memcpy(record.name, narrow, length);
@@ -65,6 +66,15 @@ extern "C" uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other) {
     }
     // Every record would replace itself: nothing to change.
     if (archive == other) return archive->count;
+    // A local-file record has its data only in a file that other's own
+    // repack would read; taken over here, it would be read from other's
+    // archive file instead.
+    for (uint32_t i = 0; i < other->count; ++i) {
+        if (!other->entries[i].owner) {
+            GrfLastError = GRF_ERROR_LOCAL_RECORDS;
+            return 0;
+        }
+    }
 
     // Count what will be appended first, so that growing, the one step that
     // can fail, happens before anything changes.

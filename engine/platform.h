@@ -11,6 +11,8 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include "grf.h"
+
 struct PlatformFile;
 
 // Files. Paths are wide; on POSIX, backslashes in them become slashes.
@@ -28,6 +30,53 @@ void PlatformClose(PlatformFile* file);
 bool PlatformDeleteFile(const wchar_t* path);
 bool PlatformCreateDirectory(const wchar_t* path);
 uint32_t PlatformLastError(void);
+// Forces what was written to the file onto the disk.
+bool PlatformFlush(PlatformFile* file);
+// What the file is now: size, modification time, identity (GrfFileStamp).
+bool PlatformStampOf(PlatformFile* file, GrfFileStamp* stamp);
+// True when something (a file, folder or link) has that name.
+bool PlatformPathExists(const wchar_t* path);
+// The absolute form of path, for a file that may not exist yet: POSIX
+// resolves the folder (realpath) and keeps the last name; Windows asks
+// GetFullPathNameW. False when it does not fit capacity or cannot be made.
+bool PlatformAbsolutePath(const wchar_t* path, wchar_t* out, size_t capacity);
+
+// New files that take their final name only when complete. The file is made
+// beside finalPath as finalPath + "." + random hexadecimal digits + ".tmp",
+// never over an existing file (a name left by a crash is skipped); its name
+// goes to temporaryPath (capacity characters). Null when it cannot be made.
+PlatformFile* PlatformCreateTemporary(const wchar_t* finalPath, wchar_t* temporaryPath,
+                                      size_t capacity);
+// Renames from to to, failing (and changing nothing) when to exists.
+bool PlatformRenameNew(const wchar_t* from, const wchar_t* to);
+
+// Extracted files. PlatformBeginOutput walks the folders of relative (a
+// path under the current directory, "\\" or "/" between components, every
+// component checked by the caller) from the current directory, making those
+// that are missing, never following a link or reparse point it did not
+// make, and opens a new file of a temporary name in the last folder. The
+// writes go there; PlatformCommitOutput puts the file in place of the final
+// name (replacing a file or link of that name, never writing into it), and
+// PlatformAbandonOutput removes it. Either way the temporary file is gone
+// and, on failure, so are the folders the output made.
+struct PlatformOutput;
+enum PlatformOutputResult {
+    kOutputDone,
+    kOutputLink,    // a folder on the way (Windows: also the final name) is a link
+    kOutputFailed,  // a folder or the file cannot be made, written or renamed
+};
+PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformOutput** output);
+bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t size);
+PlatformOutputResult PlatformCommitOutput(PlatformOutput* output);
+void PlatformAbandonOutput(PlatformOutput* output);
+
+// Names of extracted files. PlatformRefusesComponent: true for a path
+// component this system would take for something else or change (Windows:
+// device names, a trailing dot or space, a colon); never on POSIX.
+// PlatformFoldName: makes names that this system takes for the same file
+// equal (Windows ignores case; POSIX keeps it).
+bool PlatformRefusesComponent(const wchar_t* component, size_t length);
+void PlatformFoldName(wchar_t* name, size_t length);
 
 // Heap. Blocks come zero-filled; PlatformGrow zero-fills the growth and
 // leaves the block untouched (returning null) when memory runs out.
@@ -38,9 +87,13 @@ void PlatformFree(void* block);
 // Code page 949. The allocating forms return PlatformAlloc blocks (null when
 // out of memory). Cp949ToWideInto converts into a caller's buffer of
 // capacity characters and returns false when it does not fit.
+// Cp949CharToWide converts exactly one character starting at bytes (of
+// which available are there) and returns the bytes it took (1 or 2), or 0
+// when no character of code page 949 starts there.
 wchar_t* PlatformCp949ToWide(const char* text);
 char* PlatformWideToCp949(const wchar_t* text);
 bool PlatformCp949ToWideInto(const char* text, wchar_t* out, size_t capacity);
+size_t PlatformCp949CharToWide(const char* bytes, size_t available, wchar_t* out);
 
 // Wildcard match of a file name against a pattern, as the shell does it:
 // "*.*" matches every name (one without a dot too), "*" any run of

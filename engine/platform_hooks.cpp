@@ -1,6 +1,7 @@
 // platform_hooks.cpp -- the test build's side of platform_hooks.h: one
-// countdown per kind of fault and the last debugger line. Linked only into
-// caskwright_engine_testing, never into the library that ships.
+// countdown per kind of fault, the largest block and the last debugger line.
+// Linked only into caskwright_engine_testing, never into the library that
+// ships.
 #include "platform_hooks.h"
 
 namespace {
@@ -8,6 +9,7 @@ namespace {
 // means off, whatever runs first), else 1 + the calls still to succeed.
 int32_t g_countdown[kPlatformFaultKinds];
 wchar_t g_lastDebugLine[2048];
+size_t g_largestAllocation;
 }  // namespace
 
 bool PlatformFaultNow(PlatformFault fault) {
@@ -29,4 +31,14 @@ void PlatformKeepDebugLine(const wchar_t* text) {
 
 const wchar_t* PlatformLastDebugLine(void) {
     return g_lastDebugLine;
+}
+
+void PlatformKeepAllocation(size_t size) {
+    if (size > g_largestAllocation) g_largestAllocation = size;
+}
+
+size_t PlatformLargestAllocation(void) {
+    size_t largest = g_largestAllocation;
+    g_largestAllocation = 0;
+    return largest;
 }

@@ -1,11 +1,13 @@
 // platform_hooks.h -- where the platform layer lets tests in: calls that fail
-// on purpose, and what it sends to the debugger kept for reading. The shipped
+// on purpose, the largest block asked for, and what it sends to the debugger
+// kept for reading. The shipped
 // library compiles these to nothing; caskwright_engine_testing builds the
 // platform file with CASKWRIGHT_PLATFORM_HOOKS and adds platform_hooks.cpp,
 // which keeps the countdowns tests set.
 #ifndef CASKWRIGHT_PLATFORM_HOOKS_H
 #define CASKWRIGHT_PLATFORM_HOOKS_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <wchar.h>
 
@@ -13,6 +15,7 @@
 // countdown. A new kind is one name here and one PlatformFaultNow at its call.
 enum PlatformFault {
     kPlatformFaultAllocation,  // PlatformAlloc and PlatformGrow return null
+    kPlatformFaultWrite,       // PlatformWrite and PlatformWriteOutput fail, as on a full disk
     kPlatformFaultKinds
 };
 
@@ -22,12 +25,16 @@ enum PlatformFault {
 bool PlatformFaultNow(PlatformFault fault);
 // For the platform file: a line that went to the debugger output.
 void PlatformKeepDebugLine(const wchar_t* text);
+// For the platform file: a block of size bytes was asked for.
+void PlatformKeepAllocation(size_t size);
 
 // For tests: after `after` more calls of that kind succeed, every one fails,
 // until called again with -1 (never fail, as at the start).
 void PlatformFailAfter(PlatformFault fault, int32_t after);
 // For tests: the last line sent to the debugger output.
 const wchar_t* PlatformLastDebugLine(void);
+// For tests: the largest block asked for since the last call (then 0 again).
+size_t PlatformLargestAllocation(void);
 
 #else
 
@@ -35,6 +42,7 @@ inline bool PlatformFaultNow(PlatformFault) {
     return false;
 }
 inline void PlatformKeepDebugLine(const wchar_t*) {}
+inline void PlatformKeepAllocation(size_t) {}
 
 #endif
 

@@ -1,16 +1,20 @@
 // platform_posix.cpp -- the engine's system services on POSIX: file
-// descriptors, calloc, iconv's CP949 and a wildcard matcher of our own.
+// descriptors, outputs walked with openat, calloc, iconv's CP949 and a
+// wildcard matcher of our own.
 #include "platform.h"
 #include "platform_hooks.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
+#include <new>
 
 namespace {
 
@@ -104,16 +108,28 @@ bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got
     return ok;
 }
 
-bool PlatformWrite(PlatformFile* file, const void* buffer, uint32_t size) {
+namespace {
+
+bool WriteAll(int fd, const void* buffer, uint32_t size) {
+    if (PlatformFaultNow(kPlatformFaultWrite)) {
+        errno = ENOSPC;
+        return false;
+    }
     const uint8_t* at = static_cast<const uint8_t*>(buffer);
     uint32_t done = 0;
     while (done < size) {
-        ssize_t n = write(ToFd(file), at + done, size - done);
+        ssize_t n = write(fd, at + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += static_cast<uint32_t>(n);
     }
     return true;
+}
+
+}  // namespace
+
+bool PlatformWrite(PlatformFile* file, const void* buffer, uint32_t size) {
+    return WriteAll(ToFd(file), buffer, size);
 }
 
 bool PlatformSeek(PlatformFile* file, uint64_t offset) {
@@ -148,6 +164,290 @@ uint32_t PlatformLastError(void) {
     return static_cast<uint32_t>(errno);
 }
 
+bool PlatformFlush(PlatformFile* file) {
+    return fsync(ToFd(file)) == 0;
+}
+
+bool PlatformStampOf(PlatformFile* file, GrfFileStamp* stamp) {
+    struct stat st;
+    if (fstat(ToFd(file), &st) != 0) return false;
+    stamp->size = static_cast<uint64_t>(st.st_size);
+    stamp->time = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    stamp->device = static_cast<uint64_t>(st.st_dev);
+    stamp->file = static_cast<uint64_t>(st.st_ino);
+    return true;
+}
+
+bool PlatformPathExists(const wchar_t* path) {
+    char utf8[kPathBytes];
+    struct stat st;
+    return WidePathToUtf8(path, utf8) && lstat(utf8, &st) == 0;
+}
+
+namespace {
+
+// Strict UTF-8 to wide; false on a malformed sequence or when out is full.
+bool Utf8ToWide(const char* text, wchar_t* out, size_t capacity) {
+    const auto* at = reinterpret_cast<const uint8_t*>(text);
+    size_t n = 0;
+    while (*at) {
+        uint32_t c = *at;
+        int more = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+        if (more < 0) return false;
+        if (more) c &= 0x3Fu >> more;
+        for (int i = 1; i <= more; ++i) {
+            if ((at[i] & 0xC0) != 0x80) return false;
+            c = (c << 6) | (at[i] & 0x3Fu);
+        }
+        at += more + 1;
+        if (n + 1 >= capacity) return false;
+        out[n++] = static_cast<wchar_t>(c);
+    }
+    out[n] = L'\0';
+    return true;
+}
+
+}  // namespace
+
+bool PlatformAbsolutePath(const wchar_t* path, wchar_t* out, size_t capacity) {
+    char utf8[kPathBytes];
+    if (!WidePathToUtf8(path, utf8) || utf8[0] == '\0') return false;
+    // The folder is resolved where it exists; the name is kept, so a link
+    // given as the archive stays the path that is opened.
+    char* slash = strrchr(utf8, '/');
+    const char* name = slash ? slash + 1 : utf8;
+    char folder[kPathBytes] = ".";
+    if (slash == utf8) {
+        strcpy(folder, "/");
+    } else if (slash) {
+        memcpy(folder, utf8, static_cast<size_t>(slash - utf8));
+        folder[slash - utf8] = '\0';
+    }
+    char absolute[2 * kPathBytes];
+    char* real = realpath(folder, nullptr);
+    int written;
+    if (real) {
+        bool root = strcmp(real, "/") == 0;
+        written = snprintf(absolute, sizeof absolute, "%s%s%s", real, root ? "" : "/", name);
+        free(real);
+    } else if (utf8[0] == '/') {
+        written = snprintf(absolute, sizeof absolute, "%s", utf8);
+    } else {
+        char current[kPathBytes];
+        if (!getcwd(current, sizeof current)) return false;
+        written = snprintf(absolute, sizeof absolute, "%s/%s", current, utf8);
+    }
+    if (written < 0 || static_cast<size_t>(written) >= sizeof absolute) return false;
+    return Utf8ToWide(absolute, out, capacity);
+}
+
+namespace {
+
+// Numbers for temporary names: different from call to call and from
+// process to process; an existing name only costs another try.
+uint32_t TemporaryNumber() {
+    static uint64_t counter = 0;
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    uint64_t x = (uint64_t{static_cast<uint32_t>(getpid())} << 32) ^
+                 static_cast<uint64_t>(now.tv_nsec) ^ (static_cast<uint64_t>(now.tv_sec) << 20) ^
+                 (++counter * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 29;
+    return static_cast<uint32_t>(x);
+}
+
+constexpr int kTemporaryTries = 100;
+
+}  // namespace
+
+PlatformFile* PlatformCreateTemporary(const wchar_t* finalPath, wchar_t* temporaryPath,
+                                      size_t capacity) {
+    size_t length = wcslen(finalPath);
+    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+        wchar_t suffix[32];
+        swprintf(suffix, 32, L".%08x.tmp", TemporaryNumber());
+        if (length + wcslen(suffix) >= capacity) return nullptr;
+        wmemcpy(temporaryPath, finalPath, length);
+        wcscpy(temporaryPath + length, suffix);
+        char utf8[kPathBytes];
+        if (!WidePathToUtf8(temporaryPath, utf8)) return nullptr;
+        int fd = open(utf8, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd >= 0) return FromFd(fd);
+        if (errno != EEXIST) return nullptr;
+    }
+    return nullptr;
+}
+
+bool PlatformRenameNew(const wchar_t* from, const wchar_t* to) {
+    char source[kPathBytes], target[kPathBytes];
+    if (!WidePathToUtf8(from, source) || !WidePathToUtf8(to, target)) return false;
+#ifdef RENAME_NOREPLACE
+    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+#endif
+    // Without that flag a hard link is the step that fails when the name
+    // is taken; file systems without hard links get a check and a rename.
+    if (link(source, target) == 0) {
+        unlink(source);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    struct stat st;
+    if (lstat(target, &st) == 0) return false;
+    return rename(source, target) == 0;
+}
+
+// ---------------------------------------------------------------------------
+// Extracted files, walked from the current directory with openat.
+
+namespace {
+
+// Names hold at most GRF_NAME_MAX bytes, so at most this many components.
+constexpr int kMaxDepth = GRF_NAME_SIZE;
+
+bool IsLinkAt(int folder, const char* name) {
+    struct stat st;
+    return fstatat(folder, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode);
+}
+
+}  // namespace
+
+struct PlatformOutput {
+    char path[kPathBytes];       // the relative path, its components cut by NULs
+    int folders[kMaxDepth + 1];  // "." and each folder walked; -1 when not open
+    int depth = 0;               // folders[depth] holds the file
+    struct Made {
+        int parent;  // index in folders
+        const char* name;
+    } made[kMaxDepth];  // folders this output made, in order
+    int madeCount = 0;
+    const char* final = nullptr;
+    char temporary[32] = {};  // empty once gone
+    int fd = -1;
+    bool replacing = false;
+};
+
+namespace {
+
+void Finish(PlatformOutput* out, bool done) {
+    if (out->fd >= 0) close(out->fd);
+    int folder = out->folders[out->depth];
+    if (out->temporary[0] && folder >= 0) unlinkat(folder, out->temporary, 0);
+    if (!done)
+        for (int i = out->madeCount - 1; i >= 0; --i)
+            unlinkat(out->folders[out->made[i].parent], out->made[i].name, AT_REMOVEDIR);
+    for (int i = 0; i <= out->depth; ++i)
+        if (out->folders[i] >= 0) close(out->folders[i]);
+    PlatformFree(out);  // trivially destructible
+}
+
+// Opens folder `name` inside folders[depth] as folders[depth + 1], making
+// it when missing. A link there is never followed.
+PlatformOutputResult EnterFolder(PlatformOutput* out, char* name) {
+    int parent = out->folders[out->depth];
+    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    int fd = openat(parent, name, kFlags);
+    if (fd < 0 && errno == ENOENT) {
+        if (mkdirat(parent, name, 0777) == 0)
+            out->made[out->madeCount++] = {out->depth, name};
+        else if (errno != EEXIST)
+            return kOutputFailed;
+        fd = openat(parent, name, kFlags);
+    }
+    if (fd < 0) return IsLinkAt(parent, name) ? kOutputLink : kOutputFailed;
+    out->folders[++out->depth] = fd;
+    return kOutputDone;
+}
+
+PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
+    if (!WidePathToUtf8(relative, out->path)) return kOutputFailed;
+    char* components[kMaxDepth + 1];
+    int count = 0;
+    for (char* at = out->path; *at;) {
+        char* end = strchr(at, '/');
+        if (end) *end = '\0';
+        if (*at && strcmp(at, ".") != 0) {
+            if (count == kMaxDepth + 1) return kOutputFailed;
+            components[count++] = at;
+        }
+        if (!end) break;
+        at = end + 1;
+    }
+    if (count == 0) return kOutputFailed;
+    out->folders[0] = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (out->folders[0] < 0) return kOutputFailed;
+    for (int i = 0; i + 1 < count; ++i) {
+        PlatformOutputResult entered = EnterFolder(out, components[i]);
+        if (entered != kOutputDone) return entered;
+    }
+    out->final = components[count - 1];
+    int folder = out->folders[out->depth];
+    struct stat st;
+    if (fstatat(folder, out->final, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        if (S_ISDIR(st.st_mode)) return kOutputFailed;
+        out->replacing = true;
+    } else if (errno != ENOENT) {
+        return kOutputFailed;
+    }
+    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+        snprintf(out->temporary, sizeof out->temporary, ".caskw-%08x.tmp", TemporaryNumber());
+        out->fd = openat(folder, out->temporary,
+                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (out->fd >= 0) return kOutputDone;
+        if (errno != EEXIST) break;
+    }
+    out->temporary[0] = '\0';
+    return kOutputFailed;
+}
+
+}  // namespace
+
+PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformOutput** output) {
+    *output = nullptr;
+    void* block = PlatformAlloc(sizeof(PlatformOutput));
+    if (!block) return kOutputFailed;
+    auto* out = new (block) PlatformOutput;
+    for (int& fd : out->folders) fd = -1;
+    PlatformOutputResult result = Begin(out, relative);
+    if (result != kOutputDone) {
+        Finish(out, false);
+        return result;
+    }
+    *output = out;
+    return kOutputDone;
+}
+
+bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t size) {
+    return WriteAll(output->fd, buffer, size);
+}
+
+PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
+    // Only a replaced file has something to lose in a crash: flush first.
+    bool ok = !out->replacing || fsync(out->fd) == 0;
+    ok = close(out->fd) == 0 && ok;
+    out->fd = -1;
+    int folder = out->folders[out->depth];
+    if (ok && renameat(folder, out->temporary, folder, out->final) == 0) {
+        out->temporary[0] = '\0';
+        Finish(out, true);
+        return kOutputDone;
+    }
+    Finish(out, false);
+    return kOutputFailed;
+}
+
+void PlatformAbandonOutput(PlatformOutput* output) {
+    if (output) Finish(output, false);
+}
+
+bool PlatformRefusesComponent(const wchar_t*, size_t) {
+    return false;
+}
+
+void PlatformFoldName(wchar_t*, size_t) {}
+
 namespace {
 
 // Large blocks (an archive's table, an inflated directory) are filled once
@@ -170,6 +470,7 @@ void PreferHugePages(void* block, size_t size) {
 }  // namespace
 
 void* PlatformAlloc(size_t size) {
+    PlatformKeepAllocation(size);
     if (PlatformFaultNow(kPlatformFaultAllocation)) return nullptr;
     void* block = calloc(1, size ? size : 1);
     PreferHugePages(block, size);
@@ -177,6 +478,7 @@ void* PlatformAlloc(size_t size) {
 }
 
 void* PlatformGrow(void* block, size_t oldSize, size_t newSize) {
+    PlatformKeepAllocation(newSize);
     if (PlatformFaultNow(kPlatformFaultAllocation)) return nullptr;
     void* grown = realloc(block, newSize ? newSize : 1);
     if (grown && newSize > oldSize)
@@ -256,6 +558,23 @@ bool PlatformCp949ToWideInto(const char* text, wchar_t* out, size_t capacity) {
     if (n >= capacity) return false;
     out[n] = L'\0';
     return true;
+}
+
+size_t PlatformCp949CharToWide(const char* bytes, size_t available, wchar_t* out) {
+    if (available == 0) return 0;
+    unsigned char first = static_cast<unsigned char>(bytes[0]);
+    if (first < 0x80) {
+        *out = first;
+        return 1;
+    }
+    char* in = const_cast<char*>(bytes);
+    size_t inLeft = available < 2 ? available : 2;
+    char* to = reinterpret_cast<char*>(out);
+    size_t toLeft = sizeof(wchar_t);
+    size_t before = inLeft;
+    // One wide character of room: iconv takes one character or none.
+    if (!ConvertOne(Converter(true), &in, &inLeft, 1, &to, &toLeft) || toLeft != 0) return 0;
+    return before - inLeft;
 }
 
 wchar_t* PlatformCp949ToWide(const char* text) {

@@ -1,6 +1,6 @@
 // platform_win32.cpp -- the engine's system services on Windows: file
-// handles, the process heap, code page 949, the shell's wildcard match and
-// the debugger output.
+// handles, outputs that refuse reparse points, the process heap, code page
+// 949, the shell's wildcard match and the debugger output.
 #include "platform.h"
 #include "platform_hooks.h"
 
@@ -44,9 +44,21 @@ bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got
     return ok != FALSE;
 }
 
-bool PlatformWrite(PlatformFile* file, const void* buffer, uint32_t size) {
+namespace {
+
+bool WriteAll(HANDLE handle, const void* buffer, uint32_t size) {
+    if (PlatformFaultNow(kPlatformFaultWrite)) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
     DWORD done = 0;
-    return WriteFile(ToHandle(file), buffer, size, &done, nullptr) && done == size;
+    return WriteFile(handle, buffer, size, &done, nullptr) && done == size;
+}
+
+}  // namespace
+
+bool PlatformWrite(PlatformFile* file, const void* buffer, uint32_t size) {
+    return WriteAll(ToHandle(file), buffer, size);
 }
 
 bool PlatformSeek(PlatformFile* file, uint64_t offset) {
@@ -77,13 +89,304 @@ uint32_t PlatformLastError(void) {
     return GetLastError();
 }
 
+bool PlatformFlush(PlatformFile* file) {
+    return FlushFileBuffers(ToHandle(file)) != FALSE;
+}
+
+bool PlatformStampOf(PlatformFile* file, GrfFileStamp* stamp) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(ToHandle(file), &info)) return false;
+    stamp->size = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    stamp->time = static_cast<int64_t>((uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32) |
+                                       info.ftLastWriteTime.dwLowDateTime);
+    stamp->device = info.dwVolumeSerialNumber;
+    stamp->file = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
+}
+
+bool PlatformPathExists(const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool PlatformAbsolutePath(const wchar_t* path, wchar_t* out, size_t capacity) {
+    DWORD n = GetFullPathNameW(path, static_cast<DWORD>(capacity), out, nullptr);
+    return n > 0 && n < capacity;
+}
+
+namespace {
+
+// Numbers for temporary names: different from call to call and from
+// process to process; an existing name only costs another try.
+uint32_t TemporaryNumber() {
+    static uint64_t counter = 0;
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    uint64_t x = (uint64_t{GetCurrentProcessId()} << 32) ^ static_cast<uint64_t>(now.QuadPart) ^
+                 (++counter * 0x9E3779B97F4A7C15ull);
+    x ^= x >> 31;
+    x *= 0xBF58476D1CE4E5B9ull;
+    x ^= x >> 29;
+    return static_cast<uint32_t>(x);
+}
+
+constexpr int kTemporaryTries = 100;
+
+bool NameTaken() {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+PlatformFile* PlatformCreateTemporary(const wchar_t* finalPath, wchar_t* temporaryPath,
+                                      size_t capacity) {
+    size_t length = wcslen(finalPath);
+    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+        wchar_t suffix[32];
+        swprintf(suffix, 32, L".%08x.tmp", TemporaryNumber());
+        if (length + wcslen(suffix) >= capacity) return nullptr;
+        wmemcpy(temporaryPath, finalPath, length);
+        wcscpy(temporaryPath + length, suffix);
+        PlatformFile* file = PlatformCreateNew(temporaryPath);
+        if (file || !NameTaken()) return file;
+    }
+    return nullptr;
+}
+
+bool PlatformRenameNew(const wchar_t* from, const wchar_t* to) {
+    return MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+// ---------------------------------------------------------------------------
+// Extracted files. Each folder on the way is held open, without delete
+// sharing, from the check that it is no reparse point until the file is in
+// place, so none can be swapped for a junction in between.
+
+namespace {
+
+constexpr int kMaxDepth = GRF_NAME_SIZE;
+constexpr size_t kOutputPath = 1024;
+
+}  // namespace
+
+struct PlatformOutput {
+    wchar_t path[kOutputPath];  // the relative path, backslashes only
+    size_t folderEnd;           // length of its folder part (0: the current one)
+    HANDLE held[kMaxDepth];     // the folders walked, in order
+    int heldCount;
+    size_t made[kMaxDepth];  // the folders made: lengths of their paths
+    int madeCount;
+    wchar_t temporary[kOutputPath];  // empty once gone
+    HANDLE file;
+    bool replacing;
+};
+
+namespace {
+
+// Copies the first length characters of out's path, as a path of its own.
+const wchar_t* Prefix(const PlatformOutput* out, size_t length, wchar_t* buffer) {
+    wmemcpy(buffer, out->path, length);
+    buffer[length] = L'\0';
+    return buffer;
+}
+
+void Finish(PlatformOutput* out, bool done) {
+    if (out->file != INVALID_HANDLE_VALUE) CloseHandle(out->file);
+    if (out->temporary[0]) DeleteFileW(out->temporary);
+    for (int i = out->heldCount - 1; i >= 0; --i) CloseHandle(out->held[i]);
+    wchar_t buffer[kOutputPath];
+    if (!done)
+        for (int i = out->madeCount - 1; i >= 0; --i)
+            RemoveDirectoryW(Prefix(out, out->made[i], buffer));
+    PlatformFree(out);
+}
+
+bool IsMissing() {
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+HANDLE OpenFolder(const wchar_t* path) {
+    return CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                       nullptr);
+}
+
+// Holds the folder of the first length characters of the path, making it
+// when missing; refuses a reparse point.
+PlatformOutputResult EnterFolder(PlatformOutput* out, size_t length) {
+    if (out->heldCount == kMaxDepth) return kOutputFailed;
+    wchar_t buffer[kOutputPath];
+    const wchar_t* folder = Prefix(out, length, buffer);
+    HANDLE handle = OpenFolder(folder);
+    if (handle == INVALID_HANDLE_VALUE && IsMissing()) {
+        if (CreateDirectoryW(folder, nullptr))
+            out->made[out->madeCount++] = length;
+        else if (GetLastError() != ERROR_ALREADY_EXISTS)
+            return kOutputFailed;
+        handle = OpenFolder(folder);
+    }
+    if (handle == INVALID_HANDLE_VALUE) return kOutputFailed;
+    out->held[out->heldCount++] = handle;
+    // The held handle tells what the folder is for as long as it is held;
+    // the path's attributes as well, since some systems that emulate Windows
+    // report a link only there.
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(handle, &info)) return kOutputFailed;
+    DWORD byPath = GetFileAttributesW(folder);
+    if (byPath == INVALID_FILE_ATTRIBUTES) byPath = 0;
+    if ((info.dwFileAttributes | byPath) & FILE_ATTRIBUTE_REPARSE_POINT) return kOutputLink;
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return kOutputFailed;
+    return kOutputDone;
+}
+
+// The final name as it stands: a reparse point is refused, a folder fails.
+PlatformOutputResult CheckFinal(PlatformOutput* out) {
+    DWORD attributes = GetFileAttributesW(out->path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return IsMissing() ? kOutputDone : kOutputFailed;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return kOutputLink;
+    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kOutputFailed;
+    out->replacing = true;
+    return kOutputDone;
+}
+
+// The path with "/" as "\\", without empty or "." components.
+bool Normalise(const wchar_t* relative, wchar_t* path) {
+    size_t n = 0;
+    for (const wchar_t* at = relative; *at;) {
+        const wchar_t* end = at;
+        while (*end && *end != L'\\' && *end != L'/') ++end;
+        size_t length = static_cast<size_t>(end - at);
+        if (length && !(length == 1 && at[0] == L'.')) {
+            if (n + length + 2 >= kOutputPath) return false;
+            if (n) path[n++] = L'\\';
+            wmemcpy(path + n, at, length);
+            n += length;
+        }
+        at = *end ? end + 1 : end;
+    }
+    path[n] = L'\0';
+    return n > 0;
+}
+
+PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
+    if (!Normalise(relative, out->path)) return kOutputFailed;
+    for (size_t i = 0; out->path[i]; ++i) {
+        if (out->path[i] != L'\\') continue;
+        PlatformOutputResult entered = EnterFolder(out, i);
+        if (entered != kOutputDone) return entered;
+        out->folderEnd = i + 1;
+    }
+    PlatformOutputResult final = CheckFinal(out);
+    if (final != kOutputDone) return final;
+    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+        wchar_t name[32];
+        swprintf(name, 32, L".caskw-%08x.tmp", TemporaryNumber());
+        if (out->folderEnd + wcslen(name) >= kOutputPath) break;
+        Prefix(out, out->folderEnd, out->temporary);
+        wcscat(out->temporary, name);
+        out->file = CreateFileW(out->temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out->file != INVALID_HANDLE_VALUE) return kOutputDone;
+        if (!NameTaken()) break;
+    }
+    out->temporary[0] = L'\0';
+    return kOutputFailed;
+}
+
+}  // namespace
+
+PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformOutput** output) {
+    *output = nullptr;
+    auto* out = static_cast<PlatformOutput*>(PlatformAlloc(sizeof(PlatformOutput)));
+    if (!out) return kOutputFailed;
+    out->file = INVALID_HANDLE_VALUE;
+    PlatformOutputResult result = Begin(out, relative);
+    if (result != kOutputDone) {
+        Finish(out, false);
+        return result;
+    }
+    *output = out;
+    return kOutputDone;
+}
+
+bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t size) {
+    return WriteAll(output->file, buffer, size);
+}
+
+PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
+    // Only a replaced file has something to lose in a crash: flush first.
+    bool ok = !out->replacing || FlushFileBuffers(out->file);
+    ok = CloseHandle(out->file) && ok;
+    out->file = INVALID_HANDLE_VALUE;
+    PlatformOutputResult result = ok ? CheckFinal(out) : kOutputFailed;
+    DWORD flags = MOVEFILE_REPLACE_EXISTING | (out->replacing ? MOVEFILE_WRITE_THROUGH : 0);
+    if (result == kOutputDone && MoveFileExW(out->temporary, out->path, flags))
+        out->temporary[0] = L'\0';
+    else if (result == kOutputDone)
+        result = kOutputFailed;
+    Finish(out, result == kOutputDone);
+    return result;
+}
+
+void PlatformAbandonOutput(PlatformOutput* output) {
+    if (output) Finish(output, false);
+}
+
+namespace {
+
+wchar_t Upper(wchar_t c) {
+    return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - 0x20) : c;
+}
+
+// CON, AUX, COM1 and the like: names the system opens as devices in any
+// folder, with or without an extension.
+bool IsDeviceName(const wchar_t* name, size_t length) {
+    size_t base = 0;
+    while (base < length && name[base] != L'.') ++base;
+    while (base > 0 && name[base - 1] == L' ') --base;
+    static const wchar_t* const kDevices[] = {L"CON", L"PRN",    L"AUX",
+                                              L"NUL", L"CONIN$", L"CONOUT$"};
+    for (const wchar_t* device : kDevices) {
+        size_t n = wcslen(device);
+        size_t i = 0;
+        while (i < n && i < base && Upper(name[i]) == device[i]) ++i;
+        if (i == n && base == n) return true;
+    }
+    if (base != 4) return false;
+    wchar_t digit = name[3];
+    bool numbered = (digit >= L'1' && digit <= L'9') || digit == 0xB9 || digit == 0xB2 ||
+                    digit == 0xB3;  // superscript 1, 2, 3
+    bool com = Upper(name[0]) == L'C' && Upper(name[1]) == L'O' && Upper(name[2]) == L'M';
+    bool lpt = Upper(name[0]) == L'L' && Upper(name[1]) == L'P' && Upper(name[2]) == L'T';
+    return numbered && (com || lpt);
+}
+
+}  // namespace
+
+bool PlatformRefusesComponent(const wchar_t* component, size_t length) {
+    if (length == 0) return false;
+    wchar_t last = component[length - 1];
+    // Windows drops trailing dots and spaces, so "a.txt." would be "a.txt";
+    // a colon names a stream of another file.
+    if (last == L'.' || last == L' ') return true;
+    if (wmemchr(component, L':', length)) return true;
+    return IsDeviceName(component, length);
+}
+
+void PlatformFoldName(wchar_t* name, size_t length) {
+    CharUpperBuffW(name, static_cast<DWORD>(length));
+}
+
 void* PlatformAlloc(size_t size) {
+    PlatformKeepAllocation(size);
     if (PlatformFaultNow(kPlatformFaultAllocation)) return nullptr;
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
 }
 
 void* PlatformGrow(void* block, size_t, size_t newSize) {
     if (!block) return PlatformAlloc(newSize);
+    PlatformKeepAllocation(newSize);
     if (PlatformFaultNow(kPlatformFaultAllocation)) return nullptr;
     return HeapReAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, block, newSize ? newSize : 1);
 }
@@ -95,6 +398,19 @@ void PlatformFree(void* block) {
 bool PlatformCp949ToWideInto(const char* text, wchar_t* out, size_t capacity) {
     int n = MultiByteToWideChar(kCodePage949, 0, text, -1, out, static_cast<int>(capacity));
     return n > 0;
+}
+
+size_t PlatformCp949CharToWide(const char* bytes, size_t available, wchar_t* out) {
+    if (available == 0) return 0;
+    if (static_cast<unsigned char>(bytes[0]) < 0x80) {
+        *out = static_cast<unsigned char>(bytes[0]);
+        return 1;
+    }
+    // Room for one wide character: two bytes that make two characters fail.
+    for (int take = available >= 2 ? 2 : 1; take >= 1; --take)
+        if (MultiByteToWideChar(kCodePage949, MB_ERR_INVALID_CHARS, bytes, take, out, 1) == 1)
+            return static_cast<size_t>(take);
+    return 0;
 }
 
 wchar_t* PlatformCp949ToWide(const char* text) {

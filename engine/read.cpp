@@ -1,5 +1,5 @@
 // read.cpp -- finding entries by name, reading their stored bytes and their
-// content, the code page conversions, and extraction to relative paths.
+// content (by name or by record), and the code page conversions.
 #include <string.h>
 #include <wchar.h>
 #include <zlib.h>
@@ -23,38 +23,24 @@ GrfEntry* Lookup(const GrfArchive* archive, const char* name) {
     return archive->count ? NameIndexFind(archive, name) : nullptr;
 }
 
-// Opens the archive's file, finds name and reads its alignedSize stored
-// bytes into a new zero-filled buffer of alignedSize + kSlack bytes.
-uint32_t ReadStored(const GrfArchive* archive, const char* name, GrfEntry** found,
-                    uint8_t** stored) {
-    *found = nullptr;
+// Reads entry's alignedSize stored bytes into a new zero-filled buffer of
+// alignedSize + kSlack bytes.
+uint32_t ReadStored(const GrfEntry& entry, uint8_t** stored) {
     *stored = nullptr;
-    // A record added from a local file has no owner: nothing to open.
-    if (!archive || !name) return GRF_ERROR_NOT_FOUND;
-    PlatformFile* file = PlatformOpenRead(archive->path);
-    if (!file) return GRF_ERROR_NOT_FOUND;
-    uint32_t code = GRF_OK;
-    uint8_t* buffer = nullptr;
+    PlatformFile* file = nullptr;
+    uint32_t code = OpenStored(entry, &file);
+    if (code != GRF_OK) return code;
+    uint8_t* buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.alignedSize} + kSlack));
     uint32_t got = 0;
-    GrfEntry* entry = Lookup(archive, name);
-    if (!entry) {
-        code = GRF_ERROR_NOT_FOUND;
-    } else if (uint64_t{entry->position} + entry->alignedSize > PlatformFileSize(file)) {
-        code = GRF_ERROR_READ;  // the sizes reach beyond the file
-    } else if (!PlatformSeek(file, entry->position)) {
-        code = GRF_ERROR_SEEK;
-    } else if (!(buffer =
-                     static_cast<uint8_t*>(PlatformAlloc(size_t{entry->alignedSize} + kSlack)))) {
+    if (!buffer)
         code = GRF_ERROR_MEMORY;
-    } else if (!PlatformRead(file, buffer, entry->alignedSize, &got) || got != entry->alignedSize) {
+    else if (!PlatformRead(file, buffer, entry.alignedSize, &got) || got != entry.alignedSize)
         code = GRF_ERROR_READ;
-    }
     PlatformClose(file);
     if (code != GRF_OK) {
         PlatformFree(buffer);
         return code;
     }
-    *found = entry;
     *stored = buffer;
     return GRF_OK;
 }
@@ -91,53 +77,40 @@ uint32_t Inflate(const GrfEntry& entry, const uint8_t* stored, uint8_t** content
     return GRF_ERROR_INFLATE;
 }
 
-// A relative path that stays below the current directory: no leading
-// separator, no drive, no ".." component. Windows drops trailing dots and
-// spaces from components, so any component of only dots and spaces with
-// two dots or more counts as "..".
-bool IsSafeName(const wchar_t* name) {
-    if (name[0] == L'\0' || name[0] == L'\\' || name[0] == L'/') return false;
-    if (name[1] == L':') return false;
-    const wchar_t* start = name;
-    for (const wchar_t* at = name;; ++at) {
-        if (*at != L'\0' && *at != L'\\' && *at != L'/') continue;
-        size_t dots = 0;
-        bool onlyDots = true;
-        for (const wchar_t* c = start; c < at; ++c) {
-            if (*c == L'.')
-                ++dots;
-            else if (*c != L' ')
-                onlyDots = false;
-        }
-        if (onlyDots && dots >= 2) return false;
-        if (*at == L'\0') return true;
-        start = at + 1;
+// Reads, deciphers and inflates entry's content (see GrfReadEntry).
+uint32_t ReadContent(const GrfEntry& entry, uint8_t** content) {
+    *content = nullptr;
+    uint8_t* stored = nullptr;
+    uint32_t code = ReadStored(entry, &stored);
+    if (code == GRF_OK && entry.compressedSize > entry.alignedSize) {
+        // The stream would run past the bytes read.
+        code = GRF_ERROR_READ;
+    } else if (code == GRF_OK) {
+        if (entry.cycle >= 0)
+            GrfCipherEntryData(stored, entry.alignedSize, entry.cycle == 0, entry.cycle, 0);
+        code = Inflate(entry, stored, content);
     }
-}
-
-// Creates the file at path (its directories on demand) and writes size
-// bytes with one write; a failure leaves no partial file behind.
-uint32_t WriteWholeFile(const wchar_t* path, const void* content, uint32_t size) {
-    PlatformFile* file = PlatformCreateAlways(path);
-    if (!file) {
-        size_t length = wcslen(path);
-        auto* copy = static_cast<wchar_t*>(PlatformAlloc((length + 1) * sizeof(wchar_t)));
-        if (copy) {
-            wmemcpy(copy, path, length);
-            CreatePathDirectories(copy);
-            PlatformFree(copy);
-        }
-        file = PlatformCreateAlways(path);
-    }
-    if (!file) return GRF_ERROR_OUTPUT;
-    bool written = PlatformWrite(file, content, size);
-    PlatformClose(file);
-    if (written) return GRF_OK;
-    PlatformDeleteFile(path);
-    return GRF_ERROR_OUTPUT;
+    PlatformFree(stored);
+    return code;
 }
 
 }  // namespace
+
+uint32_t OpenStored(const GrfEntry& entry, PlatformFile** file) {
+    *file = nullptr;
+    if (!entry.owner || entry.owner == GRF_NO_ARCHIVE) return GRF_ERROR_NOT_FOUND;
+    uint32_t code = OpenArchiveFile(entry.owner, file);
+    if (code != GRF_OK) return code;
+    if (uint64_t{entry.position} + entry.alignedSize > PlatformFileSize(*file))
+        code = GRF_ERROR_READ;  // the sizes reach beyond the file
+    else if (!PlatformSeek(*file, entry.position))
+        code = GRF_ERROR_SEEK;
+    if (code != GRF_OK) {
+        PlatformClose(*file);
+        *file = nullptr;
+    }
+    return code;
+}
 
 extern "C" GrfEntry* GrfFindEntry(GrfArchive* archive, const char* name) {
     if (IsNoArchive(archive) || !archive) {
@@ -154,9 +127,10 @@ extern "C" void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t
         GrfLastError = GRF_ERROR_HANDLE;
         return nullptr;
     }
-    GrfEntry* entry = nullptr;
+    // A record added from a local file has no owner: nothing to read.
+    GrfEntry* entry = archive && name ? Lookup(archive, name) : nullptr;
     uint8_t* stored = nullptr;
-    GrfLastError = ReadStored(archive, name, &entry, &stored);
+    GrfLastError = entry ? ReadStored(*entry, &stored) : uint32_t{GRF_ERROR_NOT_FOUND};
     if (stored && outSize) *outSize = entry->alignedSize;
     return stored;
 }
@@ -171,22 +145,23 @@ extern "C" void* GrfReadEntry(GrfArchive* archive, const wchar_t* name, uint32_t
         GrfLastError = GRF_ERROR_MEMORY;
         return nullptr;
     }
-    GrfEntry* entry = nullptr;
-    uint8_t* stored = nullptr;
-    uint8_t* content = nullptr;
-    uint32_t code = ReadStored(archive, narrow, &entry, &stored);
+    GrfEntry* entry = archive && narrow ? Lookup(archive, narrow) : nullptr;
     PlatformFree(narrow);
-    if (code == GRF_OK && entry->compressedSize > entry->alignedSize) {
-        // The stream would run past the bytes read.
-        code = GRF_ERROR_READ;
-    } else if (code == GRF_OK) {
-        if (entry->cycle >= 0)
-            GrfCipherEntryData(stored, entry->alignedSize, entry->cycle == 0, entry->cycle, 0);
-        code = Inflate(*entry, stored, &content);
-    }
-    PlatformFree(stored);
-    GrfLastError = code;
+    uint8_t* content = nullptr;
+    GrfLastError = entry ? ReadContent(*entry, &content) : uint32_t{GRF_ERROR_NOT_FOUND};
     if (content && outSize) *outSize = entry->realSize;
+    return content;
+}
+
+extern "C" uint8_t* GrfReadRecord(GrfArchive* archive, uint32_t index, uint32_t* size) {
+    if (IsNoArchive(archive) || !archive) {
+        GrfLastError = GRF_ERROR_HANDLE;
+        return nullptr;
+    }
+    const GrfEntry* entry = index < archive->count ? &archive->entries[index] : nullptr;
+    uint8_t* content = nullptr;
+    GrfLastError = entry ? ReadContent(*entry, &content) : uint32_t{GRF_ERROR_NOT_FOUND};
+    if (content && size) *size = entry->realSize;
     return content;
 }
 
@@ -217,18 +192,4 @@ extern "C" int CreatePathDirectories(wchar_t* path) {
         *at = L'\\';
     }
     return 1;
-}
-
-extern "C" uint32_t GrfExtractEntry(GrfArchive* owner, const wchar_t* name) {
-    if (!name || !IsSafeName(name)) {
-        GrfLastError = GRF_ERROR_UNSAFE_NAME;
-        return GrfLastError;
-    }
-    uint32_t size = 0;
-    void* content = GrfReadEntry(owner, name, &size);
-    if (!content) return GrfLastError;
-    uint32_t code = WriteWholeFile(name, content, size);
-    PlatformFree(content);
-    GrfLastError = code;
-    return code;
 }

@@ -96,17 +96,42 @@ struct Source {
     uint64_t size = 0;
 };
 
-bool OpenSource(Source* source, const GrfArchive* owner) {
-    if (source->file && source->owner == owner) return true;
+// Opens owner's file unless it is open already: GRF_OK, GRF_ERROR_CHANGED
+// when it is no longer the file the owner was opened from, and
+// GRF_ERROR_NOT_ARCHIVE when it does not open.
+uint32_t OpenSource(Source* source, const GrfArchive* owner) {
+    if (source->file && source->owner == owner) return GRF_OK;
     PlatformClose(source->file);
     source->file = nullptr;
     source->owner = nullptr;
-    if (!owner || owner == GRF_NO_ARCHIVE) return false;
-    source->file = PlatformOpenRead(owner->path);
-    if (!source->file) return false;
+    if (!owner || owner == GRF_NO_ARCHIVE) return GRF_ERROR_NOT_ARCHIVE;
+    uint32_t code = OpenArchiveFile(owner, &source->file);
+    if (code != GRF_OK) return code == GRF_ERROR_CHANGED ? code : uint32_t{GRF_ERROR_NOT_ARCHIVE};
     source->owner = owner;
     source->size = PlatformFileSize(source->file);
-    return true;
+    return GRF_OK;
+}
+
+bool IsDeleted(const GrfEntry& entry) {
+    return (entry.state & ENTRY_DELETED) != 0;
+}
+
+bool IsLocal(const GrfEntry& entry) {
+    return (entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE);
+}
+
+// The cycle an archive record has in the target's family: 0x1xx enciphers
+// every record by name, 0x2xx writes every record plain.
+int32_t TargetCycle(const GrfEntry& entry, bool v1Target) {
+    return v1Target ? GrfCycleFromName(entry.name, entry.compressedSize) : -1;
+}
+
+// The bytes the writer stores for an archive record: as stored, or in
+// whole 8-byte blocks when it enciphers them anew.
+uint64_t StoredBytesOf(const GrfEntry& entry, bool v1Target) {
+    int32_t targetCycle = TargetCycle(entry, v1Target);
+    if (entry.cycle == targetCycle || targetCycle < 0) return entry.alignedSize;
+    return (uint64_t{entry.alignedSize} + kCipherBlock - 1) / kCipherBlock * kCipherBlock;
 }
 
 struct Repack {
@@ -119,6 +144,7 @@ struct Repack {
     Scratch stored;
     Scratch packed;
     Placed* placed = nullptr;
+    wchar_t* temporary = nullptr;  // the output's name until it is complete
 };
 
 void PutHeaderFields(uint8_t* header, uint32_t dirOffset, uint32_t seed, uint32_t countField,
@@ -137,10 +163,11 @@ void PutHeaderFields(uint8_t* header, uint32_t dirOffset, uint32_t seed, uint32_
 // Deciphers with the record's cycle and enciphers with the target's when
 // they differ; an enciphered record is written in whole 8-byte blocks.
 uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
-    if (!OpenSource(&r->source, entry.owner)) return GRF_ERROR_NOT_ARCHIVE;
+    uint32_t opened = OpenSource(&r->source, entry.owner);
+    if (opened != GRF_OK) return opened;
     uint32_t size = entry.alignedSize;
     if (uint64_t{entry.position} + size > r->source.size) return GRF_ERROR_NOT_ARCHIVE;
-    int32_t targetCycle = r->v1Target ? GrfCycleFromName(entry.name, entry.compressedSize) : -1;
+    int32_t targetCycle = TargetCycle(entry, r->v1Target);
     bool convert = entry.cycle != targetCycle;
     uint64_t blocks = (uint64_t{size} + kCipherBlock - 1) / kCipherBlock * kCipherBlock;
     if (!Reserve(&r->stored, blocks)) return GRF_ERROR_MEMORY;
@@ -154,12 +181,10 @@ uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
         GrfCipherEntryData(data, size, entry.cycle == 0, entry.cycle, 0);
         memset(data + size, 0, static_cast<size_t>(blocks - size));
     }
-    uint64_t written = size;
-    if (convert && targetCycle >= 0) {
-        written = blocks;
-        if (written > 0xFFFFFFFFu) return GRF_ERROR_NOT_ARCHIVE;
+    uint64_t written = StoredBytesOf(entry, r->v1Target);
+    if (written > 0xFFFFFFFFu) return GRF_ERROR_NOT_ARCHIVE;
+    if (convert && targetCycle >= 0)
         GrfCipherEntryData(data, static_cast<uint32_t>(written), targetCycle == 0, targetCycle, 1);
-    }
     if (r->out.position + written > kMaxPosition) return GRF_ERROR_WRITE;
     placed->position = static_cast<uint32_t>(r->out.position);
     placed->compressedSize = entry.compressedSize;
@@ -228,18 +253,13 @@ uint32_t PackLocalFile(Repack* r, const GrfEntry& entry, Placed* placed) {
     return Put(&r->out, r->packed.data, alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
 }
 
-bool IsDeleted(const GrfEntry& entry) {
-    return (entry.state & ENTRY_DELETED) != 0;
-}
-
 uint32_t DataPass(Repack* r, GrfProgressCallback progress) {
     for (uint32_t i = 0; i < r->count; ++i) {
         GrfEntry& entry = r->archive->entries[i];
         if (IsDeleted(entry)) continue;
         if (progress && progress(&entry, i, r->count) != 0) return GRF_ERROR_CANCELLED;
-        bool local = (entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE);
-        uint32_t code = local ? PackLocalFile(r, entry, &r->placed[i])
-                              : CopyArchiveRecord(r, entry, &r->placed[i]);
+        uint32_t code = IsLocal(entry) ? PackLocalFile(r, entry, &r->placed[i])
+                                       : CopyArchiveRecord(r, entry, &r->placed[i]);
         if (code != GRF_OK) return code;
     }
     return GRF_OK;
@@ -328,19 +348,58 @@ uint32_t FinishArchive(Repack* r) {
     return GRF_OK;
 }
 
+// What can be known before writing: every record's name fits the target's
+// layout (0x2xx ends its table at an empty name), and the stored bytes of
+// archive records, whose sizes are known, leave room in the 4 GB that 32-bit
+// offsets address. Local files are only known once deflated.
+uint32_t CheckTable(const Repack* r) {
+    uint64_t known = GRF_HEADER_SIZE;
+    for (uint32_t i = 0; i < r->count; ++i) {
+        const GrfEntry& entry = r->archive->entries[i];
+        if (IsDeleted(entry)) continue;
+        if (!r->v1Target && entry.name[0] == '\0') return GRF_ERROR_WRITE;
+        if (!IsLocal(entry)) known += StoredBytesOf(entry, r->v1Target);
+    }
+    return known > kMaxPosition ? GRF_ERROR_WRITE : GRF_OK;
+}
+
+// Writes the archive under a temporary name beside outputPath and gives it
+// that name only when it is complete and on disk.
 uint32_t RunRepack(Repack* r, const wchar_t* outputPath, GrfProgressCallback progress) {
+    // Never overwrite or truncate: the output must be a new file.
+    if (!outputPath || PlatformPathExists(outputPath)) return GRF_ERROR_NOT_FOUND;
+    uint32_t code = CheckTable(r);
+    if (code != GRF_OK) return code;
+    size_t room = wcslen(outputPath) + 32;
     r->out.buffer = static_cast<uint8_t*>(PlatformAlloc(kOutputBufferSize));
     r->placed = static_cast<Placed*>(PlatformAlloc(size_t{r->count} * sizeof(Placed)));
-    if (!r->out.buffer || !r->placed) return GRF_ERROR_MEMORY;
-    // Never overwrite or truncate: the output must be a new file.
-    r->out.file = outputPath ? PlatformCreateNew(outputPath) : nullptr;
+    r->temporary = static_cast<wchar_t*>(PlatformAlloc(room * sizeof(wchar_t)));
+    if (!r->out.buffer || !r->placed || !r->temporary) return GRF_ERROR_MEMORY;
+    r->out.file = PlatformCreateTemporary(outputPath, r->temporary, room);
     if (!r->out.file) return GRF_ERROR_NOT_FOUND;
     uint8_t header[GRF_HEADER_SIZE];
     PutHeaderFields(header, 0, 0, 0, 0);
     if (!Put(&r->out, header, GRF_HEADER_SIZE) || !Flush(&r->out)) return GRF_ERROR_WRITE;
-    uint32_t code = DataPass(r, progress);
+    code = DataPass(r, progress);
+    if (code == GRF_OK) code = FinishArchive(r);
+    if (code == GRF_OK && !PlatformFlush(r->out.file)) code = GRF_ERROR_WRITE;
     if (code != GRF_OK) return code;
-    return FinishArchive(r);
+    PlatformClose(r->out.file);
+    r->out.file = nullptr;
+    if (!PlatformRenameNew(r->temporary, outputPath))
+        return PlatformPathExists(outputPath) ? GRF_ERROR_NOT_FOUND : GRF_ERROR_WRITE;
+    r->temporary[0] = L'\0';
+    return GRF_OK;
+}
+
+// The size of a local record's file now, or 0 when it does not open.
+uint64_t LocalFileSize(const GrfEntry& entry) {
+    wchar_t path[260 + GRF_NAME_SIZE + 1];
+    if (!LocalPath(entry, path, sizeof path / sizeof path[0])) return 0;
+    PlatformFile* file = PlatformOpenRead(path);
+    uint64_t size = file ? PlatformFileSize(file) : 0;
+    PlatformClose(file);
+    return size;
 }
 
 }  // namespace
@@ -371,11 +430,11 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
     r.v1Target = GrfRepackVersion < 0x200;
     r.count = archive->count;
     uint32_t code = RunRepack(&r, outputPath, progress);
-    if (r.out.file) {
-        // A failed repack leaves what was written so far on disk.
-        if (code != GRF_OK) Flush(&r.out);
-        PlatformClose(r.out.file);
-    }
+    // A failed or stopped repack leaves nothing: the output never had its
+    // name, and the temporary file goes.
+    PlatformClose(r.out.file);
+    if (r.temporary && r.temporary[0]) PlatformDeleteFile(r.temporary);
+    PlatformFree(r.temporary);
     PlatformClose(r.source.file);
     PlatformFree(r.out.buffer);
     PlatformFree(r.placed);
@@ -386,4 +445,25 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
         return 1;
     }
     return 0;
+}
+
+extern "C" uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version) {
+    if (archive == GRF_NO_ARCHIVE || !archive) return 0;
+    bool v1Target = (version >> 8) == kMajorV1;
+    uint64_t total = GRF_HEADER_SIZE;
+    uint64_t table = 0;
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        const GrfEntry& entry = archive->entries[i];
+        if (IsDeleted(entry)) continue;
+        total += IsLocal(entry) ? LocalFileSize(entry) : StoredBytesOf(entry, v1Target);
+        uint32_t length = static_cast<uint32_t>(NameLength(entry.name));
+        if (v1Target)
+            total += kV1NameStart + GrfAlign8(length + 1) + kV1Tail;
+        else
+            table += length + 1 + kV2Tail;
+    }
+    // A table holds at most 29.8 million records of at most 125 bytes: its
+    // size and its bound fit zlib's 32-bit lengths.
+    if (!v1Target) total += kV2Sizes + compressBound(static_cast<uLong>(table));
+    return total;
 }

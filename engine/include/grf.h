@@ -15,7 +15,8 @@
  *    it with GrfFreeBuffer (on Windows a plain HeapFree on the process heap
  *    works too).
  *  - No file stays open between calls: each operation opens the archive by
- *    the path kept in it and closes it before returning.
+ *    the absolute path kept in it and closes it before returning, and fails
+ *    with GRF_ERROR_CHANGED when the file is no longer the one opened.
  *  - Archive names are 8-bit code page 949 text with backslash separators,
  *    compared byte for byte and case-sensitively. User text is wide.
  *  - Single-threaded: GrfLastError and the repack settings are plain globals.
@@ -47,28 +48,39 @@ extern "C" {
  * number; none is ever reused.
  */
 enum GrfErrorCode {
-    GRF_OK = 0,                 /* success */
-    GRF_ERROR_CANCELLED = 1,    /* the progress callback asked to stop */
-    GRF_ERROR_NOT_FOUND = 2,    /* a file does not open, the named entry is not
-                                   in the table, no entry matches the filter, or
-                                   the output file cannot be created */
-    GRF_ERROR_VERSION = 3,      /* major version neither 1 nor 2 */
-    GRF_ERROR_HANDLE = 6,       /* GRF_NO_ARCHIVE, or a null or -1 block/search */
-    GRF_ERROR_MEMORY = 8,       /* out of memory */
-    GRF_ERROR_NOT_ARCHIVE = 13, /* no header text, directory out of reach;
-                                   GrfMerge given GRF_NO_ARCHIVE; stored bytes
-                                   unreadable during a repack */
-    GRF_ERROR_NO_MORE = 18,     /* no further entry matches the filter */
-    GRF_ERROR_SEEK = 25,        /* positioning at an entry's stored bytes failed */
-    GRF_ERROR_WRITE = 29,       /* writing the new archive failed */
-    GRF_ERROR_READ = 30,        /* reading stored bytes or a local file failed,
-                                   or the entry's sizes reach beyond its bytes */
-    GRF_ERROR_INFLATE = 31,     /* an entry's data does not inflate to its
-                                   recorded real size */
-    GRF_ERROR_UNSAFE_NAME = 32, /* extraction refused a name that would write
-                                   outside the current directory */
-    GRF_ERROR_OUTPUT = 33       /* an extracted file could not be created or
-                                   written in full (nothing partial is left) */
+    GRF_OK = 0,                   /* success */
+    GRF_ERROR_CANCELLED = 1,      /* the progress callback asked to stop */
+    GRF_ERROR_NOT_FOUND = 2,      /* a file does not open, the named entry is not
+                                     in the table, no entry matches the filter, or
+                                     the output file cannot be created (or exists) */
+    GRF_ERROR_VERSION = 3,        /* major version neither 1 nor 2 */
+    GRF_ERROR_HANDLE = 6,         /* GRF_NO_ARCHIVE, or a null or -1 block/search */
+    GRF_ERROR_MEMORY = 8,         /* out of memory, or a directory of more records
+                                     than a table can hold */
+    GRF_ERROR_NOT_ARCHIVE = 13,   /* no header text, directory out of reach;
+                                     GrfMerge given GRF_NO_ARCHIVE; stored bytes
+                                     unreadable during a repack */
+    GRF_ERROR_NO_MORE = 18,       /* no further entry matches the filter */
+    GRF_ERROR_SEEK = 25,          /* positioning at an entry's stored bytes failed */
+    GRF_ERROR_WRITE = 29,         /* writing the new archive failed, or it would
+                                     pass what its version can address */
+    GRF_ERROR_READ = 30,          /* reading stored bytes or a local file failed,
+                                     or the entry's sizes reach beyond its bytes */
+    GRF_ERROR_INFLATE = 31,       /* an entry's data does not inflate to its
+                                     recorded real size */
+    GRF_ERROR_UNSAFE_NAME = 32,   /* extraction refused a name that would write
+                                     outside the current directory or through a
+                                     link, or one Windows would change or take as
+                                     a device (see GrfExtractEntry) */
+    GRF_ERROR_OUTPUT = 33,        /* an extracted file could not be created or
+                                     written in full (nothing partial is left) */
+    GRF_ERROR_LOCAL_RECORDS = 34, /* GrfMerge given an archive that holds
+                                     local-file records, whose data only a
+                                     repack of that archive would keep */
+    GRF_ERROR_CHANGED = 35,       /* the archive's file changed on disk since it
+                                     was opened: open it again */
+    GRF_ERROR_DUPLICATE = 37      /* in one extraction run, a record whose file an
+                                     earlier record of the run already wrote */
     /* Any other value: the operating system's error code of a failed read of
        an archive's header or directory (GrfOpen). */
 };
@@ -88,6 +100,7 @@ enum GrfErrorCode {
 
 #define GRF_HEADER_SIZE 46
 #define GRF_NAME_SIZE 108 /* name field: at most 107 bytes and a NUL */
+#define GRF_NAME_MAX 107  /* the longest name every reader and writer takes */
 #define GRF_PATH_SIZE 772 /* archive path: at most 771 wide characters */
 
 typedef struct GrfArchive GrfArchive;
@@ -107,8 +120,18 @@ typedef struct GrfEntry {
     uint8_t state;            /* ENTRY_* flags */
 } GrfEntry;
 
+/* What an archive's file was when the engine opened it: size, modification
+   time and identity. Engine-private. */
+typedef struct GrfFileStamp {
+    uint64_t size;
+    int64_t time;    /* in the system's own units */
+    uint64_t device; /* the volume */
+    uint64_t file;   /* the file on that volume */
+} GrfFileStamp;
+
 struct GrfArchive {
-    wchar_t path[GRF_PATH_SIZE];     /* the path given to GrfOpen or GrfCreate */
+    wchar_t path[GRF_PATH_SIZE];     /* the absolute form of the path given to
+                                        GrfOpen or GrfCreate */
     GrfEntry* entries;               /* the table; null until it has a record */
     uint32_t entriesSize;            /* count * sizeof(GrfEntry) */
     uint8_t header[GRF_HEADER_SIZE]; /* as read; all zero after GrfCreate */
@@ -117,6 +140,7 @@ struct GrfArchive {
     /* Engine-private: not part of the model, never touch. */
     uint32_t capacity;   /* records allocated (grows geometrically) */
     GrfNameIndex* index; /* first record of each name, for lookups */
+    GrfFileStamp stamp;  /* the file as opened; all zero after GrfCreate */
 };
 
 /* The handle value that means "no archive" everywhere. */
@@ -135,20 +159,29 @@ typedef int32_t (*GrfProgressCallback)(GrfEntry* entry, uint32_t index, uint32_t
  */
 
 /* Opens the archive at path, reads its header and whole directory, and builds
-   the entry table. progress (may be null) is called once per directory record
-   with (null, entries kept so far, entries expected).
+   the entry table. The archive keeps the absolute form of path, so a later
+   change of the current directory does not lose it, and the file's size,
+   modification time and identity, so later operations notice the file being
+   changed or replaced (GRF_ERROR_CHANGED). The directory is read in pieces
+   of bounded size, whatever the file claims. progress (may be null) is called
+   once per directory record with (null, entries kept so far, entries
+   expected).
    Returns the archive, owned by the caller (release with GrfClose), or
    GRF_NO_ARCHIVE with GrfLastError: GRF_ERROR_NOT_FOUND when the file does
-   not open (or the path is longer than 771 characters), GRF_ERROR_VERSION for
-   an unsupported version, GRF_ERROR_MEMORY, GRF_ERROR_NOT_ARCHIVE when there
-   is no header text or the directory is out of reach, other values the
-   system's code of a failed header or directory read. A directory whose own numbers are
-   inconsistent ends the parse early: the archive keeps the entries before. */
+   not open (or its absolute path is longer than 771 characters),
+   GRF_ERROR_VERSION for an unsupported version, GRF_ERROR_MEMORY (also for a
+   directory of more records than entriesSize can count),
+   GRF_ERROR_NOT_ARCHIVE when there is no header text or the directory is out
+   of reach, other values the system's code of a failed header or directory
+   read. A directory whose own numbers are inconsistent ends the parse early:
+   the archive keeps the entries before. Names of up to GRF_NAME_MAX bytes are
+   read in both layouts. */
 GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress);
 
 /* Makes an empty archive (no records, header all zero) for a file that does
-   not exist yet. Returns it, or GRF_NO_ARCHIVE with GRF_ERROR_MEMORY or
-   GRF_ERROR_NOT_FOUND (path longer than 771 characters). */
+   not exist yet, keeping the absolute form of path. Returns it, or
+   GRF_NO_ARCHIVE with GRF_ERROR_MEMORY or GRF_ERROR_NOT_FOUND (absolute path
+   longer than 771 characters). */
 GrfArchive* GrfCreate(const wchar_t* path);
 
 /* Releases *archive and its table and sets *archive to GRF_NO_ARCHIVE.
@@ -209,7 +242,8 @@ GrfEntry* GrfFindEntry(GrfArchive* archive, const char* name);
    compressed) into a new zero-filled buffer of alignedSize + 1024 bytes and
    stores alignedSize through outSize (may be null). Returns the buffer, owned
    by the caller, with GRF_OK; or null with GRF_ERROR_HANDLE,
-   GRF_ERROR_NOT_FOUND (file does not open or name not found), GRF_ERROR_SEEK,
+   GRF_ERROR_NOT_FOUND (file does not open or name not found),
+   GRF_ERROR_CHANGED (the file is no longer the one opened), GRF_ERROR_SEEK,
    GRF_ERROR_MEMORY, GRF_ERROR_READ (read failed, or the stored bytes reach
    beyond the end of the file). */
 void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t* outSize);
@@ -220,10 +254,12 @@ void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t* outSize);
    stored bytes that are no zlib stream but whose compressedSize equals
    realSize are the content as they stand. Returns the buffer, owned by the
    caller, with GRF_OK; or null with GRF_ERROR_HANDLE, GRF_ERROR_NOT_FOUND
-   (archive null, file does not open or name not found), GRF_ERROR_SEEK,
-   GRF_ERROR_MEMORY, GRF_ERROR_READ (read failed or sizes reach beyond the
-   stored bytes or the file), GRF_ERROR_INFLATE (data does not inflate to
-   realSize). */
+   (archive null, file does not open or name not found), GRF_ERROR_CHANGED
+   (the file is no longer the one opened), GRF_ERROR_SEEK, GRF_ERROR_MEMORY,
+   GRF_ERROR_READ (read failed or sizes reach beyond the stored bytes or the
+   file), GRF_ERROR_INFLATE (data does not inflate to realSize). A name that
+   does not convert to wide text and back cannot be found this way:
+   GrfReadRecord reads any record. */
 void* GrfReadEntry(GrfArchive* archive, const wchar_t* name, uint32_t* outSize);
 
 /* Releases a block the engine handed out (entry buffer, converted string,
@@ -242,13 +278,87 @@ char* WideToCp949(const wchar_t* text);
 int CreatePathDirectories(wchar_t* path);
 
 /* Extracts the record named name (wide) from owner into the file of that
-   relative path under the current directory, replacing an existing file and
-   creating directories on demand. Returns 0, or a code (also left in
-   GrfLastError): the codes of GrfReadEntry, GRF_ERROR_UNSAFE_NAME for a name
-   that is absolute, has a drive or a leading separator or a ".." component,
-   GRF_ERROR_OUTPUT for a file that cannot be created or written in full
-   (nothing partial is left). */
+   relative path under the current directory ("\\" and "/" both separate),
+   replacing an existing file and creating folders on demand.
+   The content is inflated to the file in pieces, so memory stays small
+   whatever the entry's size. It goes to a new file of a temporary name in
+   the target's folder, which is renamed over the final name only once it is
+   complete: an existing file is replaced, never written into (another hard
+   link to it keeps its content, a link in its place is replaced, not
+   followed), and on any failure it stays exactly as it was and no temporary
+   file remains. Folders on the way are walked without following links: an
+   existing one that is a symbolic link, junction or other reparse point
+   refuses the name. Windows refuses as well a final name that is a reparse
+   point, any component that is a device name (CON, PRN, AUX, NUL, CONIN$,
+   CONOUT$, COM1 to COM9, LPT1 to LPT9, also with an extension or with the
+   digits written as superscripts) or ends in a dot or a space (which Windows
+   would drop), and any colon (a stream of another file).
+   Returns 0, or a code (also left in GrfLastError): the codes of
+   GrfReadEntry, GRF_ERROR_UNSAFE_NAME for a name that is absolute, has a
+   drive or a leading separator or a ".." component, or is refused as above,
+   GRF_ERROR_OUTPUT for a file that cannot be created or written in full or
+   a folder that cannot be made (nothing partial is left: neither the file
+   nor folders made for it). */
 uint32_t GrfExtractEntry(GrfArchive* owner, const wchar_t* name);
+
+/* Reads, deciphers and inflates record index of archive's table (deleted
+   records included) from the file of the record's owner, at the record's own
+   position with its own sizes and cycle. This is what GrfReadEntry gives for
+   the record's owner and name, and it works as well for a record whose name
+   does not convert to wide text and back, or that shares its name with an
+   earlier record. Returns a new zero-filled buffer of realSize + 1024 bytes,
+   owned by the caller, and stores realSize through size (may be null), with
+   GRF_OK; or null with GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or null),
+   GRF_ERROR_NOT_FOUND (index not below count, a local-file record, which has
+   no owner, or the owner's file does not open), and the other codes of
+   GrfReadEntry. */
+uint8_t* GrfReadRecord(GrfArchive* archive, uint32_t index, uint32_t* size);
+
+/* The relative file name extraction of a record writes for its archive name:
+   the name converted from code page 949 to wide text, where each byte that
+   does not convert (one that starts no character, or a lead byte whose pair
+   is no character) becomes "%XX", the byte's value in two upper-case
+   hexadecimal digits, and conversion goes on with the next byte. A name that
+   converts whole comes out as Cp949ToWide gives it; a "%" of the name stays
+   as it is. Backslashes stay. Returns a new string owned by the caller
+   (GrfFreeBuffer), or null when name is null or memory runs out. */
+wchar_t* GrfFileName(const char* name);
+
+/* Extracts record index of archive's table (its content as GrfReadRecord
+   reads it) into the file GrfFileName gives for its name, under the current
+   directory, exactly as GrfExtractEntry writes a file. Returns 0, or a code
+   (also left in GrfLastError): those of GrfReadRecord, GRF_ERROR_MEMORY,
+   GRF_ERROR_UNSAFE_NAME and GRF_ERROR_OUTPUT as GrfExtractEntry gives them. */
+uint32_t GrfExtractRecord(GrfArchive* archive, uint32_t index);
+
+/* ---------------------------------------------------------------------------
+ * Extraction runs: several extractions that a user asked for at once (Extract
+ * All, or Extract of several rows) sharing one record of the files they
+ * wrote, so that a later record of the run never replaces a file an earlier
+ * one wrote (names compared after turning "/" into "\\", and on Windows, whose
+ * file names ignore case, without regard to case). Single-threaded: one run
+ * is used by one thread at a time.
+ */
+
+typedef struct GrfExtractRun GrfExtractRun;
+
+/* Starts a run. Returns it, owned by the caller (GrfEndExtractRun), or null
+   with GRF_ERROR_MEMORY. */
+GrfExtractRun* GrfBeginExtractRun(void);
+
+/* GrfExtractRecord within run: a record whose file an earlier record of the
+   run already wrote is not extracted and gives GRF_ERROR_DUPLICATE (the
+   first file stays as written); a record that fails leaves its name free for
+   a later one. Returns 0 or a code (also left in GrfLastError): those of
+   GrfExtractRecord, GRF_ERROR_DUPLICATE, GRF_ERROR_HANDLE for a null run. */
+uint32_t GrfExtractInRun(GrfExtractRun* run, GrfArchive* archive, uint32_t index);
+
+/* The number of records the run refused with GRF_ERROR_DUPLICATE so far
+   (0 for a null run). */
+uint32_t GrfExtractRunDuplicates(const GrfExtractRun* run);
+
+/* Ends run and releases it; null does nothing. */
+void GrfEndExtractRun(GrfExtractRun* run);
 
 /* ---------------------------------------------------------------------------
  * Repack writer.
@@ -275,16 +385,36 @@ uint32_t GrfAlign8(uint32_t size);
    are written in whole 8-byte blocks. Local-file records are read from
    GrfLocalBaseDir + their name less its first four characters and deflated
    at GrfRepackLevel. progress (may be null) gets (record, index, count) per
-   written record; nonzero stops. Returns 0; or 1 with GRF_ERROR_HANDLE
-   (GRF_NO_ARCHIVE), GRF_ERROR_MEMORY, GRF_ERROR_NOT_FOUND (output cannot be
-   created, a local file does not open), GRF_ERROR_CANCELLED (stopped),
-   GRF_ERROR_NOT_ARCHIVE (an owner's file does not open or its stored bytes
-   are unreadable or beyond its end), GRF_ERROR_READ (a local file is
-   unreadable or 3.75 GB or larger), GRF_ERROR_WRITE (a write failed, or the
-   archive would pass the 4 GB its offsets can address). The table is never
-   changed; a failed repack leaves the output on disk holding what was
-   written so far. */
+   written record; nonzero stops.
+   The archive is written under a new temporary name beside outputPath
+   (outputPath + "." + random hexadecimal digits + ".tmp"), flushed to disk,
+   and only then given the name outputPath; a failed or stopped repack
+   removes it, so outputPath either does not exist or holds the whole
+   archive. A temporary file that a crash left behind is never reused.
+   Before anything is written, the sizes already known (the header and the
+   stored bytes of archive records) are added up: when they pass what the
+   version's 32-bit offsets can address, the repack fails at once with
+   GRF_ERROR_WRITE (GrfOutputBytes gives the whole estimate).
+   Returns 0; or 1 with GRF_ERROR_HANDLE (GRF_NO_ARCHIVE), GRF_ERROR_MEMORY,
+   GRF_ERROR_NOT_FOUND (output exists or cannot be created, a local file
+   does not open), GRF_ERROR_CANCELLED (stopped), GRF_ERROR_NOT_ARCHIVE (an
+   owner's file does not open or its stored bytes are unreadable or beyond
+   its end), GRF_ERROR_CHANGED (an owner's file changed since it was opened),
+   GRF_ERROR_READ (a local file is unreadable or 3.75 GB or larger),
+   GRF_ERROR_WRITE (a write failed, the archive would pass the 4 GB its
+   offsets can address, or, for a 0x2xx version, a record has an empty name,
+   which that layout cannot hold). The table is never changed. */
 int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCallback progress);
+
+/* The bytes a file written from archive's table in version (0x1xx or 0x2xx)
+   would take: the header, the stored bytes of every record not marked
+   deleted (archive records exactly, as the writer would store them; local
+   files by their current size, or 0 when they do not open: an estimate),
+   and the directory (exact for 0x1xx; for 0x2xx the most its deflated form
+   can take). A version's 32-bit offsets address 4 GB (0xFFFFFFFF + 46
+   bytes); an archive above that needs a larger format. Returns 0 for
+   GRF_NO_ARCHIVE or null. GrfLastError is not touched. */
+uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
 
 /* ---------------------------------------------------------------------------
  * Editing the table.
@@ -294,9 +424,10 @@ int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCal
    converted to code page 949, and sets GrfLocalBaseDir to baseDir. Its data
    will be GrfLocalBaseDir + the name less its first four characters.
    Returns GRF_OK when added; 1 for GRF_NO_ARCHIVE; GRF_ERROR_NOT_FOUND when
-   the code page 949 name does not fit the 107-byte field (it is never cut
-   short), or baseDir is null or longer than 259 characters; GRF_ERROR_MEMORY
-   when out of memory. On any nonzero result the table is unchanged.
+   the code page 949 name is empty or does not fit the field (GRF_NAME_MAX
+   bytes; it is never cut short), or baseDir is null or longer than 259
+   characters; GRF_ERROR_MEMORY when out of memory. On any nonzero result the
+   table is unchanged.
    GrfLastError is not touched. */
 uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name);
 
@@ -308,8 +439,11 @@ uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* 
    go through the index, so the cost follows the two tables' sizes. other
    must stay open while records name it. Returns the new count (0 when both
    tables are empty, GrfLastError untouched); 0 with GRF_ERROR_NOT_ARCHIVE
-   when either handle is GRF_NO_ARCHIVE; 0 with GRF_ERROR_MEMORY when the
-   table cannot grow, and then neither table has changed. Merging an archive into itself changes
+   when either handle is GRF_NO_ARCHIVE; 0 with GRF_ERROR_LOCAL_RECORDS when
+   other holds a local-file record (one without an owner, deleted or not:
+   its data exists only as a local file that other's own repack would
+   read); 0 with GRF_ERROR_MEMORY when the table cannot grow. On every
+   failure neither table has changed. Merging an archive into itself changes
    nothing. */
 uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other);
 

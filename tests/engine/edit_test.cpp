@@ -174,6 +174,7 @@ TEST(AddFile, NamesThatDoNotFitAreNeverCut) {
     EXPECT_EQ(GrfAddFile(table, L"base", koreanLong.c_str()), 2u);
     std::wstring longBase(260, L'b');
     EXPECT_EQ(GrfAddFile(table, longBase.c_str(), L"data\\x"), 2u);
+    EXPECT_EQ(GrfAddFile(table, L"base", L""), 2u) << "an empty name is no file";
     EXPECT_EQ(table->count, 2u);
     EXPECT_EQ(strlen(table->entries[0].name), 107u);
     EXPECT_EQ(strlen(table->entries[1].name), 107u);
@@ -210,6 +211,42 @@ TEST(AddFile, GrowsGeometricallyAndFailsCleanly) {
         EXPECT_EQ(GrfFindEntry(table, "data\\late"), nullptr);
     }
     GrfClose(&table);
+}
+
+// An archive that holds local-file records is refused whole: their data is
+// only in local files, which a merge would read from its archive file.
+TEST(Merge, RefusesArchivesWithLocalRecords) {
+    TempDir folder;
+    ASSERT_TRUE(WriteFileBytes(folder.Join(L"x.txt"), BytesOf("local x")));
+    struct Case {
+        const char* what;
+        const wchar_t* localName;
+        bool deleted;
+    } cases[] = {
+        {"a local record to append", L"data\\new.txt", false},
+        {"a local record that would replace one", L"data\\a.txt", false},
+        {"a local record marked deleted", L"data\\a.txt", true},
+    };
+    for (const Case& c : cases) {
+        ArchiveOnDisk loaded(BuildArchive(0x200, {{"data\\a.txt", BytesOf("a")}}));
+        ArchiveOnDisk other(BuildArchive(0x200, {{"data\\b.txt", BytesOf("b")}}));
+        ASSERT_EQ(GrfAddFile(other.archive, folder.path.c_str(), c.localName), 0u);
+        if (c.deleted) other.archive->entries[1].state = ENTRY_DELETED;
+        Bytes table = TableBytes(loaded.archive);
+        Bytes otherTable = TableBytes(other.archive);
+        GrfLastError = 0;
+        EXPECT_EQ(GrfMerge(loaded.archive, other.archive), 0u) << c.what;
+        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_LOCAL_RECORDS}) << c.what;
+        EXPECT_EQ(TableBytes(loaded.archive), table) << c.what;
+        EXPECT_EQ(TableBytes(other.archive), otherTable) << c.what;
+    }
+    GrfArchive* created = GrfCreate(L"new.grf");
+    ASSERT_EQ(GrfAddFile(created, folder.path.c_str(), L"data\\x.txt"), 0u);
+    ArchiveOnDisk loaded(BuildArchive(0x200, {{"data\\a.txt", BytesOf("a")}}));
+    EXPECT_EQ(GrfMerge(loaded.archive, created), 0u);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_LOCAL_RECORDS});
+    EXPECT_EQ(GrfMerge(created, loaded.archive), 2u) << "the other way round is fine";
+    GrfClose(&created);
 }
 
 // Open, merge, add a local folder, delete some, write every version, and

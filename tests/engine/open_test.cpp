@@ -7,6 +7,7 @@
 #include <platform_hooks.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -195,7 +196,7 @@ TEST(Open, V1ParseEndsEarlyKeepingTheEntriesBefore) {
         Bytes tail;        // directory bytes after the first record
         bool more = true;  // a good record follows the tail
     } cases[] = {
-        {"name of 107 bytes", BuildV1Directory({Record(std::string(107, 'n'))})},
+        {"name of 108 bytes", BuildV1Directory({Record(std::string(108, 'n'))})},
         {"name of 200 bytes", BuildV1Directory({Record(std::string(200, 'n'))})},
         {"record cut short",
          [] {
@@ -223,8 +224,45 @@ TEST(Open, V1ParseEndsEarlyKeepingTheEntriesBefore) {
         ArchiveOnDisk opened(Join(BuildHeader(0, 0, 0, 0x103), dir));
         EXPECT_EQ(NamesOf(opened.archive), Names{"data\\first.txt"}) << c.what;
     }
-    ArchiveOnDisk longest(V1Archive({Record(std::string(106, 'n')), first}));
-    EXPECT_EQ(NamesOf(longest.archive).size(), 2u) << "a name of 106 bytes fits";
+    // The longest name the field holds is read, as the 0x2xx reader does.
+    ArchiveOnDisk longest(V1Archive({Record(std::string(GRF_NAME_MAX, 'n')), first}));
+    EXPECT_EQ(NamesOf(longest.archive), (Names{std::string(GRF_NAME_MAX, 'n'), "data\\first.txt"}));
+}
+
+// A 0x1xx directory is read through a window of 1 MB: records across its
+// edges, a directory of several windows, and a name area larger than the
+// window read the same as in one piece, and memory follows the window.
+TEST(Open, V1DirectoryLargerThanTheReadWindow) {
+    std::vector<RawRecord> records;
+    Names names;
+    for (int i = 0; i < 40000; ++i) {
+        RawRecord r =
+            Record("data\\" + std::string(static_cast<size_t>(i % 90), 'x') + std::to_string(i));
+        r.realSize = static_cast<uint32_t>(i);
+        records.push_back(r);
+        names.push_back(r.name);
+    }
+    Bytes dir = BuildV1Directory(records);
+    ASSERT_GT(dir.size(), size_t{3} << 20);
+    // A record whose name area holds 3 MB of zeros after its name.
+    Bytes huge = BuildV1Directory({Record("data\\huge.txt")});
+    uint32_t area = 3 << 20;
+    Bytes big(kV1NameStart + area + kV1Tail, 0);
+    PutLe32(big.data(), kV1NameStart + area);
+    memcpy(big.data() + kV1NameStart, huge.data() + kV1NameStart, 16);
+    memcpy(big.data() + kV1NameStart + area, huge.data() + huge.size() - kV1Tail, kV1Tail);
+    dir = Join(Join(dir, big), BuildV1Directory({Record("data\\last.txt")}));
+    names.push_back("data\\huge.txt");
+    names.push_back("data\\last.txt");
+
+    PlatformLargestAllocation();
+    ArchiveOnDisk large(Join(BuildHeader(0, 0, 0, 0x103), dir));
+    ASSERT_EQ(NamesOf(large.archive), names);
+    EXPECT_EQ(large.archive->entries[39999].realSize, 39999u);
+    EXPECT_EQ(large.archive->entries[40001].realSize, 5u);
+    size_t table = large.archive->capacity * sizeof(GrfEntry);
+    EXPECT_LE(PlatformLargestAllocation(), std::max<size_t>(table, size_t{2} << 20))
+        << "nothing the size of the directory";
 }
 
 TEST(Open, V1NameAreaNotWholeBlocksKeepsTheFieldsAfterIt) {
@@ -272,9 +310,10 @@ TEST(Open, V2RecordTypesAndEarlyEnds) {
          2 + kCountBias,
          {"data\\plain.txt", "data\\mixed.txt"}},
         {"names of 108 bytes skipped, 107 kept",
-         {Record(std::string(108, 'n')), plain, Record(std::string(107, 'm'))},
+         {Record(std::string(GRF_NAME_MAX + 1, 'n')), plain,
+          Record(std::string(GRF_NAME_MAX, 'm'))},
          3 + kCountBias,
-         {"data\\plain.txt", std::string(107, 'm')}},
+         {"data\\plain.txt", std::string(GRF_NAME_MAX, 'm')}},
     };
     for (const Case& c : cases) {
         ArchiveOnDisk opened(V2Archive(BuildV2Table(c.records), c.countField));
@@ -374,9 +413,11 @@ TEST(Open, V2SendsOneDebugLine) {
 }
 
 TEST(Open, CreateAndClose) {
+    TempDir dir;
+    CurrentDirScope here(dir.path);
     GrfArchive* archive = GrfCreate(L"output.grf");
     ASSERT_NE(archive, GRF_NO_ARCHIVE);
-    EXPECT_STREQ(archive->path, L"output.grf");
+    EXPECT_EQ(std::wstring(archive->path), dir.Join(L"output.grf")) << "kept absolute";
     EXPECT_EQ(archive->count, 0u);
     EXPECT_EQ(archive->entries, nullptr);
     for (uint8_t b : archive->header) EXPECT_EQ(b, 0);

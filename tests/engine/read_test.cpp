@@ -5,6 +5,8 @@
 #include <platform.h>
 #include <string.h>
 
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -112,6 +114,88 @@ TEST(Read, ArchiveFileGoneIsNotFound) {
     ASSERT_TRUE(PlatformDeleteFile(disk.path.c_str()));
     EXPECT_FALSE(ReadContent(disk.archive, "data\\a.txt").ok);
     EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_FOUND});
+}
+
+// The archive's file changed after opening: every operation that reads it
+// refuses with GRF_ERROR_CHANGED instead of reading other bytes. Records
+// merged from another archive answer for their own owner's file.
+TEST(Read, ArchiveChangedOnDisk) {
+    namespace fs = std::filesystem;
+    using Change = std::function<void(const std::wstring& path)>;
+    auto moveTime = [](const std::wstring& path, std::chrono::seconds by) {
+        fs::last_write_time(fs::path(path), fs::last_write_time(fs::path(path)) + by);
+    };
+    auto rewrite = [](const std::wstring& path, const Bytes& bytes) {
+        ASSERT_TRUE(WriteFileBytes(path, bytes));
+    };
+    Bytes original =
+        BuildArchive(0x200, {{"data\\a.txt", BytesOf("alpha")}, {"data\\b.txt", BytesOf("bravo")}});
+    Bytes swapped =
+        BuildArchive(0x200, {{"data\\a.txt", BytesOf("bravo")}, {"data\\b.txt", BytesOf("alpha")}});
+    ASSERT_EQ(swapped.size(), original.size());
+    struct Case {
+        const char* what;
+        Change change;
+    } cases[] = {
+        {"other bytes of the same size, a later time",
+         [&](const std::wstring& path) {
+             auto time = fs::last_write_time(fs::path(path));
+             rewrite(path, swapped);
+             fs::last_write_time(fs::path(path), time + std::chrono::seconds(2));
+         }},
+        {"grown by a byte", [&](const std::wstring& path) { rewrite(path, Join(original, {0})); }},
+        {"time set back",
+         [&](const std::wstring& path) { moveTime(path, -std::chrono::seconds(10)); }},
+        {"replaced by another file of the same size and time",
+         [&](const std::wstring& path) {
+             std::wstring copy = path + L".copy";
+             rewrite(copy, swapped);
+             fs::last_write_time(fs::path(copy), fs::last_write_time(fs::path(path)));
+             fs::rename(fs::path(copy), fs::path(path));
+         }},
+    };
+    for (const Case& c : cases) {
+        ArchiveOnDisk disk(original);
+        ArchiveOnDisk merged(BuildArchive(0x200, {{"data\\c.txt", BytesOf("charlie")}}));
+        ASSERT_EQ(GrfMerge(merged.archive, disk.archive), 3u);
+        c.change(disk.path);
+        CurrentDirScope here(disk.dir.path);
+        EXPECT_FALSE(ReadContent(disk.archive, "data\\a.txt").ok) << c.what;
+        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_CHANGED}) << c.what;
+        EXPECT_EQ(GrfReadEntryRaw(disk.archive, "data\\a.txt", nullptr), nullptr);
+        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_CHANGED}) << c.what;
+        EXPECT_EQ(GrfReadRecord(merged.archive, 1, nullptr), nullptr) << c.what;
+        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_CHANGED}) << c.what;
+        EXPECT_EQ(GrfExtractRecord(disk.archive, 0), uint32_t{GRF_ERROR_CHANGED}) << c.what;
+        EXPECT_FALSE(FileExists(disk.dir.Join(L"data"))) << c.what;
+        EXPECT_EQ(ReadContent(merged.archive, "data\\c.txt").bytes, BytesOf("charlie"))
+            << "its own records read as before";
+        std::wstring out = disk.dir.Join(L"out.grf");
+        EXPECT_EQ(GrfRepack(merged.archive, out.c_str(), nullptr), 1) << c.what;
+        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_CHANGED}) << c.what;
+        EXPECT_FALSE(FileExists(out));
+    }
+}
+
+// The archive keeps its absolute path: a change of the current directory,
+// as extraction makes, does not lose its file.
+TEST(Read, AbsolutePathSurvivesAChangeOfFolder) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileBytes(dir.Join(L"rel.grf"),
+                               BuildArchive(0x200, {{"data\\a.txt", BytesOf("alpha")}})));
+    GrfArchive* archive = GRF_NO_ARCHIVE;
+    {
+        CurrentDirScope there(dir.path);
+        archive = GrfOpen(L"rel.grf", nullptr);
+    }
+    ASSERT_NE(archive, GRF_NO_ARCHIVE);
+    EXPECT_EQ(std::wstring(archive->path), dir.Join(L"rel.grf"));
+    TempDir elsewhere;
+    CurrentDirScope here(elsewhere.path);
+    EXPECT_EQ(ReadContent(archive, "data\\a.txt").bytes, BytesOf("alpha"));
+    EXPECT_EQ(GrfExtractRecord(archive, 0), uint32_t{GRF_OK});
+    EXPECT_TRUE(FileExists(elsewhere.Join(L"data\\a.txt")));
+    GrfClose(&archive);
 }
 
 // Stored bytes as given under a record with the given sizes.

@@ -17,6 +17,8 @@
 #include <sys/resource.h>
 #endif
 
+#include <platform_hooks.h>
+
 #include "engine_test_util.h"
 #include "grf_builder.h"
 #include "test_support.h"
@@ -241,21 +243,37 @@ int32_t StopAtThird(GrfEntry* entry, uint32_t index, uint32_t total) {
     return g_seen.size() == 3;
 }
 
-TEST(Repack, StopsAndFailuresLeaveTheTableAsItWas) {
+// A stopped or failed repack leaves the table as it was and no file at
+// all: neither the output nor its temporary file.
+TEST(Repack, StopsAndFailuresLeaveTheTableAsItWasAndNoFile) {
     ArchiveOnDisk source(BuildArchive(0x200, Contents()));
     source.archive->entries[1].state = ENTRY_DELETED;
     Bytes before = TableBytes(source.archive);
+    std::vector<std::string> files = ListTree(source.dir.path);
 
     Repacked atOnce(source.archive, source.dir, 0x103, 3, StopAtOnce);
     EXPECT_EQ(atOnce.result, 1);
     EXPECT_EQ(atOnce.code, uint32_t{GRF_ERROR_CANCELLED});
-    EXPECT_EQ(atOnce.bytes.size(), size_t{GRF_HEADER_SIZE});
+    EXPECT_EQ(ListTree(source.dir.path), files);
 
     g_seen.clear();
     Repacked third(source.archive, source.dir, 0x200, 3, StopAtThird);
     EXPECT_EQ(third.code, uint32_t{GRF_ERROR_CANCELLED});
     EXPECT_EQ(g_seen, (std::vector<uint32_t>{0, 2, 3})) << "deleted records are not reported";
     EXPECT_EQ(TableBytes(source.archive), before);
+    EXPECT_EQ(ListTree(source.dir.path), files);
+
+    // Writes that fail at the placeholder header, in the data and directory,
+    // at the final header.
+    for (int32_t writes : {0, 1, 2}) {
+        for (uint32_t version : {0x103u, 0x200u}) {
+            PlatformFailAfter(kPlatformFaultWrite, writes);
+            Repacked failed(source.archive, source.dir, version);
+            PlatformFailAfter(kPlatformFaultWrite, -1);
+            EXPECT_EQ(failed.code, uint32_t{GRF_ERROR_WRITE}) << writes << " " << version;
+            EXPECT_EQ(ListTree(source.dir.path), files) << writes << " " << version;
+        }
+    }
 
     // A local file that does not open, after records already written.
     ASSERT_EQ(GrfAddFile(source.archive, source.dir.Join(L"nowhere").c_str(), L"data\\gone.txt"),
@@ -264,7 +282,7 @@ TEST(Repack, StopsAndFailuresLeaveTheTableAsItWas) {
     Repacked missing(source.archive, source.dir, 0x103);
     EXPECT_EQ(missing.result, 1);
     EXPECT_EQ(missing.code, uint32_t{GRF_ERROR_NOT_FOUND});
-    EXPECT_GT(missing.bytes.size(), size_t{GRF_HEADER_SIZE}) << "what was written stays";
+    EXPECT_EQ(ListTree(source.dir.path), files) << "nothing of what was written stays";
     EXPECT_EQ(TableBytes(source.archive), before);
 
     // The owner's file gone: stored bytes cannot be read.
@@ -272,6 +290,122 @@ TEST(Repack, StopsAndFailuresLeaveTheTableAsItWas) {
     Repacked gone(source.archive, source.dir, 0x200);
     EXPECT_EQ(gone.code, uint32_t{GRF_ERROR_NOT_ARCHIVE});
     EXPECT_EQ(TableBytes(source.archive), before);
+    EXPECT_FALSE(FileExists(gone.path));
+}
+
+// The output takes its name only when complete: a temporary file that an
+// earlier run left (a crash) is neither reused nor in the way.
+TEST(Repack, LeftoverTemporaryFilesAreNoObstacle) {
+    ArchiveOnDisk source(BuildArchive(0x200, Contents()));
+    std::wstring path = source.dir.Join(L"out.grf");
+    for (const wchar_t* leftover : {L"out.grf.00000000.tmp", L"out.grf.ffffffff.tmp"})
+        ASSERT_TRUE(WriteFileBytes(source.dir.Join(leftover), BytesOf("crash")));
+    GrfSetVersion(0x200);
+    ASSERT_EQ(GrfRepack(source.archive, path.c_str(), nullptr), 0) << GrfLastError;
+    GrfSetVersion(0x103);
+    EXPECT_EQ(ListTree(source.dir.path).size(), 4u);
+    Bytes kept;
+    EXPECT_TRUE(ReadFileBytes(source.dir.Join(L"out.grf.00000000.tmp"), &kept));
+    EXPECT_EQ(kept, BytesOf("crash"));
+    GrfArchive* reopened = GrfOpen(path.c_str(), nullptr);
+    ASSERT_NE(reopened, GRF_NO_ARCHIVE);
+    ExpectSameContents(source.archive, reopened, "beside leftovers");
+    GrfClose(&reopened);
+}
+
+// A name of the longest length the field holds survives a repack to every
+// version, with every record after it.
+TEST(Repack, LongestNamesInEveryVersion) {
+    std::string longest = "data\\" + std::string(GRF_NAME_MAX - 5, 'n');
+    ASSERT_EQ(longest.size(), size_t{GRF_NAME_MAX});
+    ArchiveOnDisk source(
+        BuildArchive(0x200, {{"a.txt", Long(1)}, {longest, Long(2)}, {"z.txt", BytesOf("z")}}));
+    for (uint32_t version : kVersions) {
+        Repacked out(source.archive, source.dir, version);
+        ASSERT_EQ(out.result, 0) << version << " code " << out.code;
+        GrfArchive* reopened = out.Reopen();
+        ExpectSameContents(source.archive, reopened, std::to_string(version));
+    }
+}
+
+// An empty name ends a 0x2xx table, so no 0x2xx file is written with one;
+// the 0x1xx layout keeps it.
+TEST(Repack, EmptyNamesOnlyWhereTheLayoutKeepsThem) {
+    RawRecord empty;
+    empty.compressedSize = 0;
+    Stored blank{empty, {}};
+    ArchiveOnDisk source(
+        BuildStoredArchive(0x103, {StoreContent(0x103, "a.txt", BytesOf("a")), blank,
+                                   StoreContent(0x103, "z.txt", BytesOf("z"))}));
+    ASSERT_EQ(NamesOf(source.archive), (Names{"a.txt", "", "z.txt"}));
+    Repacked v2(source.archive, source.dir, 0x200);
+    EXPECT_EQ(v2.code, uint32_t{GRF_ERROR_WRITE});
+    EXPECT_FALSE(FileExists(v2.path));
+    Repacked v1(source.archive, source.dir, 0x103);
+    ASSERT_EQ(v1.result, 0) << v1.code;
+    EXPECT_EQ(NamesOf(v1.Reopen()), NamesOf(source.archive));
+}
+
+int g_progressCalls = 0;
+int32_t CountCalls(GrfEntry*, uint32_t, uint32_t) {
+    ++g_progressCalls;
+    return 0;
+}
+
+// Stored sizes that pass what 32-bit offsets address are refused before
+// anything is written or read; GrfOutputBytes shows why.
+TEST(Repack, FourGigabytesRefusedBeforeWriting) {
+    ArchiveOnDisk source(
+        BuildArchive(0x200, {{"data\\a.txt", BytesOf("a")}, {"data\\b.txt", BytesOf("b")}}));
+    struct Case {
+        uint32_t version;
+        uint32_t first, second;  // aligned sizes
+        uint32_t code;
+    } cases[] = {
+        {0x200, 0x80000000u, 0x80000000u, GRF_ERROR_WRITE},
+        {0x200, 0x7FFFFFFFu, 0x80000000u, GRF_ERROR_NOT_ARCHIVE},  // just fits: read, then fails
+        {0x103, 0x7FFFFFFFu, 0x80000000u, GRF_ERROR_WRITE},        // enciphered in whole blocks
+    };
+    std::vector<std::string> files = ListTree(source.dir.path);
+    for (const Case& c : cases) {
+        source.archive->entries[0].alignedSize = c.first;
+        source.archive->entries[1].alignedSize = c.second;
+        g_progressCalls = 0;
+        Repacked out(source.archive, source.dir, c.version, 3, CountCalls);
+        EXPECT_EQ(out.code, c.code) << c.version << " " << c.first;
+        EXPECT_EQ(ListTree(source.dir.path), files);
+        if (c.code == GRF_ERROR_WRITE) {
+            EXPECT_EQ(g_progressCalls, 0) << "refused at once";
+            EXPECT_GT(GrfOutputBytes(source.archive, c.version), uint64_t{0xFFFFFFFFu} + 46);
+        }
+    }
+}
+
+// What a repack will take: exact for 0x1xx, at most the bound of the
+// deflated table above it for 0x2xx; local files counted at their size.
+TEST(Repack, OutputBytesForeseeWhatIsWritten) {
+    ArchiveOnDisk source(BuildArchive(0x102, Contents()));
+    source.archive->entries[2].state = ENTRY_DELETED;
+    for (uint32_t version : kVersions) {
+        Repacked out(source.archive, source.dir, version);
+        ASSERT_EQ(out.result, 0);
+        uint64_t foreseen = GrfOutputBytes(source.archive, version);
+        if (version < 0x200) {
+            EXPECT_EQ(foreseen, out.bytes.size()) << version;
+        } else {
+            EXPECT_GE(foreseen, out.bytes.size()) << version;
+            EXPECT_LE(foreseen, out.bytes.size() + 200) << version;
+        }
+    }
+    TempDir base;
+    ASSERT_TRUE(WriteFileBytes(base.Join(L"local.txt"), Bytes(5000, 'x')));
+    uint64_t before = GrfOutputBytes(source.archive, 0x103);
+    ASSERT_EQ(GrfAddFile(source.archive, base.path.c_str(), L"data\\local.txt"), 0u);
+    EXPECT_EQ(GrfOutputBytes(source.archive, 0x103) - before, 5000u + 6 + 16 + 21);
+    ASSERT_EQ(GrfAddFile(source.archive, base.path.c_str(), L"data\\absent.txt"), 0u);
+    EXPECT_EQ(GrfOutputBytes(source.archive, 0x103) - before, 5000u + 2 * (6 + 16 + 21));
+    EXPECT_EQ(GrfOutputBytes(GRF_NO_ARCHIVE, 0x200), 0u);
+    EXPECT_EQ(GrfOutputBytes(nullptr, 0x200), 0u);
 }
 
 #ifndef _WIN32
@@ -294,6 +428,7 @@ TEST(Repack, WritesThatFailLateAreReported) {
             ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
             EXPECT_EQ(out.result, 1) << limit << " " << version;
             EXPECT_EQ(out.code, uint32_t{GRF_ERROR_WRITE}) << limit << " " << version;
+            EXPECT_FALSE(FileExists(out.path));
         }
     }
     signal(SIGXFSZ, previous);

@@ -49,6 +49,18 @@ bool MakeDirectory(const std::wstring& path);
 // Archive-style relative name (backslashes) as a path on this platform.
 std::wstring LocalPath(const std::wstring& archiveName);
 
+// Everything under dir, links not followed: sorted relative paths with "/"
+// between components, "/" after a folder's name, "@" after a link's, and
+// " N" after a file's size.
+std::vector<std::string> ListTree(const std::wstring& dir);
+// A symbolic link at link to target (a relative path with "/"); false when
+// this system or account cannot make one. Under Wine, whose own call makes
+// none, the system's ln makes it.
+bool MakeSymbolicLink(const std::wstring& link, const std::string& target, bool folder);
+bool MakeHardLink(const std::wstring& link, const std::wstring& existing);
+// True when the system reports path itself as a link or reparse point.
+bool IsReportedAsLink(const std::wstring& path);
+
 // ASCII or UTF-8 text to wide, and back (for messages).
 std::wstring Widen(const std::string& utf8);
 std::string Narrow(const std::wstring& wide);
