@@ -1,6 +1,7 @@
 // archive_io.cpp -- the engine calls behind archive_io.h.
 #include "archive_io.h"
 
+#include <algorithm>
 #include <random>
 #include <system_error>
 
@@ -15,6 +16,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The last byte 32-bit offsets reach: they count from the header's end.
+constexpr uint64_t kMaxBytes32 = 0xFFFFFFFFull + GRF_HEADER_SIZE;
+
 std::string Quoted(const fs::path& path) {
     return PathToUtf8(path);
 }
@@ -25,16 +29,18 @@ fs::path Absolute(const fs::path& path) {
     return error ? path : absolute.lexically_normal();
 }
 
-// The wide form of a record's name, when it converts both ways: a name that
-// does not would reach another record, or none, through the by-name calls.
-bool ExactWideName(const GrfEntry& entry, std::wstring* wide) {
-    std::string display = DisplayName(entry.name);
-    std::string back;
-    return ArchiveName(display, &back) && back == entry.name && Utf8ToWide(display, wide);
-}
-
 // The engine writes a new file only, never over one.
 bool RepackTo(GrfArchive* archive, const fs::path& written, std::string* why) {
+    // Said before anything is written, with the sizes, not after 4 GB.
+    uint64_t needed = GrfOutputBytes(archive, GrfRepackVersion);
+    if (GrfRepackVersion < 0x300 && needed > kMaxBytes32) {
+        char text[160];
+        snprintf(text, sizeof text,
+                 "it would take %llu bytes, more than the 4 GB a 0x%X archive can address",
+                 static_cast<unsigned long long>(needed), GrfRepackVersion);
+        *why = text;
+        return false;
+    }
     uint32_t total = archive->count;
     uint64_t bytes = 0;
     for (uint32_t i = 0; i < total; ++i) bytes += archive->entries[i].alignedSize;
@@ -94,12 +100,9 @@ bool SetOutputLevel(uint32_t level) {
 }
 
 uint32_t ReadRecord(GrfArchive* archive, uint32_t index, Content* content, uint32_t* size) {
-    const GrfEntry& entry = archive->entries[index];
-    std::wstring wide;
-    if (!entry.owner || !ExactWideName(entry, &wide)) return GRF_ERROR_NOT_FOUND;
-    void* data = GrfReadEntry(entry.owner, wide.c_str(), size);
+    uint8_t* data = GrfReadRecord(archive, index, size);
     if (!data) return GrfLastError;
-    content->reset(static_cast<uint8_t*>(data));
+    content->reset(data);
     return GRF_OK;
 }
 
@@ -107,24 +110,26 @@ void ExtractRecords(GrfArchive* archive, const std::vector<uint32_t>& indices, u
                     std::vector<uint32_t>* results) {
     (void)threads;  // one at a time until the engine extracts on every core
     results->assign(indices.size(), GRF_ERROR_CANCELLED);
+    // One run: a later record never replaces the file of an earlier one.
+    GrfExtractRun* run = GrfBeginExtractRun();
+    if (!run) {
+        results->assign(indices.size(), GRF_ERROR_MEMORY);
+        return;
+    }
     uint64_t bytes = 0;
-    for (size_t i = 0; i < indices.size(); ++i) {
-        if (Interrupted()) break;
-        const GrfEntry& entry = archive->entries[indices[i]];
-        std::wstring wide;
-        uint32_t code = GRF_ERROR_NOT_FOUND;
-        if (entry.owner && ExactWideName(entry, &wide))
-            code = GrfExtractEntry(entry.owner, wide.c_str());
-        (*results)[i] = code;
-        bytes += entry.realSize;
+    for (size_t i = 0; i < indices.size() && !Interrupted(); ++i) {
+        (*results)[i] = GrfExtractInRun(run, archive, indices[i]);
+        bytes += archive->entries[indices[i]].realSize;
         ProgressUpdate(i + 1, bytes);
     }
+    GrfEndExtractRun(run);
 }
 
 fs::path RecordFilePath(const GrfEntry& entry) {
-    std::string name = DisplayName(entry.name);
-    for (char& c : name)
-        if (c == '\\') c = '/';
+    wchar_t* wide = GrfFileName(entry.name);
+    std::string name = wide ? WideToUtf8(wide) : DisplayName(entry.name);
+    GrfFreeBuffer(wide);
+    std::replace(name.begin(), name.end(), '\\', '/');
     return PathFromUtf8(name).make_preferred();
 }
 

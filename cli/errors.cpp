@@ -29,13 +29,17 @@ constexpr Sentence kSentences[] = {
      "writing the archive failed (disk full, or past the 4 GB the version allows)"},
     {GRF_ERROR_READ, "reading failed, or the entry's sizes reach beyond its bytes"},
     {GRF_ERROR_INFLATE, "the entry's data does not inflate to its recorded size"},
-    {GRF_ERROR_UNSAFE_NAME, "the name would write outside the target folder, so it was refused"},
+    {GRF_ERROR_UNSAFE_NAME,
+     "the name would write outside the target folder or through a link, or Windows "
+     "would change it or take it for a device, so it was refused"},
     {GRF_ERROR_OUTPUT,
      "the file could not be created or written in full (nothing partial is left)"},
-    {34, "the archive to merge holds local files that were never saved"},
-    {35, "the archive file changed on disk since it was opened"},
-    {36, "the entry is stored in a way Caskwright does not read (other compression or encryption)"},
-    {37, "an earlier entry of the same name was already written; the first one stays"},
+    {GRF_ERROR_LOCAL_RECORDS, "the archive to merge holds local files that were never saved"},
+    {GRF_ERROR_CHANGED, "the archive file changed on disk since it was opened"},
+    {36 /* GRF_ERROR_METHOD, with 0x300 archives */,
+     "the entry is stored in a way Caskwright does not read (other compression or encryption)"},
+    {GRF_ERROR_DUPLICATE,
+     "an earlier entry of the same name was already written; the first one stays"},
 };
 
 }  // namespace

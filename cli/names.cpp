@@ -45,30 +45,40 @@ bool DecodeUtf8(std::string_view text, size_t* at, char32_t* c) {
 // ---------------------------------------------------------------------------
 // Code page 949, one character at a time through the engine
 
-// Code points of two-byte sequences, filled on first sight: 0 not yet
-// asked, kNoChar when the pair does not convert.
+// What extraction names a byte sequence, remembered per sequence: code
+// points of two-byte characters and of lone bytes, filled on first sight
+// from the engine's own file naming (GrfFileName), so that printed names
+// and extracted files agree byte for byte. 0 not yet asked, kNoChar when
+// the bytes are no character.
 constexpr char32_t kNoChar = 0xFFFFFFFF;
 char32_t g_pairChars[1 << 16];
+char32_t g_byteChars[1 << 8];
 
-// The engine maps what it cannot convert to "?" (or, on Windows, to a near
-// character): a pair counts only when it gives one character that converts
-// back to the same two bytes.
-char32_t ConvertPair(uint8_t lead, uint8_t trail) {
-    char text[3] = {static_cast<char>(lead), static_cast<char>(trail), 0};
-    wchar_t* wide = Cp949ToWide(text);
+// The one character the engine makes of text, or kNoChar when it makes
+// more (an escape) or none.
+char32_t EngineChar(const char* text) {
+    wchar_t* wide = GrfFileName(text);
     char32_t result = kNoChar;
-    if (wide && wide[0] != 0 && wide[1] == 0 && wide[0] != L'?') {
-        char* back = WideToCp949(wide);
-        if (back && strcmp(back, text) == 0) result = static_cast<char32_t>(wide[0]);
-        GrfFreeBuffer(back);
-    }
+    if (wide && wide[0] != 0 && wide[1] == 0) result = static_cast<char32_t>(wide[0]);
     GrfFreeBuffer(wide);
     return result;
 }
 
 char32_t PairChar(uint8_t lead, uint8_t trail) {
     char32_t& slot = g_pairChars[lead << 8 | trail];
-    if (slot == 0) slot = ConvertPair(lead, trail);
+    if (slot == 0) {
+        char text[3] = {static_cast<char>(lead), static_cast<char>(trail), 0};
+        slot = EngineChar(text);
+    }
+    return slot;
+}
+
+char32_t ByteChar(uint8_t byte) {
+    char32_t& slot = g_byteChars[byte];
+    if (slot == 0) {
+        char text[2] = {static_cast<char>(byte), 0};
+        slot = EngineChar(text);
+    }
     return slot;
 }
 
@@ -175,12 +185,15 @@ std::string DisplayName(const char* name) {
             out.push_back(static_cast<char>(byte));
             continue;
         }
+        // As the engine converts: a pair if it makes a character, else the
+        // byte alone, else its escape; then on with the next byte.
         char32_t c = i + 1 < length ? PairChar(byte, static_cast<uint8_t>(name[i + 1])) : kNoChar;
         if (c != kNoChar) {
             AppendUtf8(c, &out);
             ++i;
+        } else if ((c = ByteChar(byte)) != kNoChar) {
+            AppendUtf8(c, &out);
         } else {
-            // The lone byte; the next one starts afresh.
             out.push_back('%');
             out.push_back(kHex[byte >> 4]);
             out.push_back(kHex[byte & 15]);

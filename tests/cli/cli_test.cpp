@@ -361,6 +361,27 @@ TEST_F(Cli, ExtractRefusesNamesThatLeaveTheFolderAndGoesOn) {
     EXPECT_EQ(ReadText("out/data/ok.txt"), "ok");
 }
 
+TEST_F(Cli, OddBytesPrintAndExtractUnderOneName) {
+    // 0xFB starts no code page 949 character: it prints and extracts as %FB.
+    std::string archive =
+        Archive("odd.grf", {{"data\\\xFB.txt", BytesOf("odd")}, {"data\\ok.txt", BytesOf("ok")}});
+    EXPECT_EQ(List(archive), Lines({"data\\%FB.txt", "data\\ok.txt"}));
+    Outcome run = Caskw({"extract", archive, "-C", Path("out")});
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(ReadText("out/data/%FB.txt"), "odd");
+    EXPECT_EQ(Cat(archive, "data/%fb.txt"), "odd");
+}
+
+TEST_F(Cli, ExtractKeepsTheFirstOfTwoEntriesOfOneName) {
+    std::string archive = Archive(
+        "twice.grf", {{"data\\a.txt", BytesOf("first")}, {"data\\a.txt", BytesOf("second")}});
+    Outcome run = Caskw({"extract", archive, "-C", Path("out")});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_NE(run.err.find("data\\a.txt: an earlier entry of the same name"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadText("out/data/a.txt"), "first");
+}
+
 TEST_F(Cli, ExtractChecksItsThreadCount) {
     std::string archive = SampleArchive();
     EXPECT_EQ(Caskw({"extract", archive, "-j", "0", "-C", Path("out")}).code, 2);
