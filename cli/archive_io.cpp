@@ -137,8 +137,13 @@ fs::path ScratchPath(const fs::path& target, const char* suffix) {
     static std::mt19937_64 random{std::random_device{}()};
     fs::path folder = target.parent_path();
     for (;;) {
-        std::string name = "." + PathToUtf8(target.filename()) + ".caskw-" +
-                           std::to_string(random() % 1000000000) + "." + suffix;
+        // Appended piece by piece: GCC 12 warns falsely about "." + string.
+        std::string name = ".";
+        name += PathToUtf8(target.filename());
+        name += ".caskw-";
+        name += std::to_string(random() % 1000000000);
+        name += '.';
+        name += suffix;
         fs::path path = folder / PathFromUtf8(name);
         std::error_code error;
         if (!fs::exists(fs::symlink_status(path, error))) return path;

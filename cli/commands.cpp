@@ -31,8 +31,12 @@ bool SelectEntries(GrfArchive* archive, const std::vector<std::string>& patterns
         }
     }
     std::vector<bool> used(patterns.size(), false);
+    std::string shown;
+    std::u32string name;
     for (uint32_t i = 0; i < archive->count; ++i) {
-        std::u32string name = FoldName(DisplayName(archive->entries[i].name));
+        shown.clear();
+        AppendDisplayName(archive->entries[i].name, &shown);
+        FoldNameInto(shown, &name);
         bool selected = false;
         for (size_t p = 0; p < compiled.size(); ++p) {
             if (!Matches(compiled[p], name)) continue;

@@ -175,30 +175,37 @@ std::string WideToUtf8(std::wstring_view text) {
     return out;
 }
 
-std::string DisplayName(const char* name) {
-    std::string out;
+void AppendDisplayName(const char* name, std::string* out) {
     size_t length = strlen(name);
-    out.reserve(length + length / 2);
-    for (size_t i = 0; i < length; ++i) {
-        auto byte = static_cast<uint8_t>(name[i]);
-        if (byte < 0x80) {
-            out.push_back(static_cast<char>(byte));
-            continue;
-        }
+    for (size_t i = 0; i < length;) {
+        // Runs of ASCII go over as they are.
+        size_t run = i;
+        while (run < length && static_cast<uint8_t>(name[run]) < 0x80) ++run;
+        out->append(name + i, run - i);
+        if ((i = run) == length) break;
         // As the engine converts: a pair if it makes a character, else the
         // byte alone, else its escape; then on with the next byte.
+        auto byte = static_cast<uint8_t>(name[i]);
         char32_t c = i + 1 < length ? PairChar(byte, static_cast<uint8_t>(name[i + 1])) : kNoChar;
         if (c != kNoChar) {
-            AppendUtf8(c, &out);
-            ++i;
-        } else if ((c = ByteChar(byte)) != kNoChar) {
-            AppendUtf8(c, &out);
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[byte >> 4]);
-            out.push_back(kHex[byte & 15]);
+            AppendUtf8(c, out);
+            i += 2;
+            continue;
         }
+        if ((c = ByteChar(byte)) != kNoChar) {
+            AppendUtf8(c, out);
+        } else {
+            out->push_back('%');
+            out->push_back(kHex[byte >> 4]);
+            out->push_back(kHex[byte & 15]);
+        }
+        ++i;
     }
+}
+
+std::string DisplayName(const char* name) {
+    std::string out;
+    AppendDisplayName(name, &out);
     return out;
 }
 

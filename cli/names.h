@@ -22,6 +22,8 @@ bool Utf8ToCodePoints(std::string_view text, std::u32string* out);
 // byte that does not convert from code page 949 written as %XX (two
 // upper-case hex digits), as extraction names such files.
 std::string DisplayName(const char* name);
+// The same, appended to out.
+void AppendDisplayName(const char* name, std::string* out);
 
 // The archive name for a UTF-8 name typed or found on disk: either separator
 // becomes a backslash, each character converts to code page 949 exactly (no

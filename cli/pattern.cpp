@@ -58,10 +58,14 @@ bool MakePattern(std::string_view text, Pattern* out) {
     return true;
 }
 
+void FoldNameInto(std::string_view displayName, std::u32string* out) {
+    if (!Utf8ToCodePoints(displayName, out)) out->clear();
+    for (char32_t& c : *out) c = Fold(c);
+}
+
 std::u32string FoldName(std::string_view displayName) {
     std::u32string points;
-    if (!Utf8ToCodePoints(displayName, &points)) points.clear();
-    for (char32_t& c : points) c = Fold(c);
+    FoldNameInto(displayName, &points);
     return points;
 }
 

@@ -26,6 +26,7 @@ bool MakePattern(std::string_view text, Pattern* out);
 
 // An entry's name as printed, in the form patterns compare with.
 std::u32string FoldName(std::string_view displayName);
+void FoldNameInto(std::string_view displayName, std::u32string* out);
 
 bool Matches(const Pattern& pattern, std::u32string_view foldedName);
 

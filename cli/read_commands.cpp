@@ -2,6 +2,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <charconv>
 #include <memory>
 #include <nlohmann/json.hpp>
 
@@ -99,11 +100,22 @@ std::string EntryJson(const GrfEntry& entry, const std::string& name) {
     return object.dump(-1, ' ', false);
 }
 
-std::string EntryLong(const GrfEntry& entry, const std::string& name) {
-    char numbers[80];
-    snprintf(numbers, sizeof numbers, "%10u %10u %10llu %3d  ", entry.realSize,
-             entry.compressedSize, static_cast<unsigned long long>(entry.position), entry.cycle);
-    return numbers + name;
+// value right-aligned in width columns, then a space.
+void AppendNumber(int64_t value, size_t width, std::string* text) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    size_t length = static_cast<size_t>(end - digits);
+    if (length < width) text->append(width - length, ' ');
+    text->append(digits, length);
+    text->push_back(' ');
+}
+
+void AppendLongFields(const GrfEntry& entry, std::string* text) {
+    AppendNumber(entry.realSize, 10, text);
+    AppendNumber(entry.compressedSize, 10, text);
+    AppendNumber(static_cast<int64_t>(entry.position), 10, text);
+    AppendNumber(entry.cycle, 3, text);
+    text->push_back(' ');
 }
 
 int RunList(const ListOptions& o) {
@@ -113,24 +125,40 @@ int RunList(const ListOptions& o) {
     std::vector<uint32_t> indices;
     int unmatched = 0;
     if (!SelectEntries(archive.get(), o.patterns, &indices, &unmatched)) return kExitUsage;
-    std::vector<std::string> names(indices.size());
-    for (size_t i = 0; i < indices.size(); ++i)
-        names[i] = DisplayName(archive->entries[indices[i]].name);
-    SortEntries(archive.get(), o.sort, &indices, &names);
+    // Names are printed as they are made unless they are sorted first: half
+    // a million of them cost no more than the table they come from.
+    std::vector<std::string> names;
+    if (!o.sort.empty()) {
+        names.resize(indices.size());
+        for (size_t i = 0; i < indices.size(); ++i)
+            names[i] = DisplayName(archive->entries[indices[i]].name);
+        SortEntries(archive.get(), o.sort, &indices, &names);
+    }
 
-    if (o.json) Out("[");
-    std::string line;
+    std::string text, name;
+    if (o.json) text = "[";
     for (size_t i = 0; i < indices.size(); ++i) {
         const GrfEntry& entry = archive->entries[indices[i]];
+        name.clear();
+        if (names.empty())
+            AppendDisplayName(entry.name, &name);
+        else
+            name.swap(names[i]);
         if (o.json) {
-            line = (i ? ",\n" : "\n") + EntryJson(entry, names[i]);
+            text += i ? ",\n" : "\n";
+            text += EntryJson(entry, name);
         } else {
-            line = o.long_ ? EntryLong(entry, names[i]) : names[i];
-            line.push_back('\n');
+            if (o.long_) AppendLongFields(entry, &text);
+            text += name;
+            text += '\n';
         }
-        Out(line);
+        if (text.size() >= 1 << 16) {
+            Out(text);
+            text.clear();
+        }
     }
-    if (o.json) Out(indices.empty() ? "]\n" : "\n]\n");
+    if (o.json) text += indices.empty() ? "]\n" : "\n]\n";
+    Out(text);
     if (!OutFlush()) return CannotRun("standard output could not be written");
     return unmatched ? kExitSomeFailed : kExitDone;
 }
