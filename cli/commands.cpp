@@ -10,6 +10,13 @@
 
 namespace caskw {
 
+const char kPatternHelp[] =
+    R"(PATTERN matches an entry's whole path without regard to case: * and ? stay
+within one folder, ** crosses folders (data/sprite/**/*.spr), either separator
+may be typed, and a pattern without a separator matches the last component
+(*.spr), as the window's filter does. Quote patterns so the shell leaves them
+alone. A pattern that matches nothing is named and makes the exit code 1.)";
+
 int CannotRun(const std::string& why) {
     Complain(why);
     return kExitUsage;

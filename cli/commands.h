@@ -26,6 +26,9 @@ void AddExtractCommand(CLI::App* app, int* exitCode);  // extract
 void AddWriteCommands(CLI::App* app, int* exitCode);   // pack, add, rm, merge, repack
 void AddDiffCommand(CLI::App* app, int* exitCode);     // diff
 
+// What --help says about PATTERN, for the commands that take patterns.
+extern const char kPatternHelp[];
+
 // Complains and returns kExitUsage.
 int CannotRun(const std::string& why);
 

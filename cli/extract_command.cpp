@@ -94,6 +94,7 @@ void AddExtractCommand(CLI::App* app, int* exitCode) {
         ->type_name("N")
         ->check(CLI::Range(1, 1024));
     extract->add_flag("--keep", o->keep, "leave files that are already there as they are");
+    extract->footer(kPatternHelp);
     extract->callback([=] { *exitCode = RunExtract(*o); });
 }
 

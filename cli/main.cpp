@@ -34,13 +34,13 @@ Examples:
 
 Exit codes: 0 all done; 1 some entries failed (each named on standard error);
 2 the command could not run (usage, or an archive that does not open).
-Run 'caskw COMMAND --help' for a command's own options.)";
+Data goes to standard output, messages and progress to standard error.
+Run 'caskw COMMAND --help' for a command's own options and patterns.)";
 
 int Run(int argc, const char* const* argv) {
     caskw::PrepareStreams();
     caskw::CatchInterrupts();
     CLI::App app(kAbout, "caskw");
-    app.footer(kFooter);
     app.set_version_flag("-V,--version", std::string("caskw ") + CASKW_VERSION);
     app.require_subcommand(1);
     // -q may come after the command too.
@@ -54,6 +54,8 @@ int Run(int argc, const char* const* argv) {
     caskw::AddExtractCommand(&app, &exitCode);
     caskw::AddWriteCommands(&app, &exitCode);
     caskw::AddDiffCommand(&app, &exitCode);
+    // After the commands, which would otherwise inherit it.
+    app.footer(kFooter);
     // CLI11 would only say that a command is required.
     if (argc > 1 && argv[1][0] != '-') {
         bool known = false;

@@ -266,6 +266,7 @@ void AddReadCommands(CLI::App* app, int* exitCode) {
     ls->add_option("--sort", list->sort, "sort by name, size (real) or offset (position)")
         ->check(CLI::IsMember({"name", "size", "offset"}))
         ->type_name("KEY");
+    ls->footer(kPatternHelp);
     ls->callback([=] { *exitCode = RunList(*list); });
 
     auto name = std::make_shared<std::string>();
@@ -280,6 +281,7 @@ void AddReadCommands(CLI::App* app, int* exitCode) {
         app->add_subcommand("verify", "Read every entry; name those that do not read, and why");
     verify->add_option("ARCHIVE", *archive, "the archive")->required();
     verify->add_option("PATTERN", *patterns, "only entries these patterns match");
+    verify->footer(kPatternHelp);
     verify->callback([=] { *exitCode = RunVerify(*archive, *patterns); });
 }
 

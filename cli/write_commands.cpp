@@ -282,6 +282,10 @@ void AddWriteCommands(CLI::App* app, int* exitCode) {
     p->add_option("-o,--output", pack->out, "the archive to write")->required()->type_name("OUT");
     p->add_option("--prefix", pack->prefix, "put P\\ in front of every name")->type_name("P");
     AddOutputOptions(p, &pack->output, "0x200");
+    p->footer(R"(Each file is named by its path inside DIR with \ separators (after P\ with
+--prefix), so extracting an archive and packing the folder gives the same
+names. Names must be code page 949 text; %XX (XX from 80 to FF) stands for the
+byte that extraction wrote that way. OUT is replaced only once it is complete.)");
     p->callback([=] { *exitCode = RunPack(*pack); });
 
     auto add = std::make_shared<AddOptions>();
@@ -296,6 +300,11 @@ void AddWriteCommands(CLI::App* app, int* exitCode) {
                                     "path inside the folder")
                           ->type_name("PREFIX");
     AddDestination(a, &add->d);
+    a->footer(R"(Without --as, each PATH must lie inside the current folder, and names itself:
+'caskw add data.grf data/sprite' adds data\sprite\... With --as, a file is
+named PREFIX\ and its file name, a folder's files PREFIX\ and their path
+inside it. The archive is written anew beside itself and renamed into place
+only when complete, or written to OUT with -o.)");
     a->callback([=] {
         add->hasAs = as->count() > 0;
         *exitCode = RunAdd(*add);
@@ -306,6 +315,7 @@ void AddWriteCommands(CLI::App* app, int* exitCode) {
     r->add_option("ARCHIVE", remove->d.archive, "the archive")->required();
     r->add_option("PATTERN", remove->patterns, "entries to remove")->required();
     AddDestination(r, &remove->d);
+    r->footer(kPatternHelp);
     r->callback([=] { *exitCode = RunRemove(*remove); });
 
     auto merge = std::make_shared<MergeOptions>();

@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -93,6 +94,9 @@ int main() {
             bool program = (run + side) % 2 == 1;
             std::wstring out = dir.Join(L"out" + std::to_wstring(run * 2 + side));
             MakeDirectory(out);
+            // Each side starts with what the one before wrote on the disk,
+            // not still in memory waiting to be written.
+            sync();
             auto start = std::chrono::steady_clock::now();
             if (program) {
                 CaskwExtract(Narrow(path), Narrow(out));
