@@ -175,7 +175,8 @@ bool ReadDataIni(const std::string& typed, std::vector<std::string>* archives) {
     std::vector<std::pair<long, std::string>> listed;
     bool inData = false;
     std::string line;
-    while (std::getline(file, line)) {
+    for (bool first = true; std::getline(file, line); first = false) {
+        if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a UTF-8 mark
         while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
             line.pop_back();
         size_t start = line.find_first_not_of(" \t");

@@ -532,7 +532,9 @@ TEST_F(Cli, MergeLetsLaterArchivesWin) {
         << "the first archive's version";
 
     // A client looks in the lowest number first: that one wins.
-    WriteText("client/data.ini", "[Data]\r\n; comment\r\n0=high.grf\r\n1=low.grf\r\n");
+    WriteText(
+        "client/data.ini",
+        "\xEF\xBB\xBF[Data]\r\n; comment\r\n0=high.grf\r\n1=low.grf\r\n[Other]\r\n2=x.grf\r\n");
     ASSERT_TRUE(fs::copy_file(U8(high), U8(Path("client/high.grf"))));
     ASSERT_TRUE(fs::copy_file(U8(low), U8(Path("client/low.grf"))));
     Outcome ini = Caskw({"merge", "-o", Path("c.grf"), "--data-ini", Path("client/data.ini")});
