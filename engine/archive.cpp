@@ -362,14 +362,21 @@ extern "C" GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress
     return archive;
 }
 
+uint32_t CheckArchiveFile(const GrfArchive* archive, PlatformFile* file) {
+    GrfFileStamp now;
+    bool same = PlatformStampOf(file, &now) && SameStamp(now, archive->stamp);
+    return same ? GRF_OK : GRF_ERROR_CHANGED;
+}
+
 uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file) {
     *file = PlatformOpenRead(archive->path);
     if (!*file) return GRF_ERROR_NOT_FOUND;
-    GrfFileStamp now;
-    if (PlatformStampOf(*file, &now) && SameStamp(now, archive->stamp)) return GRF_OK;
-    PlatformClose(*file);
-    *file = nullptr;
-    return GRF_ERROR_CHANGED;
+    uint32_t code = CheckArchiveFile(archive, *file);
+    if (code != GRF_OK) {
+        PlatformClose(*file);
+        *file = nullptr;
+    }
+    return code;
 }
 
 extern "C" GrfArchive* GrfCreate(const wchar_t* path) {

@@ -39,11 +39,18 @@ struct PlatformFile;
 // not open, GRF_ERROR_CHANGED (closed again) when it is no longer the file
 // the archive was opened from.
 uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file);
+// GRF_OK while file (of archive, open) is as it was when the archive was
+// opened, else GRF_ERROR_CHANGED.
+uint32_t CheckArchiveFile(const GrfArchive* archive, PlatformFile* file);
 // Opens the file of entry's owner positioned at its stored bytes: GRF_OK;
 // GRF_ERROR_NOT_FOUND (no owner: a local-file record; or the file does not
 // open), GRF_ERROR_CHANGED, GRF_ERROR_READ (the stored bytes reach beyond the
 // file) or GRF_ERROR_SEEK, with nothing left open.
 uint32_t OpenStored(const GrfEntry& entry, PlatformFile** file);
+// Positions file (its owner's, open and checked with CheckArchiveFile) at
+// entry's stored bytes: GRF_OK, GRF_ERROR_READ or GRF_ERROR_SEEK as
+// OpenStored.
+uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file);
 
 // The entry cipher of GrfCipherEntryData, applied to an entry's stored bytes
 // piece by piece: each call takes the next `blocks` whole 8-byte blocks.

@@ -161,6 +161,37 @@ uint32_t StreamContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pi
     return code;
 }
 
+// What a run keeps from one extraction to the next: the folders it last
+// wrote into, and the file of the owner it last read (still checked against
+// the owner's stamp each time). Outside a run, one extraction's own.
+struct Reuse {
+    PlatformFolders* folders = nullptr;
+    const GrfArchive* owner = nullptr;
+    PlatformFile* file = nullptr;
+};
+
+void ReleaseSource(Reuse* reuse) {
+    PlatformClose(reuse->file);
+    reuse->file = nullptr;
+    reuse->owner = nullptr;
+}
+
+// The file of entry's owner, positioned at its stored bytes, as OpenStored
+// gives it; kept in reuse.
+uint32_t OpenSource(const GrfEntry& entry, Reuse* reuse, PlatformFile** file) {
+    *file = nullptr;
+    if (!entry.owner || entry.owner == GRF_NO_ARCHIVE) return GRF_ERROR_NOT_FOUND;
+    if (!reuse->file || reuse->owner != entry.owner ||
+        CheckArchiveFile(entry.owner, reuse->file) != GRF_OK) {
+        ReleaseSource(reuse);
+        uint32_t code = OpenArchiveFile(entry.owner, &reuse->file);
+        if (code != GRF_OK) return code;
+        reuse->owner = entry.owner;
+    }
+    *file = reuse->file;
+    return PositionStored(entry, *file);
+}
+
 uint32_t OutputCode(PlatformOutputResult result) {
     if (result == kOutputDone) return GRF_OK;
     return result == kOutputLink ? GRF_ERROR_UNSAFE_NAME : GRF_ERROR_OUTPUT;
@@ -168,9 +199,9 @@ uint32_t OutputCode(PlatformOutputResult result) {
 
 // One attempt at the file: a new output, the content, then the rename.
 uint32_t WriteContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pieces* p,
-                      const wchar_t* fileName) {
+                      const wchar_t* fileName, Reuse* reuse) {
     PlatformOutput* output = nullptr;
-    uint32_t code = OutputCode(PlatformBeginOutput(fileName, &output));
+    uint32_t code = OutputCode(PlatformBeginOutput(fileName, reuse->folders, &output));
     if (code != GRF_OK) return code;
     if (entry.realSize != 0) code = StreamContent(entry, file, plain, p, output);
     if (code != GRF_OK) {
@@ -184,10 +215,10 @@ uint32_t WriteContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pie
 // the codes of GrfReadEntry where the stored bytes are at fault. Stored
 // bytes that are no zlib stream but as long as the content are the
 // content, as GrfReadEntry takes them.
-uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName) {
+uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse) {
     if (!NamesAFile(fileName)) return GRF_ERROR_OUTPUT;
     PlatformFile* file = nullptr;
-    uint32_t code = OpenStored(entry, &file);
+    uint32_t code = OpenSource(entry, reuse, &file);
     if (code != GRF_OK) return code;
     bool storedPlain = entry.compressedSize == entry.realSize;
     Pieces pieces;
@@ -198,13 +229,20 @@ uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName) {
     else if (!AllocatePieces(entry, &pieces))
         code = GRF_ERROR_MEMORY;
     else
-        code = WriteContent(entry, file, false, &pieces, fileName);
+        code = WriteContent(entry, file, false, &pieces, fileName, reuse);
     if (code == GRF_ERROR_INFLATE && storedPlain)
         code = PlatformSeek(file, entry.position)
-                   ? WriteContent(entry, file, true, &pieces, fileName)
+                   ? WriteContent(entry, file, true, &pieces, fileName, reuse)
                    : uint32_t{GRF_ERROR_SEEK};
     FreePieces(&pieces);
-    PlatformClose(file);
+    return code;
+}
+
+// ExtractTo for one extraction alone: nothing kept afterwards.
+uint32_t ExtractAlone(const GrfEntry& entry, const wchar_t* fileName) {
+    Reuse reuse;
+    uint32_t code = ExtractTo(entry, fileName, &reuse);
+    ReleaseSource(&reuse);
     return code;
 }
 
@@ -253,6 +291,7 @@ struct GrfExtractRun {
     uint32_t mask;    // slot count - 1
     uint32_t used;
     uint32_t duplicates;
+    Reuse reuse;
 };
 
 namespace {
@@ -327,7 +366,8 @@ uint32_t ExtractRecord(GrfExtractRun* run, const GrfEntry& entry) {
             code = GRF_ERROR_DUPLICATE;
         }
     }
-    if (code == GRF_OK) code = ExtractTo(entry, fileName);
+    if (code == GRF_OK)
+        code = run ? ExtractTo(entry, fileName, &run->reuse) : ExtractAlone(entry, fileName);
     if (code == GRF_OK && slot) {
         *slot = key;
         ++run->used;
@@ -356,7 +396,7 @@ extern "C" uint32_t GrfExtractEntry(GrfArchive* owner, const wchar_t* name) {
         // A record added from a local file has no owner: nothing to read.
         const GrfEntry* entry = owner && owner->count ? NameIndexFind(owner, narrow) : nullptr;
         PlatformFree(narrow);
-        code = entry ? ExtractTo(*entry, name) : uint32_t{GRF_ERROR_NOT_FOUND};
+        code = entry ? ExtractAlone(*entry, name) : uint32_t{GRF_ERROR_NOT_FOUND};
     }
     GrfLastError = code;
     return code;
@@ -372,14 +412,17 @@ extern "C" uint32_t GrfExtractRecord(GrfArchive* archive, uint32_t index) {
 extern "C" GrfExtractRun* GrfBeginExtractRun(void) {
     auto* run = static_cast<GrfExtractRun*>(PlatformAlloc(sizeof(GrfExtractRun)));
     auto* slots = static_cast<wchar_t**>(PlatformAlloc(kRunSlots * sizeof(wchar_t*)));
-    if (!run || !slots) {
+    PlatformFolders* folders = PlatformNewFolders();
+    if (!run || !slots || !folders) {
         PlatformFree(run);
         PlatformFree(slots);
+        PlatformFreeFolders(folders);
         GrfLastError = GRF_ERROR_MEMORY;
         return nullptr;
     }
     run->slots = slots;
     run->mask = kRunSlots - 1;
+    run->reuse = Reuse{folders};
     return run;
 }
 
@@ -396,6 +439,8 @@ extern "C" uint32_t GrfExtractRunDuplicates(const GrfExtractRun* run) {
 
 extern "C" void GrfEndExtractRun(GrfExtractRun* run) {
     if (!run) return;
+    ReleaseSource(&run->reuse);
+    PlatformFreeFolders(run->reuse.folders);
     for (uint32_t i = 0; i <= run->mask; ++i) PlatformFree(run->slots[i]);
     PlatformFree(run->slots);
     PlatformFree(run);

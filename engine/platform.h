@@ -56,16 +56,24 @@ bool PlatformRenameNew(const wchar_t* from, const wchar_t* to);
 // that are missing, never following a link or reparse point it did not
 // make, and opens a new file of a temporary name in the last folder. The
 // writes go there; PlatformCommitOutput puts the file in place of the final
-// name (replacing a file or link of that name, never writing into it), and
-// PlatformAbandonOutput removes it. Either way the temporary file is gone
-// and, on failure, so are the folders the output made.
+// name (replacing a file or link of that name, never writing into it; a
+// replaced file is flushed first), and PlatformAbandonOutput removes it.
+// Either way the temporary file is gone and, on failure, so are the folders
+// the output made.
+// PlatformFolders keeps the folders an output walked open for the next one
+// given the same record (null: none kept), so a run of extractions into one
+// folder walks it once; it keeps the current directory of its first use.
 struct PlatformOutput;
+struct PlatformFolders;
 enum PlatformOutputResult {
     kOutputDone,
     kOutputLink,    // a folder on the way (Windows: also the final name) is a link
     kOutputFailed,  // a folder or the file cannot be made, written or renamed
 };
-PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformOutput** output);
+PlatformFolders* PlatformNewFolders(void);  // null when out of memory
+void PlatformFreeFolders(PlatformFolders* folders);
+PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformFolders* folders,
+                                         PlatformOutput** output);
 bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t size);
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* output);
 void PlatformAbandonOutput(PlatformOutput* output);

@@ -14,7 +14,6 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
-#include <new>
 
 namespace {
 
@@ -314,58 +313,123 @@ bool IsLinkAt(int folder, const char* name) {
 
 }  // namespace
 
+// The folders the last output walked, each open without having followed a
+// link: the next output in them starts where they agree.
+struct PlatformFolders {
+    char path[kPathBytes];   // the components walked, "/" between them
+    size_t ends[kMaxDepth];  // where each component of path ends
+    int fds[kMaxDepth + 1];  // fds[0] the current directory, fds[i] component i - 1
+    int depth;               // components open
+};
+
+PlatformFolders* PlatformNewFolders(void) {
+    auto* folders = static_cast<PlatformFolders*>(PlatformAlloc(sizeof(PlatformFolders)));
+    if (folders)
+        for (int& fd : folders->fds) fd = -1;
+    return folders;
+}
+
+namespace {
+
+// Closes the folders deeper than depth.
+void KeepFolders(PlatformFolders* folders, int depth) {
+    for (; folders->depth > depth; --folders->depth) {
+        close(folders->fds[folders->depth]);
+        folders->fds[folders->depth] = -1;
+    }
+}
+
+size_t ComponentStart(const PlatformFolders* folders, int component) {
+    return component == 0 ? 0 : folders->ends[component - 1] + 1;
+}
+
+bool SameComponent(const PlatformFolders* folders, int component, const char* name) {
+    size_t start = ComponentStart(folders, component);
+    size_t length = folders->ends[component] - start;
+    return strlen(name) == length && memcmp(folders->path + start, name, length) == 0;
+}
+
+}  // namespace
+
+void PlatformFreeFolders(PlatformFolders* folders) {
+    if (!folders) return;
+    KeepFolders(folders, 0);
+    if (folders->fds[0] >= 0) close(folders->fds[0]);
+    PlatformFree(folders);
+}
+
+// A new name is written directly (nothing is there to lose; the file is
+// made with O_EXCL, so nothing that appears there meanwhile is written
+// into); an existing one is replaced by a temporary file renamed over it.
 struct PlatformOutput {
-    char path[kPathBytes];       // the relative path, its components cut by NULs
-    int folders[kMaxDepth + 1];  // "." and each folder walked; -1 when not open
-    int depth = 0;               // folders[depth] holds the file
-    struct Made {
-        int parent;  // index in folders
-        const char* name;
-    } made[kMaxDepth];  // folders this output made, in order
-    int madeCount = 0;
-    const char* final = nullptr;
-    char temporary[32] = {};  // empty once gone
-    int fd = -1;
-    bool replacing = false;
+    PlatformFolders* folders;
+    bool ownsFolders;
+    int made[kMaxDepth];  // components this output made, in order
+    int madeCount;
+    char final[kPathBytes];
+    bool direct;         // writing the final name, made by this output
+    char temporary[32];  // empty once gone
+    int fd;
 };
 
 namespace {
 
 void Finish(PlatformOutput* out, bool done) {
+    PlatformFolders* folders = out->folders;
     if (out->fd >= 0) close(out->fd);
-    int folder = out->folders[out->depth];
-    if (out->temporary[0] && folder >= 0) unlinkat(folder, out->temporary, 0);
-    if (!done)
-        for (int i = out->madeCount - 1; i >= 0; --i)
-            unlinkat(out->folders[out->made[i].parent], out->made[i].name, AT_REMOVEDIR);
-    for (int i = 0; i <= out->depth; ++i)
-        if (out->folders[i] >= 0) close(out->folders[i]);
-    PlatformFree(out);  // trivially destructible
+    if (out->temporary[0]) unlinkat(folders->fds[folders->depth], out->temporary, 0);
+    if (out->direct && !done) unlinkat(folders->fds[folders->depth], out->final, 0);
+    if (!done && out->madeCount > 0) {
+        for (int i = out->madeCount - 1; i >= 0; --i) {
+            int component = out->made[i];
+            char name[kPathBytes];
+            size_t start = ComponentStart(folders, component);
+            size_t length = folders->ends[component] - start;
+            memcpy(name, folders->path + start, length);
+            name[length] = '\0';
+            unlinkat(folders->fds[component], name, AT_REMOVEDIR);
+        }
+        KeepFolders(folders, out->made[0]);
+    }
+    if (out->ownsFolders) PlatformFreeFolders(folders);
+    PlatformFree(out);
 }
 
-// Opens folder `name` inside folders[depth] as folders[depth + 1], making
-// it when missing. A link there is never followed.
-PlatformOutputResult EnterFolder(PlatformOutput* out, char* name) {
-    int parent = out->folders[out->depth];
+// Opens folder `name` inside the deepest folder open, making it when
+// missing. A link there is never followed.
+PlatformOutputResult EnterFolder(PlatformOutput* out, const char* name) {
+    PlatformFolders* folders = out->folders;
+    int depth = folders->depth;
+    size_t start = depth == 0 ? 0 : folders->ends[depth - 1] + 1;
+    size_t length = strlen(name);
+    if (depth == kMaxDepth || start + length + 1 >= kPathBytes) return kOutputFailed;
+    int parent = folders->fds[depth];
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = openat(parent, name, kFlags);
+    bool made = false;
     if (fd < 0 && errno == ENOENT) {
         if (mkdirat(parent, name, 0777) == 0)
-            out->made[out->madeCount++] = {out->depth, name};
+            made = true;
         else if (errno != EEXIST)
             return kOutputFailed;
         fd = openat(parent, name, kFlags);
     }
     if (fd < 0) return IsLinkAt(parent, name) ? kOutputLink : kOutputFailed;
-    out->folders[++out->depth] = fd;
+    if (depth > 0) folders->path[start - 1] = '/';
+    memcpy(folders->path + start, name, length);
+    folders->ends[depth] = start + length;
+    folders->fds[depth + 1] = fd;
+    folders->depth = depth + 1;
+    if (made) out->made[out->madeCount++] = depth;
     return kOutputDone;
 }
 
 PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
-    if (!WidePathToUtf8(relative, out->path)) return kOutputFailed;
+    char path[kPathBytes];
+    if (!WidePathToUtf8(relative, path)) return kOutputFailed;
     char* components[kMaxDepth + 1];
     int count = 0;
-    for (char* at = out->path; *at;) {
+    for (char* at = path; *at;) {
         char* end = strchr(at, '/');
         if (end) *end = '\0';
         if (*at && strcmp(at, ".") != 0) {
@@ -376,25 +440,28 @@ PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
         at = end + 1;
     }
     if (count == 0) return kOutputFailed;
-    out->folders[0] = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (out->folders[0] < 0) return kOutputFailed;
-    for (int i = 0; i + 1 < count; ++i) {
+    PlatformFolders* folders = out->folders;
+    if (folders->fds[0] < 0) folders->fds[0] = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folders->fds[0] < 0) return kOutputFailed;
+    int keep = 0;
+    while (keep < folders->depth && keep < count - 1 &&
+           SameComponent(folders, keep, components[keep]))
+        ++keep;
+    KeepFolders(folders, keep);
+    for (int i = keep; i + 1 < count; ++i) {
         PlatformOutputResult entered = EnterFolder(out, components[i]);
         if (entered != kOutputDone) return entered;
     }
-    out->final = components[count - 1];
-    int folder = out->folders[out->depth];
-    struct stat st;
-    if (fstatat(folder, out->final, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        if (S_ISDIR(st.st_mode)) return kOutputFailed;
-        out->replacing = true;
-    } else if (errno != ENOENT) {
-        return kOutputFailed;
-    }
+    strcpy(out->final, components[count - 1]);
+    int folder = folders->fds[folders->depth];
+    constexpr int kNew = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    out->fd = openat(folder, out->final, kNew, 0666);
+    out->direct = out->fd >= 0;
+    if (out->direct) return kOutputDone;
+    if (errno != EEXIST) return kOutputFailed;
     for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
         snprintf(out->temporary, sizeof out->temporary, ".caskw-%08x.tmp", TemporaryNumber());
-        out->fd = openat(folder, out->temporary,
-                         O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        out->fd = openat(folder, out->temporary, kNew, 0666);
         if (out->fd >= 0) return kOutputDone;
         if (errno != EEXIST) break;
     }
@@ -404,12 +471,21 @@ PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
 
 }  // namespace
 
-PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformOutput** output) {
+PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformFolders* folders,
+                                         PlatformOutput** output) {
     *output = nullptr;
-    void* block = PlatformAlloc(sizeof(PlatformOutput));
-    if (!block) return kOutputFailed;
-    auto* out = new (block) PlatformOutput;
-    for (int& fd : out->folders) fd = -1;
+    auto* out = static_cast<PlatformOutput*>(PlatformAlloc(sizeof(PlatformOutput)));
+    if (!out) return kOutputFailed;
+    out->fd = -1;
+    out->folders = folders;
+    if (!folders) {
+        out->folders = PlatformNewFolders();
+        out->ownsFolders = true;
+        if (!out->folders) {
+            PlatformFree(out);
+            return kOutputFailed;
+        }
+    }
     PlatformOutputResult result = Begin(out, relative);
     if (result != kOutputDone) {
         Finish(out, false);
@@ -424,18 +500,19 @@ bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t si
 }
 
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
-    // Only a replaced file has something to lose in a crash: flush first.
-    bool ok = !out->replacing || fsync(out->fd) == 0;
-    ok = close(out->fd) == 0 && ok;
-    out->fd = -1;
-    int folder = out->folders[out->depth];
-    if (ok && renameat(folder, out->temporary, folder, out->final) == 0) {
-        out->temporary[0] = '\0';
-        Finish(out, true);
-        return kOutputDone;
+    int folder = out->folders->fds[out->folders->depth];
+    bool done;
+    if (out->direct) {
+        done = close(out->fd) == 0;
+    } else {
+        // The file replaces another: it is on disk before it takes the name.
+        done = fsync(out->fd) == 0 && renameat(folder, out->temporary, folder, out->final) == 0;
+        if (done) out->temporary[0] = '\0';
+        close(out->fd);
     }
-    Finish(out, false);
-    return kOutputFailed;
+    out->fd = -1;
+    Finish(out, done);
+    return done ? kOutputDone : kOutputFailed;
 }
 
 void PlatformAbandonOutput(PlatformOutput* output) {

@@ -160,7 +160,9 @@ bool PlatformRenameNew(const wchar_t* from, const wchar_t* to) {
 // ---------------------------------------------------------------------------
 // Extracted files. Each folder on the way is held open, without delete
 // sharing, from the check that it is no reparse point until the file is in
-// place, so none can be swapped for a junction in between.
+// place (for a run, until the run leaves it), so none can be swapped for a
+// junction in between. Paths are made absolute from the current directory
+// at first use, so the held folders are the ones written into.
 
 namespace {
 
@@ -169,13 +171,48 @@ constexpr size_t kOutputPath = 1024;
 
 }  // namespace
 
+struct PlatformFolders {
+    wchar_t path[kOutputPath];  // the base, then the components held, "\\" between
+    size_t base;                // length of the base (the current directory)
+    size_t ends[kMaxDepth];     // where each component held ends in path
+    HANDLE held[kMaxDepth];
+    int depth;  // components held
+};
+
+PlatformFolders* PlatformNewFolders(void) {
+    return static_cast<PlatformFolders*>(PlatformAlloc(sizeof(PlatformFolders)));
+}
+
+namespace {
+
+// Lets go of the folders deeper than depth.
+void KeepFolders(PlatformFolders* folders, int depth) {
+    for (; folders->depth > depth; --folders->depth) CloseHandle(folders->held[folders->depth - 1]);
+}
+
+size_t ComponentStart(const PlatformFolders* folders, int component) {
+    return (component == 0 ? folders->base : folders->ends[component - 1]) + 1;
+}
+
+}  // namespace
+
+void PlatformFreeFolders(PlatformFolders* folders) {
+    if (!folders) return;
+    KeepFolders(folders, 0);
+    PlatformFree(folders);
+}
+
+// A new name is written directly (CREATE_NEW: nothing that appears there
+// meanwhile is written into); an existing one is replaced by a temporary
+// file moved over it.
 struct PlatformOutput {
-    wchar_t path[kOutputPath];  // the relative path, backslashes only
-    size_t folderEnd;           // length of its folder part (0: the current one)
-    HANDLE held[kMaxDepth];     // the folders walked, in order
-    int heldCount;
-    size_t made[kMaxDepth];  // the folders made: lengths of their paths
+    PlatformFolders* folders;
+    bool ownsFolders;
+    bool direct;                // writing the final name, made by this output
+    wchar_t path[kOutputPath];  // the file's absolute path
+    size_t made[kMaxDepth];     // the folders made: lengths of their paths
     int madeCount;
+    int firstMade;                   // the component of the first of them
     wchar_t temporary[kOutputPath];  // empty once gone
     HANDLE file;
     bool replacing;
@@ -193,11 +230,14 @@ const wchar_t* Prefix(const PlatformOutput* out, size_t length, wchar_t* buffer)
 void Finish(PlatformOutput* out, bool done) {
     if (out->file != INVALID_HANDLE_VALUE) CloseHandle(out->file);
     if (out->temporary[0]) DeleteFileW(out->temporary);
-    for (int i = out->heldCount - 1; i >= 0; --i) CloseHandle(out->held[i]);
-    wchar_t buffer[kOutputPath];
-    if (!done)
+    if (out->direct && !done) DeleteFileW(out->path);
+    if (!done && out->madeCount > 0) {
+        KeepFolders(out->folders, out->firstMade);  // held folders cannot be removed
+        wchar_t buffer[kOutputPath];
         for (int i = out->madeCount - 1; i >= 0; --i)
             RemoveDirectoryW(Prefix(out, out->made[i], buffer));
+    }
+    if (out->ownsFolders) PlatformFreeFolders(out->folders);
     PlatformFree(out);
 }
 
@@ -212,31 +252,49 @@ HANDLE OpenFolder(const wchar_t* path) {
                        nullptr);
 }
 
-// Holds the folder of the first length characters of the path, making it
-// when missing; refuses a reparse point.
+// Holds the folder of the first length characters of out's path (the next
+// component after those held), making it when missing; refuses a reparse
+// point.
 PlatformOutputResult EnterFolder(PlatformOutput* out, size_t length) {
-    if (out->heldCount == kMaxDepth) return kOutputFailed;
+    PlatformFolders* folders = out->folders;
+    if (folders->depth == kMaxDepth) return kOutputFailed;
     wchar_t buffer[kOutputPath];
     const wchar_t* folder = Prefix(out, length, buffer);
+    bool made = false;
     HANDLE handle = OpenFolder(folder);
     if (handle == INVALID_HANDLE_VALUE && IsMissing()) {
         if (CreateDirectoryW(folder, nullptr))
-            out->made[out->madeCount++] = length;
+            made = true;
         else if (GetLastError() != ERROR_ALREADY_EXISTS)
             return kOutputFailed;
         handle = OpenFolder(folder);
     }
     if (handle == INVALID_HANDLE_VALUE) return kOutputFailed;
-    out->held[out->heldCount++] = handle;
     // The held handle tells what the folder is for as long as it is held;
     // the path's attributes as well, since some systems that emulate Windows
     // report a link only there.
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(handle, &info)) return kOutputFailed;
     DWORD byPath = GetFileAttributesW(folder);
     if (byPath == INVALID_FILE_ATTRIBUTES) byPath = 0;
-    if ((info.dwFileAttributes | byPath) & FILE_ATTRIBUTE_REPARSE_POINT) return kOutputLink;
-    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return kOutputFailed;
+    PlatformOutputResult result = kOutputDone;
+    if (!GetFileInformationByHandle(handle, &info))
+        result = kOutputFailed;
+    else if ((info.dwFileAttributes | byPath) & FILE_ATTRIBUTE_REPARSE_POINT)
+        result = kOutputLink;
+    else if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        result = kOutputFailed;
+    if (made) {
+        if (out->madeCount == 0) out->firstMade = folders->depth;
+        out->made[out->madeCount++] = length;
+    }
+    if (result != kOutputDone) {
+        CloseHandle(handle);
+        return result;
+    }
+    wmemcpy(folders->path, out->path, length);
+    folders->path[length] = L'\0';
+    folders->ends[folders->depth] = length;
+    folders->held[folders->depth++] = handle;
     return kOutputDone;
 }
 
@@ -250,40 +308,69 @@ PlatformOutputResult CheckFinal(PlatformOutput* out) {
     return kOutputDone;
 }
 
-// The path with "/" as "\\", without empty or "." components.
-bool Normalise(const wchar_t* relative, wchar_t* path) {
-    size_t n = 0;
+// Appends relative to path (n characters so far) with "\\" between
+// components, leaving out empty and "." ones; the ends of the components
+// go to ends. False when it does not fit.
+bool AppendComponents(const wchar_t* relative, wchar_t* path, size_t* n, size_t* ends, int* count) {
     for (const wchar_t* at = relative; *at;) {
         const wchar_t* end = at;
         while (*end && *end != L'\\' && *end != L'/') ++end;
         size_t length = static_cast<size_t>(end - at);
         if (length && !(length == 1 && at[0] == L'.')) {
-            if (n + length + 2 >= kOutputPath) return false;
-            if (n) path[n++] = L'\\';
-            wmemcpy(path + n, at, length);
-            n += length;
+            if (*n + length + 2 >= kOutputPath || *count == kMaxDepth + 1) return false;
+            path[(*n)++] = L'\\';
+            wmemcpy(path + *n, at, length);
+            *n += length;
+            ends[(*count)++] = *n;
         }
         at = *end ? end + 1 : end;
     }
-    path[n] = L'\0';
-    return n > 0;
+    path[*n] = L'\0';
+    return true;
 }
 
 PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
-    if (!Normalise(relative, out->path)) return kOutputFailed;
-    for (size_t i = 0; out->path[i]; ++i) {
-        if (out->path[i] != L'\\') continue;
-        PlatformOutputResult entered = EnterFolder(out, i);
+    PlatformFolders* folders = out->folders;
+    if (folders->base == 0) {
+        DWORD n = GetFullPathNameW(L".", kOutputPath, folders->path, nullptr);
+        if (n == 0 || n >= kOutputPath) return kOutputFailed;
+        if (folders->path[n - 1] == L'\\') --n;  // a drive's root
+        folders->path[n] = L'\0';
+        folders->base = n;
+    }
+    wmemcpy(out->path, folders->path, folders->base);
+    size_t n = folders->base;
+    size_t ends[kMaxDepth + 1];
+    int count = 0;
+    if (!AppendComponents(relative, out->path, &n, ends, &count) || count == 0)
+        return kOutputFailed;
+    int keep = 0;
+    while (keep < folders->depth && keep < count - 1 && ends[keep] == folders->ends[keep] &&
+           wmemcmp(out->path + ComponentStart(folders, keep),
+                   folders->path + ComponentStart(folders, keep),
+                   ends[keep] - ComponentStart(folders, keep)) == 0)
+        ++keep;
+    KeepFolders(folders, keep);
+    for (int i = keep; i + 1 < count; ++i) {
+        PlatformOutputResult entered = EnterFolder(out, ends[i]);
         if (entered != kOutputDone) return entered;
-        out->folderEnd = i + 1;
     }
     PlatformOutputResult final = CheckFinal(out);
     if (final != kOutputDone) return final;
+    if (!out->replacing) {
+        out->file = CreateFileW(out->path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+        out->direct = out->file != INVALID_HANDLE_VALUE;
+        if (out->direct) return kOutputDone;
+        if (!NameTaken()) return kOutputFailed;
+        out->replacing = true;  // it appeared meanwhile
+    }
+    size_t folderEnd = count > 1 ? ends[count - 2] : folders->base;
     for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
         wchar_t name[32];
-        swprintf(name, 32, L".caskw-%08x.tmp", TemporaryNumber());
-        if (out->folderEnd + wcslen(name) >= kOutputPath) break;
-        Prefix(out, out->folderEnd, out->temporary);
+        swprintf(name, 32, L"\\.caskw-%08x.tmp", TemporaryNumber());
+        if (folderEnd + wcslen(name) >= kOutputPath) break;
+        Prefix(out, folderEnd, out->temporary);
         wcscat(out->temporary, name);
         out->file = CreateFileW(out->temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -296,11 +383,21 @@ PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
 
 }  // namespace
 
-PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformOutput** output) {
+PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformFolders* folders,
+                                         PlatformOutput** output) {
     *output = nullptr;
     auto* out = static_cast<PlatformOutput*>(PlatformAlloc(sizeof(PlatformOutput)));
     if (!out) return kOutputFailed;
     out->file = INVALID_HANDLE_VALUE;
+    out->folders = folders;
+    if (!folders) {
+        out->folders = PlatformNewFolders();
+        out->ownsFolders = true;
+        if (!out->folders) {
+            PlatformFree(out);
+            return kOutputFailed;
+        }
+    }
     PlatformOutputResult result = Begin(out, relative);
     if (result != kOutputDone) {
         Finish(out, false);
@@ -315,13 +412,17 @@ bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t si
 }
 
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
-    // Only a replaced file has something to lose in a crash: flush first.
-    bool ok = !out->replacing || FlushFileBuffers(out->file);
+    // A file that replaces another is on disk before it takes the name.
+    bool ok = out->direct || FlushFileBuffers(out->file);
     ok = CloseHandle(out->file) && ok;
     out->file = INVALID_HANDLE_VALUE;
+    if (out->direct) {
+        Finish(out, ok);
+        return ok ? kOutputDone : kOutputFailed;
+    }
     PlatformOutputResult result = ok ? CheckFinal(out) : kOutputFailed;
-    DWORD flags = MOVEFILE_REPLACE_EXISTING | (out->replacing ? MOVEFILE_WRITE_THROUGH : 0);
-    if (result == kOutputDone && MoveFileExW(out->temporary, out->path, flags))
+    if (result == kOutputDone &&
+        MoveFileExW(out->temporary, out->path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         out->temporary[0] = L'\0';
     else if (result == kOutputDone)
         result = kOutputFailed;

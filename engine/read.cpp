@@ -96,15 +96,18 @@ uint32_t ReadContent(const GrfEntry& entry, uint8_t** content) {
 
 }  // namespace
 
+uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file) {
+    // The file was found as it was when opened: its size is the stamp's.
+    if (uint64_t{entry.position} + entry.alignedSize > entry.owner->stamp.size)
+        return GRF_ERROR_READ;  // the sizes reach beyond the file
+    return PlatformSeek(file, entry.position) ? GRF_OK : GRF_ERROR_SEEK;
+}
+
 uint32_t OpenStored(const GrfEntry& entry, PlatformFile** file) {
     *file = nullptr;
     if (!entry.owner || entry.owner == GRF_NO_ARCHIVE) return GRF_ERROR_NOT_FOUND;
     uint32_t code = OpenArchiveFile(entry.owner, file);
-    if (code != GRF_OK) return code;
-    if (uint64_t{entry.position} + entry.alignedSize > PlatformFileSize(*file))
-        code = GRF_ERROR_READ;  // the sizes reach beyond the file
-    else if (!PlatformSeek(*file, entry.position))
-        code = GRF_ERROR_SEEK;
+    if (code == GRF_OK) code = PositionStored(entry, *file);
     if (code != GRF_OK) {
         PlatformClose(*file);
         *file = nullptr;

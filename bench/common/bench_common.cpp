@@ -7,7 +7,10 @@
 #include <chrono>
 
 #ifndef _WIN32
+#include <spawn.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -71,3 +74,30 @@ bool ResetPeakResident() {
     bool ok = fputs("5", f) >= 0;
     return fclose(f) == 0 && ok;
 }
+
+#ifndef _WIN32
+bool RunSelf(const std::vector<std::string>& args, std::string* output) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return false;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+    std::vector<char*> argv;
+    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t child = 0;
+    bool spawned =
+        posix_spawn(&child, "/proc/self/exe", &actions, nullptr, argv.data(), environ) == 0;
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    output->clear();
+    char chunk[4096];
+    ssize_t n;
+    while ((n = read(pipeFds[0], chunk, sizeof chunk)) > 0) output->append(chunk, size_t(n));
+    close(pipeFds[0]);
+    int status = 0;
+    if (spawned && waitpid(child, &status, 0) != child) return false;
+    return spawned && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+#endif

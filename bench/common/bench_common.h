@@ -8,6 +8,8 @@
 #include <stdint.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 // Seconds of the fastest of `runs` calls of work.
 double BestSeconds(const std::function<void()>& work, int runs = 3);
@@ -22,5 +24,13 @@ size_t PeakResidentBytes();
 // Starts the peak over from what is resident now; false where the system
 // cannot (then the peak stays the process's own).
 bool ResetPeakResident();
+
+#ifndef _WIN32
+// Runs this program again with args (args[0] its name) and gives what it
+// printed on standard output: for figures that nothing this process did
+// before may disturb, such as a peak of memory. False when it could not
+// run or did not end with 0.
+bool RunSelf(const std::vector<std::string>& args, std::string* output);
+#endif
 
 #endif

@@ -281,14 +281,17 @@ int CreatePathDirectories(wchar_t* path);
    relative path under the current directory ("\\" and "/" both separate),
    replacing an existing file and creating folders on demand.
    The content is inflated to the file in pieces, so memory stays small
-   whatever the entry's size. It goes to a new file of a temporary name in
-   the target's folder, which is renamed over the final name only once it is
-   complete: an existing file is replaced, never written into (another hard
-   link to it keeps its content, a link in its place is replaced, not
-   followed), and on any failure it stays exactly as it was and no temporary
-   file remains. Folders on the way are walked without following links: an
-   existing one that is a symbolic link, junction or other reparse point
-   refuses the name. Windows refuses as well a final name that is a reparse
+   whatever the entry's size. A name that is free is made as a new file
+   (never through a link; one that appears there meanwhile is not written
+   into) and removed again if anything fails. An existing file is never
+   written into: the content goes to a new file of a temporary name in its
+   folder, which is flushed to disk and renamed over the final name only
+   once it is complete, so another hard link to the old file keeps its
+   content, a link in its place is replaced, not followed, and on any
+   failure the old file stays exactly as it was. No temporary file remains.
+   Folders on the way are walked without following links: an existing one
+   that is a symbolic link, junction or other reparse point refuses the
+   name. Windows refuses as well a final name that is a reparse
    point, any component that is a device name (CON, PRN, AUX, NUL, CONIN$,
    CONOUT$, COM1 to COM9, LPT1 to LPT9, also with an extension or with the
    digits written as superscripts) or ends in a dot or a space (which Windows
@@ -336,7 +339,11 @@ uint32_t GrfExtractRecord(GrfArchive* archive, uint32_t index);
  * All, or Extract of several rows) sharing one record of the files they
  * wrote, so that a later record of the run never replaces a file an earlier
  * one wrote (names compared after turning "/" into "\\", and on Windows, whose
- * file names ignore case, without regard to case). Single-threaded: one run
+ * file names ignore case, without regard to case). A run writes under the
+ * current directory as it is at its first extraction, and keeps the folders
+ * it last wrote into and the archive file it last read open until it ends
+ * (the file still checked for changes before every read), so extracting
+ * many files costs little more than writing them. Single-threaded: one run
  * is used by one thread at a time.
  */
 

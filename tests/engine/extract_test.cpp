@@ -287,6 +287,46 @@ TEST(ExtractSafely, RunsNeverReplaceTheirOwnFiles) {
     GrfEndExtractRun(nullptr);
 }
 
+// A run keeps the folders it last wrote into: moving between folders, and a
+// failure that removes the folders it made, leave the next record's folders
+// right.
+TEST(ExtractSafely, RunsMoveBetweenFolders) {
+    Stored unreadable;
+    unreadable.record.name = "x\\y\\bad.txt";
+    unreadable.record.compressedSize = 8;
+    unreadable.record.alignedSize = 8;
+    unreadable.record.realSize = 50;
+    unreadable.bytes = RandomBytes(8, 1);
+    struct Case {
+        const char* name;
+        uint32_t code;
+    } cases[] = {
+        {"a\\b\\1.txt", GRF_OK},
+        {"a\\b\\2.txt", GRF_OK},
+        {"a\\c\\3.txt", GRF_OK},
+        {"a\\4.txt", GRF_OK},
+        {"x\\y\\bad.txt", GRF_ERROR_INFLATE},
+        {"x\\y\\5.txt", GRF_OK},
+        {"a\\b\\6.txt", GRF_OK},
+        {"7.txt", GRF_OK},
+        {"a\\b\\c\\d\\8.txt", GRF_OK},
+    };
+    std::vector<Stored> stored;
+    for (const Case& c : cases)
+        stored.push_back(c.code == GRF_OK ? StoreContent(0x200, c.name, BytesOf(c.name))
+                                          : unreadable);
+    ArchiveOnDisk disk(BuildStoredArchive(0x200, stored));
+    Target t;
+    GrfExtractRun* run = GrfBeginExtractRun();
+    for (uint32_t i = 0; i < disk.archive->count; ++i)
+        EXPECT_EQ(GrfExtractInRun(run, disk.archive, i), cases[i].code) << cases[i].name;
+    GrfEndExtractRun(run);
+    EXPECT_EQ(ListTree(t.root.Join(L"target")),
+              (Listing{"7.txt 5", "a/", "a/4.txt 7", "a/b/", "a/b/1.txt 9", "a/b/2.txt 9",
+                       "a/b/6.txt 9", "a/b/c/", "a/b/c/d/", "a/b/c/d/8.txt 13", "a/c/",
+                       "a/c/3.txt 9", "x/", "x/y/", "x/y/5.txt 9"}));
+}
+
 // Names that are no code page 949 text: the record calls read and extract
 // them, and the file name spells each byte that does not convert as %XX.
 TEST(ExtractSafely, RecordsWhoseNamesDoNotConvert) {
