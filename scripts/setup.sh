@@ -18,6 +18,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
+  libcli11-dev nlohmann-json3-dev
   g++-mingw-w64-x86-64 mingw-w64-tools libz-mingw-w64-dev
   wine64 fonts-wine xvfb x11-apps xdotool imagemagick fonts-nanum
   dpkg-dev ca-certificates

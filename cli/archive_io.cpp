@@ -1,0 +1,186 @@
+// archive_io.cpp -- the engine calls behind archive_io.h.
+#include "archive_io.h"
+
+#include <algorithm>
+#include <random>
+#include <system_error>
+
+#include "console.h"
+#include "errors.h"
+#include "names.h"
+#include "progress.h"
+
+namespace caskw {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The last byte 32-bit offsets reach: they count from the header's end.
+constexpr uint64_t kMaxBytes32 = 0xFFFFFFFFull + GRF_HEADER_SIZE;
+
+std::string Quoted(const fs::path& path) {
+    return PathToUtf8(path);
+}
+
+fs::path Absolute(const fs::path& path) {
+    std::error_code error;
+    fs::path absolute = fs::absolute(path, error);
+    return error ? path : absolute.lexically_normal();
+}
+
+// The engine writes a new file only, never over one.
+bool RepackTo(GrfArchive* archive, const fs::path& written, std::string* why) {
+    // Said before anything is written, with the sizes, not after 4 GB.
+    uint64_t needed = GrfOutputBytes(archive, GrfRepackVersion);
+    if (GrfRepackVersion < 0x300 && needed > kMaxBytes32) {
+        char text[160];
+        snprintf(text, sizeof text,
+                 "it would take %llu bytes, more than the 4 GB a 0x%X archive can address",
+                 static_cast<unsigned long long>(needed), GrfRepackVersion);
+        *why = text;
+        return false;
+    }
+    uint32_t total = archive->count;
+    uint64_t bytes = 0;
+    for (uint32_t i = 0; i < total; ++i) bytes += archive->entries[i].alignedSize;
+    ProgressBegin("writing", total, bytes);
+    int32_t failed = GrfRepack(archive, EnginePath(written).c_str(), EngineProgress);
+    ProgressEnd();
+    if (failed == 0) return true;
+    *why = ErrorText(GrfLastError);
+    std::error_code ignored;
+    fs::remove(written, ignored);
+    return false;
+}
+
+}  // namespace
+
+void ArchiveCloser::operator()(GrfArchive* archive) const {
+    if (archive && archive != GRF_NO_ARCHIVE) GrfClose(&archive);
+}
+
+Archive OpenArchive(const fs::path& path, std::string* why) {
+    std::wstring wide = EnginePath(Absolute(path));
+    GrfArchive* archive = GrfOpen(wide.c_str(), nullptr);
+    if (archive == GRF_NO_ARCHIVE) {
+        uint32_t code = GrfLastError;
+        std::error_code error;
+        if (code == GRF_ERROR_NOT_FOUND && !fs::exists(path, error))
+            *why = Quoted(path) + ": no such file";
+        else
+            *why = Quoted(path) + ": " + ErrorText(code);
+        return nullptr;
+    }
+    return Archive(archive);
+}
+
+Archive CreateArchive(const fs::path& path, std::string* why) {
+    GrfArchive* archive = GrfCreate(EnginePath(Absolute(path)).c_str());
+    if (archive == GRF_NO_ARCHIVE) {
+        *why = Quoted(path) + ": " + ErrorText(GrfLastError);
+        return nullptr;
+    }
+    return Archive(archive);
+}
+
+uint32_t ArchiveVersion(const GrfArchive* archive) {
+    const uint8_t* v = archive->header + GRF_HEADER_SIZE - 4;
+    return uint32_t{v[0]} | uint32_t{v[1]} << 8 | uint32_t{v[2]} << 16 | uint32_t{v[3]} << 24;
+}
+
+bool SetOutputVersion(uint32_t version) {
+    GrfSetVersion(version);
+    return GrfRepackVersion == version;
+}
+
+bool SetOutputLevel(uint32_t level) {
+    GrfSetCompressionLevel(level);
+    return GrfRepackLevel == level;
+}
+
+uint32_t ReadRecord(GrfArchive* archive, uint32_t index, Content* content, uint32_t* size) {
+    uint8_t* data = GrfReadRecord(archive, index, size);
+    if (!data) return GrfLastError;
+    content->reset(data);
+    return GRF_OK;
+}
+
+void ExtractRecords(GrfArchive* archive, const std::vector<uint32_t>& indices, uint32_t threads,
+                    std::vector<uint32_t>* results) {
+    (void)threads;  // one at a time until the engine extracts on every core
+    results->assign(indices.size(), GRF_ERROR_CANCELLED);
+    // One run: a later record never replaces the file of an earlier one.
+    GrfExtractRun* run = GrfBeginExtractRun();
+    if (!run) {
+        results->assign(indices.size(), GRF_ERROR_MEMORY);
+        return;
+    }
+    uint64_t bytes = 0;
+    for (size_t i = 0; i < indices.size() && !Interrupted(); ++i) {
+        (*results)[i] = GrfExtractInRun(run, archive, indices[i]);
+        bytes += archive->entries[indices[i]].realSize;
+        ProgressUpdate(i + 1, bytes);
+    }
+    GrfEndExtractRun(run);
+}
+
+fs::path RecordFilePath(const GrfEntry& entry) {
+    wchar_t* wide = GrfFileName(entry.name);
+    std::string name = wide ? WideToUtf8(wide) : DisplayName(entry.name);
+    GrfFreeBuffer(wide);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return PathFromUtf8(name).make_preferred();
+}
+
+fs::path ScratchPath(const fs::path& target, const char* suffix) {
+    static std::mt19937_64 random{std::random_device{}()};
+    fs::path folder = target.parent_path();
+    for (;;) {
+        // Appended piece by piece: GCC 12 warns falsely about "." + string.
+        std::string name = ".";
+        name += PathToUtf8(target.filename());
+        name += ".caskw-";
+        name += std::to_string(random() % 1000000000);
+        name += '.';
+        name += suffix;
+        fs::path path = folder / PathFromUtf8(name);
+        std::error_code error;
+        if (!fs::exists(fs::symlink_status(path, error))) return path;
+    }
+}
+
+bool WriteArchive(GrfArchive* archive, const fs::path& target, std::string* why) {
+    fs::path written = ScratchPath(target, "tmp");
+    if (!RepackTo(archive, written, why)) return false;
+    if (CommitFile(written, target, why)) return true;
+    std::error_code ignored;
+    fs::remove(written, ignored);
+    return false;
+}
+
+bool SaveArchive(GrfArchive* archive, const fs::path& path, std::string* why) {
+    std::error_code error;
+    if (fs::is_symlink(path, error)) {
+        *why = "it is a symbolic link; give -o OUT to write a new archive";
+        return false;
+    }
+    uint32_t version = ArchiveVersion(archive);
+    if (!SetOutputVersion(version)) {
+        char text[96];
+        snprintf(text, sizeof text,
+                 "version 0x%X is not written by Caskwright; give -o OUT --version V", version);
+        *why = text;
+        return false;
+    }
+    // Until the engine saves in place: the whole table to a new file that
+    // replaces the old one, with its permissions.
+    fs::path written = ScratchPath(path, "tmp");
+    if (!RepackTo(archive, written, why)) return false;
+    fs::permissions(written, fs::status(path, error).permissions(), error);
+    if (CommitFile(written, path, why)) return true;
+    fs::remove(written, error);
+    return false;
+}
+
+}  // namespace caskw

@@ -1,0 +1,134 @@
+// diff_command.cpp -- diff: which entries B adds, removes and changes
+// (by content) compared with A, and optionally an archive of what B adds or
+// changes.
+#include <string.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <unordered_map>
+
+#include "archive_io.h"
+#include "commands.h"
+#include "console.h"
+#include "errors.h"
+#include "names.h"
+#include "output.h"
+#include "progress.h"
+
+namespace caskw {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct DiffOptions {
+    std::string a;
+    std::string b;
+    bool json = false;
+    std::string patch;
+};
+
+enum class Change { kSame, kAdded, kChanged, kUnreadable };
+
+// The first record of each name, as lookups by name find it.
+std::unordered_map<std::string, uint32_t> FirstByName(const GrfArchive* archive) {
+    std::unordered_map<std::string, uint32_t> first;
+    first.reserve(archive->count);
+    for (uint32_t i = 0; i < archive->count; ++i) first.emplace(archive->entries[i].name, i);
+    return first;
+}
+
+Change Compare(GrfArchive* a, uint32_t ia, GrfArchive* b, uint32_t ib) {
+    if (a->entries[ia].realSize != b->entries[ib].realSize) return Change::kChanged;
+    Content left, right;
+    uint32_t leftSize = 0, rightSize = 0;
+    uint32_t code = ReadRecord(a, ia, &left, &leftSize);
+    if (code != GRF_OK) {
+        Complain("A: " + DisplayName(a->entries[ia].name) + ": " + ErrorText(code));
+        return Change::kUnreadable;
+    }
+    code = ReadRecord(b, ib, &right, &rightSize);
+    if (code != GRF_OK) {
+        Complain("B: " + DisplayName(b->entries[ib].name) + ": " + ErrorText(code));
+        return Change::kUnreadable;
+    }
+    bool same = leftSize == rightSize && memcmp(left.get(), right.get(), leftSize) == 0;
+    return same ? Change::kSame : Change::kChanged;
+}
+
+int RunDiff(const DiffOptions& o) {
+    std::string why;
+    Archive a = OpenArchive(PathFromUtf8(o.a), &why);
+    if (!a) return CannotRun(why);
+    Archive b = OpenArchive(PathFromUtf8(o.b), &why);
+    if (!b) return CannotRun(why);
+    std::unordered_map<std::string, uint32_t> inA = FirstByName(a.get());
+    std::unordered_map<std::string, uint32_t> inB = FirstByName(b.get());
+
+    std::vector<uint32_t> added, changed, removed;
+    std::vector<bool> inPatch(b->count, false);
+    size_t unreadable = 0;
+    ProgressBegin("comparing", b->count, 0);
+    for (uint32_t i = 0; i < b->count && !Interrupted(); ++i) {
+        ProgressUpdate(i, 0);
+        const char* name = b->entries[i].name;
+        if (inB[name] != i) continue;  // a later record of a name looked up before
+        auto found = inA.find(name);
+        Change change =
+            found == inA.end() ? Change::kAdded : Compare(a.get(), found->second, b.get(), i);
+        if (change == Change::kAdded) added.push_back(i);
+        if (change == Change::kChanged) changed.push_back(i);
+        if (change == Change::kUnreadable) ++unreadable;
+        inPatch[i] = change == Change::kAdded || change == Change::kChanged;
+    }
+    ProgressEnd();
+    if (Interrupted()) return CannotRun("interrupted");
+    for (uint32_t i = 0; i < a->count; ++i)
+        if (inA[a->entries[i].name] == i && !inB.count(a->entries[i].name)) removed.push_back(i);
+
+    auto names = [](const GrfArchive* archive, const std::vector<uint32_t>& indices) {
+        std::vector<std::string> out;
+        for (uint32_t i : indices) out.push_back(DisplayName(archive->entries[i].name));
+        return out;
+    };
+    if (o.json) {
+        nlohmann::ordered_json result = {{"added", names(b.get(), added)},
+                                         {"removed", names(a.get(), removed)},
+                                         {"changed", names(b.get(), changed)}};
+        Out(result.dump(2, ' ', false) + "\n");
+    } else {
+        for (const std::string& n : names(b.get(), added)) Out("added\t" + n + "\n");
+        for (const std::string& n : names(a.get(), removed)) Out("removed\t" + n + "\n");
+        for (const std::string& n : names(b.get(), changed)) Out("changed\t" + n + "\n");
+    }
+    if (!OutFlush()) return CannotRun("standard output could not be written");
+
+    if (!o.patch.empty()) {
+        for (uint32_t i = 0; i < b->count; ++i)
+            if (!inPatch[i]) b->entries[i].state = ENTRY_DELETED;
+        if (!SetOutputVersion(ArchiveVersion(b.get())) ||
+            !WriteArchive(b.get(), PathFromUtf8(o.patch), &why)) {
+            Complain(o.patch + ": not written: " +
+                     (why.empty() ? std::string("B's version is not one Caskwright writes") : why));
+            return kExitSomeFailed;
+        }
+        Note(std::to_string(added.size() + changed.size()) + " entries written to " + o.patch);
+    }
+    return unreadable ? kExitSomeFailed : kExitDone;
+}
+
+}  // namespace
+
+void AddDiffCommand(CLI::App* app, int* exitCode) {
+    auto o = std::make_shared<DiffOptions>();
+    CLI::App* diff = app->add_subcommand(
+        "diff", "Show the entries B adds, removes and changes (by content) compared with A");
+    diff->add_option("A", o->a, "the older archive")->required();
+    diff->add_option("B", o->b, "the newer archive")->required();
+    diff->add_flag("--json", o->json, "one JSON object with the lists added, removed, changed");
+    diff->add_option("--patch", o->patch, "also write an archive of what B adds or changes")
+        ->type_name("OUT");
+    diff->callback([=] { *exitCode = RunDiff(*o); });
+}
+
+}  // namespace caskw

@@ -1,0 +1,101 @@
+// extract_command.cpp -- extract: entries to files under a folder, with the
+// engine's safe extraction (no name leaves the folder, nothing is written
+// through a link, a failure leaves no partial file).
+#include <algorithm>
+#include <memory>
+
+#include "archive_io.h"
+#include "commands.h"
+#include "console.h"
+#include "errors.h"
+#include "names.h"
+#include "output.h"
+#include "progress.h"
+
+namespace caskw {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ExtractOptions {
+    std::string archive;
+    std::vector<std::string> patterns;
+    std::string folder = ".";
+    uint32_t threads = 0;
+    bool keep = false;
+};
+
+// Leaves out the records whose file is there already; returns how many.
+size_t DropExisting(const GrfArchive* archive, std::vector<uint32_t>* indices) {
+    size_t before = indices->size();
+    auto exists = [&](uint32_t i) {
+        std::error_code error;
+        return fs::exists(fs::symlink_status(RecordFilePath(archive->entries[i]), error));
+    };
+    indices->erase(std::remove_if(indices->begin(), indices->end(), exists), indices->end());
+    return before - indices->size();
+}
+
+int RunExtract(const ExtractOptions& o) {
+    std::string why;
+    Archive archive = OpenArchive(PathFromUtf8(o.archive), &why);
+    if (!archive) return CannotRun(why);
+    std::vector<uint32_t> indices;
+    int unmatched = 0;
+    if (!SelectEntries(archive.get(), o.patterns, &indices, &unmatched)) return kExitUsage;
+
+    fs::path folder = PathFromUtf8(o.folder);
+    std::error_code error;
+    fs::create_directories(folder, error);
+    if (!error) fs::current_path(folder, error);
+    if (error) return CannotRun(o.folder + ": " + error.message());
+    size_t kept = o.keep ? DropExisting(archive.get(), &indices) : 0;
+
+    uint64_t bytes = 0;
+    for (uint32_t i : indices) bytes += archive->entries[i].realSize;
+    std::vector<uint32_t> results;
+    ProgressBegin("extracting", indices.size(), bytes);
+    ExtractRecords(archive.get(), indices, o.threads, &results);
+    ProgressEnd();
+
+    size_t written = 0, failed = 0, stopped = 0;
+    for (size_t i = 0; i < indices.size(); ++i) {
+        if (results[i] == GRF_OK) {
+            ++written;
+        } else if (results[i] == GRF_ERROR_CANCELLED) {
+            ++stopped;
+        } else {
+            Complain(DisplayName(archive->entries[indices[i]].name) + ": " + ErrorText(results[i]));
+            ++failed;
+        }
+    }
+    if (stopped) Complain("interrupted: " + std::to_string(stopped) + " entries not extracted");
+    std::string summary =
+        std::to_string(written) + (written == 1 ? " file" : " files") + " extracted to " + o.folder;
+    if (kept) summary += "; " + std::to_string(kept) + " already there, left as they were";
+    if (failed) summary += "; " + std::to_string(failed) + " failed";
+    Note(summary);
+    return failed || stopped || unmatched ? kExitSomeFailed : kExitDone;
+}
+
+}  // namespace
+
+void AddExtractCommand(CLI::App* app, int* exitCode) {
+    auto o = std::make_shared<ExtractOptions>();
+    CLI::App* extract =
+        app->add_subcommand("extract", "Extract entries to files under a folder, at their paths");
+    extract->add_option("ARCHIVE", o->archive, "the archive")->required();
+    extract->add_option("PATTERN", o->patterns, "only entries these patterns match");
+    extract->add_option("-C,--directory", o->folder, "the folder to extract into (default: here)")
+        ->type_name("DIR");
+    extract
+        ->add_option("-j,--threads", o->threads, "threads to extract with (default: one per core)")
+        ->type_name("N")
+        ->check(CLI::Range(1, 1024));
+    extract->add_flag("--keep", o->keep, "leave files that are already there as they are");
+    extract->footer(kPatternHelp);
+    extract->callback([=] { *exitCode = RunExtract(*o); });
+}
+
+}  // namespace caskw

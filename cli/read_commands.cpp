@@ -1,0 +1,288 @@
+// read_commands.cpp -- the commands that only read: info, list, cat, verify.
+#include <stdio.h>
+
+#include <algorithm>
+#include <charconv>
+#include <memory>
+#include <nlohmann/json.hpp>
+
+#include "archive_io.h"
+#include "commands.h"
+#include "console.h"
+#include "errors.h"
+#include "names.h"
+#include "output.h"
+#include "pattern.h"
+#include "progress.h"
+
+namespace caskw {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Number(uint64_t value) {
+    return std::to_string(value);
+}
+
+// ---------------------------------------------------------------------------
+// info
+
+int RunInfo(const std::string& path) {
+    std::string why;
+    Archive archive = OpenArchive(PathFromUtf8(path), &why);
+    if (!archive) return CannotRun(why);
+    uint64_t stored = 0, real = 0;
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        stored += archive->entries[i].alignedSize;
+        real += archive->entries[i].realSize;
+    }
+    std::error_code error;
+    uintmax_t fileSize = fs::file_size(PathFromUtf8(path), error);
+    char version[16];
+    snprintf(version, sizeof version, "0x%X", ArchiveVersion(archive.get()));
+    Out("version: " + std::string(version) + "\n");
+    Out("entries: " + Number(archive->count) + "\n");
+    if (!error) Out("file size: " + Number(fileSize) + "\n");
+    Out("stored bytes: " + Number(stored) + "\n");
+    Out("real bytes: " + Number(real) + "\n");
+    return kExitDone;
+}
+
+// ---------------------------------------------------------------------------
+// list
+
+struct ListOptions {
+    std::string archive;
+    std::vector<std::string> patterns;
+    bool long_ = false;
+    bool json = false;
+    std::string sort;
+};
+
+void SortEntries(const GrfArchive* archive, const std::string& key, std::vector<uint32_t>* indices,
+                 std::vector<std::string>* names) {
+    if (key.empty()) return;
+    std::vector<size_t> order(indices->size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    auto entry = [&](size_t i) -> const GrfEntry& { return archive->entries[(*indices)[i]]; };
+    if (key == "name")
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return (*names)[a] < (*names)[b]; });
+    else if (key == "size")
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return entry(a).realSize < entry(b).realSize; });
+    else
+        std::stable_sort(order.begin(), order.end(),
+                         [&](size_t a, size_t b) { return entry(a).position < entry(b).position; });
+    std::vector<uint32_t> sortedIndices(order.size());
+    std::vector<std::string> sortedNames(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        sortedIndices[i] = (*indices)[order[i]];
+        sortedNames[i] = std::move((*names)[order[i]]);
+    }
+    *indices = std::move(sortedIndices);
+    *names = std::move(sortedNames);
+}
+
+std::string EntryJson(const GrfEntry& entry, const std::string& name) {
+    nlohmann::ordered_json object = {
+        {"name", name},
+        {"name_hex", HexBytes(entry.name)},
+        {"compressed_size", entry.compressedSize},
+        {"aligned_size", entry.alignedSize},
+        {"real_size", entry.realSize},
+        {"position", entry.position},
+        {"type", entry.type},
+        {"cycle", entry.cycle},
+        {"state", entry.state},
+    };
+    return object.dump(-1, ' ', false);
+}
+
+// value right-aligned in width columns, then a space.
+void AppendNumber(int64_t value, size_t width, std::string* text) {
+    char digits[24];
+    auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    size_t length = static_cast<size_t>(end - digits);
+    if (length < width) text->append(width - length, ' ');
+    text->append(digits, length);
+    text->push_back(' ');
+}
+
+void AppendLongFields(const GrfEntry& entry, std::string* text) {
+    AppendNumber(entry.realSize, 10, text);
+    AppendNumber(entry.compressedSize, 10, text);
+    AppendNumber(static_cast<int64_t>(entry.position), 10, text);
+    AppendNumber(entry.cycle, 3, text);
+    text->push_back(' ');
+}
+
+int RunList(const ListOptions& o) {
+    std::string why;
+    Archive archive = OpenArchive(PathFromUtf8(o.archive), &why);
+    if (!archive) return CannotRun(why);
+    std::vector<uint32_t> indices;
+    int unmatched = 0;
+    if (!SelectEntries(archive.get(), o.patterns, &indices, &unmatched)) return kExitUsage;
+    // Names are printed as they are made unless they are sorted first: half
+    // a million of them cost no more than the table they come from.
+    std::vector<std::string> names;
+    if (!o.sort.empty()) {
+        names.resize(indices.size());
+        for (size_t i = 0; i < indices.size(); ++i)
+            names[i] = DisplayName(archive->entries[indices[i]].name);
+        SortEntries(archive.get(), o.sort, &indices, &names);
+    }
+
+    std::string text, name;
+    if (o.json) text = "[";
+    for (size_t i = 0; i < indices.size(); ++i) {
+        const GrfEntry& entry = archive->entries[indices[i]];
+        name.clear();
+        if (names.empty())
+            AppendDisplayName(entry.name, &name);
+        else
+            name.swap(names[i]);
+        if (o.json) {
+            text += i ? ",\n" : "\n";
+            text += EntryJson(entry, name);
+        } else {
+            if (o.long_) AppendLongFields(entry, &text);
+            text += name;
+            text += '\n';
+        }
+        if (text.size() >= 1 << 16) {
+            Out(text);
+            text.clear();
+        }
+    }
+    if (o.json) text += indices.empty() ? "]\n" : "\n]\n";
+    Out(text);
+    if (!OutFlush()) return CannotRun("standard output could not be written");
+    return unmatched ? kExitSomeFailed : kExitDone;
+}
+
+// ---------------------------------------------------------------------------
+// cat
+
+// The record a typed name means: the same name exactly, else the only one
+// equal without regard to case. -1 with a complaint when there is none, or
+// more than one.
+int64_t FindNamed(GrfArchive* archive, const std::string& typed) {
+    std::string stored;
+    if (ArchiveName(typed, &stored)) {
+        GrfEntry* entry = GrfFindEntry(archive, stored.c_str());
+        if (entry) return entry - archive->entries;
+    }
+    std::string wanted = typed;
+    std::replace(wanted.begin(), wanted.end(), '/', '\\');
+    std::u32string folded = FoldName(wanted);
+    int64_t found = -1;
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        if (FoldName(DisplayName(archive->entries[i].name)) != folded) continue;
+        if (found >= 0 && strcmp(archive->entries[found].name, archive->entries[i].name) != 0) {
+            Complain(typed +
+                     ": more than one entry has this name when case is ignored; give it "
+                     "exactly");
+            return -1;
+        }
+        if (found < 0) found = i;
+    }
+    if (found < 0) Complain(typed + ": no such entry");
+    return found;
+}
+
+int RunCat(const std::string& path, const std::string& name) {
+    std::string why;
+    Archive archive = OpenArchive(PathFromUtf8(path), &why);
+    if (!archive) return CannotRun(why);
+    int64_t index = FindNamed(archive.get(), name);
+    if (index < 0) return kExitSomeFailed;
+    Content content;
+    uint32_t size = 0;
+    uint32_t code = ReadRecord(archive.get(), static_cast<uint32_t>(index), &content, &size);
+    if (code != GRF_OK) {
+        Complain(DisplayName(archive->entries[index].name) + ": " + ErrorText(code));
+        return kExitSomeFailed;
+    }
+    OutBytes(content.get(), size);
+    if (!OutFlush()) return CannotRun("standard output could not be written");
+    return kExitDone;
+}
+
+// ---------------------------------------------------------------------------
+// verify
+
+int RunVerify(const std::string& path, const std::vector<std::string>& patterns) {
+    std::string why;
+    Archive archive = OpenArchive(PathFromUtf8(path), &why);
+    if (!archive) return CannotRun(why);
+    std::vector<uint32_t> indices;
+    int unmatched = 0;
+    if (!SelectEntries(archive.get(), patterns, &indices, &unmatched)) return kExitUsage;
+    uint64_t bytes = 0, done = 0;
+    for (uint32_t i : indices) bytes += archive->entries[i].alignedSize;
+    ProgressBegin("verifying", indices.size(), bytes);
+    size_t failed = 0, read = 0;
+    for (uint32_t i : indices) {
+        if (Interrupted()) break;
+        Content content;
+        uint32_t size = 0;
+        uint32_t code = ReadRecord(archive.get(), i, &content, &size);
+        if (code != GRF_OK) {
+            Complain(DisplayName(archive->entries[i].name) + ": " + ErrorText(code));
+            ++failed;
+        }
+        ++read;
+        done += archive->entries[i].alignedSize;
+        ProgressUpdate(read, done);
+    }
+    ProgressEnd();
+    if (read < indices.size()) return CannotRun("interrupted");
+    Note(Number(read - failed) + " of " + Number(read) + " entries read" +
+         (failed ? "; " + Number(failed) + " do not" : ""));
+    return failed || unmatched ? kExitSomeFailed : kExitDone;
+}
+
+}  // namespace
+
+void AddReadCommands(CLI::App* app, int* exitCode) {
+    auto archive = std::make_shared<std::string>();
+    CLI::App* info =
+        app->add_subcommand("info", "Show an archive's version, entry count and sizes");
+    info->add_option("ARCHIVE", *archive, "the archive")->required();
+    info->callback([=] { *exitCode = RunInfo(*archive); });
+
+    auto list = std::make_shared<ListOptions>();
+    CLI::App* ls = app->add_subcommand("list", "List entries, in table order unless sorted");
+    ls->add_option("ARCHIVE", list->archive, "the archive")->required();
+    ls->add_option("PATTERN", list->patterns, "only entries these patterns match");
+    ls->add_flag("-l,--long", list->long_,
+                 "real size, compressed size, position and cipher cycle before each name");
+    ls->add_flag("--json", list->json,
+                 "one JSON array: name, name_hex, compressed_size, aligned_size, real_size, "
+                 "position, type, cycle, state");
+    ls->add_option("--sort", list->sort, "sort by name, size (real) or offset (position)")
+        ->check(CLI::IsMember({"name", "size", "offset"}))
+        ->type_name("KEY");
+    ls->footer(kPatternHelp);
+    ls->callback([=] { *exitCode = RunList(*list); });
+
+    auto name = std::make_shared<std::string>();
+    CLI::App* cat = app->add_subcommand("cat", "Write one entry's content to standard output");
+    cat->add_option("ARCHIVE", *archive, "the archive")->required();
+    cat->add_option("NAME", *name, "the entry's name (case is ignored when it is unambiguous)")
+        ->required();
+    cat->callback([=] { *exitCode = RunCat(*archive, *name); });
+
+    auto patterns = std::make_shared<std::vector<std::string>>();
+    CLI::App* verify =
+        app->add_subcommand("verify", "Read every entry; name those that do not read, and why");
+    verify->add_option("ARCHIVE", *archive, "the archive")->required();
+    verify->add_option("PATTERN", *patterns, "only entries these patterns match");
+    verify->footer(kPatternHelp);
+    verify->callback([=] { *exitCode = RunVerify(*archive, *patterns); });
+}
+
+}  // namespace caskw
