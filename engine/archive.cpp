@@ -48,6 +48,7 @@ int8_t DigitCount(uint32_t value) {
 
 void FreeArchive(GrfArchive* archive) {
     NameIndexFree(archive);
+    LocalFilesFree(archive);
     PlatformFree(archive->entries);
     PlatformFree(archive);
 }

@@ -33,6 +33,19 @@ void NameIndexFree(GrfArchive* archive);
 // changes). entriesSize and count are the caller's to update.
 bool ReserveEntries(GrfArchive* archive, uint32_t more);
 
+// Local-file records: each keeps the path of the file that holds its
+// content, kept beside the table (engine-private, by record index).
+// LocalFileReserve makes room for one more path (false when out of memory,
+// nothing changed); LocalFileAdd then keeps a copy of path for record index,
+// which must be above every index kept so far (false when out of memory).
+bool LocalFileReserve(GrfArchive* archive);
+bool LocalFileAdd(GrfArchive* archive, uint32_t index, const wchar_t* path);
+// The path kept for record index, or null when none is.
+// Drops the path LocalFileAdd kept last when it is record index's.
+void LocalFileForget(GrfArchive* archive, uint32_t index);
+const wchar_t* LocalFileOf(const GrfArchive* archive, uint32_t index);
+void LocalFilesFree(GrfArchive* archive);
+
 struct PlatformFile;
 
 // Opens archive's file by its path: GRF_OK, GRF_ERROR_NOT_FOUND when it does

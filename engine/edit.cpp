@@ -35,28 +35,75 @@ bool Append(GrfArchive* archive, const GrfEntry& record) {
 
 }  // namespace
 
+namespace {
+
+// The code page 949 form of name, or null (with *code) when it is empty,
+// does not fit the field, or has a character the code page lacks: a name
+// is never cut short or changed, for a changed name would pack another
+// file's path. An empty name is no file, and the 0x2xx layout ends its
+// table there.
+char* ExactName(const wchar_t* name, uint32_t* code) {
+    *code = GRF_ERROR_MEMORY;
+    char* narrow = PlatformWideToCp949(name);
+    if (!narrow) return nullptr;
+    wchar_t* back = PlatformCp949ToWide(narrow);
+    if (!back) {
+        PlatformFree(narrow);
+        return nullptr;
+    }
+    size_t length = strlen(narrow);
+    bool exact = wcscmp(back, name) == 0;
+    PlatformFree(back);
+    if (length == 0 || length > GRF_NAME_MAX || !exact) {
+        PlatformFree(narrow);
+        *code = GRF_ERROR_NOT_FOUND;
+        return nullptr;
+    }
+    return narrow;
+}
+
+}  // namespace
+
+extern "C" uint32_t GrfAddLocalFile(GrfArchive* archive, const wchar_t* name,
+                                    const wchar_t* localPath) {
+    if (!IsArchive(archive)) return 1;
+    if (!name || !localPath || !localPath[0]) return GRF_ERROR_NOT_FOUND;
+    uint32_t code = GRF_OK;
+    char* narrow = ExactName(name, &code);
+    if (!narrow) return code;
+    GrfEntry record = {};
+    memcpy(record.name, narrow, strlen(narrow));
+    PlatformFree(narrow);
+    record.state = ENTRY_ON_DISK | ENTRY_NEW;
+    // Room first, so that the one step that can fail after the record is in
+    // (keeping its path) cannot leave a record without one.
+    uint32_t index = archive->count;
+    if (!HasRoomFor(archive, 1) || !ReserveEntries(archive, 1) || !LocalFileReserve(archive) ||
+        !LocalFileAdd(archive, index, localPath))
+        return GRF_ERROR_MEMORY;
+    if (!Append(archive, record)) {
+        LocalFileForget(archive, index);
+        return GRF_ERROR_MEMORY;
+    }
+    return GRF_OK;
+}
+
 extern "C" uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name) {
     if (!IsArchive(archive)) return 1;
     if (!baseDir || !name || wcslen(baseDir) >= kBaseDirSize) return GRF_ERROR_NOT_FOUND;
+    // The name less its first four characters ("data", which stands for the
+    // base) names the file under baseDir.
+    size_t skip = wcslen(name) < 4 ? wcslen(name) : 4;
+    size_t base = wcslen(baseDir);
+    size_t rest = wcslen(name + skip);
+    auto* path = static_cast<wchar_t*>(PlatformAlloc((base + rest + 1) * sizeof(wchar_t)));
+    if (!path) return GRF_ERROR_MEMORY;
+    wmemcpy(path, baseDir, base);
+    wmemcpy(path + base, name + skip, rest + 1);
     wcscpy(GrfLocalBaseDir, baseDir);
-
-    char* narrow = PlatformWideToCp949(name);
-    if (!narrow) return GRF_ERROR_MEMORY;
-    uint32_t result = GRF_OK;
-    GrfEntry record = {};
-    size_t length = strlen(narrow);
-    // Never cut a name short: a cut name would pack another file's path.
-    // An empty name is no file, and the 0x2xx layout ends its table there.
-    if (length == 0 || length > GRF_NAME_MAX) {
-        result = GRF_ERROR_NOT_FOUND;
-    } else {
-        memcpy(record.name, narrow, length);
-        record.state = ENTRY_ON_DISK | ENTRY_NEW;
-        if (!HasRoomFor(archive, 1) || !ReserveEntries(archive, 1) || !Append(archive, record))
-            result = GRF_ERROR_MEMORY;
-    }
-    PlatformFree(narrow);
-    return result;
+    uint32_t code = GrfAddLocalFile(archive, name, path);
+    PlatformFree(path);
+    return code;
 }
 
 extern "C" uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other) {

@@ -193,23 +193,30 @@ uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
     return Put(&r->out, data, placed->alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
 }
 
-// The local file of a record: GrfLocalBaseDir followed by the wide name
-// less its first four characters ("data", which stands for the base).
-bool LocalPath(const GrfEntry& entry, wchar_t* path, size_t capacity) {
+// The local file of record index: the path kept when it was added, or, for
+// a record made without one, GrfLocalBaseDir followed by the wide name less
+// its first four characters ("data", which stands for the base), built in
+// buffer.
+const wchar_t* LocalPath(const GrfArchive* archive, uint32_t index, wchar_t* buffer,
+                         size_t capacity) {
+    if (const wchar_t* kept = LocalFileOf(archive, index)) return kept;
     wchar_t wide[GRF_NAME_SIZE + 1];
-    if (!PlatformCp949ToWideInto(entry.name, wide, GRF_NAME_SIZE + 1)) return false;
+    if (!PlatformCp949ToWideInto(archive->entries[index].name, wide, GRF_NAME_SIZE + 1))
+        return nullptr;
     size_t skip = wcslen(wide) < 4 ? wcslen(wide) : 4;
     size_t base = wcsnlen(GrfLocalBaseDir, 260);
-    if (base + wcslen(wide + skip) >= capacity) return false;
-    wmemcpy(path, GrfLocalBaseDir, base);
-    wcscpy(path + base, wide + skip);
-    return true;
+    if (base + wcslen(wide + skip) >= capacity) return nullptr;
+    wmemcpy(buffer, GrfLocalBaseDir, base);
+    wcscpy(buffer + base, wide + skip);
+    return buffer;
 }
 
 // Reads a local file whole into r->stored; returns its size through size.
 uint32_t ReadLocalFile(Repack* r, const GrfEntry& entry, uint32_t* size) {
-    wchar_t path[260 + GRF_NAME_SIZE + 1];
-    if (!LocalPath(entry, path, sizeof path / sizeof path[0])) return GRF_ERROR_NOT_FOUND;
+    wchar_t buffer[260 + GRF_NAME_SIZE + 1];
+    uint32_t index = static_cast<uint32_t>(&entry - r->archive->entries);
+    const wchar_t* path = LocalPath(r->archive, index, buffer, sizeof buffer / sizeof buffer[0]);
+    if (!path) return GRF_ERROR_NOT_FOUND;
     PlatformFile* file = PlatformOpenRead(path);
     if (!file) return GRF_ERROR_NOT_FOUND;
     uint64_t length = PlatformFileSize(file);
@@ -393,9 +400,10 @@ uint32_t RunRepack(Repack* r, const wchar_t* outputPath, GrfProgressCallback pro
 }
 
 // The size of a local record's file now, or 0 when it does not open.
-uint64_t LocalFileSize(const GrfEntry& entry) {
-    wchar_t path[260 + GRF_NAME_SIZE + 1];
-    if (!LocalPath(entry, path, sizeof path / sizeof path[0])) return 0;
+uint64_t LocalFileSize(const GrfArchive* archive, uint32_t index) {
+    wchar_t buffer[260 + GRF_NAME_SIZE + 1];
+    const wchar_t* path = LocalPath(archive, index, buffer, sizeof buffer / sizeof buffer[0]);
+    if (!path) return 0;
     PlatformFile* file = PlatformOpenRead(path);
     uint64_t size = file ? PlatformFileSize(file) : 0;
     PlatformClose(file);
@@ -455,7 +463,7 @@ extern "C" uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version) 
     for (uint32_t i = 0; i < archive->count; ++i) {
         const GrfEntry& entry = archive->entries[i];
         if (IsDeleted(entry)) continue;
-        total += IsLocal(entry) ? LocalFileSize(entry) : StoredBytesOf(entry, v1Target);
+        total += IsLocal(entry) ? LocalFileSize(archive, i) : StoredBytesOf(entry, v1Target);
         uint32_t length = static_cast<uint32_t>(NameLength(entry.name));
         if (v1Target)
             total += kV1NameStart + GrfAlign8(length + 1) + kV1Tail;

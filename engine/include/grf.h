@@ -105,6 +105,7 @@ enum GrfErrorCode {
 
 typedef struct GrfArchive GrfArchive;
 typedef struct GrfNameIndex GrfNameIndex;
+typedef struct GrfLocalFiles GrfLocalFiles;
 
 typedef struct GrfEntry {
     GrfArchive* owner;        /* archive whose file holds the stored bytes;
@@ -138,9 +139,10 @@ struct GrfArchive {
     uint32_t count;                  /* records in the table */
 
     /* Engine-private: not part of the model, never touch. */
-    uint32_t capacity;   /* records allocated (grows geometrically) */
-    GrfNameIndex* index; /* first record of each name, for lookups */
-    GrfFileStamp stamp;  /* the file as opened; all zero after GrfCreate */
+    uint32_t capacity;         /* records allocated (grows geometrically) */
+    GrfNameIndex* index;       /* first record of each name, for lookups */
+    GrfFileStamp stamp;        /* the file as opened; all zero after GrfCreate */
+    GrfLocalFiles* localFiles; /* where local-file records' contents are */
 };
 
 /* The handle value that means "no archive" everywhere. */
@@ -430,14 +432,25 @@ uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
 
 /* Appends a local-file record (state 6, no owner, sizes 0) named name
    converted to code page 949, and sets GrfLocalBaseDir to baseDir. Its data
-   will be GrfLocalBaseDir + the name less its first four characters.
+   will be the file baseDir + the name less its first four characters, the
+   path taken now and kept with the record, so files added from several
+   folders each keep their own (GrfAddLocalFile with that path).
    Returns GRF_OK when added; 1 for GRF_NO_ARCHIVE; GRF_ERROR_NOT_FOUND when
-   the code page 949 name is empty or does not fit the field (GRF_NAME_MAX
-   bytes; it is never cut short), or baseDir is null or longer than 259
-   characters; GRF_ERROR_MEMORY when out of memory. On any nonzero result the
-   table is unchanged.
+   the name is empty, has a character code page 949 lacks (names are never
+   changed), or does not fit the field (GRF_NAME_MAX bytes; it is never cut
+   short), or baseDir is null or longer than 259 characters;
+   GRF_ERROR_MEMORY when out of memory. On any nonzero result the table is
+   unchanged.
    GrfLastError is not touched. */
 uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name);
+
+/* Appends a local-file record (state 6, no owner, sizes 0) named name (wide,
+   converted to code page 949) whose data will be the file at localPath, any
+   path, kept with the record (a relative one is taken from the current
+   directory when the archive is written). GrfLocalBaseDir is not touched.
+   Returns as GrfAddFile, with GRF_ERROR_NOT_FOUND also for a null or empty
+   localPath. */
+uint32_t GrfAddLocalFile(GrfArchive* archive, const wchar_t* name, const wchar_t* localPath);
 
 /* Takes every record of other into archive. First each record of other, in
    order and deleted ones included, whose name the table already holds is

@@ -140,13 +140,15 @@ TEST(AddFile, AppendsLocalRecords) {
     GrfLastError = 777;
     EXPECT_EQ(GrfAddFile(table, L"C:\\ro\\data", L"data\\texture\\a.bmp"), 0u);
     EXPECT_EQ(GrfAddFile(table, L"C:\\other", L"data\\texture\\a.bmp"), 0u);
-    EXPECT_EQ(GrfAddFile(table, L"C:\\other", L"data\\\uBC30\u0E01.txt"), 0u);
+    EXPECT_EQ(GrfAddFile(table, L"C:\\other", L"data\\\uBC30.txt"), 0u);
+    // A character code page 949 lacks would change the name: refused.
+    EXPECT_EQ(GrfAddFile(table, L"C:\\other", L"data\\\uBC30\u0E01.txt"), 2u);
     EXPECT_EQ(GrfLastError, 777u) << "never touched";
     EXPECT_STREQ(GrfLocalBaseDir, L"C:\\other") << "the base given last";
     ASSERT_EQ(table->count, 3u);
     EXPECT_EQ(table->entriesSize, 3 * sizeof(GrfEntry));
     EXPECT_EQ(NamesOf(table),
-              (Names{"data\\texture\\a.bmp", "data\\texture\\a.bmp", "data\\\xB9\xE8?.txt"}));
+              (Names{"data\\texture\\a.bmp", "data\\texture\\a.bmp", "data\\\xB9\xE8.txt"}));
     GrfEntry blank = {};
     for (uint32_t i = 0; i < table->count; ++i) {
         GrfEntry e = table->entries[i];
@@ -270,9 +272,17 @@ TEST(Edit, EndToEnd) {
     ASSERT_EQ(GrfMerge(table, other.archive), 7u);
     ASSERT_EQ(GrfAddFile(table, folder.path.c_str(), L"data\\x.txt"), 0u);
     ASSERT_EQ(GrfAddFile(table, folder.path.c_str(), L"data\\sub\\y.bin"), 0u);
+    // Records added from another folder, and from a path unlike their name,
+    // keep their own files: the earlier records still read from the first.
+    TempDir second;
+    ASSERT_TRUE(WriteFileBytes(second.Join(L"z.txt"), BytesOf("second z")));
+    ASSERT_TRUE(WriteFileBytes(second.Join(L"anywhere.bin"), BytesOf("any path")));
+    ASSERT_EQ(GrfAddFile(table, second.path.c_str(), L"data\\z.txt"), 0u);
+    ASSERT_EQ(GrfAddLocalFile(table, L"data\\picked.txt", second.Join(L"anywhere.bin").c_str()),
+              0u);
     GrfFindEntry(table, "data\\doomed.txt")->state = ENTRY_DELETED;
     GrfFindEntry(table, "data\\dropped.txt")->state = ENTRY_DELETED;
-    EXPECT_EQ(States(table), (StateList{1, 9, 0x10, 1, 5, 0x10, 5, 6, 6}));
+    EXPECT_EQ(States(table), (StateList{1, 9, 0x10, 1, 5, 0x10, 5, 6, 6, 6, 6}));
 
     std::vector<std::pair<std::string, Bytes>> expected = {
         {"data\\a.gnd", BytesOf("loaded a")},
@@ -282,6 +292,8 @@ TEST(Edit, EndToEnd) {
         {"data\\last.act", RandomBytes(20000, 3)},
         {"data\\x.txt", BytesOf("local x")},
         {"data\\sub\\y.bin", RandomBytes(3000, 4)},
+        {"data\\z.txt", BytesOf("second z")},
+        {"data\\picked.txt", BytesOf("any path")},
     };
     for (uint32_t version : {0x101u, 0x102u, 0x103u, 0x200u, 0x201u}) {
         std::wstring path = loaded.dir.Join(L"out" + std::to_wstring(version) + L".grf");
@@ -299,7 +311,8 @@ TEST(Edit, EndToEnd) {
         GrfClose(&written);
     }
     GrfSetVersion(0x103);
-    EXPECT_EQ(States(table), (StateList{1, 9, 0x10, 1, 5, 0x10, 5, 6, 6})) << "repack keeps marks";
+    EXPECT_EQ(States(table), (StateList{1, 9, 0x10, 1, 5, 0x10, 5, 6, 6, 6, 6}))
+        << "repack keeps marks";
 }
 
 }  // namespace
