@@ -2,6 +2,7 @@
 // releasing archive records, the cycle rules and the debugger line.
 #include "archive_internal.h"
 #include "grf_format.h"
+#include "inflate.h"
 #include "le_bytes.h"
 #include "platform.h"
 
@@ -290,8 +291,8 @@ uint32_t OpenV2(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint
     } else {
         // A table that does not inflate is not an error: the rest stays zero
         // and the parse ends at the first empty name.
-        uLongf inflated = tableSize;
-        uncompress(table, &inflated, packed, got);
+        size_t inflated = 0;
+        InflateWhole(table, tableSize, packed, got, &inflated);
         PlatformFree(packed);
         packed = nullptr;
         code = ParseV2(archive, table, tableSize, progress);

@@ -65,6 +65,12 @@ uint32_t OpenStored(const GrfEntry& entry, PlatformFile** file);
 // OpenStored.
 uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file);
 
+// Reads entry's content (deciphered and inflated, as GrfReadEntry gives it)
+// from file, open and positioned at its stored bytes: GRF_OK with a new
+// buffer (PlatformFree) of realSize + 1024 bytes, zero past the content, or
+// the codes of GrfReadEntry.
+uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** content);
+
 // The entry cipher of GrfCipherEntryData, applied to an entry's stored bytes
 // piece by piece: each call takes the next `blocks` whole 8-byte blocks.
 struct EntryCipher {

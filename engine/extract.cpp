@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "archive_internal.h"
+#include "extract_internal.h"
 #include "grf_format.h"
 #include "platform.h"
 
@@ -17,11 +18,11 @@ bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
-// A relative path that stays below the current directory: no leading
-// separator, no drive, no ".." component. Windows drops trailing dots and
-// spaces from components, so any component of only dots and spaces with
-// two dots or more counts as "..". Components this system would take for
-// something else are refused too (PlatformRefusesComponent).
+}  // namespace
+
+// Comments on the functions shared with extract_records.cpp are in
+// extract_internal.h.
+
 bool IsSafeName(const wchar_t* name) {
     if (name[0] == L'\0' || IsSeparator(name[0])) return false;
     if (name[1] == L':') return false;
@@ -42,6 +43,8 @@ bool IsSafeName(const wchar_t* name) {
         start = at + 1;
     }
 }
+
+namespace {
 
 // The last component names the file: one that is empty or "." names a
 // folder, which extraction never writes.
@@ -161,20 +164,15 @@ uint32_t StreamContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pi
     return code;
 }
 
-// What a run keeps from one extraction to the next: the folders it last
-// wrote into, and the file of the owner it last read (still checked against
-// the owner's stamp each time). Outside a run, one extraction's own.
-struct Reuse {
-    PlatformFolders* folders = nullptr;
-    const GrfArchive* owner = nullptr;
-    PlatformFile* file = nullptr;
-};
+}  // namespace
 
 void ReleaseSource(Reuse* reuse) {
     PlatformClose(reuse->file);
     reuse->file = nullptr;
     reuse->owner = nullptr;
 }
+
+namespace {
 
 // The file of entry's owner, positioned at its stored bytes, as OpenStored
 // gives it; kept in reuse.
@@ -211,15 +209,38 @@ uint32_t WriteContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pie
     return OutputCode(PlatformCommitOutput(output));
 }
 
-// Extracts entry's content into fileName (a name already found safe), with
-// the codes of GrfReadEntry where the stored bytes are at fault. Stored
-// bytes that are no zlib stream but as long as the content are the
-// content, as GrfReadEntry takes them.
+// Entries whose buffers (content or stored bytes, each with the 1024 bytes
+// of slack reads carry) fit in one piece are read and inflated whole, at
+// libdeflate's speed; larger ones in pieces, so memory stays a piece's.
+constexpr uint32_t kWholeLimit = kPiece - 1024;
+
+// Writes the content read whole to the output in one step.
+uint32_t WriteWhole(const GrfEntry& entry, PlatformFile* file, const wchar_t* fileName,
+                    Reuse* reuse) {
+    uint8_t* content = nullptr;
+    uint32_t code = ReadContentFrom(entry, file, &content);
+    PlatformOutput* output = nullptr;
+    if (code == GRF_OK) code = OutputCode(PlatformBeginOutput(fileName, reuse->folders, &output));
+    if (code == GRF_OK && entry.realSize != 0 &&
+        !PlatformWriteOutput(output, content, entry.realSize)) {
+        PlatformAbandonOutput(output);
+        code = GRF_ERROR_OUTPUT;
+    } else if (code == GRF_OK) {
+        code = OutputCode(PlatformCommitOutput(output));
+    }
+    PlatformFree(content);
+    return code;
+}
+
+}  // namespace
+
 uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse) {
     if (!NamesAFile(fileName)) return GRF_ERROR_OUTPUT;
     PlatformFile* file = nullptr;
     uint32_t code = OpenSource(entry, reuse, &file);
     if (code != GRF_OK) return code;
+    if (entry.realSize <= kWholeLimit && entry.alignedSize <= kWholeLimit)
+        return WriteWhole(entry, file, fileName, reuse);
     bool storedPlain = entry.compressedSize == entry.realSize;
     Pieces pieces;
     if (entry.compressedSize > entry.alignedSize)
@@ -237,6 +258,8 @@ uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse)
     FreePieces(&pieces);
     return code;
 }
+
+namespace {
 
 // ExtractTo for one extraction alone: nothing kept afterwards.
 uint32_t ExtractAlone(const GrfEntry& entry, const wchar_t* fileName) {
@@ -257,6 +280,8 @@ const GrfEntry* RecordAt(const GrfArchive* archive, uint32_t index, uint32_t* co
     }
     return &archive->entries[index];
 }
+
+}  // namespace
 
 wchar_t* FileNameOf(const char* name) {
     size_t length = strlen(name);
@@ -280,8 +305,6 @@ wchar_t* FileNameOf(const char* name) {
     return out;
 }
 
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Runs: the keys of the files written so far, in an open-addressing set
 // kept at most half full.
@@ -294,12 +317,6 @@ struct GrfExtractRun {
     Reuse reuse;
 };
 
-namespace {
-
-constexpr uint32_t kRunSlots = 64;
-
-// The form under which this system tells two files apart: "\\" between
-// components, none empty or ".", and case folded where names ignore it.
 wchar_t* KeyOf(const wchar_t* fileName) {
     size_t length = wcslen(fileName);
     auto* key = static_cast<wchar_t*>(PlatformAlloc((length + 1) * sizeof(wchar_t)));
@@ -320,6 +337,10 @@ wchar_t* KeyOf(const wchar_t* fileName) {
     PlatformFoldName(key, n);
     return key;
 }
+
+namespace {
+
+constexpr uint32_t kRunSlots = 64;
 
 uint32_t HashKey(const wchar_t* key) {
     uint32_t h = 2166136261u;

@@ -15,6 +15,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+
 namespace {
 
 // Wide paths become UTF-8 with slashes. Archive names keep their backslashes;
@@ -245,7 +247,7 @@ namespace {
 // Numbers for temporary names: different from call to call and from
 // process to process; an existing name only costs another try.
 uint32_t TemporaryNumber() {
-    static uint64_t counter = 0;
+    static std::atomic<uint64_t> counter{0};  // extraction workers share it
     struct timespec now;
     clock_gettime(CLOCK_REALTIME, &now);
     uint64_t x = (uint64_t{static_cast<uint32_t>(getpid())} << 32) ^
@@ -595,10 +597,20 @@ void PlatformFree(void* block) {
 
 namespace {
 
+// A converter keeps state between calls, so each thread (extraction
+// workers convert names too) has its own pair.
+struct Converters {
+    iconv_t toWide = reinterpret_cast<iconv_t>(-1);
+    iconv_t fromWide = reinterpret_cast<iconv_t>(-1);
+    ~Converters() {
+        if (toWide != reinterpret_cast<iconv_t>(-1)) iconv_close(toWide);
+        if (fromWide != reinterpret_cast<iconv_t>(-1)) iconv_close(fromWide);
+    }
+};
+
 iconv_t Converter(bool toWide) {
-    static iconv_t toWideCd = reinterpret_cast<iconv_t>(-1);
-    static iconv_t fromWideCd = reinterpret_cast<iconv_t>(-1);
-    iconv_t& cd = toWide ? toWideCd : fromWideCd;
+    thread_local Converters converters;
+    iconv_t& cd = toWide ? converters.toWide : converters.fromWide;
     if (cd == reinterpret_cast<iconv_t>(-1))
         cd = toWide ? iconv_open("WCHAR_T", "CP949") : iconv_open("CP949", "WCHAR_T");
     return cd;

@@ -8,6 +8,8 @@
 // After windows.h, which it needs.
 #include <shlwapi.h>
 
+#include <atomic>
+
 namespace {
 
 PlatformFile* FromHandle(HANDLE handle) {
@@ -118,7 +120,7 @@ namespace {
 // Numbers for temporary names: different from call to call and from
 // process to process; an existing name only costs another try.
 uint32_t TemporaryNumber() {
-    static uint64_t counter = 0;
+    static std::atomic<uint64_t> counter{0};  // extraction workers share it
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     uint64_t x = (uint64_t{GetCurrentProcessId()} << 32) ^ static_cast<uint64_t>(now.QuadPart) ^

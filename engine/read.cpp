@@ -6,6 +6,7 @@
 
 #include "archive_internal.h"
 #include "grf_format.h"
+#include "inflate.h"
 #include "platform.h"
 
 namespace {
@@ -23,26 +24,30 @@ GrfEntry* Lookup(const GrfArchive* archive, const char* name) {
     return archive->count ? NameIndexFind(archive, name) : nullptr;
 }
 
-// Reads entry's alignedSize stored bytes into a new zero-filled buffer of
-// alignedSize + kSlack bytes.
+// Reads entry's alignedSize stored bytes from file (positioned at them)
+// into a new zero-filled buffer of alignedSize + kSlack bytes.
+uint32_t ReadStoredFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** stored) {
+    *stored = nullptr;
+    auto* buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.alignedSize} + kSlack));
+    if (!buffer) return GRF_ERROR_MEMORY;
+    uint32_t got = 0;
+    if (!PlatformRead(file, buffer, entry.alignedSize, &got) || got != entry.alignedSize) {
+        PlatformFree(buffer);
+        return GRF_ERROR_READ;
+    }
+    *stored = buffer;
+    return GRF_OK;
+}
+
+// ReadStoredFrom the file of entry's owner, opened for this read alone.
 uint32_t ReadStored(const GrfEntry& entry, uint8_t** stored) {
     *stored = nullptr;
     PlatformFile* file = nullptr;
     uint32_t code = OpenStored(entry, &file);
     if (code != GRF_OK) return code;
-    uint8_t* buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.alignedSize} + kSlack));
-    uint32_t got = 0;
-    if (!buffer)
-        code = GRF_ERROR_MEMORY;
-    else if (!PlatformRead(file, buffer, entry.alignedSize, &got) || got != entry.alignedSize)
-        code = GRF_ERROR_READ;
+    code = ReadStoredFrom(entry, file, stored);
     PlatformClose(file);
-    if (code != GRF_OK) {
-        PlatformFree(buffer);
-        return code;
-    }
-    *stored = buffer;
-    return GRF_OK;
+    return code;
 }
 
 // Inflates the deciphered stored bytes into a new buffer of realSize +
@@ -60,9 +65,8 @@ uint32_t Inflate(const GrfEntry& entry, const uint8_t* stored, uint8_t** content
         *content = buffer;
         return GRF_OK;
     }
-    // uLongf is 32 bits on Windows; the content itself always fits.
-    uLongf inflated = room > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uLongf>(room);
-    int z = uncompress(buffer, &inflated, stored, entry.compressedSize);
+    size_t inflated = 0;
+    int z = InflateWhole(buffer, static_cast<size_t>(room), stored, entry.compressedSize, &inflated);
     if (z == Z_OK && inflated == entry.realSize) {
         *content = buffer;
         return GRF_OK;
@@ -77,24 +81,35 @@ uint32_t Inflate(const GrfEntry& entry, const uint8_t* stored, uint8_t** content
     return GRF_ERROR_INFLATE;
 }
 
+// Deciphers and inflates the stored bytes of entry (see GrfReadEntry).
+uint32_t ContentOf(const GrfEntry& entry, uint8_t* stored, uint8_t** content) {
+    // A stream that would run past the bytes read.
+    if (entry.compressedSize > entry.alignedSize) return GRF_ERROR_READ;
+    if (entry.cycle >= 0)
+        GrfCipherEntryData(stored, entry.alignedSize, entry.cycle == 0, entry.cycle, 0);
+    return Inflate(entry, stored, content);
+}
+
 // Reads, deciphers and inflates entry's content (see GrfReadEntry).
 uint32_t ReadContent(const GrfEntry& entry, uint8_t** content) {
     *content = nullptr;
     uint8_t* stored = nullptr;
     uint32_t code = ReadStored(entry, &stored);
-    if (code == GRF_OK && entry.compressedSize > entry.alignedSize) {
-        // The stream would run past the bytes read.
-        code = GRF_ERROR_READ;
-    } else if (code == GRF_OK) {
-        if (entry.cycle >= 0)
-            GrfCipherEntryData(stored, entry.alignedSize, entry.cycle == 0, entry.cycle, 0);
-        code = Inflate(entry, stored, content);
-    }
+    if (code == GRF_OK) code = ContentOf(entry, stored, content);
     PlatformFree(stored);
     return code;
 }
 
 }  // namespace
+
+uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** content) {
+    *content = nullptr;
+    uint8_t* stored = nullptr;
+    uint32_t code = ReadStoredFrom(entry, file, &stored);
+    if (code == GRF_OK) code = ContentOf(entry, stored, content);
+    PlatformFree(stored);
+    return code;
+}
 
 uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file) {
     // The file was found as it was when opened: its size is the stamp's.

@@ -370,6 +370,27 @@ uint32_t GrfExtractRunDuplicates(const GrfExtractRun* run);
 /* Ends run and releases it; null does nothing. */
 void GrfEndExtractRun(GrfExtractRun* run);
 
+/* Extracts the records indices[0..count) of archive into their files under
+   the current directory with `threads` workers (0: one per core), each
+   record exactly as GrfExtractRecord would and the whole batch as one run:
+   a record whose file an earlier record of the batch wrote gives
+   GRF_ERROR_DUPLICATE, one whose earlier namesakes all failed is extracted.
+   Each record's code goes to results[i] (GRF_OK, a code of GrfExtractInRun,
+   GRF_ERROR_NOT_FOUND for an index past the table, GRF_ERROR_CANCELLED for
+   one not extracted because of a stop). progress (may be null) is called on
+   the caller's thread once per record as it is settled, in record order,
+   with (its record, records settled so far, count); a nonzero answer stops
+   every worker after the file it is writing, so only whole files are left.
+   The result is the same whatever the number of threads. The threads live
+   inside this call: the caller stays the only thread in the engine, and
+   records are read from the archive files as GrfExtractRecord reads them.
+   Returns how many records were extracted, GrfLastError GRF_OK,
+   GRF_ERROR_CANCELLED after a stop, GRF_ERROR_MEMORY (every result too),
+   or GRF_ERROR_HANDLE for no archive or null indices or results with a
+   nonzero count (results then untouched). */
+uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indices, uint32_t count,
+                           uint32_t threads, GrfProgressCallback progress, uint32_t* results);
+
 /* ---------------------------------------------------------------------------
  * Repack writer.
  */
