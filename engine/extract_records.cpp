@@ -18,14 +18,14 @@
 
 namespace {
 
-constexpr uint32_t kLeader = 0xFFFFFFFFu;  // role of a record that leads its name
+constexpr uint32_t kLeader = 0xFFFFFFFFu;   // role of a record that leads its name
 constexpr uint32_t kSettled = 0xFFFFFFFEu;  // role of a record refused before extraction
 
 struct Batch {
     GrfArchive* archive;
     const uint32_t* indices;
     uint32_t count;
-    uint32_t* codes;              // per record of the batch
+    uint32_t* codes;             // per record of the batch
     uint32_t* roles;             // kLeader, kSettled, or the leader a follower waits on
     uint8_t* done;               // set (atomically) once a leader's code is final
     uint8_t* won;                // by leader: a follower of its name succeeded
@@ -216,9 +216,9 @@ uint32_t CountSucceeded(const Batch& b) {
 
 }  // namespace
 
-extern "C" uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indices,
-                                      uint32_t count, uint32_t threads,
-                                      GrfProgressCallback progress, uint32_t* results) {
+extern "C" uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indices, uint32_t count,
+                                      uint32_t threads, GrfProgressCallback progress,
+                                      uint32_t* results) {
     if (!archive || archive == GRF_NO_ARCHIVE || (count && (!indices || !results))) {
         GrfLastError = GRF_ERROR_HANDLE;
         return 0;
@@ -230,7 +230,8 @@ extern "C" uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indic
     b.done = static_cast<uint8_t*>(PlatformAlloc(size_t{count} + 1));
     b.won = static_cast<uint8_t*>(PlatformAlloc(size_t{count} + 1));
     auto* workers = static_cast<Worker*>(PlatformAlloc(size_t{threads} * sizeof(Worker)));
-    uint32_t code = b.roles && b.done && b.won && workers ? uint32_t{GRF_OK} : uint32_t{GRF_ERROR_MEMORY};
+    uint32_t code =
+        b.roles && b.done && b.won && workers ? uint32_t{GRF_OK} : uint32_t{GRF_ERROR_MEMORY};
     for (uint32_t i = 0; code == GRF_OK && i < threads; ++i) {
         workers[i] = Worker{&b, Reuse{PlatformNewFolders()}, nullptr};
         if (!workers[i].reuse.folders) code = GRF_ERROR_MEMORY;
@@ -253,6 +254,8 @@ extern "C" uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indic
     PlatformFree(b.done);
     PlatformFree(b.won);
     uint32_t succeeded = code == GRF_OK ? CountSucceeded(b) : 0;
-    GrfLastError = code != GRF_OK ? code : b.stop.load() ? uint32_t{GRF_ERROR_CANCELLED} : uint32_t{GRF_OK};
+    GrfLastError = code != GRF_OK  ? code
+                   : b.stop.load() ? uint32_t{GRF_ERROR_CANCELLED}
+                                   : uint32_t{GRF_OK};
     return succeeded;
 }

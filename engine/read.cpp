@@ -66,7 +66,8 @@ uint32_t Inflate(const GrfEntry& entry, const uint8_t* stored, uint8_t** content
         return GRF_OK;
     }
     size_t inflated = 0;
-    int z = InflateWhole(buffer, static_cast<size_t>(room), stored, entry.compressedSize, &inflated);
+    int z =
+        InflateWhole(buffer, static_cast<size_t>(room), stored, entry.compressedSize, &inflated);
     if (z == Z_OK && inflated == entry.realSize) {
         *content = buffer;
         return GRF_OK;
