@@ -106,23 +106,29 @@ uint32_t ReadRecord(GrfArchive* archive, uint32_t index, Content* content, uint3
     return GRF_OK;
 }
 
+namespace {
+
+uint64_t g_extractedBytes;
+
+// Called on this thread in record order: the progress line, and a stop
+// once the user interrupts.
+int32_t ExtractProgress(GrfEntry* entry, uint32_t settled, uint32_t /*total*/) {
+    if (entry) g_extractedBytes += entry->realSize;
+    ProgressUpdate(settled, g_extractedBytes);
+    return Interrupted() ? 1 : 0;
+}
+
+}  // namespace
+
 void ExtractRecords(GrfArchive* archive, const std::vector<uint32_t>& indices, uint32_t threads,
                     std::vector<uint32_t>* results) {
-    (void)threads;  // one at a time until the engine extracts on every core
+    // One batch: a later record never replaces the file of an earlier one.
     results->assign(indices.size(), GRF_ERROR_CANCELLED);
-    // One run: a later record never replaces the file of an earlier one.
-    GrfExtractRun* run = GrfBeginExtractRun();
-    if (!run) {
-        results->assign(indices.size(), GRF_ERROR_MEMORY);
-        return;
-    }
-    uint64_t bytes = 0;
-    for (size_t i = 0; i < indices.size() && !Interrupted(); ++i) {
-        (*results)[i] = GrfExtractInRun(run, archive, indices[i]);
-        bytes += archive->entries[indices[i]].realSize;
-        ProgressUpdate(i + 1, bytes);
-    }
-    GrfEndExtractRun(run);
+    g_extractedBytes = 0;
+    GrfExtractRecords(archive, indices.data(), static_cast<uint32_t>(indices.size()), threads,
+                      ExtractProgress, results->data());
+    if (GrfLastError == GRF_ERROR_MEMORY || GrfLastError == GRF_ERROR_HANDLE)
+        results->assign(indices.size(), GrfLastError);
 }
 
 fs::path RecordFilePath(const GrfEntry& entry) {

@@ -209,10 +209,10 @@ uint32_t WriteContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pie
     return OutputCode(PlatformCommitOutput(output));
 }
 
-// Entries whose buffers (content or stored bytes, each with the 1024 bytes
-// of slack reads carry) fit in one piece are read and inflated whole, at
-// libdeflate's speed; larger ones in pieces, so memory stays a piece's.
-constexpr uint32_t kWholeLimit = kPiece - 1024;
+// Entries of up to a few MB (stored and inflated) are read and inflated
+// whole, at libdeflate's speed; larger ones in pieces, so that memory stays
+// bounded whatever the entry's size.
+constexpr uint32_t kWholeLimit = 4 << 20;
 
 // Writes the content read whole to the output in one step.
 uint32_t WriteWhole(const GrfEntry& entry, PlatformFile* file, const wchar_t* fileName,

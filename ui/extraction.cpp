@@ -6,6 +6,7 @@
 #include <new>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "commands.h"
 #include "folder_browser.h"
@@ -43,10 +44,9 @@ struct ExtractionRun {
     const uint32_t* indices;  // null: every record in table order
     uint32_t count;
     wchar_t folder[PATH_SIZE];
-    GrfExtractRun* engineRun;  // keeps a later record off an earlier one's file
     uint32_t extracted;
     uint32_t failed;
-    uint32_t duplicates;  // records the engine kept off an earlier one's file
+    uint32_t duplicates;  // records kept off an earlier one's file
     bool replaceAll;      // "Yes to all" was answered
     bool changed;         // an archive file changed on disk: the run stopped
     wchar_t changedPath[GRF_PATH_SIZE];
@@ -158,13 +158,35 @@ void NoteChanged(ExtractionRun* run, const GrfEntry& entry) {
     run->changedPath[GRF_PATH_SIZE - 1] = L'\0';
 }
 
-// Extracts the run's record at step, asking first when its file is there
-// already. Returns false when the run is to stop.
-bool ExtractStep(ExtractionRun* run, uint32_t step) {
+// Records handed to the engine at once: enough to keep every core busy, few
+// enough that the replace questions come close to the files they are about.
+const uint32_t BATCH_RECORDS = 1024;
+
+// Records the engine extracts together, each with its step in the run, its
+// file name and the key of that name.
+struct Batch {
+    std::vector<uint32_t> indices;
+    std::vector<uint32_t> steps;
+    std::vector<std::wstring> fileNames;
+    std::vector<std::wstring> keys;
+    std::unordered_set<std::wstring> planned;
+};
+
+// The run and batch the engine's progress calls are about.
+const ExtractionRun* g_progressRun;
+const Batch* g_progressBatch;
+
+int32_t BatchProgress(GrfEntry* entry, uint32_t settled, uint32_t /*total*/) {
+    return ShowEntryProgress(entry, g_progressBatch->steps[settled - 1] + 1, g_progressRun->count);
+}
+
+// Puts the run's record at step in the batch, asking first when its file is
+// there already (and no earlier record of the run or batch writes it).
+// Returns false when the run is to stop.
+bool PlanStep(ExtractionRun* run, uint32_t step, Batch* batch) {
     uint32_t index = run->indices ? run->indices[step] : step;
     if (index >= run->archive->count) return true;
     GrfEntry& entry = run->archive->entries[index];
-    if (ShowEntryProgress(&entry, step, run->count) != 0) return false;
     wchar_t* fileName = GrfFileName(entry.name);
     if (!fileName) {
         NoteFailure(run, entry, L"", GRF_ERROR_MEMORY);
@@ -173,42 +195,66 @@ bool ExtractStep(ExtractionRun* run, uint32_t step) {
     std::wstring key = FileKey(fileName);
     bool goOn = true;
     INT_PTR answer = REPLACE_YES;
-    if (!run->replaceAll && !run->written.count(key) && IsExistingFile(fileName)) {
+    if (run->written.count(key)) {
+        // An earlier batch wrote that file: the first stays.
+        run->duplicates += 1;
+        answer = REPLACE_NO;
+    } else if (!run->replaceAll && !batch->planned.count(key) && IsExistingFile(fileName)) {
         answer = AskReplace(*run, fileName);
         if (answer == REPLACE_ALL) run->replaceAll = true;
+        goOn = answer != IDCANCEL;
     }
     if (answer == REPLACE_YES || answer == REPLACE_ALL) {
-        uint32_t code = GrfExtractInRun(run->engineRun, run->archive, index);
-        if (code == GRF_OK) {
-            run->extracted += 1;
-            run->written.insert(key);
-        } else if (code == GRF_ERROR_CHANGED) {
-            // Every later record of that file would fail the same way.
-            NoteChanged(run, entry);
-            goOn = false;
-        } else if (code != GRF_ERROR_DUPLICATE) {
-            // Duplicates are counted by the engine and told apart.
-            NoteFailure(run, entry, fileName, code);
-        }
-    } else if (answer != REPLACE_NO) {
-        goOn = false;  // Cancel
+        batch->indices.push_back(index);
+        batch->steps.push_back(step);
+        batch->fileNames.push_back(fileName);
+        batch->keys.push_back(key);
+        batch->planned.insert(key);
     }
     GrfFreeBuffer(fileName);
+    return goOn;
+}
+
+// Extracts the batch on every core and notes each record's outcome.
+// Returns false when the run is to stop.
+bool ExtractBatch(ExtractionRun* run, const Batch& batch) {
+    uint32_t count = static_cast<uint32_t>(batch.indices.size());
+    std::vector<uint32_t> results(count, GRF_ERROR_CANCELLED);
+    g_progressRun = run;
+    g_progressBatch = &batch;
+    GrfExtractRecords(run->archive, batch.indices.data(), count, 0, BatchProgress, results.data());
+    bool goOn = GrfLastError != GRF_ERROR_CANCELLED;
+    for (uint32_t i = 0; i < count; ++i) {
+        const GrfEntry& entry = run->archive->entries[batch.indices[i]];
+        uint32_t code = results[i];
+        if (code == GRF_OK) {
+            run->extracted += 1;
+            run->written.insert(batch.keys[i]);
+        } else if (code == GRF_ERROR_CHANGED) {
+            // Every later record of that file would fail the same way.
+            if (!run->changed) NoteChanged(run, entry);
+            goOn = false;
+        } else if (code == GRF_ERROR_DUPLICATE) {
+            run->duplicates += 1;
+        } else if (code != GRF_ERROR_CANCELLED) {
+            NoteFailure(run, entry, batch.fileNames[i].c_str(), code);
+        }
+    }
     return goOn;
 }
 
 void ExtractSteps(ExtractionRun* run) {
     HWND progress = CreateProgressWindow(LoadResString(IDS_UNPACKING));
     SetStatusText(LoadResString(IDS_UNPACKING));
-    for (uint32_t step = 0; step < run->count; ++step) {
-        if (!ExtractStep(run, step)) break;
+    bool goOn = true;
+    for (uint32_t step = 0; goOn && step < run->count;) {
+        Batch batch;
+        while (goOn && step < run->count && batch.indices.size() < BATCH_RECORDS)
+            goOn = PlanStep(run, step++, &batch);
+        if (!batch.indices.empty() && !ExtractBatch(run, batch)) goOn = false;
+        if (!g_progressWindow) goOn = false;  // Cancel closed it
     }
     CloseProgressWindow(progress);
-    run->duplicates = GrfExtractRunDuplicates(run->engineRun);
-    // The engine's run holds the archive file and the last folders open:
-    // they are let go before any box waits on the user.
-    GrfEndExtractRun(run->engineRun);
-    run->engineRun = nullptr;
 }
 
 // The status line, then one box for everything that went wrong.
@@ -261,10 +307,7 @@ void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count) {
         return;
     }
     wcscpy(g_extractFolder, run->folder);
-    run->engineRun = GrfBeginExtractRun();
-    if (!run->engineRun) {
-        ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));
-    } else if (!SetCurrentDirectoryW(run->folder)) {
+    if (!SetCurrentDirectoryW(run->folder)) {
         // The engine writes under the current directory.
         ShowError(window, LoadResString(IDS_WRITE_ERROR), run->folder);
     } else {
@@ -272,7 +315,6 @@ void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count) {
         if (previousLength > 0 && previousLength < PATH_SIZE) SetCurrentDirectoryW(previous);
         ReportRun(window, *run);
     }
-    GrfEndExtractRun(run->engineRun);
     if (run->changed) AskToOpenAgain(window, run->changedPath);
     delete run;
 }
