@@ -7,23 +7,23 @@
 #include <zlib.h>
 
 #include "archive_internal.h"
+#include "deflate_ahead.h"
 #include "grf_format.h"
 #include "le_bytes.h"
 #include "platform.h"
+#include "platform_threads.h"
 
 // The engine-wide repack settings and the base folder of local-file records.
 uint32_t GrfRepackLevel = 3;
 uint32_t GrfRepackVersion = 0x103;
 wchar_t GrfLocalBaseDir[260] = {};
+uint32_t GrfRepackThreads = 0;
 
 namespace {
 
 using namespace grf;
 
 constexpr uint32_t kOutputBufferSize = 1 << 20;
-// Sizes are 32-bit: a local file must leave room for deflate's worst case
-// (a few bytes per 16 KB) below 4 GB.
-constexpr uint64_t kMaxLocalFile = 0xF0000000u;
 // Stored offsets are 32-bit and count from kOffsetBase.
 constexpr uint64_t kMaxPosition = uint64_t{0xFFFFFFFFu} + kOffsetBase;
 
@@ -144,7 +144,11 @@ struct Repack {
     Scratch stored;
     Scratch packed;
     Placed* placed = nullptr;
-    wchar_t* temporary = nullptr;  // the output's name until it is complete
+    wchar_t* temporary = nullptr;    // the output's name until it is complete
+    wchar_t** localPaths = nullptr;  // local files to deflate, in table order
+    uint32_t localCount = 0;
+    uint32_t localTaken = 0;
+    DeflateAhead* ahead = nullptr;  // workers deflating them, when several
 };
 
 void PutHeaderFields(uint8_t* header, uint32_t dirOffset, uint32_t seed, uint32_t countField,
@@ -211,65 +215,84 @@ const wchar_t* LocalPath(const GrfArchive* archive, uint32_t index, wchar_t* buf
     return buffer;
 }
 
-// Reads a local file whole into r->stored; returns its size through size.
-uint32_t ReadLocalFile(Repack* r, const GrfEntry& entry, uint32_t* size) {
-    wchar_t buffer[260 + GRF_NAME_SIZE + 1];
-    uint32_t index = static_cast<uint32_t>(&entry - r->archive->entries);
-    const wchar_t* path = LocalPath(r->archive, index, buffer, sizeof buffer / sizeof buffer[0]);
-    if (!path) return GRF_ERROR_NOT_FOUND;
-    PlatformFile* file = PlatformOpenRead(path);
-    if (!file) return GRF_ERROR_NOT_FOUND;
-    uint64_t length = PlatformFileSize(file);
-    uint32_t got = 0;
-    uint32_t code = GRF_OK;
-    if (length > kMaxLocalFile)
-        code = GRF_ERROR_READ;
-    else if (!Reserve(&r->stored, length + 1))
-        code = GRF_ERROR_MEMORY;
-    else if (!PlatformRead(file, r->stored.data, static_cast<uint32_t>(length), &got) ||
-             got != length)
-        code = GRF_ERROR_READ;
-    PlatformClose(file);
-    *size = static_cast<uint32_t>(length);
-    return code;
-}
-
-// Reads and deflates a local file at GrfRepackLevel, enciphers it by name
-// for a 0x1xx target and writes it zero-filled to a multiple of 8.
-uint32_t PackLocalFile(Repack* r, const GrfEntry& entry, Placed* placed) {
-    uint32_t realSize = 0;
-    uint32_t code = ReadLocalFile(r, entry, &realSize);
-    if (code != GRF_OK) return code;
-    uLong bound = compressBound(realSize);
-    if (!Reserve(&r->packed, uint64_t{bound} + 8)) return GRF_ERROR_MEMORY;
-    uLongf compressed = bound;
-    if (compress2(r->packed.data, &compressed, r->stored.data, realSize,
-                  static_cast<int>(GrfRepackLevel)) != Z_OK)
-        return GRF_ERROR_MEMORY;
-    uint32_t alignedSize = GrfAlign8(static_cast<uint32_t>(compressed));
-    memset(r->packed.data + compressed, 0, alignedSize - compressed);
+// Writes a deflated local file zero-filled to a multiple of 8, enciphered
+// by name for a 0x1xx target.
+uint32_t PackLocalFile(Repack* r, const GrfEntry& entry, DeflatedFile* file, Placed* placed) {
+    if (file->code != GRF_OK) return file->code;
+    uint32_t compressed = file->compressedSize;
+    uint32_t alignedSize = GrfAlign8(compressed);
+    memset(file->data + compressed, 0, alignedSize - compressed);
     if (r->v1Target) {
-        int32_t cycle = GrfCycleFromName(entry.name, static_cast<uint32_t>(compressed));
-        GrfCipherEntryData(r->packed.data, static_cast<uint32_t>(compressed), cycle == 0, cycle, 1);
+        int32_t cycle = GrfCycleFromName(entry.name, compressed);
+        GrfCipherEntryData(file->data, compressed, cycle == 0, cycle, 1);
     }
     if (r->out.position + alignedSize > kMaxPosition) return GRF_ERROR_WRITE;
     placed->position = static_cast<uint32_t>(r->out.position);
-    placed->compressedSize = static_cast<uint32_t>(compressed);
+    placed->compressedSize = compressed;
     placed->alignedSize = alignedSize;
-    placed->realSize = realSize;
-    return Put(&r->out, r->packed.data, alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
+    placed->realSize = file->realSize;
+    return Put(&r->out, file->data, alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
+}
+
+// The local files of the records the data pass writes, in table order, as
+// copies (the legacy ones' paths are built in a buffer); null for a record
+// whose path cannot be made. False when out of memory.
+bool CollectLocalPaths(Repack* r) {
+    for (uint32_t i = 0; i < r->count; ++i) {
+        const GrfEntry& entry = r->archive->entries[i];
+        if (IsDeleted(entry) || !IsLocal(entry)) continue;
+        if (r->localCount % 64 == 0) {
+            size_t size = r->localCount * sizeof(wchar_t*);
+            void* grown = PlatformGrow(r->localPaths, size, size + 64 * sizeof(wchar_t*));
+            if (!grown) return false;
+            r->localPaths = static_cast<wchar_t**>(grown);
+        }
+        wchar_t buffer[260 + GRF_NAME_SIZE + 1];
+        const wchar_t* path = LocalPath(r->archive, i, buffer, sizeof buffer / sizeof buffer[0]);
+        wchar_t* copy = nullptr;
+        if (path) {
+            size_t length = wcslen(path);
+            copy = static_cast<wchar_t*>(PlatformAlloc((length + 1) * sizeof(wchar_t)));
+            if (!copy) return false;
+            wmemcpy(copy, path, length + 1);
+        }
+        r->localPaths[r->localCount++] = copy;
+    }
+    return true;
+}
+
+// Local files are deflated ahead on every core when there are several;
+// each is its own stream, so the output is the same with any number.
+uint32_t StartDeflating(Repack* r) {
+    if (!CollectLocalPaths(r)) return GRF_ERROR_MEMORY;
+    uint32_t threads = GrfRepackThreads ? GrfRepackThreads : PlatformCoreCount();
+    r->ahead =
+        DeflateAheadStart(r->localPaths, r->localCount, static_cast<int>(GrfRepackLevel), threads);
+    return GRF_OK;
+}
+
+// The next local file, deflated.
+DeflatedFile NextLocalFile(Repack* r) {
+    uint32_t job = r->localTaken++;
+    if (r->ahead) return DeflateAheadTake(r->ahead, job);
+    return DeflateLocalFile(r->localPaths[job], static_cast<int>(GrfRepackLevel));
 }
 
 uint32_t DataPass(Repack* r, GrfProgressCallback progress) {
-    for (uint32_t i = 0; i < r->count; ++i) {
+    uint32_t code = StartDeflating(r);
+    for (uint32_t i = 0; code == GRF_OK && i < r->count; ++i) {
         GrfEntry& entry = r->archive->entries[i];
         if (IsDeleted(entry)) continue;
         if (progress && progress(&entry, i, r->count) != 0) return GRF_ERROR_CANCELLED;
-        uint32_t code = IsLocal(entry) ? PackLocalFile(r, entry, &r->placed[i])
-                                       : CopyArchiveRecord(r, entry, &r->placed[i]);
-        if (code != GRF_OK) return code;
+        if (IsLocal(entry)) {
+            DeflatedFile file = NextLocalFile(r);
+            code = PackLocalFile(r, entry, &file, &r->placed[i]);
+            DeflatedFileFree(&file);
+        } else {
+            code = CopyArchiveRecord(r, entry, &r->placed[i]);
+        }
     }
-    return GRF_OK;
+    return code;
 }
 
 uint32_t WriteV1Directory(Repack* r, uint32_t* written) {
@@ -440,6 +463,9 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
     uint32_t code = RunRepack(&r, outputPath, progress);
     // A failed or stopped repack leaves nothing: the output never had its
     // name, and the temporary file goes.
+    DeflateAheadEnd(r.ahead);
+    for (uint32_t i = 0; i < r.localCount; ++i) PlatformFree(r.localPaths[i]);
+    PlatformFree(r.localPaths);
     PlatformClose(r.out.file);
     if (r.temporary && r.temporary[0]) PlatformDeleteFile(r.temporary);
     PlatformFree(r.temporary);

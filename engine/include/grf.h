@@ -398,6 +398,10 @@ uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indices, uint32_
 extern uint32_t GrfRepackLevel;      /* zlib level for local files, 2..9; 3 */
 extern uint32_t GrfRepackVersion;    /* version written; 0x103 */
 extern wchar_t GrfLocalBaseDir[260]; /* base folder of local-file records */
+/* Workers that deflate local files ahead of the writer: 0 (the default) one
+   per core, 1 none (the caller's thread alone). Every file is a zlib stream
+   of its own, so the output is the same whatever the number. */
+extern uint32_t GrfRepackThreads;
 
 /* Store level when 2 <= level <= 9 / version when it is 0x101..0x103 or
    0x200..0x201; any other value is ignored. */
