@@ -1,6 +1,10 @@
 // platform_posix.cpp -- the engine's system services on POSIX: file
 // descriptors, outputs walked with openat, calloc, iconv's CP949 and a
 // wildcard matcher of our own.
+
+// 64-bit file offsets on 32-bit systems too: archives pass 4 GB.
+#define _FILE_OFFSET_BITS 64
+
 #include "platform.h"
 #include "platform_hooks.h"
 
@@ -14,6 +18,8 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+
+static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit");
 
 namespace {
 
