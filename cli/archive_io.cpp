@@ -34,9 +34,10 @@ bool RepackTo(GrfArchive* archive, const fs::path& written, std::string* why) {
     // Said before anything is written, with the sizes, not after 4 GB.
     uint64_t needed = GrfOutputBytes(archive, GrfRepackVersion);
     if (GrfRepackVersion < 0x300 && needed > kMaxBytes32) {
-        char text[160];
+        char text[200];
         snprintf(text, sizeof text,
-                 "it would take %llu bytes, more than the 4 GB a 0x%X archive can address",
+                 "it would take %llu bytes, more than the 4 GB a 0x%X archive can address; "
+                 "--version 0x300 writes it",
                  static_cast<unsigned long long>(needed), GrfRepackVersion);
         *why = text;
         return false;

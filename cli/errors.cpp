@@ -36,7 +36,7 @@ constexpr Sentence kSentences[] = {
      "the file could not be created or written in full (nothing partial is left)"},
     {GRF_ERROR_LOCAL_RECORDS, "the archive to merge holds local files that were never saved"},
     {GRF_ERROR_CHANGED, "the archive file changed on disk since it was opened"},
-    {36 /* GRF_ERROR_METHOD, with 0x300 archives */,
+    {GRF_ERROR_METHOD,
      "the entry is stored in a way Caskwright does not read (other compression or encryption)"},
     {GRF_ERROR_DUPLICATE,
      "an earlier entry of the same name was already written; the first one stays"},

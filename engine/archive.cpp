@@ -1,4 +1,4 @@
-// archive.cpp -- opening archives of both directory layouts, making and
+// archive.cpp -- opening archives of the three directory layouts, making and
 // releasing archive records, the cycle rules and the debugger line.
 #include "archive_internal.h"
 #include "grf_format.h"
@@ -30,12 +30,27 @@ uint32_t SystemReadError() {
     return code ? code : uint32_t{GRF_ERROR_READ};
 }
 
+// The record stays the size it had with a 32-bit position.
+static_assert(sizeof(void*) != 8 || sizeof(GrfEntry) == 144);
+
+bool HasText(const uint8_t* header, size_t length, const char* text, size_t size) {
+    for (size_t at = 0; at + size <= length; ++at)
+        if (memcmp(header + at, text, size) == 0) return true;
+    return false;
+}
+
+// Either text in use, for every version: the version field alone tells the
+// layouts apart.
 bool HasMagic(const uint8_t* header) {
     size_t length = strnlen(reinterpret_cast<const char*>(header), GRF_HEADER_SIZE);
-    size_t magic = sizeof kMagic - 1;
-    for (size_t at = 0; at + magic <= length; ++at)
-        if (memcmp(header + at, kMagic, magic) == 0) return true;
-    return false;
+    return HasText(header, length, kMagic, sizeof kMagic - 1) ||
+           HasText(header, length, kMagicOther, sizeof kMagicOther - 1);
+}
+
+// A stored offset made absolute; one so large that adding the base would
+// wrap stays beyond every file instead.
+uint64_t Absolute(uint64_t offset) {
+    return offset > UINT64_MAX - kOffsetBase ? UINT64_MAX : offset + kOffsetBase;
 }
 
 int8_t DigitCount(uint32_t value) {
@@ -181,7 +196,7 @@ uint32_t ParseV1(GrfArchive* archive, DirReader* r, GrfProgressCallback progress
         entry->compressedSize = GetLe32(fields + kV1TailCompressed) - realSize - kV1CompressedBias;
         entry->alignedSize = GetLe32(fields + kV1TailAligned) - kV1AlignedBias;
         entry->realSize = realSize;
-        entry->position = GetLe32(fields + kV1TailOffset) + kOffsetBase;
+        entry->position = Absolute(GetLe32(fields + kV1TailOffset));
         entry->version = version;
         entry->type = type;
         entry->cycle = GrfCycleFromName(entry->name, entry->compressedSize);
@@ -208,77 +223,105 @@ uint32_t OpenV1(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint
     return code;
 }
 
-// The name at `at` of a 0x2xx table: its length, or false when no whole
-// record starts there.
-bool V2Record(const uint8_t* table, uint64_t size, uint64_t at, uint64_t* nameLength) {
+// What tells the 0x2xx and 0x300 tables apart: the bytes of a record's
+// fields after its name, and the width of its offset.
+struct Layout {
+    uint32_t tail;
+    bool wideOffset;
+};
+
+constexpr Layout kV2Layout = {kV2Tail, false};
+constexpr Layout kV3Layout = {kV3Tail, true};
+
+// The name at `at` of a 0x2xx or 0x300 table: its length, or false when no
+// whole record starts there.
+bool TableRecord(const uint8_t* table, uint64_t size, uint64_t at, uint32_t tail,
+                 uint64_t* nameLength) {
     if (at >= size) return false;
     const void* end = memchr(table + at, 0, size - at);
     if (!end) return false;
     *nameLength = static_cast<uint64_t>(static_cast<const uint8_t*>(end) - (table + at));
-    return size - at - *nameLength - 1 >= kV2Tail;
+    return size - at - *nameLength - 1 >= tail;
 }
 
-uint32_t ParseV2(GrfArchive* archive, const uint8_t* table, uint64_t size,
-                 GrfProgressCallback progress) {
-    const uint8_t* header = archive->header;
-    uint32_t total = GetLe32(header + kHeaderCount) - GetLe32(header + kHeaderSeed) - kCountBias;
+// The cycle of a 0x2xx or 0x300 record of that type, and whether the type
+// names an entry at all: types without the file bit are folders; file types
+// beyond the three we decipher are kept, marked as not read.
+bool CycleOfType(uint8_t type, uint32_t compressedSize, int8_t* cycle) {
+    if (!(type & kTypeFile)) return false;
+    if (type == kTypeFile || type == kTypeMixed || type == kTypeHeaderOnly)
+        *cycle = GrfCycleFromType(type, compressedSize);
+    else
+        *cycle = GRF_CYCLE_FOREIGN;
+    return true;
+}
+
+// total: the records the header counts; a table that ends sooner ends the
+// parse there.
+uint32_t ParseTable(GrfArchive* archive, const uint8_t* table, uint64_t size, uint32_t total,
+                    Layout layout, GrfProgressCallback progress) {
     uint32_t present = 0;
     uint32_t zeroCount = 0;
     uint64_t at = 0, nameLength = 0;
-    for (; present < total && V2Record(table, size, at, &nameLength); ++present) {
-        if (table[at + nameLength + 1 + kV2TailType] == 0) ++zeroCount;
-        at += nameLength + 1 + kV2Tail;
+    for (; present < total && TableRecord(table, size, at, layout.tail, &nameLength); ++present) {
+        if (!(table[at + nameLength + 1 + kV2TailType] & kTypeFile)) ++zeroCount;
+        at += nameLength + 1 + layout.tail;
     }
     GrfDebugPrint(L"V2 dirent parse: %d out of %d\n", static_cast<int32_t>(zeroCount),
                   static_cast<int32_t>(total));
 
     uint32_t expected = present - zeroCount;
     if (!AllocateTable(archive, expected)) return GRF_ERROR_MEMORY;
-    uint32_t version = GetLe32(header + kHeaderVersion);
+    uint32_t version = GetLe32(archive->header + kHeaderVersion);
     uint32_t filled = 0;
     at = 0;
     for (uint32_t record = 0; record < present && filled < expected; ++record) {
-        V2Record(table, size, at, &nameLength);
+        TableRecord(table, size, at, layout.tail, &nameLength);
         const uint8_t* name = table + at;
         const uint8_t* fields = name + nameLength + 1;
-        at += nameLength + 1 + kV2Tail;
+        at += nameLength + 1 + layout.tail;
         if (nameLength == 0) break;
         if (progress) progress(nullptr, filled, expected);
         uint8_t type = fields[kV2TailType];
+        uint32_t compressedSize = GetLe32(fields + kV2TailCompressed);
+        int8_t cycle = 0;
         // A name that does not fit the field is skipped, never cut short.
-        if (nameLength > GRF_NAME_MAX ||
-            (type != kTypeFile && type != kTypeMixed && type != kTypeHeaderOnly))
-            continue;
+        if (nameLength > GRF_NAME_MAX || !CycleOfType(type, compressedSize, &cycle)) continue;
         GrfEntry* entry = &archive->entries[filled];
         memcpy(entry->name, name, nameLength);
         entry->owner = archive;
-        entry->compressedSize = GetLe32(fields + kV2TailCompressed);
+        entry->compressedSize = compressedSize;
         entry->alignedSize = GetLe32(fields + kV2TailAligned);
         entry->realSize = GetLe32(fields + kV2TailReal);
         entry->type = type;
-        entry->position = GetLe32(fields + kV2TailOffset) + kOffsetBase;
+        const uint8_t* offset = fields + kV2TailOffset;
+        entry->position = Absolute(layout.wideOffset ? GetLe64(offset) : GetLe32(offset));
         entry->version = version;
-        entry->cycle = GrfCycleFromType(type, entry->compressedSize);
+        entry->cycle = cycle;
         entry->state = ENTRY_IN_ARCHIVE;
         ++filled;
     }
     return FinishTable(archive, filled);
 }
 
-uint32_t OpenV2(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint64_t fileSize,
-                GrfProgressCallback progress) {
-    if (dirStart > fileSize || fileSize - dirStart < kV2Sizes) return GRF_ERROR_NOT_ARCHIVE;
-    uint8_t sizes[kV2Sizes];
+// The directory of a 0x2xx or 0x300 archive at dirStart: its sizes (after
+// the 0x300 reserved field), then the compressed table.
+uint32_t OpenTable(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint64_t fileSize,
+                   uint32_t total, Layout layout, GrfProgressCallback progress) {
+    uint32_t sizesSize = layout.wideOffset ? kV3Sizes : kV2Sizes;
+    if (dirStart > fileSize || fileSize - dirStart < sizesSize) return GRF_ERROR_NOT_ARCHIVE;
+    uint8_t sizes[kV3Sizes];
     uint32_t got = 0;
     if (!PlatformSeek(file, dirStart)) return GRF_ERROR_NOT_ARCHIVE;
-    if (!PlatformRead(file, sizes, kV2Sizes, &got)) return SystemReadError();
-    if (got != kV2Sizes) return GRF_ERROR_NOT_ARCHIVE;
-    uint32_t packedSize = GetLe32(sizes);
-    uint32_t tableSize = GetLe32(sizes + 4);
+    if (!PlatformRead(file, sizes, sizesSize, &got)) return SystemReadError();
+    if (got != sizesSize) return GRF_ERROR_NOT_ARCHIVE;
+    const uint8_t* packedField = layout.wideOffset ? sizes + kV3SizesPacked : sizes;
+    uint32_t packedSize = GetLe32(packedField);
+    uint32_t tableSize = GetLe32(packedField + 4);
     // The directory may sit anywhere (entry data can follow it), but the
     // compressed table must lie inside the file, and its stated size must be
     // one that many bytes can inflate to.
-    if (fileSize - dirStart - kV2Sizes < packedSize) return GRF_ERROR_NOT_ARCHIVE;
+    if (fileSize - dirStart - sizesSize < packedSize) return GRF_ERROR_NOT_ARCHIVE;
     if (tableSize > packedSize * kMaxInflateRatio) return GRF_ERROR_NOT_ARCHIVE;
 
     auto* packed = static_cast<uint8_t*>(PlatformAlloc(packedSize));
@@ -295,11 +338,39 @@ uint32_t OpenV2(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint
         InflateWhole(table, tableSize, packed, got, &inflated);
         PlatformFree(packed);
         packed = nullptr;
-        code = ParseV2(archive, table, tableSize, progress);
+        code = ParseTable(archive, table, tableSize, total, layout, progress);
     }
     PlatformFree(packed);
     PlatformFree(table);
     return code;
+}
+
+// 0x2xx: a 32-bit directory offset and the count biased by the seed.
+uint32_t OpenV2(GrfArchive* archive, PlatformFile* file, uint64_t fileSize,
+                GrfProgressCallback progress) {
+    const uint8_t* header = archive->header;
+    uint64_t dirStart = Absolute(GetLe32(header + kHeaderDirOffset));
+    uint32_t total = GetLe32(header + kHeaderCount) - GetLe32(header + kHeaderSeed) - kCountBias;
+    return OpenTable(archive, file, dirStart, fileSize, total, kV2Layout, progress);
+}
+
+// 0x300: a 64-bit directory offset and the plain count. A header whose
+// offset would lie past 2^40 bytes (a terabyte) holds the 0x2xx fields
+// instead, as some writers leave them; its table is still 0x300's.
+uint32_t OpenV3(GrfArchive* archive, PlatformFile* file, uint64_t fileSize,
+                GrfProgressCallback progress) {
+    const uint8_t* header = archive->header;
+    uint64_t dirStart = 0;
+    uint32_t total = 0;
+    if (header[kHeaderSeed + 1] == 0 && header[kHeaderSeed + 2] == 0 &&
+        header[kHeaderSeed + 3] == 0) {
+        dirStart = Absolute(GetLe64(header + kHeaderDirOffset));
+        total = GetLe32(header + kHeaderCount);
+    } else {
+        dirStart = Absolute(GetLe32(header + kHeaderDirOffset));
+        total = GetLe32(header + kHeaderCount) - GetLe32(header + kHeaderSeed) - kCountBias;
+    }
+    return OpenTable(archive, file, dirStart, fileSize, total, kV3Layout, progress);
 }
 
 uint32_t ReadArchive(GrfArchive* archive, PlatformFile* file, GrfProgressCallback progress) {
@@ -307,12 +378,14 @@ uint32_t ReadArchive(GrfArchive* archive, PlatformFile* file, GrfProgressCallbac
     if (!PlatformRead(file, archive->header, GRF_HEADER_SIZE, &got)) return SystemReadError();
     if (!HasMagic(archive->header)) return GRF_ERROR_NOT_ARCHIVE;
     uint64_t fileSize = PlatformFileSize(file);
-    uint64_t dirStart = uint64_t{GetLe32(archive->header + kHeaderDirOffset)} + kOffsetBase;
     switch (GetLe32(archive->header + kHeaderVersion) >> 8) {
         case kMajorV1:
-            return OpenV1(archive, file, dirStart, fileSize, progress);
+            return OpenV1(archive, file, Absolute(GetLe32(archive->header + kHeaderDirOffset)),
+                          fileSize, progress);
         case kMajorV2:
-            return OpenV2(archive, file, dirStart, fileSize, progress);
+            return OpenV2(archive, file, fileSize, progress);
+        case kMajorV3:
+            return OpenV3(archive, file, fileSize, progress);
         default:
             return GRF_ERROR_VERSION;
     }

@@ -11,6 +11,7 @@
 #include "extract_internal.h"
 #include "grf_format.h"
 #include "platform.h"
+#include "stored_method.h"
 
 namespace {
 
@@ -119,18 +120,51 @@ uint32_t InflateInto(z_stream* z, Pieces* p, Sink* sink, bool* ended) {
     return GRF_OK;
 }
 
+// Decodes what an LZMA entry's piece holds into the sink; the first piece
+// starts the decoder with the properties in front of the stream. The
+// content ends at its real size, whether or not the stream marks its end.
+uint32_t DecodeLzmaInto(LzmaDecoder** decoder, const uint8_t* in, size_t size, Pieces* p,
+                        Sink* sink, bool* ended) {
+    if (!*decoder) {
+        if (size < grf::kLzmaHead) return GRF_ERROR_INFLATE;
+        uint32_t code = LzmaBegin(in + 1, sink->realSize, decoder);
+        if (code != GRF_OK) return code;
+        in += grf::kLzmaHead;
+        size -= grf::kLzmaHead;
+    }
+    for (;;) {
+        uint64_t left = sink->realSize - sink->written;
+        size_t room = left < p->outSize ? static_cast<size_t>(left) : p->outSize;
+        size_t used = 0, made = 0;
+        bool streamEnd = false;
+        uint32_t code = LzmaRun(*decoder, in, size, &used, p->out, room, &made, &streamEnd);
+        if (code == GRF_OK) code = Put(sink, p->out, static_cast<uint32_t>(made));
+        if (code != GRF_OK) return code;
+        in += used;
+        size -= used;
+        if (sink->written == sink->realSize) {
+            *ended = true;
+            return GRF_OK;
+        }
+        if (streamEnd) return GRF_ERROR_INFLATE;  // ended short of the content
+        if (made < room) return GRF_OK;           // wants more input
+    }
+}
+
 // Writes entry's content to the output: its stored bytes, read from file
-// (positioned at them) piece by piece and deciphered, then inflated, or,
-// when plain, taken as the content as they stand. The same bytes as
-// GrfReadEntry gives, which deciphers the whole stored bytes padded with
-// zeros to a whole block and inflates their first compressedSize.
-uint32_t StreamContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pieces* p,
+// (positioned at them) piece by piece and deciphered, then inflated or
+// decoded, or, when plain, taken as the content as they stand. The same
+// bytes as GrfReadEntry gives, which deciphers the whole stored bytes padded
+// with zeros to a whole block and decodes their first compressedSize.
+uint32_t StreamContent(const GrfEntry& entry, PlatformFile* file, StoredMethod method, Pieces* p,
                        PlatformOutput* output) {
+    bool plain = method == kMethodPlain;
     Sink sink{output, 0, entry.realSize};
     EntryCipher cipher;
     if (entry.cycle >= 0) EntryCipherStart(&cipher, entry.cycle, entry.cycle == 0, true);
     z_stream z = {};
-    if (!plain && inflateInit(&z) != Z_OK) return GRF_ERROR_MEMORY;
+    LzmaDecoder* lzma = nullptr;
+    if (method == kMethodZlib && inflateInit(&z) != Z_OK) return GRF_ERROR_MEMORY;
     // The stored bytes that count, and those read: up to the end of their
     // last block, as far as the stored bytes go (zeros beyond).
     uint64_t used = plain ? entry.realSize : entry.compressedSize;
@@ -152,16 +186,36 @@ uint32_t StreamContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pi
         done += take;
         if (plain) {
             code = Put(&sink, p->in, useful);
+        } else if (method == kMethodLzma) {
+            code = DecodeLzmaInto(&lzma, p->in, useful, p, &sink, &ended);
         } else {
             z.next_in = p->in;
             z.avail_in = useful;
             code = InflateInto(&z, p, &sink, &ended);
         }
     }
-    if (!plain) inflateEnd(&z);
+    if (method == kMethodZlib) inflateEnd(&z);
+    LzmaEnd(lzma);
     if (code == GRF_OK && ((!plain && !ended) || sink.written != entry.realSize))
         code = GRF_ERROR_INFLATE;
     return code;
+}
+
+// The method of entry's stored bytes, told from their first block
+// deciphered; file is left positioned at them again.
+uint32_t PeekMethod(const GrfEntry& entry, PlatformFile* file, StoredMethod* method) {
+    uint8_t head[grf::kCipherBlock] = {};
+    uint32_t take = entry.alignedSize < grf::kCipherBlock ? entry.alignedSize : grf::kCipherBlock;
+    uint32_t got = 0;
+    if (!PlatformRead(file, head, take, &got) || got != take) return GRF_ERROR_READ;
+    if (entry.cycle >= 0) {
+        EntryCipher cipher;
+        EntryCipherStart(&cipher, entry.cycle, entry.cycle == 0, true);
+        EntryCipherRun(&cipher, head, 1);
+    }
+    uint32_t available = entry.compressedSize < take ? entry.compressedSize : take;
+    *method = MethodOf(entry, head, available);
+    return PlatformSeek(file, entry.position) ? uint32_t{GRF_OK} : uint32_t{GRF_ERROR_SEEK};
 }
 
 }  // namespace
@@ -196,12 +250,12 @@ uint32_t OutputCode(PlatformOutputResult result) {
 }
 
 // One attempt at the file: a new output, the content, then the rename.
-uint32_t WriteContent(const GrfEntry& entry, PlatformFile* file, bool plain, Pieces* p,
+uint32_t WriteContent(const GrfEntry& entry, PlatformFile* file, StoredMethod method, Pieces* p,
                       const wchar_t* fileName, Reuse* reuse) {
     PlatformOutput* output = nullptr;
     uint32_t code = OutputCode(PlatformBeginOutput(fileName, reuse->folders, &output));
     if (code != GRF_OK) return code;
-    if (entry.realSize != 0) code = StreamContent(entry, file, plain, p, output);
+    if (entry.realSize != 0) code = StreamContent(entry, file, method, p, output);
     if (code != GRF_OK) {
         PlatformAbandonOutput(output);
         return code;
@@ -236,24 +290,28 @@ uint32_t WriteWhole(const GrfEntry& entry, PlatformFile* file, const wchar_t* fi
 
 uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse) {
     if (!NamesAFile(fileName)) return GRF_ERROR_OUTPUT;
+    if (entry.cycle == GRF_CYCLE_FOREIGN && entry.realSize != 0) return GRF_ERROR_METHOD;
     PlatformFile* file = nullptr;
     uint32_t code = OpenSource(entry, reuse, &file);
     if (code != GRF_OK) return code;
     if (entry.realSize <= kWholeLimit && entry.alignedSize <= kWholeLimit)
         return WriteWhole(entry, file, fileName, reuse);
+    // The stream would run past the stored bytes.
+    if (entry.compressedSize > entry.alignedSize) return GRF_ERROR_READ;
+    StoredMethod method = kMethodZlib;
+    if (entry.realSize != 0 && (code = PeekMethod(entry, file, &method)) != GRF_OK) return code;
+    if (method == kMethodForeign) return GRF_ERROR_METHOD;
     bool storedPlain = entry.compressedSize == entry.realSize;
+    uint64_t ratio = method == kMethodLzma ? grf::kMaxLzmaRatio : grf::kMaxInflateRatio;
+    if (!storedPlain && entry.realSize > entry.compressedSize * ratio) return GRF_ERROR_INFLATE;
     Pieces pieces;
-    if (entry.compressedSize > entry.alignedSize)
-        code = GRF_ERROR_READ;  // the stream would run past the stored bytes
-    else if (!storedPlain && entry.realSize > entry.compressedSize * grf::kMaxInflateRatio)
-        code = GRF_ERROR_INFLATE;
-    else if (!AllocatePieces(entry, &pieces))
+    if (!AllocatePieces(entry, &pieces))
         code = GRF_ERROR_MEMORY;
     else
-        code = WriteContent(entry, file, false, &pieces, fileName, reuse);
-    if (code == GRF_ERROR_INFLATE && storedPlain)
+        code = WriteContent(entry, file, method, &pieces, fileName, reuse);
+    if (code == GRF_ERROR_INFLATE && storedPlain && method == kMethodZlib)
         code = PlatformSeek(file, entry.position)
-                   ? WriteContent(entry, file, true, &pieces, fileName, reuse)
+                   ? WriteContent(entry, file, kMethodPlain, &pieces, fileName, reuse)
                    : uint32_t{GRF_ERROR_SEEK};
     FreePieces(&pieces);
     return code;

@@ -41,7 +41,8 @@ void ReleaseSource(Reuse* reuse);
 
 // Extracts entry's content into fileName (a name already found safe, not
 // yet written in this run): GRF_OK or the codes of GrfExtractRecord.
-// Touches nothing shared between threads but the file system.
+// An entry stored in a way we do not read makes no file. Touches nothing
+// shared between threads but the file system.
 uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse);
 
 #endif

@@ -8,21 +8,6 @@
 
 namespace {
 
-// One decompressor per thread, made on first use: workers of a parallel
-// extraction each keep their own.
-struct Decompressor {
-    libdeflate_decompressor* d = nullptr;
-    ~Decompressor() {
-        if (d) libdeflate_free_decompressor(d);
-    }
-};
-
-libdeflate_decompressor* ThreadDecompressor() {
-    thread_local Decompressor holder;
-    if (!holder.d) holder.d = libdeflate_alloc_decompressor();
-    return holder.d;
-}
-
 // uLongf is 32 bits on Windows: larger buffers are offered as 4 GB - 1,
 // which no entry's content reaches.
 uLongf ZlibSize(size_t size) {
@@ -34,10 +19,14 @@ uLongf ZlibSize(size_t size) {
 int InflateWhole(uint8_t* output, size_t capacity, const uint8_t* source, size_t sourceSize,
                  size_t* produced) {
     *produced = 0;
-    if (libdeflate_decompressor* d = ThreadDecompressor()) {
+    // One decompressor per call: a small allocation beside any inflation,
+    // and safe on every worker thread.
+    if (libdeflate_decompressor* d = libdeflate_alloc_decompressor()) {
         size_t out = 0;
-        if (libdeflate_zlib_decompress(d, source, sourceSize, output, capacity, &out) ==
-            LIBDEFLATE_SUCCESS) {
+        libdeflate_result result =
+            libdeflate_zlib_decompress(d, source, sourceSize, output, capacity, &out);
+        libdeflate_free_decompressor(d);
+        if (result == LIBDEFLATE_SUCCESS) {
             // libdeflate may use the room past the content as scratch;
             // callers count on zeros there.
             memset(output + out, 0, capacity - out);

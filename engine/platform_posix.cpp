@@ -1,12 +1,17 @@
 // platform_posix.cpp -- the engine's system services on POSIX: file
 // descriptors, outputs walked with openat, calloc, iconv's CP949 and a
 // wildcard matcher of our own.
+
+// 64-bit file offsets on 32-bit systems too: archives pass 4 GB.
+#define _FILE_OFFSET_BITS 64
+
 #include "platform.h"
 #include "platform_hooks.h"
 
 #include <errno.h>
 #include <fcntl.h>
 #include <iconv.h>
+#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -16,6 +21,8 @@
 #include <unistd.h>
 
 #include <atomic>
+
+static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit");
 
 namespace {
 
@@ -597,20 +604,15 @@ void PlatformFree(void* block) {
 
 namespace {
 
-// A converter keeps state between calls, so each thread (extraction
-// workers convert names too) has its own pair.
-struct Converters {
-    iconv_t toWide = reinterpret_cast<iconv_t>(-1);
-    iconv_t fromWide = reinterpret_cast<iconv_t>(-1);
-    ~Converters() {
-        if (toWide != reinterpret_cast<iconv_t>(-1)) iconv_close(toWide);
-        if (fromWide != reinterpret_cast<iconv_t>(-1)) iconv_close(fromWide);
-    }
-};
+// The converters keep state between calls and extraction workers convert
+// names too: one lock serialises their use (a plain pthread lock, so the
+// library needs nothing of the C++ runtime).
+pthread_mutex_t g_converterLock = PTHREAD_MUTEX_INITIALIZER;
 
 iconv_t Converter(bool toWide) {
-    thread_local Converters converters;
-    iconv_t& cd = toWide ? converters.toWide : converters.fromWide;
+    static iconv_t toWideCd = reinterpret_cast<iconv_t>(-1);
+    static iconv_t fromWideCd = reinterpret_cast<iconv_t>(-1);
+    iconv_t& cd = toWide ? toWideCd : fromWideCd;
     if (cd == reinterpret_cast<iconv_t>(-1))
         cd = toWide ? iconv_open("WCHAR_T", "CP949") : iconv_open("CP949", "WCHAR_T");
     return cd;
@@ -618,7 +620,8 @@ iconv_t Converter(bool toWide) {
 
 // Converts one non-ASCII character at *in; returns false if there is none to
 // convert (the caller writes "?" and skips one unit).
-bool ConvertOne(iconv_t cd, char** in, size_t* inLeft, size_t unit, char** out, size_t* outLeft) {
+bool ConvertOneLocked(iconv_t cd, char** in, size_t* inLeft, size_t unit, char** out,
+                      size_t* outLeft) {
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
     // CP949 characters are at most two bytes; wide characters one unit.
     size_t take = unit == 1 ? (*inLeft >= 2 ? 2 : 1) : unit;
@@ -640,6 +643,13 @@ bool ConvertOne(iconv_t cd, char** in, size_t* inLeft, size_t unit, char** out, 
     return false;
 }
 
+bool ConvertOne(bool toWide, char** in, size_t* inLeft, size_t unit, char** out, size_t* outLeft) {
+    pthread_mutex_lock(&g_converterLock);
+    bool done = ConvertOneLocked(Converter(toWide), in, inLeft, unit, out, outLeft);
+    pthread_mutex_unlock(&g_converterLock);
+    return done;
+}
+
 }  // namespace
 
 bool PlatformCp949ToWideInto(const char* text, wchar_t* out, size_t capacity) {
@@ -657,7 +667,7 @@ bool PlatformCp949ToWideInto(const char* text, wchar_t* out, size_t capacity) {
         }
         char* to = reinterpret_cast<char*>(out + n);
         size_t toLeft = sizeof(wchar_t);
-        if (ConvertOne(Converter(true), &in, &inLeft, 1, &to, &toLeft)) {
+        if (ConvertOne(true, &in, &inLeft, 1, &to, &toLeft)) {
             ++n;
         } else {
             out[n++] = L'?';
@@ -683,7 +693,7 @@ size_t PlatformCp949CharToWide(const char* bytes, size_t available, wchar_t* out
     size_t toLeft = sizeof(wchar_t);
     size_t before = inLeft;
     // One wide character of room: iconv takes one character or none.
-    if (!ConvertOne(Converter(true), &in, &inLeft, 1, &to, &toLeft) || toLeft != 0) return 0;
+    if (!ConvertOne(true, &in, &inLeft, 1, &to, &toLeft) || toLeft != 0) return 0;
     return before - inLeft;
 }
 
@@ -713,7 +723,7 @@ char* PlatformWideToCp949(const wchar_t* text) {
             inLeft -= sizeof(wchar_t);
             continue;
         }
-        if (!ConvertOne(Converter(false), &in, &inLeft, sizeof(wchar_t), &to, &toLeft)) {
+        if (!ConvertOne(false, &in, &inLeft, sizeof(wchar_t), &to, &toLeft)) {
             *to++ = '?';
             --toLeft;
             in += sizeof(wchar_t);

@@ -8,6 +8,7 @@
 #include "grf_format.h"
 #include "inflate.h"
 #include "platform.h"
+#include "stored_method.h"
 
 namespace {
 
@@ -50,18 +51,36 @@ uint32_t ReadStored(const GrfEntry& entry, uint8_t** stored) {
     return code;
 }
 
-// Inflates the deciphered stored bytes into a new buffer of realSize +
-// kSlack bytes. An entry of real size 0 is empty whatever is stored; stored
-// bytes that do not inflate but are as long as the content are the content.
-uint32_t Inflate(const GrfEntry& entry, const uint8_t* stored, uint8_t** content) {
+// Decodes the deciphered stored bytes into a new buffer of realSize +
+// kSlack bytes: inflated, decoded as LZMA, or taken as they stand. An entry
+// of real size 0 is empty whatever is stored; stored bytes that do not
+// inflate but are as long as the content are the content.
+uint32_t Decode(const GrfEntry& entry, const uint8_t* stored, uint8_t** content) {
     *content = nullptr;
+    StoredMethod method = kMethodZlib;
+    if (entry.realSize != 0) {
+        uint32_t available =
+            entry.compressedSize < entry.alignedSize ? entry.compressedSize : entry.alignedSize;
+        method = MethodOf(entry, stored, available);
+    }
+    if (method == kMethodForeign) return GRF_ERROR_METHOD;
     bool storedPlain = entry.compressedSize == entry.realSize;
-    if (!storedPlain && entry.realSize > entry.compressedSize * grf::kMaxInflateRatio)
-        return GRF_ERROR_INFLATE;
+    uint64_t ratio = method == kMethodLzma ? grf::kMaxLzmaRatio : grf::kMaxInflateRatio;
+    if (!storedPlain && entry.realSize > entry.compressedSize * ratio) return GRF_ERROR_INFLATE;
     uint64_t room = uint64_t{entry.realSize} + kSlack;
     auto* buffer = static_cast<uint8_t*>(PlatformAlloc(static_cast<size_t>(room)));
     if (!buffer) return GRF_ERROR_MEMORY;
-    if (entry.realSize == 0) {
+    if (entry.realSize == 0 || method == kMethodPlain) {
+        memcpy(buffer, stored, entry.realSize);
+        *content = buffer;
+        return GRF_OK;
+    }
+    if (method == kMethodLzma) {
+        uint32_t code = LzmaDecodeEntry(stored, entry.compressedSize, buffer, entry.realSize);
+        if (code != GRF_OK) {
+            PlatformFree(buffer);
+            return code;
+        }
         *content = buffer;
         return GRF_OK;
     }
@@ -82,18 +101,20 @@ uint32_t Inflate(const GrfEntry& entry, const uint8_t* stored, uint8_t** content
     return GRF_ERROR_INFLATE;
 }
 
-// Deciphers and inflates the stored bytes of entry (see GrfReadEntry).
+// Deciphers and decodes the stored bytes of entry (see GrfReadEntry).
 uint32_t ContentOf(const GrfEntry& entry, uint8_t* stored, uint8_t** content) {
     // A stream that would run past the bytes read.
     if (entry.compressedSize > entry.alignedSize) return GRF_ERROR_READ;
     if (entry.cycle >= 0)
         GrfCipherEntryData(stored, entry.alignedSize, entry.cycle == 0, entry.cycle, 0);
-    return Inflate(entry, stored, content);
+    return Decode(entry, stored, content);
 }
 
-// Reads, deciphers and inflates entry's content (see GrfReadEntry).
+// Reads, deciphers and decodes entry's content (see GrfReadEntry). An entry
+// marked as stored in a way we do not read is refused before its bytes are.
 uint32_t ReadContent(const GrfEntry& entry, uint8_t** content) {
     *content = nullptr;
+    if (entry.cycle == GRF_CYCLE_FOREIGN && entry.realSize != 0) return GRF_ERROR_METHOD;
     uint8_t* stored = nullptr;
     uint32_t code = ReadStored(entry, &stored);
     if (code == GRF_OK) code = ContentOf(entry, stored, content);
@@ -114,7 +135,8 @@ uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** co
 
 uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file) {
     // The file was found as it was when opened: its size is the stamp's.
-    if (uint64_t{entry.position} + entry.alignedSize > entry.owner->stamp.size)
+    uint64_t size = entry.owner->stamp.size;
+    if (entry.position > size || size - entry.position < entry.alignedSize)
         return GRF_ERROR_READ;  // the sizes reach beyond the file
     return PlatformSeek(file, entry.position) ? GRF_OK : GRF_ERROR_SEEK;
 }

@@ -1,7 +1,7 @@
 // writer.cpp -- writing the table as a new archive file: the header, each
 // record's data (copied as stored, converted between cipher families, or a
-// local file read and deflated), the directory in either layout, and the
-// final header.
+// local file read and deflated), the directory in any of the three layouts,
+// and the final header.
 #include <string.h>
 #include <wchar.h>
 #include <zlib.h>
@@ -12,6 +12,7 @@
 #include "le_bytes.h"
 #include "platform.h"
 #include "platform_threads.h"
+#include "stored_method.h"
 
 // The engine-wide repack settings and the base folder of local-file records.
 uint32_t GrfRepackLevel = 3;
@@ -24,8 +25,9 @@ namespace {
 using namespace grf;
 
 constexpr uint32_t kOutputBufferSize = 1 << 20;
-// Stored offsets are 32-bit and count from kOffsetBase.
-constexpr uint64_t kMaxPosition = uint64_t{0xFFFFFFFFu} + kOffsetBase;
+// Stored offsets count from kOffsetBase: 32-bit ones before 0x300.
+constexpr uint64_t kMaxPosition32 = uint64_t{0xFFFFFFFFu} + kOffsetBase;
+constexpr uint64_t kMaxPosition64 = UINT64_MAX;
 
 // One generator for the whole process, started from state 1 and never
 // reseeded, so each run repeats the same sequence of fillers and seeds.
@@ -39,10 +41,11 @@ uint32_t NextRandom() {
 // Where the data pass wrote a record and the sizes it wrote, kept apart
 // from the table so a failed repack leaves the table as it was.
 struct Placed {
-    uint32_t position;
+    uint64_t position;
     uint32_t compressedSize;
     uint32_t alignedSize;
     uint32_t realSize;
+    uint8_t type;
 };
 
 // A scratch block reused from record to record; it only grows, so memory
@@ -120,6 +123,10 @@ bool IsLocal(const GrfEntry& entry) {
     return (entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE);
 }
 
+bool IsForeign(const GrfEntry& entry) {
+    return !IsLocal(entry) && entry.cycle == GRF_CYCLE_FOREIGN;
+}
+
 // The cycle an archive record has in the target's family: 0x1xx enciphers
 // every record by name, 0x2xx writes every record plain.
 int32_t TargetCycle(const GrfEntry& entry, bool v1Target) {
@@ -138,6 +145,8 @@ struct Repack {
     GrfArchive* archive = nullptr;
     uint32_t version = 0;
     bool v1Target = false;
+    bool v3Target = false;
+    uint64_t maxPosition = kMaxPosition32;
     uint32_t count = 0;
     Output out;
     Source source;
@@ -162,6 +171,12 @@ void PutHeaderFields(uint8_t* header, uint32_t dirOffset, uint32_t seed, uint32_
     PutLe32(header + kHeaderVersion, version);
 }
 
+// 0x300: the 64-bit directory offset over the seed, and the plain count.
+void PutV3HeaderFields(uint8_t* header, uint64_t dirOffset, uint32_t count) {
+    PutHeaderFields(header, 0, 0, count, kVersion300);
+    PutLe64(header + kHeaderDirOffset, dirOffset);
+}
+
 // Copies an archive record's own stored bytes (its owner's file at its own
 // position, never looked up by name: two records may share a name).
 // Deciphers with the record's cycle and enciphers with the target's when
@@ -170,7 +185,8 @@ uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
     uint32_t opened = OpenSource(&r->source, entry.owner);
     if (opened != GRF_OK) return opened;
     uint32_t size = entry.alignedSize;
-    if (uint64_t{entry.position} + size > r->source.size) return GRF_ERROR_NOT_ARCHIVE;
+    if (entry.position > r->source.size || r->source.size - entry.position < size)
+        return GRF_ERROR_NOT_ARCHIVE;
     int32_t targetCycle = TargetCycle(entry, r->v1Target);
     bool convert = entry.cycle != targetCycle;
     uint64_t blocks = (uint64_t{size} + kCipherBlock - 1) / kCipherBlock * kCipherBlock;
@@ -185,15 +201,24 @@ uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
         GrfCipherEntryData(data, size, entry.cycle == 0, entry.cycle, 0);
         memset(data + size, 0, static_cast<size_t>(blocks - size));
     }
+    // Bytes of another compression or encryption would be enciphered on top
+    // by a 0x1xx target, which other readers would not undo: refused. Sizes
+    // that reach past the stored bytes are damage, which reads say as such,
+    // not another method: such records are copied as they always were.
+    if (convert && targetCycle >= 0 && entry.realSize != 0 && entry.compressedSize <= size &&
+        MethodOf(entry, data, entry.compressedSize) == kMethodForeign)
+        return GRF_ERROR_METHOD;
     uint64_t written = StoredBytesOf(entry, r->v1Target);
     if (written > 0xFFFFFFFFu) return GRF_ERROR_NOT_ARCHIVE;
     if (convert && targetCycle >= 0)
         GrfCipherEntryData(data, static_cast<uint32_t>(written), targetCycle == 0, targetCycle, 1);
-    if (r->out.position + written > kMaxPosition) return GRF_ERROR_WRITE;
-    placed->position = static_cast<uint32_t>(r->out.position);
+    if (r->out.position + written > r->maxPosition) return GRF_ERROR_WRITE;
+    placed->position = r->out.position;
     placed->compressedSize = entry.compressedSize;
     placed->alignedSize = static_cast<uint32_t>(written);
     placed->realSize = entry.realSize;
+    // Copied as stored, so it keeps the type that says how.
+    placed->type = IsForeign(entry) ? entry.type : kTypeFile;
     return Put(&r->out, data, placed->alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
 }
 
@@ -226,11 +251,12 @@ uint32_t PackLocalFile(Repack* r, const GrfEntry& entry, DeflatedFile* file, Pla
         int32_t cycle = GrfCycleFromName(entry.name, compressed);
         GrfCipherEntryData(file->data, compressed, cycle == 0, cycle, 1);
     }
-    if (r->out.position + alignedSize > kMaxPosition) return GRF_ERROR_WRITE;
-    placed->position = static_cast<uint32_t>(r->out.position);
+    if (r->out.position + alignedSize > r->maxPosition) return GRF_ERROR_WRITE;
+    placed->position = r->out.position;
     placed->compressedSize = compressed;
     placed->alignedSize = alignedSize;
     placed->realSize = file->realSize;
+    placed->type = kTypeFile;
     return Put(&r->out, file->data, alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
 }
 
@@ -313,18 +339,21 @@ uint32_t WriteV1Directory(Repack* r, uint32_t* written) {
         PutLe32(tail + kV1TailAligned, p.alignedSize + kV1AlignedBias);
         PutLe32(tail + kV1TailReal, p.realSize);
         tail[kV1TailType] = kTypeFile;
-        PutLe32(tail + kV1TailOffset, p.position - kOffsetBase);
+        PutLe32(tail + kV1TailOffset, static_cast<uint32_t>(p.position - kOffsetBase));
         if (!Put(&r->out, record, kV1NameStart + padded + kV1Tail)) return GRF_ERROR_WRITE;
         ++*written;
     }
     return GRF_OK;
 }
 
-uint32_t WriteV2Directory(Repack* r, uint32_t* written) {
+// The 0x2xx or 0x300 directory: the table of records, deflated, after its
+// sizes (0x300: after a reserved zero too).
+uint32_t WriteTableDirectory(Repack* r, uint32_t* written) {
+    uint32_t tail = r->v3Target ? kV3Tail : kV2Tail;
     uint64_t tableSize = 0;
     for (uint32_t i = 0; i < r->count; ++i)
         if (!IsDeleted(r->archive->entries[i]))
-            tableSize += NameLength(r->archive->entries[i].name) + 1 + kV2Tail;
+            tableSize += NameLength(r->archive->entries[i].name) + 1 + tail;
     if (tableSize > 0xFFFFFFFFu) return GRF_ERROR_WRITE;
     // The table goes into the scratch blocks, which are free by now.
     uLong bound = compressBound(static_cast<uLong>(tableSize));
@@ -342,19 +371,23 @@ uint32_t WriteV2Directory(Repack* r, uint32_t* written) {
         PutLe32(at + kV2TailCompressed, p.compressedSize);
         PutLe32(at + kV2TailAligned, p.alignedSize);
         PutLe32(at + kV2TailReal, p.realSize);
-        at[kV2TailType] = kTypeFile;
-        PutLe32(at + kV2TailOffset, p.position - kOffsetBase);
-        at += kV2Tail;
+        at[kV2TailType] = p.type;
+        if (r->v3Target)
+            PutLe64(at + kV2TailOffset, p.position - kOffsetBase);
+        else
+            PutLe32(at + kV2TailOffset, static_cast<uint32_t>(p.position - kOffsetBase));
+        at += tail;
         ++*written;
     }
     uLongf compressed = bound;
     if (compress2(r->packed.data, &compressed, r->stored.data, static_cast<uLong>(tableSize), 9) !=
         Z_OK)
         return GRF_ERROR_MEMORY;
-    uint8_t sizes[kV2Sizes];
-    PutLe32(sizes, static_cast<uint32_t>(compressed));
-    PutLe32(sizes + 4, static_cast<uint32_t>(tableSize));
-    if (!Put(&r->out, sizes, kV2Sizes) ||
+    uint8_t sizes[kV3Sizes] = {};
+    uint8_t* packedField = r->v3Target ? sizes + kV3SizesPacked : sizes;
+    PutLe32(packedField, static_cast<uint32_t>(compressed));
+    PutLe32(packedField + 4, static_cast<uint32_t>(tableSize));
+    if (!Put(&r->out, sizes, r->v3Target ? kV3Sizes : kV2Sizes) ||
         !Put(&r->out, r->packed.data, static_cast<uint32_t>(compressed)))
         return GRF_ERROR_WRITE;
     return GRF_OK;
@@ -364,33 +397,40 @@ uint32_t WriteV2Directory(Repack* r, uint32_t* written) {
 // placeholders. Every failed write here is a failed write of the archive.
 uint32_t FinishArchive(Repack* r) {
     uint64_t dirPosition = r->out.position;
-    if (dirPosition > kMaxPosition) return GRF_ERROR_WRITE;
+    if (dirPosition > r->maxPosition) return GRF_ERROR_WRITE;
     uint32_t written = 0;
-    uint32_t code = r->v1Target ? WriteV1Directory(r, &written) : WriteV2Directory(r, &written);
+    uint32_t code = r->v1Target ? WriteV1Directory(r, &written) : WriteTableDirectory(r, &written);
     if (code != GRF_OK) return code;
     if (!Flush(&r->out)) return GRF_ERROR_WRITE;
-    uint32_t seed = r->v1Target ? NextRandom() : 0;
     uint8_t header[GRF_HEADER_SIZE];
-    PutHeaderFields(header, static_cast<uint32_t>(dirPosition - kOffsetBase), seed,
-                    written + seed + kCountBias, r->version);
+    if (r->v3Target) {
+        PutV3HeaderFields(header, dirPosition - kOffsetBase, written);
+    } else {
+        uint32_t seed = r->v1Target ? NextRandom() : 0;
+        PutHeaderFields(header, static_cast<uint32_t>(dirPosition - kOffsetBase), seed,
+                        written + seed + kCountBias, r->version);
+    }
     if (!PlatformSeek(r->out.file, 0) || !PlatformWrite(r->out.file, header, GRF_HEADER_SIZE))
         return GRF_ERROR_WRITE;
     return GRF_OK;
 }
 
 // What can be known before writing: every record's name fits the target's
-// layout (0x2xx ends its table at an empty name), and the stored bytes of
-// archive records, whose sizes are known, leave room in the 4 GB that 32-bit
-// offsets address. Local files are only known once deflated.
+// layout (0x2xx and 0x300 end their table at an empty name), no record
+// marked as stored in a way we do not read goes to a 0x1xx target, whose
+// cipher would touch its bytes, and the stored bytes of archive records,
+// whose sizes are known, leave room in the 4 GB that 32-bit offsets
+// address. Local files are only known once deflated.
 uint32_t CheckTable(const Repack* r) {
     uint64_t known = GRF_HEADER_SIZE;
     for (uint32_t i = 0; i < r->count; ++i) {
         const GrfEntry& entry = r->archive->entries[i];
         if (IsDeleted(entry)) continue;
         if (!r->v1Target && entry.name[0] == '\0') return GRF_ERROR_WRITE;
+        if (r->v1Target && IsForeign(entry)) return GRF_ERROR_METHOD;
         if (!IsLocal(entry)) known += StoredBytesOf(entry, r->v1Target);
     }
-    return known > kMaxPosition ? GRF_ERROR_WRITE : GRF_OK;
+    return known > r->maxPosition ? GRF_ERROR_WRITE : GRF_OK;
 }
 
 // Writes the archive under a temporary name beside outputPath and gives it
@@ -445,7 +485,8 @@ extern "C" void GrfSetCompressionLevel(uint32_t level) {
 }
 
 extern "C" void GrfSetVersion(uint32_t version) {
-    if ((version >= 0x101 && version <= 0x103) || version == 0x200 || version == 0x201)
+    if ((version >= 0x101 && version <= 0x103) || version == 0x200 || version == 0x201 ||
+        version == kVersion300)
         GrfRepackVersion = version;
 }
 
@@ -459,6 +500,8 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
     r.archive = archive;
     r.version = GrfRepackVersion;
     r.v1Target = GrfRepackVersion < 0x200;
+    r.v3Target = GrfRepackVersion == kVersion300;
+    r.maxPosition = r.v3Target ? kMaxPosition64 : kMaxPosition32;
     r.count = archive->count;
     uint32_t code = RunRepack(&r, outputPath, progress);
     // A failed or stopped repack leaves nothing: the output never had its
@@ -484,6 +527,7 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
 extern "C" uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version) {
     if (archive == GRF_NO_ARCHIVE || !archive) return 0;
     bool v1Target = (version >> 8) == kMajorV1;
+    bool v3Target = (version >> 8) == kMajorV3;
     uint64_t total = GRF_HEADER_SIZE;
     uint64_t table = 0;
     for (uint32_t i = 0; i < archive->count; ++i) {
@@ -494,10 +538,11 @@ extern "C" uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version) 
         if (v1Target)
             total += kV1NameStart + GrfAlign8(length + 1) + kV1Tail;
         else
-            table += length + 1 + kV2Tail;
+            table += length + 1 + (v3Target ? kV3Tail : kV2Tail);
     }
-    // A table holds at most 29.8 million records of at most 125 bytes: its
+    // A table holds at most 29.8 million records of at most 129 bytes: its
     // size and its bound fit zlib's 32-bit lengths.
-    if (!v1Target) total += kV2Sizes + compressBound(static_cast<uLong>(table));
+    if (!v1Target)
+        total += (v3Target ? kV3Sizes : kV2Sizes) + compressBound(static_cast<uLong>(table));
     return total;
 }

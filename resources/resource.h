@@ -77,6 +77,7 @@
 #define IDS_ABOUT_ITEM 125
 #define IDS_FILES_LEFT_OUT 126
 #define IDS_FILES_LEFT_OUT_MORE 127
+#define IDS_REPACK_TOO_LARGE 128
 
 // Strings 140 to 159: column headers and drop-down items
 #define IDS_COLUMN_INDEX 140
@@ -91,6 +92,7 @@
 #define IDS_VERSION_102 153
 #define IDS_VERSION_103 154
 #define IDS_VERSION_200 155
+#define IDS_VERSION_300 156
 
 // Strings 160 to 169: the preview window
 #define IDS_VIEWER_TITLE 160
@@ -115,6 +117,7 @@
 #define IDS_REASON_UNSAFE_NAME 185
 #define IDS_REASON_OUTPUT 186
 #define IDS_REASON_CODE 187
+#define IDS_REASON_METHOD 188
 
 // Strings 300 to 339: the preview window's animations, palettes, saved
 // types, scale and notices

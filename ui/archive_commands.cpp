@@ -18,13 +18,14 @@ const int TITLE_SIZE = 256;
 
 // Repack settings by drop-down position; no selection takes the first value.
 const uint32_t LEVELS[] = {3, 5, 9};
-const uint32_t VERSIONS[] = {0x102, 0x103, 0x200};
+const uint32_t VERSIONS[] = {0x102, 0x103, 0x200, 0x300};
 const uint32_t DEFAULT_LEVEL = 3;
 const uint32_t DEFAULT_VERSION = 0x103;
 
-uint32_t SelectedValue(HWND window, int control, const uint32_t* values, uint32_t fallback) {
+uint32_t SelectedValue(HWND window, int control, const uint32_t* values, LRESULT count,
+                       uint32_t fallback) {
     LRESULT index = SendDlgItemMessageW(window, control, CB_GETCURSEL, 0, 0);
-    if (index < 0 || index > 2) return fallback;
+    if (index < 0 || index >= count) return fallback;
     return values[index];
 }
 
@@ -67,6 +68,19 @@ void AppendArchive(HWND window, const wchar_t* path) {
     SetMainTitle(path);
 }
 
+// Before asking for a name: a 0x1xx or 0x2xx archive past the 4 GB its
+// offsets address is refused with the way out, 0x300, named.
+bool FitsVersion(HWND window) {
+    const uint64_t limit = 0xFFFFFFFFull + GRF_HEADER_SIZE;
+    uint64_t needed = GrfOutputBytes(g_archive, GrfRepackVersion);
+    if (GrfRepackVersion >= 0x300 || needed <= limit) return true;
+    wchar_t bytes[32], version[16];
+    FormatText(bytes, 32, L"%llu", static_cast<unsigned long long>(needed));
+    FormatText(version, 16, L"0x%X", GrfRepackVersion);
+    ShowError(window, LoadResString(IDS_REPACK_TOO_LARGE), bytes, version);
+    return false;
+}
+
 }  // namespace
 
 void CmdOpenArchive(HWND window, int mode) {
@@ -84,8 +98,9 @@ void CmdOpenArchive(HWND window, int mode) {
 
 void CmdRepack(HWND window) {
     if (g_archive == GRF_NO_ARCHIVE) return;
-    GrfSetCompressionLevel(SelectedValue(window, IDC_LEVEL, LEVELS, DEFAULT_LEVEL));
-    GrfSetVersion(SelectedValue(window, IDC_VERSION, VERSIONS, DEFAULT_VERSION));
+    GrfSetCompressionLevel(SelectedValue(window, IDC_LEVEL, LEVELS, 3, DEFAULT_LEVEL));
+    GrfSetVersion(SelectedValue(window, IDC_VERSION, VERSIONS, 4, DEFAULT_VERSION));
+    if (!FitsVersion(window)) return;
     const wchar_t* path = AskArchiveName(window, IDS_SELECT_REPACK_TARGET, 1);
     if (!path) return;
 

@@ -80,7 +80,8 @@ void FormatCell(const GrfEntry* entry, int row, int column, wchar_t* cell) {
             FormatText(cell, CELL_SIZE, L"%ld", static_cast<long>(entry->realSize));
             break;
         case 3:
-            FormatText(cell, CELL_SIZE, L"%ld", static_cast<long>(entry->position));
+            // 64-bit: archives pass 4 GB, and long is 32-bit on Windows.
+            FormatText(cell, CELL_SIZE, L"%llu", static_cast<unsigned long long>(entry->position));
             break;
         case 4:
             FormatText(cell, CELL_SIZE, L"%d", static_cast<int>(entry->cycle));

@@ -45,7 +45,7 @@ bool g_commandRunning = false;
 
 // Drop-down items in the order they are added; position 1 starts selected.
 const UINT LEVEL_ITEMS[] = {IDS_LEVEL_LOW, IDS_LEVEL_MEDIUM, IDS_LEVEL_HIGH};
-const UINT VERSION_ITEMS[] = {IDS_VERSION_102, IDS_VERSION_103, IDS_VERSION_200};
+const UINT VERSION_ITEMS[] = {IDS_VERSION_102, IDS_VERSION_103, IDS_VERSION_200, IDS_VERSION_300};
 const int INITIAL_ITEM = 1;
 
 void SetDialogIcon(HWND window) {
@@ -78,7 +78,7 @@ void OnMainInitDialog(HWND window) {
     g_mainWindow = window;
     SetDialogIcon(window);
     FillDropDown(window, IDC_LEVEL, LEVEL_ITEMS, 3);
-    FillDropDown(window, IDC_VERSION, VERSION_ITEMS, 3);
+    FillDropDown(window, IDC_VERSION, VERSION_ITEMS, 4);
     AddAboutItem(window);
     CreateToolTips(window);
     InitEntryList(window, CreateStateImages());

@@ -139,7 +139,7 @@ double InsertOneByOne(HWND dialog, int rows, bool visible) {
             FormatText(cells[0], 256, L"%ld", static_cast<long>(row));
             FormatText(cells[1], 256, L"%ld", static_cast<long>(entry.alignedSize));
             FormatText(cells[2], 256, L"%ld", static_cast<long>(entry.realSize));
-            FormatText(cells[3], 256, L"%ld", static_cast<long>(entry.position));
+            FormatText(cells[3], 256, L"%llu", static_cast<unsigned long long>(entry.position));
             FormatText(cells[4], 256, L"%d", static_cast<int>(entry.cycle));
             FormatText(cells[5], 256, L"%s", name);
             GrfFreeBuffer(name);

@@ -2,7 +2,8 @@
  * grf.h -- the Caskwright archive engine.
  *
  * Opens GRF/GPF archives of format versions 0x1xx (enciphered directory
- * names and entry data) and 0x2xx (zlib-compressed directory), reads and
+ * names and entry data), 0x2xx (zlib-compressed directory) and 0x300 (the
+ * 0x2xx layout with 64-bit positions, for archives past 4 GB), reads and
  * extracts entries, edits the entry table in memory (adding local files,
  * merging a second archive, marking deletions), searches names by wildcard
  * and writes the edited table as a new archive file.
@@ -22,7 +23,7 @@
  *  - Single-threaded: GrfLastError and the repack settings are plain globals.
  *
  * From CMake: find_package(caskwright) and link caskwright::engine. Otherwise
- * link the static library caskwright_engine and zlib (-lz).
+ * link the static library caskwright_engine, zlib and liblzma (-lz -llzma).
  */
 #ifndef CASKWRIGHT_GRF_H
 #define CASKWRIGHT_GRF_H
@@ -53,7 +54,7 @@ enum GrfErrorCode {
     GRF_ERROR_NOT_FOUND = 2,      /* a file does not open, the named entry is not
                                      in the table, no entry matches the filter, or
                                      the output file cannot be created (or exists) */
-    GRF_ERROR_VERSION = 3,        /* major version neither 1 nor 2 */
+    GRF_ERROR_VERSION = 3,        /* major version neither 1, 2 nor 3 */
     GRF_ERROR_HANDLE = 6,         /* GRF_NO_ARCHIVE, or a null or -1 block/search */
     GRF_ERROR_MEMORY = 8,         /* out of memory, or a directory of more records
                                      than a table can hold */
@@ -79,6 +80,9 @@ enum GrfErrorCode {
                                      repack of that archive would keep */
     GRF_ERROR_CHANGED = 35,       /* the archive's file changed on disk since it
                                      was opened: open it again */
+    GRF_ERROR_METHOD = 36,        /* the entry is stored in a way Caskwright does
+                                     not read (other compression or encryption),
+                                     or would be enciphered by a 0x1xx repack */
     GRF_ERROR_DUPLICATE = 37      /* in one extraction run, a record whose file an
                                      earlier record of the run already wrote */
     /* Any other value: the operating system's error code of a failed read of
@@ -107,16 +111,25 @@ typedef struct GrfArchive GrfArchive;
 typedef struct GrfNameIndex GrfNameIndex;
 typedef struct GrfLocalFiles GrfLocalFiles;
 
+/* GrfEntry.cycle of an entry whose type byte marks an encryption Caskwright
+   does not have (type bit 0x80, or any type beyond 0x01, 0x03 and 0x05 that
+   marks a file): it is listed, refused on reading with GRF_ERROR_METHOD, and
+   copied as stored, with its type byte, by repacks to 0x2xx and 0x300. */
+#define GRF_CYCLE_FOREIGN (-2)
+
+/* Fields are ordered widest first so that the 64-bit position costs no
+   padding: 144 bytes with 64-bit pointers, as with the 32-bit position. */
 typedef struct GrfEntry {
     GrfArchive* owner;        /* archive whose file holds the stored bytes;
                                  null for a local-file entry */
-    uint32_t compressedSize;  /* length of the zlib stream */
+    uint64_t position;        /* absolute file offset of the stored bytes */
+    uint32_t compressedSize;  /* length of the stored stream */
     uint32_t alignedSize;     /* number of stored bytes */
     uint32_t realSize;        /* size after inflating */
-    uint32_t position;        /* absolute file offset of the stored bytes */
-    uint8_t type;             /* directory record's type byte */
     uint32_t version;         /* version field of the archive read from */
-    int8_t cycle;             /* -1 plain, 0 header-only, >= 1 mixed cipher */
+    uint8_t type;             /* directory record's type byte */
+    int8_t cycle;             /* -1 plain, 0 header-only, >= 1 mixed cipher,
+                                 GRF_CYCLE_FOREIGN not read by Caskwright */
     char name[GRF_NAME_SIZE]; /* code page 949, NUL-terminated, zero-filled */
     uint8_t state;            /* ENTRY_* flags */
 } GrfEntry;
@@ -177,7 +190,13 @@ typedef int32_t (*GrfProgressCallback)(GrfEntry* entry, uint32_t index, uint32_t
    of reach, other values the system's code of a failed header or directory
    read. A directory whose own numbers are inconsistent ends the parse early:
    the archive keeps the entries before. Names of up to GRF_NAME_MAX bytes are
-   read in both layouts. */
+   read in every layout. The header may carry either text in use ("Master of
+   Magic" or "Event Horizon") whatever its version; the version field alone
+   picks the layout. A 0x300 header whose 64-bit directory offset would pass
+   2^40 holds the 0x2xx fields (32-bit offset, biased count) and is read so.
+   0x2xx and 0x300 records whose type marks a file but an encryption
+   Caskwright lacks are kept with cycle GRF_CYCLE_FOREIGN; folders are left
+   out. */
 GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress);
 
 /* Makes an empty archive (no records, header all zero) for a file that does
@@ -250,16 +269,21 @@ GrfEntry* GrfFindEntry(GrfArchive* archive, const char* name);
    beyond the end of the file). */
 void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t* outSize);
 
-/* Reads, deciphers and inflates the named record's content into a new
+/* Reads, deciphers and decodes the named record's content into a new
    zero-filled buffer of realSize + 1024 bytes and stores realSize through
-   outSize (may be null). An entry whose realSize is 0 reads as empty content;
-   stored bytes that are no zlib stream but whose compressedSize equals
-   realSize are the content as they stand. Returns the buffer, owned by the
-   caller, with GRF_OK; or null with GRF_ERROR_HANDLE, GRF_ERROR_NOT_FOUND
-   (archive null, file does not open or name not found), GRF_ERROR_CHANGED
-   (the file is no longer the one opened), GRF_ERROR_SEEK, GRF_ERROR_MEMORY,
-   GRF_ERROR_READ (read failed or sizes reach beyond the stored bytes or the
-   file), GRF_ERROR_INFLATE (data does not inflate to realSize). A name that
+   outSize (may be null). An entry whose realSize is 0 reads as empty content.
+   Deciphered stored bytes that start with a zlib header are inflated; those
+   that do not but whose compressedSize equals realSize are the content as
+   they stand; a first byte 0 is LZMA (the 5 property bytes, then a raw
+   LZMA1 stream of realSize bytes); anything else, and every entry of cycle
+   GRF_CYCLE_FOREIGN, is stored in a way Caskwright does not read. Returns
+   the buffer, owned by the caller, with GRF_OK; or null with
+   GRF_ERROR_HANDLE, GRF_ERROR_NOT_FOUND (archive null, file does not open or
+   name not found), GRF_ERROR_CHANGED (the file is no longer the one opened),
+   GRF_ERROR_SEEK, GRF_ERROR_MEMORY, GRF_ERROR_READ (read failed or sizes
+   reach beyond the stored bytes or the file), GRF_ERROR_INFLATE (data does
+   not inflate or decode to realSize), GRF_ERROR_METHOD (stored in a way
+   Caskwright does not read). A name that
    does not convert to wide text and back cannot be found this way:
    GrfReadRecord reads any record. */
 void* GrfReadEntry(GrfArchive* archive, const wchar_t* name, uint32_t* outSize);
@@ -403,8 +427,8 @@ extern wchar_t GrfLocalBaseDir[260]; /* base folder of local-file records */
    of its own, so the output is the same whatever the number. */
 extern uint32_t GrfRepackThreads;
 
-/* Store level when 2 <= level <= 9 / version when it is 0x101..0x103 or
-   0x200..0x201; any other value is ignored. */
+/* Store level when 2 <= level <= 9 / version when it is 0x101..0x103,
+   0x200..0x201 or 0x300; any other value is ignored. */
 void GrfSetCompressionLevel(uint32_t level);
 void GrfSetVersion(uint32_t version);
 
@@ -419,17 +443,23 @@ uint32_t GrfAlign8(uint32_t size);
    and enciphered with the target's where the two differ; enciphered records
    are written in whole 8-byte blocks. Local-file records are read from
    GrfLocalBaseDir + their name less its first four characters and deflated
-   at GrfRepackLevel. progress (may be null) gets (record, index, count) per
-   written record; nonzero stops.
+   at GrfRepackLevel. Records of cycle GRF_CYCLE_FOREIGN, and records whose
+   bytes are stored in a way Caskwright does not read (see GrfReadEntry),
+   are copied as stored with their sizes and type byte; a 0x1xx target,
+   whose cipher would change their bytes, refuses them. 0x300 archives are
+   written with the text "Master of Magic", a 64-bit directory offset and
+   64-bit record offsets. progress (may be null) gets (record, index, count)
+   per written record; nonzero stops.
    The archive is written under a new temporary name beside outputPath
    (outputPath + "." + random hexadecimal digits + ".tmp"), flushed to disk,
    and only then given the name outputPath; a failed or stopped repack
    removes it, so outputPath either does not exist or holds the whole
    archive. A temporary file that a crash left behind is never reused.
    Before anything is written, the sizes already known (the header and the
-   stored bytes of archive records) are added up: when they pass what the
-   version's 32-bit offsets can address, the repack fails at once with
-   GRF_ERROR_WRITE (GrfOutputBytes gives the whole estimate).
+   stored bytes of archive records) are added up: when they pass what a
+   0x1xx or 0x2xx version's 32-bit offsets can address, the repack fails at
+   once with GRF_ERROR_WRITE (GrfOutputBytes gives the whole estimate;
+   0x300 has no such limit).
    Returns 0; or 1 with GRF_ERROR_HANDLE (GRF_NO_ARCHIVE), GRF_ERROR_MEMORY,
    GRF_ERROR_NOT_FOUND (output exists or cannot be created, a local file
    does not open), GRF_ERROR_CANCELLED (stopped), GRF_ERROR_NOT_ARCHIVE (an
@@ -437,18 +467,21 @@ uint32_t GrfAlign8(uint32_t size);
    its end), GRF_ERROR_CHANGED (an owner's file changed since it was opened),
    GRF_ERROR_READ (a local file is unreadable or 3.75 GB or larger),
    GRF_ERROR_WRITE (a write failed, the archive would pass the 4 GB its
-   offsets can address, or, for a 0x2xx version, a record has an empty name,
-   which that layout cannot hold). The table is never changed. */
+   offsets can address, or, for a 0x2xx or 0x300 version, a record has an
+   empty name, which that layout cannot hold), GRF_ERROR_METHOD (a 0x1xx
+   target and a record stored in a way Caskwright does not read). The table
+   is never changed. */
 int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCallback progress);
 
-/* The bytes a file written from archive's table in version (0x1xx or 0x2xx)
-   would take: the header, the stored bytes of every record not marked
-   deleted (archive records exactly, as the writer would store them; local
-   files by their current size, or 0 when they do not open: an estimate),
-   and the directory (exact for 0x1xx; for 0x2xx the most its deflated form
-   can take). A version's 32-bit offsets address 4 GB (0xFFFFFFFF + 46
-   bytes); an archive above that needs a larger format. Returns 0 for
-   GRF_NO_ARCHIVE or null. GrfLastError is not touched. */
+/* The bytes a file written from archive's table in version (0x1xx, 0x2xx or
+   0x300) would take: the header, the stored bytes of every record not
+   marked deleted (archive records exactly, as the writer would store them;
+   local files by their current size, or 0 when they do not open: an
+   estimate), and the directory (exact for 0x1xx; for 0x2xx and 0x300 the
+   most its deflated form can take). A 0x1xx or 0x2xx version's 32-bit
+   offsets address 4 GB (0xFFFFFFFF + 46 bytes); an archive above that needs
+   0x300. Returns 0 for GRF_NO_ARCHIVE or null. GrfLastError is not
+   touched. */
 uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
 
 /* ---------------------------------------------------------------------------

@@ -47,6 +47,7 @@ bool Expected(uint32_t code) {
         case GRF_ERROR_UNSAFE_NAME:
         case GRF_ERROR_OUTPUT:
         case GRF_ERROR_DUPLICATE:
+        case GRF_ERROR_METHOD:
             return true;
         default:
             return false;

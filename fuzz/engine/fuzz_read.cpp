@@ -1,6 +1,6 @@
 // fuzz_read -- fuzzed archive bytes opened from a file, every entry read
-// both as stored bytes and as content, then the table repacked in both
-// directory layouts and the outputs opened again. Sizes and positions in a
+// both as stored bytes and as content, then the table repacked in every
+// directory layout and the outputs opened again. Sizes and positions in a
 // directory are untrusted: nothing may read or write outside its buffers.
 #include <grf.h>
 #include <platform.h>
@@ -43,7 +43,7 @@ void ReadEvery(GrfArchive* archive) {
 }
 
 void RepackAndReopen(GrfArchive* archive, uint32_t version) {
-    std::wstring out = Scratch(version < 0x200 ? "v1" : "v2");
+    std::wstring out = Scratch(version < 0x200 ? "v1" : version < 0x300 ? "v2" : "v3");
     PlatformDeleteFile(out.c_str());
     GrfSetVersion(version);
     if (GrfRepack(archive, out.c_str(), nullptr) == 0) {
@@ -66,6 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (archive->count <= kMaxReads) {
             RepackAndReopen(archive, 0x103);
             RepackAndReopen(archive, 0x200);
+            RepackAndReopen(archive, 0x300);
         }
         GrfClose(&archive);
     }

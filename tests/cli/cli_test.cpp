@@ -313,6 +313,16 @@ TEST_F(Cli, VerifyNamesEntriesThatDoNotRead) {
         << run.err;
     EXPECT_EQ(run.err.find("fine.txt"), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("1 of 2 entries read; 1 do not"), std::string::npos) << run.err;
+
+    // An entry stored by a method Caskwright lacks is named with its reason.
+    Stored marked = StoreContent(0x300, "data\\secret.bin", Bytes(400, 's'), 0x81);
+    ASSERT_TRUE(WriteAt(Path("marked.grf"), BuildStoredArchive(0x300, {fineOne, marked})));
+    Outcome method = Caskw({"verify", Path("marked.grf")});
+    EXPECT_EQ(method.code, 1);
+    EXPECT_NE(method.err.find("data\\secret.bin: the entry is stored in a way Caskwright does "
+                              "not read (other compression or encryption) (code 36)"),
+              std::string::npos)
+        << method.err;
 }
 
 // ---------------------------------------------------------------------------
@@ -440,8 +450,10 @@ TEST_F(Cli, PackWritesTheVersionAndLevelAsked) {
     struct Case {
         const char* version;
         const char* shown;
-    } cases[] = {
-        {"0x103", "version: 0x103"}, {"102", "version: 0x102"}, {"0x200", "version: 0x200"}};
+    } cases[] = {{"0x103", "version: 0x103"},
+                 {"102", "version: 0x102"},
+                 {"0x200", "version: 0x200"},
+                 {"0x300", "version: 0x300"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
         std::string out = Path(std::string("v") + c.version + ".grf");
@@ -554,6 +566,25 @@ TEST_F(Cli, RepackConvertsVersions) {
     EXPECT_NE(Caskw({"info", Path("old.grf")}).out.find("version: 0x200"), std::string::npos);
     EXPECT_EQ(Cat(Path("old.grf"), "data/sprite/Monster.SPR").size(),
               SampleContents()[1].data.size());
+    // Records that claim 4 GB between them: refused before writing, with the
+    // way out named.
+    Stored big = StoreContent(0x200, "data\\big1.bin", BytesOf("x"));
+    big.record.alignedSize = 0x80000000u;
+    Stored big2 = big;
+    big2.record.name = "data\\big2.bin";
+    ASSERT_TRUE(WriteAt(Path("big.grf"), BuildStoredArchive(0x200, {big, big2})));
+    Outcome tooBig =
+        Caskw({"repack", Path("big.grf"), "-o", Path("big2.grf"), "--version", "0x200"});
+    EXPECT_NE(tooBig.code, 0);
+    EXPECT_NE(tooBig.err.find("more than the 4 GB a 0x200 archive can address; --version 0x300 "
+                              "writes it"),
+              std::string::npos)
+        << tooBig.err;
+    EXPECT_FALSE(ExistsAt(Path("big2.grf")));
+    Outcome wide = Caskw({"repack", Path("old.grf"), "-o", Path("old.grf"), "--version", "0x300"});
+    EXPECT_EQ(wide.code, 0) << wide.err;
+    EXPECT_NE(Caskw({"info", Path("old.grf")}).out.find("version: 0x300"), std::string::npos);
+    EXPECT_EQ(Caskw({"diff", archive, Path("old.grf")}).out, "");
 }
 
 TEST_F(Cli, DiffListsAddedRemovedAndChanged) {

@@ -118,8 +118,8 @@ TEST(ExtractSafely, FailuresKeepTheOldFile) {
     bad.record.compressedSize = 20;
     bad.record.alignedSize = 24;
     bad.record.realSize = 100;
-    bad.bytes = RandomBytes(24, 5);
-    Bytes big = RandomBytes(6 << 20, 7);  // too large to read whole: several pieces
+    bad.bytes = Join({0x78, 0x9C}, RandomBytes(22, 5));  // a zlib header, then damage
+    Bytes big = RandomBytes(6 << 20, 7);                 // too large to read whole: several pieces
     ArchiveOnDisk disk(
         BuildStoredArchive(0x200, {bad, StoreContent(0x200, "data\\old.txt", big),
                                    StoreContent(0x200, "fresh\\deep\\new.txt", BytesOf("new"))}));
@@ -234,7 +234,7 @@ TEST(ExtractSafely, RunsNeverReplaceTheirOwnFiles) {
     unreadable.record.compressedSize = 8;
     unreadable.record.alignedSize = 8;
     unreadable.record.realSize = 50;
-    unreadable.bytes = RandomBytes(8, 1);
+    unreadable.bytes = Join({0x78, 0x9C}, RandomBytes(6, 1));  // damaged zlib
     struct Case {
         const char* name;
         const char* content;
@@ -296,7 +296,7 @@ TEST(ExtractSafely, RunsMoveBetweenFolders) {
     unreadable.record.compressedSize = 8;
     unreadable.record.alignedSize = 8;
     unreadable.record.realSize = 50;
-    unreadable.bytes = RandomBytes(8, 1);
+    unreadable.bytes = Join({0x78, 0x9C}, RandomBytes(6, 1));  // damaged zlib
     struct Case {
         const char* name;
         uint32_t code;

@@ -115,20 +115,24 @@ TEST(Open, VersionSelectsTheLayout) {
     std::vector<RawRecord> records = {Record("data\\a.txt")};
     struct Case {
         uint32_t version;
-        bool v1Layout;
+        uint32_t layout;  // the major version whose layout is written
         uint32_t code;
     } cases[] = {
-        {0x100, true, GRF_OK},
-        {0x102, true, GRF_OK},
-        {0x1FF, true, GRF_OK},
-        {0x200, false, GRF_OK},
-        {0x2FF, false, GRF_OK},
-        {0x0FF, false, GRF_ERROR_VERSION},
-        {0x300, false, GRF_ERROR_VERSION},
+        {0x100, 1, GRF_OK},
+        {0x102, 1, GRF_OK},
+        {0x1FF, 1, GRF_OK},
+        {0x200, 2, GRF_OK},
+        {0x2FF, 2, GRF_OK},
+        {0x300, 3, GRF_OK},
+        {0x0FF, 2, GRF_ERROR_VERSION},
+        {0x400, 3, GRF_ERROR_VERSION},
     };
     for (const Case& c : cases) {
-        Bytes bytes = c.v1Layout ? V1Archive(records, c.version)
-                                 : V2Archive(BuildV2Table(records), 8, c.version);
+        Bytes bytes = c.layout == 1 ? V1Archive(records, c.version)
+                      : c.layout == 2
+                          ? V2Archive(BuildV2Table(records), 8, c.version)
+                          : Join(BuildV3Header(0, 1), BuildV3Directory(BuildV3Table(records)));
+        PutLe32(&bytes[kHeaderVersion], c.version);
         ArchiveOnDisk opened(bytes, kMayFail);
         ASSERT_EQ(opened.code, c.code) << std::hex << c.version;
         if (c.code) continue;
@@ -396,7 +400,7 @@ TEST(Open, ProgressOncePerRecordExamined) {
          V2Archive(BuildV2Table(
                        {Record("a.txt"), Record("folder", 0), Record("b.txt", 2), Record("c.txt")}),
                    4 + kCountBias),
-         {{0, 3}, {1, 3}, {1, 3}, {1, 3}}},
+         {{0, 2}, {1, 2}, {1, 2}, {1, 2}}},
     };
     for (const Case& c : cases) {
         g_progressCalls.clear();

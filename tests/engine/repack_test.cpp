@@ -27,7 +27,7 @@ namespace {
 
 using namespace grf;
 
-const uint32_t kVersions[] = {0x101, 0x102, 0x103, 0x200, 0x201};
+const uint32_t kVersions[] = {0x101, 0x102, 0x103, 0x200, 0x201, 0x300};
 
 // Repacks archive at the given version and level into a new file in dir.
 struct Repacked {
@@ -98,7 +98,7 @@ void ExpectSameContents(GrfArchive* source, GrfArchive* output, const std::strin
 }
 
 TEST(Repack, RoundTripsBetweenEveryVersion) {
-    for (uint32_t sourceVersion : {0x102u, 0x200u}) {
+    for (uint32_t sourceVersion : {0x102u, 0x200u, 0x300u}) {
         ArchiveOnDisk source(BuildArchive(sourceVersion, Contents()));
         for (uint32_t version : kVersions) {
             std::string what = std::to_string(sourceVersion) + "->" + std::to_string(version);
@@ -107,14 +107,17 @@ TEST(Repack, RoundTripsBetweenEveryVersion) {
             GrfArchive* reopened = out.Reopen();
             ASSERT_NE(reopened, GRF_NO_ARCHIVE) << what;
             ExpectSameContents(source.archive, reopened, what);
-            uint32_t seed = Field(out.bytes, kHeaderSeed);
+            bool v3 = version == 0x300;
+            uint32_t seed = v3 ? 0 : Field(out.bytes, kHeaderSeed);
             EXPECT_EQ(Field(out.bytes, kHeaderVersion), version) << what;
-            EXPECT_EQ(Field(out.bytes, kHeaderCount), reopened->count + seed + kCountBias) << what;
+            EXPECT_EQ(Field(out.bytes, kHeaderCount),
+                      reopened->count + (v3 ? 0 : seed + kCountBias))
+                << what;
             if (version >= 0x200) {
-                EXPECT_EQ(seed, 0u) << what;
+                EXPECT_EQ(Field(out.bytes, kHeaderSeed), 0u) << what << " (0x300: high half)";
             }
             EXPECT_LE(seed, 32767u);
-            uint32_t next = GRF_HEADER_SIZE;
+            uint64_t next = GRF_HEADER_SIZE;
             for (uint32_t i = 0; i < reopened->count; ++i) {
                 const GrfEntry& e = reopened->entries[i];
                 EXPECT_EQ(e.type, 1) << what;
@@ -127,7 +130,11 @@ TEST(Repack, RoundTripsBetweenEveryVersion) {
 }
 
 TEST(Repack, SameFamilyCopiesStoredBytesUnchanged) {
-    for (auto [from, to] : {std::pair{0x102u, 0x103u}, {0x200u, 0x201u}, {0x103u, 0x101u}}) {
+    for (auto [from, to] : {std::pair{0x102u, 0x103u},
+                            {0x200u, 0x201u},
+                            {0x103u, 0x101u},
+                            {0x200u, 0x300u},
+                            {0x300u, 0x201u}}) {
         std::vector<Content> contents = Contents();
         if (from >= 0x200)
             for (Content& c : contents) c.type = 1;
@@ -365,6 +372,7 @@ TEST(Repack, FourGigabytesRefusedBeforeWriting) {
         {0x200, 0x80000000u, 0x80000000u, GRF_ERROR_WRITE},
         {0x200, 0x7FFFFFFFu, 0x80000000u, GRF_ERROR_NOT_ARCHIVE},  // just fits: read, then fails
         {0x103, 0x7FFFFFFFu, 0x80000000u, GRF_ERROR_WRITE},        // enciphered in whole blocks
+        {0x300, 0x80000000u, 0x80000000u, GRF_ERROR_NOT_ARCHIVE},  // no limit: read, then fails
     };
     std::vector<std::string> files = ListTree(source.dir.path);
     for (const Case& c : cases) {
@@ -548,11 +556,12 @@ TEST(Repack, LevelChangesOnlyLocalFiles) {
 TEST(Repack, SettingsTakeOnlyTheirValues) {
     GrfSetVersion(0x103);
     GrfSetCompressionLevel(3);
-    for (uint32_t bad : {0x100u, 0x104u, 0x1FFu, 0x202u, 0x300u, 0u}) GrfSetVersion(bad);
+    for (uint32_t bad : {0x100u, 0x104u, 0x1FFu, 0x202u, 0x2FFu, 0x301u, 0x400u, 0u})
+        GrfSetVersion(bad);
     EXPECT_EQ(GrfRepackVersion, 0x103u);
     for (uint32_t bad : {0u, 1u, 10u, 0xFFFFFFFFu}) GrfSetCompressionLevel(bad);
     EXPECT_EQ(GrfRepackLevel, 3u);
-    for (uint32_t good : {0x101u, 0x102u, 0x200u, 0x201u}) {
+    for (uint32_t good : {0x101u, 0x102u, 0x200u, 0x201u, 0x300u}) {
         GrfSetVersion(good);
         EXPECT_EQ(GrfRepackVersion, good);
     }

@@ -10,17 +10,20 @@
 #include <vector>
 
 // One directory record as it stands in the file. name is code page 949
-// bytes; offset is relative to byte 46.
+// bytes; offset is relative to byte 46 (32-bit but in 0x300 archives).
 struct RawRecord {
     std::string name;
     uint32_t compressedSize = 0;
     uint32_t alignedSize = 0;
     uint32_t realSize = 0;
     uint8_t type = 1;
-    uint32_t offset = 0;
+    uint64_t offset = 0;
 };
 
 Bytes Deflate(const Bytes& content, int level = 6);
+// content as other tools store an entry with LZMA: a zero byte, the 5
+// property bytes, then the raw LZMA1 stream liblzma's raw encoder makes.
+Bytes LzmaStored(const Bytes& content, uint32_t preset = 6);
 
 // 46 header bytes: magic, key 1..14, then the four fields.
 Bytes BuildHeader(uint32_t dirOffset, uint32_t seed, uint32_t countField, uint32_t version);
@@ -31,6 +34,13 @@ Bytes BuildV1Directory(const std::vector<RawRecord>& records);
 Bytes BuildV2Table(const std::vector<RawRecord>& records);
 Bytes BuildV2Directory(const Bytes& table, int level = 9);
 
+// 0x300: the header (text given, key 0; 64-bit directory offset, plain
+// count), the table (64-bit offsets) and the directory (reserved 0, sizes,
+// deflated table).
+Bytes BuildV3Header(uint64_t dirOffset, uint32_t count, const char* text = "Master of Magic");
+Bytes BuildV3Table(const std::vector<RawRecord>& records);
+Bytes BuildV3Directory(const Bytes& table, int level = 9);
+
 // A named content for BuildArchive. type is the 0x2xx type byte (1, 3 or 5:
 // plain, mixed or header-only); 0x1xx archives encipher every entry by name.
 struct Content {
@@ -39,8 +49,8 @@ struct Content {
     uint8_t type = 1;
 };
 
-// A whole archive of the given version holding the contents in order: data
-// from byte 46, then the directory; seed 0.
+// A whole archive of the given version (0x1xx, 0x2xx or 0x300) holding the
+// contents in order: data from byte 46, then the directory; seed 0.
 Bytes BuildArchive(uint32_t version, const std::vector<Content>& contents);
 
 // Stored bytes exactly as given, under a record whose sizes and type are
@@ -59,6 +69,11 @@ Bytes BuildStoredArchive(uint32_t version, std::vector<Stored> stored);
 // 0x1xx by name, for 0x2xx by type).
 Stored StoreContent(uint32_t version, const std::string& name, const Bytes& content,
                     uint8_t type = 1, int level = 6);
+
+// The 0x300 format's worked example, byte by byte: 105 bytes, the text
+// "Event Horizon" NUL "RL", one entry data\a.txt = "hello" at offset 0
+// (stored 13 bytes, aligned 16), the directory at 46 + 16.
+Bytes Example300();
 
 // Writes an archive straight to a file, record by record, for archives too
 // large to build in memory (benchmarks). Add stored bytes in order; Finish

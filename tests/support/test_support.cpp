@@ -9,7 +9,9 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <winioctl.h>
 #else
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -163,6 +165,70 @@ bool WriteFileBytes(const std::wstring& path, const Bytes& bytes) {
     bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     return fclose(file) == 0 && ok;
 }
+
+#ifdef _WIN32
+
+bool WriteSparseFile(const std::wstring& path, uint64_t size, const std::vector<FilePiece>& pieces,
+                     std::string* why) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *why = "the file cannot be created";
+        return false;
+    }
+    DWORD returned = 0;
+    bool ok = DeviceIoControl(file, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);
+    if (!ok) *why = "the file system makes no sparse files";
+    LARGE_INTEGER at;
+    at.QuadPart = static_cast<LONGLONG>(size);
+    ok = ok && SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    for (size_t i = 0; ok && i < pieces.size(); ++i) {
+        at.QuadPart = static_cast<LONGLONG>(pieces[i].at);
+        DWORD done = 0;
+        DWORD length = static_cast<DWORD>(pieces[i].bytes.size());
+        ok = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+             WriteFile(file, pieces[i].bytes.data(), length, &done, nullptr) && done == length;
+    }
+    if (!ok && why->empty()) *why = "writing the sparse file failed";
+    CloseHandle(file);
+    if (!ok) DeleteFileW(path.c_str());
+    return ok;
+}
+
+#else
+
+bool WriteSparseFile(const std::wstring& path, uint64_t size, const std::vector<FilePiece>& pieces,
+                     std::string* why) {
+    std::string name = Narrow(path);
+    // A small probe first: a file system without holes would write every
+    // zero of the large file.
+    std::string probe = name + ".probe";
+    int fd = open(probe.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0666);
+    struct stat st;
+    bool sparse = fd >= 0 && ftruncate(fd, 64 << 20) == 0 && fstat(fd, &st) == 0 &&
+                  st.st_blocks * 512 < (1 << 20);
+    if (fd >= 0) close(fd);
+    unlink(probe.c_str());
+    if (!sparse) {
+        *why = "the file system makes no sparse files";
+        return false;
+    }
+    fd = open(name.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0666);
+    bool ok = fd >= 0 && ftruncate(fd, static_cast<off_t>(size)) == 0;
+    for (size_t i = 0; ok && i < pieces.size(); ++i) {
+        const Bytes& bytes = pieces[i].bytes;
+        ok = pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(pieces[i].at)) ==
+             static_cast<ssize_t>(bytes.size());
+    }
+    if (fd >= 0 && close(fd) != 0) ok = false;
+    if (!ok) {
+        *why = "writing the sparse file failed";
+        unlink(name.c_str());
+    }
+    return ok;
+}
+
+#endif
 
 bool ReadFileBytes(const std::wstring& path, Bytes* bytes) {
 #ifdef _WIN32

@@ -43,6 +43,17 @@ struct CurrentDirScope {
 };
 
 bool WriteFileBytes(const std::wstring& path, const Bytes& bytes);
+
+// A file of size bytes that holds each piece's bytes at its offset and holes
+// (zeros that take no disk space) elsewhere, for archives past 4 GB. False,
+// with the reason in why, when this system or file system makes no sparse
+// files (tests skip then).
+struct FilePiece {
+    uint64_t at;
+    Bytes bytes;
+};
+bool WriteSparseFile(const std::wstring& path, uint64_t size, const std::vector<FilePiece>& pieces,
+                     std::string* why);
 bool ReadFileBytes(const std::wstring& path, Bytes* bytes);
 bool FileExists(const std::wstring& path);
 bool MakeDirectory(const std::wstring& path);

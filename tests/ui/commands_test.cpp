@@ -43,6 +43,40 @@ TEST_F(Commands, OpenLoadsAndListsAnArchive) {
     EXPECT_EQ(StatusText(program), L"Ready");
 }
 
+// A 0x300 archive built byte by byte lists as any other; one whose entry
+// and directory lie past 4 GB (a sparse file) shows the whole offset.
+TEST_F(Commands, ArchivesOfVersion0x300ShowOffsetsPast4GB) {
+    ASSERT_EQ(Open(WriteBytes(L"example300.grf", Example300())), L"");
+    ASSERT_EQ(RowCount(program), 1);
+    std::vector<std::wstring> row = RowTexts(program, 0);
+    EXPECT_EQ(row[1], L"16");
+    EXPECT_EQ(row[2], L"5");
+    EXPECT_EQ(row[3], L"46");
+    EXPECT_EQ(row[4], L"-1");
+    EXPECT_EQ(row[5], L"data\\a.txt");
+
+    Stored nearEntry = StoreContent(0x300, "data\\near.txt", BytesOf("near"));
+    Stored farEntry = StoreContent(0x300, "data\\texture\\far.bmp", RandomBytes(5000, 3));
+    nearEntry.record.offset = 0;
+    farEntry.record.offset = (uint64_t{5} << 30) + 0x1000;  // 5 GiB in
+    uint64_t dirOffset = farEntry.record.offset + farEntry.bytes.size();
+    Bytes directory = BuildV3Directory(BuildV3Table({nearEntry.record, farEntry.record}));
+    std::wstring path = dir.Join(L"past4gb.grf");
+    std::string why;
+    if (!WriteSparseFile(path, GRF_HEADER_SIZE + dirOffset + directory.size(),
+                         {{0, BuildV3Header(dirOffset, 2)},
+                          {GRF_HEADER_SIZE, nearEntry.bytes},
+                          {GRF_HEADER_SIZE + farEntry.record.offset, farEntry.bytes},
+                          {GRF_HEADER_SIZE + dirOffset, directory}},
+                         &why))
+        GTEST_SKIP() << "no file past 4 GiB can be made here: " << why;
+    ASSERT_EQ(Open(path), L"");
+    ASSERT_EQ(RowCount(program), 2);
+    EXPECT_EQ(RowTexts(program, 1)[3], std::to_wstring(farEntry.record.offset + GRF_HEADER_SIZE));
+    EXPECT_EQ(RowTexts(program, 1)[5], L"data\\texture\\far.bmp");
+    SaveScreenshot(program.dialog, L"main-past-4gb");
+}
+
 // The bytes of a file, or "<missing>".
 std::string FileText(const std::wstring& path) {
     Bytes bytes;
@@ -225,7 +259,7 @@ TEST_F(Commands, RepackWritesTheEditedTableAndLoadsTheNewFile) {
         int versionItem;
         uint32_t version;
     };
-    const Case cases[] = {{2, 0x200}, {1, 0x103}, {0, 0x102}};
+    const Case cases[] = {{2, 0x200}, {1, 0x103}, {0, 0x102}, {3, 0x300}};
     const std::vector<Content> contents = {
         {"data\\keep.txt", BytesOf("kept text, long enough to be worth deflating")},
         {"data\\gone.txt", BytesOf("deleted before the repack")},
@@ -258,6 +292,7 @@ TEST_F(Commands, RepackWritesTheEditedTableAndLoadsTheNewFile) {
             EXPECT_EQ(RowImage(program, row), MARK_NONE);
         }
         GrfClose(&written);
+        if (c.version == 0x300) SaveScreenshot(program.dialog, L"main-repacked-0x300");
         auto written_contents = ArchiveContents(target);
         ASSERT_EQ(written_contents.size(), 3u);
         EXPECT_EQ(written_contents[0].first, "data\\keep.txt");
@@ -265,6 +300,26 @@ TEST_F(Commands, RepackWritesTheEditedTableAndLoadsTheNewFile) {
         EXPECT_EQ(written_contents[1].first, "data\\map.gat");
         EXPECT_EQ(written_contents[2].second.size(), 3000u);
     }
+}
+
+// A table whose stored bytes pass 4 GB: a 0x2xx repack is refused before a
+// name is asked for, with 0x300 named as the way out, which then writes it.
+TEST_F(Commands, RepackPast4GBNamesVersion0x300) {
+    std::wstring loaded = WriteArchive(L"two.grf", Numbered(2));
+    ASSERT_EQ(Open(loaded), L"");
+    RunOnUiThread(program, [&] {
+        for (uint32_t i = 0; i < g_archive->count; ++i)
+            g_archive->entries[i].alignedSize = 0x80000000u;
+    });
+    SendMessageW(Control(program, IDC_VERSION), CB_SETCURSEL, 2, 0);
+    Click(program, IDC_REPACK);
+    std::wstring error = TakeError(program);
+    EXPECT_NE(error.find(L"more than the 4 GB a 0x200 archive can address"), std::wstring::npos)
+        << Narrow(error);
+    EXPECT_NE(error.find(L"Choose version 0x300 to write it."), std::wstring::npos);
+    EXPECT_NE(error.find(L"4294967"), std::wstring::npos) << "the bytes it would take";
+    ASSERT_EQ(WaitIdle(program), L"") << "no file name was asked for";
+    EXPECT_EQ(WindowText(program.dialog), Title(loaded));
 }
 
 // Entries enough for the repack to last well beyond the click on Cancel.

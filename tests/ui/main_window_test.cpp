@@ -44,10 +44,10 @@ TEST_F(MainWindow, StartsReadyWithTheTemplateCaptionAndDefaults) {
     EXPECT_EQ(WindowText(Control(program, IDC_FILTER_TEXT)), L"*.*");
     EXPECT_EQ(RowCount(program), 0);
     EXPECT_NE(SendMessageW(program.dialog, WM_GETICON, ICON_BIG, 0), 0);
-    // Both lists hold their three items in order.
+    // Both lists hold their items in order.
     const std::vector<std::pair<int, std::vector<std::wstring>>> lists = {
         {IDC_LEVEL, {L"Low", L"Medium", L"High"}},
-        {IDC_VERSION, {L"0x102", L"0x103", L"0x200"}},
+        {IDC_VERSION, {L"0x102", L"0x103", L"0x200", L"0x300"}},
     };
     for (const auto& [id, items] : lists) EXPECT_EQ(ComboItems(Control(program, id)), items);
     // The list's columns: their headers, and all six across the list without

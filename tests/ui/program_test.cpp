@@ -57,6 +57,8 @@ Stored UnreadableEntry(const std::string& name) {
     Stored broken;
     broken.record.name = name;
     broken.bytes = Bytes(16, 0xAB);
+    broken.bytes[0] = 0x78;  // a zlib header: damaged data, not another method
+    broken.bytes[1] = 0x9C;
     broken.record.compressedSize = 16;
     broken.record.alignedSize = 16;
     broken.record.realSize = 100;

@@ -43,8 +43,8 @@ class ProgramTest : public ::testing::Test {
 // data\file<i>.txt holding "x", for i from 0.
 std::vector<Content> Numbered(int count);
 
-// An entry whose stored bytes are no zlib stream and whose sizes differ, for
-// BuildStoredArchive: it lists but does not read.
+// An entry whose stored bytes are a zlib header and then no stream, and
+// whose sizes differ, for BuildStoredArchive: it lists but does not inflate.
 Stored UnreadableEntry(const std::string& name);
 
 #endif
