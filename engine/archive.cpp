@@ -4,6 +4,7 @@
 #include "grf_format.h"
 #include "le_bytes.h"
 #include "platform.h"
+#include "thor.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -49,6 +50,7 @@ int8_t DigitCount(uint32_t value) {
 void FreeArchive(GrfArchive* archive) {
     NameIndexFree(archive);
     LocalFilesFree(archive);
+    PlatformFree(archive->patch);
     PlatformFree(archive->entries);
     PlatformFree(archive);
 }
@@ -304,6 +306,7 @@ uint32_t OpenV2(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint
 uint32_t ReadArchive(GrfArchive* archive, PlatformFile* file, GrfProgressCallback progress) {
     uint32_t got = 0;
     if (!PlatformRead(file, archive->header, GRF_HEADER_SIZE, &got)) return SystemReadError();
+    if (IsPatchHeader(archive->header, got)) return OpenPatch(archive, file, progress);
     if (!HasMagic(archive->header)) return GRF_ERROR_NOT_ARCHIVE;
     uint64_t fileSize = PlatformFileSize(file);
     uint64_t dirStart = uint64_t{GetLe32(archive->header + kHeaderDirOffset)} + kOffsetBase;

@@ -97,6 +97,8 @@ uint32_t ReadContent(const GrfEntry& entry, uint8_t** content) {
 }  // namespace
 
 uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file) {
+    // A patch's removal record names a file to delete: it has no content.
+    if (entry.state & ENTRY_REMOVAL) return GRF_ERROR_NOT_FOUND;
     // The file was found as it was when opened: its size is the stamp's.
     if (uint64_t{entry.position} + entry.alignedSize > entry.owner->stamp.size)
         return GRF_ERROR_READ;  // the sizes reach beyond the file

@@ -112,8 +112,9 @@ uint32_t OpenSource(Source* source, const GrfArchive* owner) {
     return GRF_OK;
 }
 
+// A patch's removal record is no file either.
 bool IsDeleted(const GrfEntry& entry) {
-    return (entry.state & ENTRY_DELETED) != 0;
+    return (entry.state & (ENTRY_DELETED | ENTRY_REMOVAL)) != 0;
 }
 
 bool IsLocal(const GrfEntry& entry) {
@@ -193,6 +194,8 @@ uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
     return Put(&r->out, data, placed->alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
 }
 
+}  // namespace
+
 // The local file of record index: the path kept when it was added, or, for
 // a record made without one, GrfLocalBaseDir followed by the wide name less
 // its first four characters ("data", which stands for the base), built in
@@ -210,6 +213,8 @@ const wchar_t* LocalPath(const GrfArchive* archive, uint32_t index, wchar_t* buf
     wcscpy(buffer + base, wide + skip);
     return buffer;
 }
+
+namespace {
 
 // Reads a local file whole into r->stored; returns its size through size.
 uint32_t ReadLocalFile(Repack* r, const GrfEntry& entry, uint32_t* size) {
