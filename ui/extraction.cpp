@@ -165,6 +165,7 @@ bool ExtractStep(ExtractionRun* run, uint32_t step) {
     if (index >= run->archive->count) return true;
     GrfEntry& entry = run->archive->entries[index];
     if (ShowEntryProgress(&entry, step, run->count) != 0) return false;
+    if (entry.state & ENTRY_REMOVAL) return true;  // a patch's removal: no file
     wchar_t* fileName = GrfFileName(entry.name);
     if (!fileName) {
         NoteFailure(run, entry, L"", GRF_ERROR_MEMORY);
