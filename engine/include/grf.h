@@ -606,9 +606,10 @@ uint32_t GrfAddRemoval(GrfArchive* archive, const char* name);
 uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch);
 
 /* Applies patch to archive as its merge mode says.
-   GRF_PATCH_MERGE: GrfMarkPatch; the marked table is then written into the
-   archive's own file by the caller's save (the command line's "patch apply"
-   and the window's Save do it).
+   GRF_PATCH_MERGE: GrfMarkPatch; the caller then writes the marked table
+   into the archive's file (the command line's "patch apply" writes it
+   beside the archive and renames it into place; the window's Repack writes
+   it as a new archive).
    GRF_PATCH_LOOSE: each file record is extracted into the folder of
    archive's file (where the client keeps its archives) at the relative path
    its name gives, and each removal record deletes the file of that name
