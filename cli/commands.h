@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,13 @@ void AddReadCommands(CLI::App* app, int* exitCode);    // info, list, cat, verif
 void AddExtractCommand(CLI::App* app, int* exitCode);  // extract
 void AddWriteCommands(CLI::App* app, int* exitCode);   // pack, add, rm, merge, repack
 void AddDiffCommand(CLI::App* app, int* exitCode);     // diff
+void AddPatchCommands(CLI::App* app, int* exitCode);   // patch make, apply, verify
+
+// Writes the table (records not marked deleted; removal records as
+// removals) as a new patch file out, with a progress bar. False with the
+// reason in why.
+bool WritePatch(GrfArchive* table, const std::filesystem::path& out, uint8_t mergeMode,
+                const std::string& target, bool integrity, std::string* why);
 
 // What --help says about PATTERN, for the commands that take patterns.
 extern const char kPatternHelp[];

@@ -1,6 +1,7 @@
 // diff_command.cpp -- diff: which entries B adds, removes and changes
 // (by content) compared with A, and optionally an archive of what B adds or
 // changes.
+#include <ctype.h>
 #include <string.h>
 
 #include <memory>
@@ -26,7 +27,16 @@ struct DiffOptions {
     std::string b;
     bool json = false;
     std::string patch;
+    std::string target;
 };
+
+// A patch file rather than an archive: OUT ends in ".thor", any case.
+bool IsPatchPath(const std::string& path) {
+    if (path.size() < 5) return false;
+    std::string end = path.substr(path.size() - 5);
+    for (char& c : end) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return end == ".thor";
+}
 
 enum class Change { kSame, kAdded, kChanged, kUnreadable };
 
@@ -103,7 +113,26 @@ int RunDiff(const DiffOptions& o) {
     }
     if (!OutFlush()) return CannotRun("standard output could not be written");
 
-    if (!o.patch.empty()) {
+    if (!o.patch.empty() && IsPatchPath(o.patch)) {
+        for (uint32_t i = 0; i < b->count; ++i)
+            if (!inPatch[i]) b->entries[i].state = ENTRY_DELETED;
+        for (uint32_t i : removed) {
+            uint32_t code = GrfAddRemoval(b.get(), a->entries[i].name);
+            if (code != GRF_OK) {
+                Complain(o.patch + ": not written: " + ErrorText(code));
+                return kExitSomeFailed;
+            }
+        }
+        std::string target;
+        if (!ArchiveName(o.target, &target))
+            return CannotRun("--target: not a name a patch can hold");
+        if (!WritePatch(b.get(), PathFromUtf8(o.patch), GRF_PATCH_MERGE, target, false, &why)) {
+            Complain(o.patch + ": not written: " + why);
+            return kExitSomeFailed;
+        }
+        Note(std::to_string(added.size() + changed.size()) + " entries and " +
+             std::to_string(removed.size()) + " removals written to " + o.patch);
+    } else if (!o.patch.empty()) {
         for (uint32_t i = 0; i < b->count; ++i)
             if (!inPatch[i]) b->entries[i].state = ENTRY_DELETED;
         if (!SetOutputVersion(ArchiveVersion(b.get())) ||
@@ -126,8 +155,12 @@ void AddDiffCommand(CLI::App* app, int* exitCode) {
     diff->add_option("A", o->a, "the older archive")->required();
     diff->add_option("B", o->b, "the newer archive")->required();
     diff->add_flag("--json", o->json, "one JSON object with the lists added, removed, changed");
-    diff->add_option("--patch", o->patch, "also write an archive of what B adds or changes")
+    diff->add_option("--patch", o->patch,
+                     "also write what B adds or changes: a patch file (THOR) that also removes "
+                     "what B drops when OUT ends in .thor, else an archive")
         ->type_name("OUT");
+    diff->add_option("--target", o->target, "the archive a .thor patch names as its target")
+        ->type_name("NAME");
     diff->callback([=] { *exitCode = RunDiff(*o); });
 }
 

@@ -54,6 +54,7 @@ int Run(int argc, const char* const* argv) {
     caskw::AddExtractCommand(&app, &exitCode);
     caskw::AddWriteCommands(&app, &exitCode);
     caskw::AddDiffCommand(&app, &exitCode);
+    caskw::AddPatchCommands(&app, &exitCode);
     // After the commands, which would otherwise inherit it.
     app.footer(kFooter);
     // CLI11 would only say that a command is required.

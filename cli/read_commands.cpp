@@ -39,9 +39,19 @@ int RunInfo(const std::string& path) {
     }
     std::error_code error;
     uintmax_t fileSize = fs::file_size(PathFromUtf8(path), error);
-    char version[16];
-    snprintf(version, sizeof version, "0x%X", ArchiveVersion(archive.get()));
-    Out("version: " + std::string(version) + "\n");
+    if (const GrfPatchInfo* patch = GrfPatchOf(archive.get())) {
+        // A patch file has no version; what it says of itself instead.
+        Out(std::string("patch: ") +
+            (patch->mergeMode == GRF_PATCH_MERGE   ? "merge into an archive"
+             : patch->mergeMode == GRF_PATCH_LOOSE ? "loose files"
+                                                   : "unknown merge mode") +
+            "\n");
+        Out("target: " + DisplayName(patch->target) + "\n");
+    } else {
+        char version[16];
+        snprintf(version, sizeof version, "0x%X", ArchiveVersion(archive.get()));
+        Out("version: " + std::string(version) + "\n");
+    }
     Out("entries: " + Number(archive->count) + "\n");
     if (!error) Out("file size: " + Number(fileSize) + "\n");
     Out("stored bytes: " + Number(stored) + "\n");
@@ -227,6 +237,10 @@ int RunVerify(const std::string& path, const std::vector<std::string>& patterns)
     size_t failed = 0, read = 0;
     for (uint32_t i : indices) {
         if (Interrupted()) break;
+        if (archive->entries[i].state & ENTRY_REMOVAL) {  // a patch's: nothing to read
+            ++read;
+            continue;
+        }
         Content content;
         uint32_t size = 0;
         uint32_t code = ReadRecord(archive.get(), i, &content, &size);

@@ -5,6 +5,7 @@
 #include "inflate.h"
 #include "le_bytes.h"
 #include "platform.h"
+#include "thor.h"
 
 #include <stdio.h>
 #include <string.h>
@@ -65,6 +66,7 @@ int8_t DigitCount(uint32_t value) {
 void FreeArchive(GrfArchive* archive) {
     NameIndexFree(archive);
     LocalFilesFree(archive);
+    PlatformFree(archive->patch);
     PlatformFree(archive->entries);
     PlatformFree(archive);
 }
@@ -376,6 +378,7 @@ uint32_t OpenV3(GrfArchive* archive, PlatformFile* file, uint64_t fileSize,
 uint32_t ReadArchive(GrfArchive* archive, PlatformFile* file, GrfProgressCallback progress) {
     uint32_t got = 0;
     if (!PlatformRead(file, archive->header, GRF_HEADER_SIZE, &got)) return SystemReadError();
+    if (IsPatchHeader(archive->header, got)) return OpenPatch(archive, file, progress);
     if (!HasMagic(archive->header)) return GRF_ERROR_NOT_ARCHIVE;
     uint64_t fileSize = PlatformFileSize(file);
     switch (GetLe32(archive->header + kHeaderVersion) >> 8) {

@@ -45,6 +45,11 @@ bool LocalFileAdd(GrfArchive* archive, uint32_t index, const wchar_t* path);
 void LocalFileForget(GrfArchive* archive, uint32_t index);
 const wchar_t* LocalFileOf(const GrfArchive* archive, uint32_t index);
 void LocalFilesFree(GrfArchive* archive);
+// The file of local-file record index: the path kept for it, or one made in
+// buffer (capacity characters) from GrfLocalBaseDir and its name; null when
+// it does not fit.
+const wchar_t* LocalPath(const GrfArchive* archive, uint32_t index, wchar_t* buffer,
+                         size_t capacity);
 
 struct PlatformFile;
 
@@ -83,5 +88,14 @@ struct EntryCipher {
 };
 void EntryCipherStart(EntryCipher* cipher, int32_t cycle, bool headerOnly, bool decipher);
 void EntryCipherRun(EntryCipher* cipher, uint8_t* buffer, uint64_t blocks);
+
+// Extraction runs that write under root instead of the current directory
+// (null when out of memory or root does not open), and the removal of the
+// file a record's name would extract to within such a run: GRF_OK when it
+// is gone or was never there, GRF_ERROR_UNSAFE_NAME for a name extraction
+// refuses (or a link on the way), GRF_ERROR_OUTPUT when it cannot be
+// removed (a folder of that name), GRF_ERROR_MEMORY.
+GrfExtractRun* BeginExtractRunAt(const wchar_t* root);
+uint32_t RemoveInRun(GrfExtractRun* run, const char* name);
 
 #endif

@@ -488,21 +488,47 @@ extern "C" uint32_t GrfExtractRecord(GrfArchive* archive, uint32_t index) {
     return GrfLastError;
 }
 
-extern "C" GrfExtractRun* GrfBeginExtractRun(void) {
+namespace {
+
+// A run writing through folders (taken over, released with the run).
+GrfExtractRun* NewRun(PlatformFolders* folders) {
     auto* run = static_cast<GrfExtractRun*>(PlatformAlloc(sizeof(GrfExtractRun)));
     auto* slots = static_cast<wchar_t**>(PlatformAlloc(kRunSlots * sizeof(wchar_t*)));
-    PlatformFolders* folders = PlatformNewFolders();
     if (!run || !slots || !folders) {
         PlatformFree(run);
         PlatformFree(slots);
         PlatformFreeFolders(folders);
-        GrfLastError = GRF_ERROR_MEMORY;
         return nullptr;
     }
     run->slots = slots;
     run->mask = kRunSlots - 1;
     run->reuse = Reuse{folders};
     return run;
+}
+
+}  // namespace
+
+extern "C" GrfExtractRun* GrfBeginExtractRun(void) {
+    GrfExtractRun* run = NewRun(PlatformNewFolders());
+    if (!run) GrfLastError = GRF_ERROR_MEMORY;
+    return run;
+}
+
+GrfExtractRun* BeginExtractRunAt(const wchar_t* root) {
+    return NewRun(PlatformNewFoldersAt(root));
+}
+
+uint32_t RemoveInRun(GrfExtractRun* run, const char* name) {
+    wchar_t* fileName = FileNameOf(name);
+    if (!fileName) return GRF_ERROR_MEMORY;
+    uint32_t code = IsSafeName(fileName) && NamesAFile(fileName) ? GRF_OK : GRF_ERROR_UNSAFE_NAME;
+    PlatformOutput* output = nullptr;
+    if (code == GRF_OK)
+        code = OutputCode(PlatformBeginOutput(fileName, run->reuse.folders, &output));
+    if (code == GRF_OK && !PlatformRemoveFinal(output)) code = GRF_ERROR_OUTPUT;
+    if (output) PlatformAbandonOutput(output);
+    PlatformFree(fileName);
+    return code;
 }
 
 extern "C" uint32_t GrfExtractInRun(GrfExtractRun* run, GrfArchive* archive, uint32_t index) {

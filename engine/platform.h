@@ -71,12 +71,20 @@ enum PlatformOutputResult {
     kOutputFailed,  // a folder or the file cannot be made, written or renamed
 };
 PlatformFolders* PlatformNewFolders(void);  // null when out of memory
+// Folders walked from root (an existing folder the caller names, which may
+// itself be reached through links) instead of the current directory; null
+// when out of memory or root does not open.
+PlatformFolders* PlatformNewFoldersAt(const wchar_t* root);
 void PlatformFreeFolders(PlatformFolders* folders);
 PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformFolders* folders,
                                          PlatformOutput** output);
 bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t size);
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* output);
 void PlatformAbandonOutput(PlatformOutput* output);
+// Removes what has the output's final name in its folder (a file, or a link
+// itself, never what it points to); true when it is gone or was never there.
+// The output is then abandoned as usual.
+bool PlatformRemoveFinal(PlatformOutput* output);
 
 // Names of extracted files. PlatformRefusesComponent: true for a path
 // component this system would take for something else or change (Windows:

@@ -338,6 +338,19 @@ PlatformFolders* PlatformNewFolders(void) {
     return folders;
 }
 
+PlatformFolders* PlatformNewFoldersAt(const wchar_t* root) {
+    char path[kPathBytes];
+    if (!WidePathToUtf8(root, path)) return nullptr;
+    PlatformFolders* folders = PlatformNewFolders();
+    if (!folders) return nullptr;
+    folders->fds[0] = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folders->fds[0] < 0) {
+        PlatformFree(folders);
+        return nullptr;
+    }
+    return folders;
+}
+
 namespace {
 
 // Closes the folders deeper than depth.
@@ -501,6 +514,11 @@ PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformFolder
 
 bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t size) {
     return WriteAll(output->fd, buffer, size);
+}
+
+bool PlatformRemoveFinal(PlatformOutput* output) {
+    int folder = output->folders->fds[output->folders->depth];
+    return unlinkat(folder, output->final, 0) == 0 || errno == ENOENT;
 }
 
 namespace {

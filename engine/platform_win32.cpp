@@ -185,6 +185,22 @@ PlatformFolders* PlatformNewFolders(void) {
     return static_cast<PlatformFolders*>(PlatformAlloc(sizeof(PlatformFolders)));
 }
 
+PlatformFolders* PlatformNewFoldersAt(const wchar_t* root) {
+    PlatformFolders* folders = PlatformNewFolders();
+    if (!folders) return nullptr;
+    DWORD n = GetFullPathNameW(root, kOutputPath, folders->path, nullptr);
+    DWORD attributes = n ? GetFileAttributesW(folders->path) : INVALID_FILE_ATTRIBUTES;
+    if (n == 0 || n >= kOutputPath || attributes == INVALID_FILE_ATTRIBUTES ||
+        !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        PlatformFree(folders);
+        return nullptr;
+    }
+    if (folders->path[n - 1] == L'\\') --n;  // a drive's root
+    folders->path[n] = L'\0';
+    folders->base = n;
+    return folders;
+}
+
 namespace {
 
 // Lets go of the folders deeper than depth.
@@ -402,6 +418,10 @@ PlatformOutputResult PlatformBeginOutput(const wchar_t* relative, PlatformFolder
 
 bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t size) {
     return WriteAll(output->file, buffer, size);
+}
+
+bool PlatformRemoveFinal(PlatformOutput* output) {
+    return DeleteFileW(output->path) || IsMissing();
 }
 
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {

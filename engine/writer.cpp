@@ -115,8 +115,9 @@ uint32_t OpenSource(Source* source, const GrfArchive* owner) {
     return GRF_OK;
 }
 
+// A patch's removal record is no file either.
 bool IsDeleted(const GrfEntry& entry) {
-    return (entry.state & ENTRY_DELETED) != 0;
+    return (entry.state & (ENTRY_DELETED | ENTRY_REMOVAL)) != 0;
 }
 
 bool IsLocal(const GrfEntry& entry) {
@@ -222,6 +223,8 @@ uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
     return Put(&r->out, data, placed->alignedSize) ? GRF_OK : GRF_ERROR_WRITE;
 }
 
+}  // namespace
+
 // The local file of record index: the path kept when it was added, or, for
 // a record made without one, GrfLocalBaseDir followed by the wide name less
 // its first four characters ("data", which stands for the base), built in
@@ -239,6 +242,8 @@ const wchar_t* LocalPath(const GrfArchive* archive, uint32_t index, wchar_t* buf
     wcscpy(buffer + base, wide + skip);
     return buffer;
 }
+
+namespace {
 
 // Writes a deflated local file zero-filled to a multiple of 8, enciphered
 // by name for a 0x1xx target.

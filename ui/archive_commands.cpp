@@ -1,5 +1,5 @@
 // archive_commands.cpp -- Open, Add Grf and Repack: loading an archive,
-// merging a second one into it, and writing the edited table as a new file
+// merging a second one (or a patch file) into it, and writing the edited table as a new file
 // that is then loaded in its place.
 #include <windows.h>
 
@@ -57,7 +57,10 @@ void AppendArchive(HWND window, const wchar_t* path) {
         ShowError(window, LoadResString(IDS_NOT_A_GRF), path);
         return;
     }
-    if (GrfMerge(g_archive, other) == 0) {
+    // A patch file merges as a patcher would: its removals delete.
+    bool merged = GrfPatchOf(other) ? GrfMarkPatch(g_archive, other) == GRF_OK
+                                    : GrfMerge(g_archive, other) != 0;
+    if (!merged) {
         // Nothing was taken over, so no record names the other archive.
         GrfClose(&other);
         ShowError(window, LoadResString(IDS_MERGE_FAILED));

@@ -180,7 +180,8 @@ int EntryRowCount() {
 int MarkOfEntry(const GrfEntry* entry) {
     if (entry->state & ENTRY_NEW) return MARK_NEW;
     if (entry->state & ENTRY_REPLACED) return MARK_REPLACED;
-    if (entry->state & ENTRY_DELETED) return MARK_DELETED;
+    // A patch's removal record shows what applying it deletes.
+    if (entry->state & (ENTRY_DELETED | ENTRY_REMOVAL)) return MARK_DELETED;
     return MARK_NONE;
 }
 

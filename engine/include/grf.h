@@ -110,6 +110,7 @@ enum GrfErrorCode {
 typedef struct GrfArchive GrfArchive;
 typedef struct GrfNameIndex GrfNameIndex;
 typedef struct GrfLocalFiles GrfLocalFiles;
+typedef struct GrfPatchInfo GrfPatchInfo;
 
 /* GrfEntry.cycle of an entry whose type byte marks an encryption Caskwright
    does not have (type bit 0x80, or any type beyond 0x01, 0x03 and 0x05 that
@@ -156,6 +157,7 @@ struct GrfArchive {
     GrfNameIndex* index;       /* first record of each name, for lookups */
     GrfFileStamp stamp;        /* the file as opened; all zero after GrfCreate */
     GrfLocalFiles* localFiles; /* where local-file records' contents are */
+    GrfPatchInfo* patch;       /* set when opened from a patch file */
 };
 
 /* The handle value that means "no archive" everywhere. */
@@ -196,7 +198,8 @@ typedef int32_t (*GrfProgressCallback)(GrfEntry* entry, uint32_t index, uint32_t
    2^40 holds the 0x2xx fields (32-bit offset, biased count) and is read so.
    0x2xx and 0x300 records whose type marks a file but an encryption
    Caskwright lacks are kept with cycle GRF_CYCLE_FOREIGN; folders are left
-   out. */
+   out. A patch file opens too, recognised by its own text: see "Patch
+   files" below for its table and its codes. */
 GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress);
 
 /* Makes an empty archive (no records, header all zero) for a file that does
@@ -553,6 +556,134 @@ GrfSearch* GrfFindFirst(GrfArchive* archive, const wchar_t* pattern, GrfEntry** 
    with GRF_OK; or 0 with GRF_ERROR_HANDLE (null or -1 search) or
    GRF_ERROR_NO_MORE (no further match). */
 uint32_t GrfFindNext(GrfSearch* search, GrfEntry** found);
+
+/* ---------------------------------------------------------------------------
+ * Patch files (THOR): the update files servers ship, which a patcher merges
+ * into an archive or writes as loose files into the client folder.
+ *
+ * GrfOpen recognises a patch by the text at its start and reads its table
+ * (either layout: a table of records, or a single file) into the same
+ * model: each record is an entry whose owner is the patch, with its stored
+ * zlib stream at an absolute position (type 1, cycle -1, version 0,
+ * alignedSize = compressedSize; an empty file has stored size 0), so it is
+ * read, extracted and previewed like an archive's entry. The header of such
+ * an archive stays all zero; GrfPatchOf tells it apart. What the patch
+ * deletes is listed as records of state ENTRY_IN_ARCHIVE | ENTRY_REMOVAL
+ * with no content (sizes 0, type 0): reading or extracting one fails with
+ * GRF_ERROR_NOT_FOUND and writers never store one as a file.
+ * A name the table holds more than once keeps one record, in the place of
+ * its first, with the last one's fields (the last record of a name is the
+ * one a patch means). data.integrity is an ordinary entry. The count in the
+ * header is not relied on: the table is read to its end.
+ * A patch is refused with GRF_ERROR_NOT_ARCHIVE when its table or its single
+ * record does not lie inside the file after the header, its table does not
+ * inflate whole or ends inside a record, a name is empty, holds a zero byte
+ * or is longer than GRF_NAME_MAX (no record is ever dropped or cut short: a
+ * patch is applied whole or not at all), a size is negative, or a record's
+ * stored bytes reach beyond the end of the file; with GRF_ERROR_VERSION when
+ * its layout is neither of the two.
+ */
+
+#define ENTRY_REMOVAL 0x20 /* a patch's removal record: applying deletes the name */
+
+#define GRF_PATCH_LOOSE 0 /* merge mode: written as files into the client folder */
+#define GRF_PATCH_MERGE 1 /* merge mode: merged into the target archive */
+#define GRF_PATCH_TARGET_SIZE 256
+
+struct GrfPatchInfo {
+    uint8_t mergeMode;                  /* as stored: GRF_PATCH_LOOSE, GRF_PATCH_MERGE or
+                                           another value, which applying refuses */
+    uint16_t layout;                    /* 0x30 a table of records, 0x21 a single file */
+    uint32_t fileCount;                 /* the header's count, as stored (not relied on) */
+    char target[GRF_PATCH_TARGET_SIZE]; /* target archive name, raw bytes as
+                                           stored (code page 949 in practice),
+                                           NUL-terminated; "" means the
+                                           patcher's default archive */
+};
+
+/* What the patch file archive was opened from says about itself, or null
+   when archive is not a patch (or is GRF_NO_ARCHIVE or null). Owned by the
+   archive. GrfLastError is not touched. */
+const GrfPatchInfo* GrfPatchOf(const GrfArchive* archive);
+
+/* GrfWritePatch flags. */
+#define GRF_PATCH_WITH_INTEGRITY                   \
+    0x01 /* add a data.integrity list: one line    \
+            "NAME=0x%08x\r\n" per file, the CRC-32 \
+            (as zlib computes it) of its content */
+
+/* Writes archive's table as a new patch file at outputPath (which must not
+   exist: nothing is ever overwritten), in the table layout, with the given
+   merge mode (GRF_PATCH_MERGE or GRF_PATCH_LOOSE) and target archive name
+   (raw bytes, at most 255; null or "" for the patcher's default). Each
+   record not marked deleted, in table order: a removal record
+   (ENTRY_REMOVAL) as a removal; any other as a file, its content (read from
+   its owner and inflated, or its local file) deflated at GrfRepackLevel as
+   one zlib stream, zero-filled to a multiple of 8 bytes; an empty file is
+   stored with size 0 and no bytes. With GRF_PATCH_WITH_INTEGRITY a
+   data.integrity entry of the table is left out and a new list of every
+   file is written last. The table follows the data. progress (may be null)
+   gets (record, index, count) per record; nonzero stops.
+   The file is written under a new temporary name beside outputPath, flushed
+   to disk, and only then given the name outputPath; a failed or stopped
+   write removes it.
+   Returns 0 with GRF_OK; or 1 with GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or
+   null), GRF_ERROR_NOT_FOUND (output exists or cannot be created, a local
+   file does not open), GRF_ERROR_CANCELLED, GRF_ERROR_MEMORY, the codes of
+   GrfReadRecord for a record that does not read (GRF_ERROR_NOT_ARCHIVE when
+   its owner's file does not open), GRF_ERROR_READ (a local file is
+   unreadable or 2 GB or larger), GRF_ERROR_WRITE (a write failed, a record
+   has an empty name, the target name is longer than 255 bytes, or the file
+   would pass the 4 GB its offsets address). The table is never changed. */
+int32_t GrfWritePatch(GrfArchive* archive, const wchar_t* outputPath, uint8_t mergeMode,
+                      const char* target, uint32_t flags, GrfProgressCallback progress);
+
+/* Appends a removal record (state ENTRY_NEW | ENTRY_REMOVAL, no owner,
+   sizes 0) for name, raw code page 949 bytes, to archive's table: a patch
+   written from the table deletes that name. Returns GRF_OK; GRF_ERROR_HANDLE
+   (GRF_NO_ARCHIVE or null), GRF_ERROR_NOT_FOUND (name null, empty or longer
+   than GRF_NAME_MAX), GRF_ERROR_MEMORY; the table is unchanged on failure.
+   GrfLastError is not touched. */
+uint32_t GrfAddRemoval(GrfArchive* archive, const char* name);
+
+/* Takes the records of patch (a patch file GrfOpen opened) into archive's
+   table as a patcher merges them, without writing anything: each file
+   record replaces the first record of its name (its fields and owner taken,
+   state ENTRY_IN_ARCHIVE | ENTRY_REPLACED) or is appended (ENTRY_IN_ARCHIVE
+   | ENTRY_NEW), in patch order; each removal record marks the records of
+   its name deleted (ENTRY_DELETED); any later record of a name the patch
+   touches is marked deleted too, so readers that keep the last record of a
+   name agree. data.integrity is not taken. Names compare byte for byte.
+   Writing the table (GrfRepack, or saving into the archive's own file)
+   copies each taken record's stored stream as it is, enciphered for a 0x1xx
+   target as the writer does for every copied record. patch must stay open
+   while records name it. Returns GRF_OK; GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or
+   null); GRF_ERROR_NOT_ARCHIVE when patch is not a patch file or archive is
+   one; GRF_ERROR_MEMORY when the table cannot grow. On failure the table is
+   unchanged. GrfLastError is not touched. */
+uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch);
+
+/* Applies patch to archive as its merge mode says.
+   GRF_PATCH_MERGE: GrfMarkPatch; the caller then writes the marked table
+   into the archive's file (the command line's "patch apply" writes it
+   beside the archive and renames it into place; the window's Repack writes
+   it as a new archive).
+   GRF_PATCH_LOOSE: each file record is extracted into the folder of
+   archive's file (where the client keeps its archives) at the relative path
+   its name gives, and each removal record deletes the file of that name
+   there (a file that is not there is no failure), both with the safety of
+   GrfExtractRecord: names that leave the folder or pass through a link are
+   refused, and every file is written whole under a temporary name first.
+   Records are applied in table order, data.integrity excepted; the first
+   failure stops the run (the files written before stay, each complete).
+   progress (may be null) gets (record, index, count) per record; nonzero
+   stops.
+   Returns 0 with GRF_OK; or 1 with GRF_ERROR_HANDLE, GRF_ERROR_NOT_ARCHIVE
+   (as GrfMarkPatch), GRF_ERROR_VERSION (a merge mode other than the two),
+   GRF_ERROR_MEMORY, GRF_ERROR_CANCELLED, and for loose files the codes of
+   GrfExtractInRun (GRF_ERROR_OUTPUT also when the folder does not open or a
+   file to delete cannot be). */
+int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress);
 
 #ifdef __cplusplus
 }

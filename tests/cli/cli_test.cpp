@@ -3,6 +3,7 @@
 #include <grf.h>
 #include <gtest/gtest.h>
 
+#include <zlib.h>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -10,6 +11,7 @@
 #include "grf_builder.h"
 #include "program.h"
 #include "test_support.h"
+#include "thor_builder.h"
 
 namespace {
 
@@ -607,6 +609,114 @@ TEST_F(Cli, DiffListsAddedRemovedAndChanged) {
     EXPECT_EQ(nlohmann::json::parse(json.out), nlohmann::json::parse(R"({
         "added": ["data\\new.txt"], "removed": ["data\\gone.txt"],
         "changed": ["data\\edit.txt", "data\\size.txt"]})"));
+}
+
+// ---------------------------------------------------------------------------
+// Patches
+
+TEST_F(Cli, DiffPatchAppliedToAGivesB) {
+    for (uint32_t version : {0x103u, 0x200u}) {
+        SCOPED_TRACE(version);
+        std::string a = Archive("a.grf",
+                                {{"data\\same.txt", BytesOf("same")},
+                                 {"data\\gone.txt", BytesOf("gone")},
+                                 {kKorean, BytesOf("before")},
+                                 {"data\\big.bin", Binary(5000, 4)}},
+                                version);
+        std::string b = Archive("b.grf",
+                                {{"data\\same.txt", BytesOf("same")},
+                                 {kKorean, BytesOf("after!")},
+                                 {"data\\big.bin", Binary(6000, 5)},
+                                 {"data\\new.txt", BytesOf("")}},
+                                version);
+        std::string patch = Path("update-" + std::to_string(version) + ".thor");
+        Outcome diff = Caskw({"diff", a, b, "--patch", patch, "--target", "a.grf"});
+        EXPECT_EQ(diff.code, 0) << diff.err;
+        EXPECT_EQ(List(patch), Lines({"data\\\xED\x95\x9C\xEA\xB8\x80.txt", "data\\big.bin",
+                                      "data\\new.txt", "data\\gone.txt"}));
+        Outcome apply = Caskw({"patch", "apply", patch, a});
+        EXPECT_EQ(apply.code, 0) << apply.err;
+        EXPECT_NE(apply.err.find("2 entries replaced, 1 added, 1 removed"), std::string::npos)
+            << apply.err;
+        EXPECT_NE(Caskw({"info", a}).out.find(version == 0x103 ? "0x103" : "0x200"),
+                  std::string::npos);
+        Outcome same = Caskw({"diff", a, b});
+        EXPECT_EQ(same.code, 0) << same.err;
+        EXPECT_EQ(same.out, "");
+        EXPECT_EQ(Caskw({"verify", a}).code, 0);
+    }
+}
+
+TEST_F(Cli, PatchMakeVerifyAndApply) {
+    WriteText("mods/data/readme.txt", "patched\n");
+    WriteText("mods/data/sprite/new.spr", std::string(3000, 's'));
+    std::string patch = Path("mods.thor");
+    Outcome make = Caskw({"patch", "make", Path("mods"), "-o", patch, "--target", "data.grf",
+                          "--remove", "data/map/prontera.gat", "--integrity"});
+    EXPECT_EQ(make.code, 0) << make.err;
+    EXPECT_EQ(List(patch), Lines({"data\\readme.txt", "data\\sprite\\new.spr",
+                                  "data\\map\\prontera.gat", "data.integrity"}));
+    Outcome verify = Caskw({"patch", "verify", patch});
+    EXPECT_EQ(verify.code, 0) << verify.err;
+    EXPECT_NE(verify.err.find("2 files checked, 0 failures"), std::string::npos) << verify.err;
+    EXPECT_NE(Caskw({"patch", "make", Path("mods"), "-o", patch}).code, 0);  // never over a file
+    Outcome info = Caskw({"info", patch});
+    EXPECT_NE(info.out.find("patch: merge into an archive\ntarget: data.grf\n"), std::string::npos)
+        << info.out;
+    EXPECT_EQ(Caskw({"verify", patch}).code, 0);  // the removal has nothing to read
+
+    std::string archive = SampleArchive();
+    Outcome apply = Caskw({"patch", "apply", patch, archive});
+    EXPECT_EQ(apply.code, 0) << apply.err;
+    EXPECT_NE(apply.err.find("the patch names data.grf"), std::string::npos) << apply.err;
+    EXPECT_EQ(Cat(archive, "data/readme.txt"), "patched\n");
+    EXPECT_EQ(Cat(archive, "data/sprite/new.spr"), std::string(3000, 's'));
+    EXPECT_EQ(Caskw({"cat", archive, "data/map/prontera.gat"}).code, 1);
+    EXPECT_EQ(Caskw({"cat", archive, "data.integrity"}).code, 1);
+
+    // A patch of loose files writes beside the archive, never outside it.
+    Outcome loose = Caskw({"patch", "make", Path("mods"), "-o", Path("loose.thor"), "--loose"});
+    EXPECT_EQ(loose.code, 0) << loose.err;
+    fs::create_directories(U8(Path("client")));
+    std::string client = Archive("client/data.grf", SampleContents());
+    EXPECT_EQ(Caskw({"patch", "apply", Path("loose.thor"), client}).code, 0);
+    EXPECT_EQ(ReadText("client/data/readme.txt"), "patched\n");
+    EXPECT_EQ(List(client), List(Archive("s.grf", SampleContents())));  // untouched
+}
+
+TEST_F(Cli, PatchVerifyChecksEitherFormOfTheList) {
+    Bytes content = BytesOf("content");
+    Bytes stored = Deflate(content);
+    auto crc = [](const Bytes& bytes) {
+        char text[16];
+        snprintf(text, sizeof text, "0x%08x",
+                 static_cast<unsigned>(crc32(0, bytes.data(), static_cast<uInt>(bytes.size()))));
+        return std::string(text);
+    };
+    struct Case {
+        const char* what;
+        std::string list;
+        int code;
+        const char* says;
+    };
+    std::vector<Case> cases = {
+        {"content", "data\\a.txt=" + crc(content) + "\r\n", 0, "1 file checked, 0 failures"},
+        {"stored bytes", "data\\a.txt=" + crc(stored) + "\r\n", 0, "CRC-32 of the stored bytes"},
+        {"wrong", "data\\a.txt=0x12345678\r\n", 1, "listed 0x12345678"},
+        {"missing file", "data\\b.txt=" + crc(content) + "\n", 1, "no such file"},
+        {"not a line", "data\\a.txt\r\n", 1, "not a line of the list"},
+    };
+    for (const Case& c : cases) {
+        std::string patch = Path(std::string(c.what) + ".thor");
+        ASSERT_TRUE(WriteAt(
+            patch, BuildThor({{"data\\a.txt", content}, {"data.integrity", BytesOf(c.list)}})));
+        Outcome run = Caskw({"patch", "verify", patch});
+        EXPECT_EQ(run.code, c.code) << c.what << ": " << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << ": " << run.err;
+    }
+    ASSERT_TRUE(WriteAt(Path("bare.thor"), BuildThor({{"data\\a.txt", content}})));
+    EXPECT_EQ(Caskw({"patch", "verify", Path("bare.thor")}).code, 2);
+    EXPECT_EQ(Caskw({"patch", "verify", SampleArchive()}).code, 2);
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "resource.h"
 #include "services.h"
 #include "test_support.h"
+#include "thor_builder.h"
 #include "ui_driver.h"
 
 namespace {
@@ -102,7 +103,8 @@ TEST_F(Commands, CancellingTheFileDialogChangesNothingAndKeepsThePath) {
     Click(program, IDC_OPEN);
     Box dialog;
     ASSERT_TRUE(WaitForBox(program, &dialog, SELECT_MAIN));
-    EXPECT_EQ(FileTypes(dialog), std::vector<std::wstring>{L"Gravity Pack File (*.grf;*.gpf)"});
+    EXPECT_EQ(FileTypes(dialog), (std::vector<std::wstring>{L"Gravity Pack File (*.grf;*.gpf)",
+                                                            L"Patch File (*.thor)"}));
     ASSERT_TRUE(ChooseFile(program, SELECT_MAIN, L""));
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(WindowText(program.dialog), Title(path));
@@ -181,6 +183,25 @@ TEST_F(Commands, AppendReplacesSharedNamesAndAddsNewOnes) {
     }
     // A replaced row shows the merged record's sizes.
     EXPECT_EQ(RowTexts(program, 0)[2], L"10");
+}
+
+TEST_F(Commands, AddGrfOfAPatchMarksWhatApplyingItChanges) {
+    std::wstring loaded = WriteArchive(L"two.grf", Numbered(2));
+    std::wstring patch =
+        WriteBytes(L"update.thor", BuildThor({{"data\\file0.txt", BytesOf("patched")},
+                                              {"data\\file1.txt", {}, true},
+                                              {"data\\new.txt", BytesOf("n")}}));
+    // Opened alone, the patch lists its removal as a deletion.
+    ASSERT_EQ(Open(patch), L"");
+    ASSERT_EQ(RowCount(program), 3);
+    EXPECT_EQ(RowImage(program, 1), MARK_DELETED);
+    ASSERT_EQ(Open(loaded), L"");
+    ASSERT_EQ(UseFileDialog(IDC_ADD_GRF, SELECT_APPEND, patch), L"");
+    ASSERT_EQ(RowCount(program), 3);
+    EXPECT_EQ(RowImage(program, 0), MARK_REPLACED);
+    EXPECT_EQ(RowImage(program, 1), MARK_DELETED);
+    EXPECT_EQ(RowImage(program, 2), MARK_NEW);
+    EXPECT_EQ(RowTexts(program, 0)[2], L"7");  // the patched size
 }
 
 TEST_F(Commands, AFailedAppendKeepsTheLoadedArchiveAndItsTitle) {

@@ -1,0 +1,134 @@
+// patch_apply.cpp -- applying a patch file: its records taken into an
+// archive's table as marks (replaced, new, deleted) ready to be written, or,
+// for a patch of loose files, its files written and its removals deleted
+// in the archive's folder with extraction's safety.
+#include <string.h>
+#include <wchar.h>
+
+#include "archive_internal.h"
+#include "platform.h"
+#include "thor_format.h"
+
+namespace {
+
+bool IsArchive(const GrfArchive* archive) {
+    return archive && archive != GRF_NO_ARCHIVE;
+}
+
+// The integrity list describes the patch; patchers never apply it.
+bool IsIntegrity(const GrfEntry& entry) {
+    return strcmp(entry.name, thor::kIntegrityName) == 0;
+}
+
+// The patch's record that applies to name, or null.
+const GrfEntry* PatchRecordFor(const GrfArchive* patch, const char* name) {
+    if (!patch->count) return nullptr;
+    const GrfEntry* record = NameIndexFind(patch, name);
+    return record && !IsIntegrity(*record) ? record : nullptr;
+}
+
+void TakeRecord(GrfEntry* slot, const GrfEntry& record, uint8_t state) {
+    *slot = record;
+    slot->state = state;
+}
+
+uint32_t CheckPair(const GrfArchive* archive, const GrfArchive* patch) {
+    if (!IsArchive(archive) || !IsArchive(patch)) return GRF_ERROR_HANDLE;
+    if (!patch->patch || archive->patch) return GRF_ERROR_NOT_ARCHIVE;
+    return GRF_OK;
+}
+
+// The folder of the archive's file: its path up to the last separator.
+bool FolderOf(const GrfArchive* archive, wchar_t* folder) {
+    size_t length = wcsnlen(archive->path, GRF_PATH_SIZE);
+    while (length > 0 && archive->path[length - 1] != L'\\' && archive->path[length - 1] != L'/')
+        --length;
+    if (length == 0) return false;
+    wmemcpy(folder, archive->path, length);
+    folder[length] = L'\0';
+    return true;
+}
+
+uint32_t ApplyLoose(const GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress) {
+    wchar_t folder[GRF_PATH_SIZE];
+    if (!FolderOf(archive, folder)) return GRF_ERROR_OUTPUT;
+    GrfExtractRun* run = BeginExtractRunAt(folder);
+    if (!run) return GRF_ERROR_OUTPUT;
+    uint32_t code = GRF_OK;
+    for (uint32_t i = 0; i < patch->count && code == GRF_OK; ++i) {
+        GrfEntry& record = patch->entries[i];
+        if (IsIntegrity(record)) continue;
+        if (progress && progress(&record, i, patch->count) != 0) {
+            code = GRF_ERROR_CANCELLED;
+            break;
+        }
+        code = (record.state & ENTRY_REMOVAL) ? RemoveInRun(run, record.name)
+                                              : GrfExtractInRun(run, patch, i);
+    }
+    GrfEndExtractRun(run);
+    return code;
+}
+
+// A merging patch's records go into the table as marks; writing the table
+// into the archive's own file is the caller's save.
+uint32_t ApplyMerged(GrfArchive* archive, GrfArchive* patch) {
+    return GrfMarkPatch(archive, patch);
+}
+
+}  // namespace
+
+extern "C" uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch) {
+    uint32_t code = CheckPair(archive, patch);
+    if (code != GRF_OK) return code;
+
+    // Room first, so that nothing can fail once the table starts changing.
+    uint32_t appended = 0;
+    for (uint32_t i = 0; i < patch->count; ++i) {
+        const GrfEntry& record = patch->entries[i];
+        if ((record.state & ENTRY_REMOVAL) || IsIntegrity(record)) continue;
+        if (!archive->count || !NameIndexFind(archive, record.name)) ++appended;
+    }
+    if (uint64_t{archive->count} + appended > 0xFFFFFFFFu / sizeof(GrfEntry) ||
+        !ReserveEntries(archive, appended) || !NameIndexReserve(archive, archive->count + appended))
+        return GRF_ERROR_MEMORY;
+
+    // The table's own records: the first of a name the patch touches takes
+    // the patch's file or is deleted; any later record of that name goes, so
+    // no reader that keeps the last of a name sees the old one.
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        GrfEntry& entry = archive->entries[i];
+        const GrfEntry* record = PatchRecordFor(patch, entry.name);
+        if (!record) continue;
+        bool first = NameIndexFind(archive, entry.name) == &entry;
+        if (first && !(record->state & ENTRY_REMOVAL))
+            TakeRecord(&entry, *record, ENTRY_IN_ARCHIVE | ENTRY_REPLACED);
+        else
+            entry.state = ENTRY_DELETED;
+    }
+    for (uint32_t i = 0; i < patch->count; ++i) {
+        const GrfEntry& record = patch->entries[i];
+        if ((record.state & ENTRY_REMOVAL) || IsIntegrity(record)) continue;
+        if (archive->count && NameIndexFind(archive, record.name)) continue;
+        TakeRecord(&archive->entries[archive->count], record, ENTRY_IN_ARCHIVE | ENTRY_NEW);
+        NameIndexAdd(archive, archive->count);  // room was reserved
+        ++archive->count;
+        archive->entriesSize += static_cast<uint32_t>(sizeof(GrfEntry));
+    }
+    return GRF_OK;
+}
+
+extern "C" int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch,
+                                 GrfProgressCallback progress) {
+    uint32_t code = CheckPair(archive, patch);
+    if (code == GRF_OK) {
+        uint8_t mode = patch->patch->mergeMode;
+        if (mode == thor::kMergeLoose)
+            code = ApplyLoose(archive, patch, progress);
+        else if (mode == thor::kMergeInto)
+            code = ApplyMerged(archive, patch);
+        else
+            code = GRF_ERROR_VERSION;
+    }
+    GrfLastError = code;
+    return code == GRF_OK ? 0 : 1;
+}
