@@ -46,6 +46,20 @@ bool HasChanges(const GrfArchive* archive) {
 // new bytes follow it.
 constexpr uint32_t kV1Stop = 4;
 
+// Whether the bytes from directoryEnd to the end of a 0x1xx file (some
+// there) end the directory whatever follows them: a record length too small
+// for a record, as the stop bytes write. Anything else (too few bytes for a
+// length, or a record cut short) would read as a record once more bytes
+// follow it. Leaves file positioned at end.
+bool EndsDirectory(PlatformFile* file, uint64_t directoryEnd, uint64_t end) {
+    uint8_t length[4];
+    uint32_t got = 0;
+    bool ends = end - directoryEnd >= sizeof length && PlatformSeek(file, directoryEnd) &&
+                PlatformRead(file, length, sizeof length, &got) && got == sizeof length &&
+                GetLe32(length) < kV1NameStart;
+    return PlatformSeek(file, end) && ends;
+}
+
 // The table as it will be once the save has switched the file over, made
 // before the switch so that nothing after it can fail.
 struct NewTable {
@@ -145,10 +159,10 @@ uint32_t Save(GrfArchive* archive, GrfProgressCallback progress) {
     Commit commit;
     code = CommitBegin(archive, &commit);
     if (code != GRF_OK) return code;
-    // A 0x1xx file whose directory does not reach its end holds bytes a
-    // reader would take for records once more bytes follow them.
-    if (v1 && archive->directoryEnd != commit.oldSize) code = GRF_ERROR_WRITE;
-    uint64_t start = commit.oldSize + (v1 ? kV1Stop : 0);
+    bool stop = v1 && archive->directoryEnd == commit.oldSize;
+    if (v1 && !stop && !EndsDirectory(commit.file, archive->directoryEnd, commit.oldSize))
+        code = GRF_ERROR_WRITE;
+    uint64_t start = commit.oldSize + (stop ? kV1Stop : 0);
     if (code == GRF_OK && start + TableBytes(archive, version, true) > PositionLimit(version))
         code = GRF_ERROR_WRITE;
     if (code != GRF_OK) {
@@ -164,8 +178,8 @@ uint32_t Save(GrfArchive* archive, GrfProgressCallback progress) {
     write.start = start;
     NewTable table;
     uint8_t fields[kHeaderVersion - kHeaderDirOffset];
-    static const uint8_t stop[kV1Stop] = {};
-    if (v1 && !PlatformWrite(commit.file, stop, kV1Stop)) code = GRF_ERROR_WRITE;
+    static const uint8_t kStopBytes[kV1Stop] = {};
+    if (stop && !PlatformWrite(commit.file, kStopBytes, kV1Stop)) code = GRF_ERROR_WRITE;
     if (code == GRF_OK) code = WriteTable(&write, progress);
     if (code == GRF_OK) code = PrepareTable(archive, write.placed, version, &table);
     // The last moment to stop: nothing refers to the new bytes yet.

@@ -442,8 +442,9 @@ uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
    byte of the current directory, is written. Then the file is flushed to
    the disk, the header's directory offset and count (bytes 30 to 41, the one
    write into bytes already in use) are rewritten, and the file is flushed
-   again. The archive keeps its version; a 0x1xx file gets four zero bytes
-   after its old directory first, which end that directory where it ended.
+   again. The archive keeps its version; a 0x1xx file whose directory runs
+   to its end gets four zero bytes after it first, which end that directory
+   where it ended.
    Crash safety: until the header write the file is the old archive plus
    bytes past its end that nothing refers to; after it, the new archive.
    This relies on the 12-byte header write, within the file's first disk
@@ -474,7 +475,7 @@ uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
    would pass the 4 GB its version's offsets address, checked before
    anything is written with local files counted at their size; a 0x2xx
    record with an empty name; or a 0x1xx file with bytes after its directory
-   that a reader would take for records once more bytes follow them:
+   that a reader would take for a record once more bytes follow them:
    GrfRepack writes such archives afresh). */
 int32_t GrfSave(GrfArchive* archive, GrfProgressCallback progress);
 
