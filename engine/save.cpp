@@ -227,6 +227,14 @@ extern "C" int32_t GrfSave(GrfArchive* archive, GrfProgressCallback progress) {
     return 0;
 }
 
+extern "C" uint64_t GrfSaveBytes(const GrfArchive* archive) {
+    if (!IsArchive(archive) || archive->stamp.size == 0) return 0;
+    if (!HasChanges(archive)) return archive->stamp.size;
+    uint32_t version = VersionOf(archive);
+    bool stop = (version >> 8) == kMajorV1 && archive->directoryEnd == archive->stamp.size;
+    return archive->stamp.size + (stop ? kV1Stop : 0) + TableBytes(archive, version, true);
+}
+
 extern "C" uint64_t GrfUnusedBytes(const GrfArchive* archive) {
     if (!IsArchive(archive) || archive->stamp.size == 0) return 0;
     uint64_t size = archive->stamp.size;

@@ -479,6 +479,14 @@ uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
    GrfRepack writes such archives afresh). */
 int32_t GrfSave(GrfArchive* archive, GrfProgressCallback progress);
 
+/* The size archive's file would have after GrfSave: what it holds now, and
+   the bytes GrfSave would add (local files counted at their size, the
+   directory at the most it can take: an estimate). The file as it is when
+   nothing changed; 0 for GRF_NO_ARCHIVE, null or an archive made by
+   GrfCreate. Above 0xFFFFFFFF + 46 bytes, a 0x1xx or 0x2xx archive cannot
+   take the save (GRF_ERROR_WRITE). GrfLastError is not touched. */
+uint64_t GrfSaveBytes(const GrfArchive* archive);
+
 /* The bytes of archive's file that neither the header, the directory as it
    is on the disk, nor the stored bytes of a record of the table that lies
    in this file use (records marked deleted or replaced by a merge count as

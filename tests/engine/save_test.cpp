@@ -138,6 +138,7 @@ TEST(Save, EachKindOfChangeReadsAsARepackOfTheSameTable) {
             std::wstring repacked = disk.dir.Join(L"repacked.grf");
             GrfSetVersion(version);
             ASSERT_EQ(GrfRepack(disk.archive, repacked.c_str(), nullptr), 0) << what;
+            uint64_t foreseen = GrfSaveBytes(disk.archive);
             ASSERT_EQ(GrfSave(disk.archive, nullptr), 0) << what << " code " << GrfLastError;
             GrfClose(&other);  // nothing refers to it any more
 
@@ -149,6 +150,9 @@ TEST(Save, EachKindOfChangeReadsAsARepackOfTheSameTable) {
             Bytes now;
             ASSERT_TRUE(ReadFileBytes(disk.path, &now));
             ASSERT_GT(now.size(), old.size());
+            // Exact but for the deflated local files and directory.
+            EXPECT_GE(foreseen + 200, now.size()) << what;
+            EXPECT_LE(foreseen, now.size() + 300000) << what;
             for (size_t at = 0; at < old.size(); ++at) {
                 if (at >= kHeaderDirOffset && at < kHeaderVersion) continue;
                 ASSERT_EQ(now[at], old[at]) << what << " byte " << at << " was written over";
@@ -172,6 +176,7 @@ TEST(Save, EachKindOfChangeReadsAsARepackOfTheSameTable) {
             }
             EXPECT_EQ(memcmp(disk.archive->header, now.data(), GRF_HEADER_SIZE), 0) << what;
             // Nothing left to save: a second save writes nothing.
+            EXPECT_EQ(GrfSaveBytes(disk.archive), now.size()) << what;
             ASSERT_EQ(GrfSave(disk.archive, nullptr), 0);
             Bytes again;
             ASSERT_TRUE(ReadFileBytes(disk.path, &again));
@@ -294,7 +299,9 @@ TEST(Save, RefusalsAndStopsLeaveFileAndTable) {
         additions.Apply(big.archive, kMerge, &other);
         Bytes before;
         ASSERT_TRUE(ReadFileBytes(big.path, &before));
+        EXPECT_LT(GrfSaveBytes(big.archive), 1u << 20);
         big.archive->entries[big.archive->count - 1].alignedSize = 0xFFFFFFF0u;
+        EXPECT_GT(GrfSaveBytes(big.archive), uint64_t{0xFFFFFFFFu} + GRF_HEADER_SIZE);
         g_calls = 0;
         g_stopAt = -1;
         EXPECT_EQ(GrfSave(big.archive, StopAtCall), 1);
