@@ -82,9 +82,13 @@ void CmdOpenArchive(HWND window, int mode) {
     }
 }
 
+uint32_t SelectedLevel(HWND window) {
+    return SelectedValue(window, IDC_LEVEL, LEVELS, DEFAULT_LEVEL);
+}
+
 void CmdRepack(HWND window) {
     if (g_archive == GRF_NO_ARCHIVE) return;
-    GrfSetCompressionLevel(SelectedValue(window, IDC_LEVEL, LEVELS, DEFAULT_LEVEL));
+    GrfSetCompressionLevel(SelectedLevel(window));
     GrfSetVersion(SelectedValue(window, IDC_VERSION, VERSIONS, DEFAULT_VERSION));
     const wchar_t* path = AskArchiveName(window, IDS_SELECT_REPACK_TARGET, 1);
     if (!path) return;
