@@ -172,21 +172,25 @@ bool SaveArchive(GrfArchive* archive, const fs::path& path, std::string* why) {
         *why = "it is a symbolic link; give -o OUT to write a new archive";
         return false;
     }
-    uint32_t version = ArchiveVersion(archive);
-    if (!SetOutputVersion(version)) {
-        char text[96];
-        snprintf(text, sizeof text,
-                 "version 0x%X is not written by Caskwright; give -o OUT --version V", version);
-        *why = text;
+    // Only the new records and a new directory are written, after what the
+    // file holds; the header switches to them last.
+    uint32_t written = 0;
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        const GrfEntry& entry = archive->entries[i];
+        written += !(entry.state & ENTRY_DELETED) &&
+                   (entry.owner != archive || entry.state != ENTRY_IN_ARCHIVE);
+    }
+    ProgressBegin("saving", written, 0);
+    int32_t failed = GrfSave(archive, EngineProgress);
+    ProgressEnd();
+    if (failed == 0) return true;
+    uint32_t code = GrfLastError;
+    if (code == GRF_ERROR_WRITE && ArchiveVersion(archive) < 0x300 &&
+        GrfSaveBytes(archive) > uint64_t{0xFFFFFFFFu} + GRF_HEADER_SIZE) {
+        *why = "it would grow past the 4 GB its version can address; give -o OUT to repack it";
         return false;
     }
-    // Until the engine saves in place: the whole table to a new file that
-    // replaces the old one, with its permissions.
-    fs::path written = ScratchPath(path, "tmp");
-    if (!RepackTo(archive, written, why)) return false;
-    fs::permissions(written, fs::status(path, error).permissions(), error);
-    if (CommitFile(written, path, why)) return true;
-    fs::remove(written, error);
+    *why = ErrorText(code) + "; the file is as it was";
     return false;
 }
 

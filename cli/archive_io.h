@@ -62,9 +62,9 @@ std::filesystem::path RecordFilePath(const GrfEntry& entry);
 // with the reason in why.
 bool WriteArchive(GrfArchive* archive, const std::filesystem::path& target, std::string* why);
 
-// Writes the table's changes back into the archive's own file (path),
-// keeping its version. False with the reason in why; the file is then as
-// it was.
+// Writes the table's changes into the archive's own file (path) in place,
+// keeping its version: only new records and a new directory are written.
+// False with the reason in why; the file is then as it was.
 bool SaveArchive(GrfArchive* archive, const std::filesystem::path& path, std::string* why);
 
 // A name beside target for a file that does not exist yet, distinct in

@@ -36,24 +36,11 @@ void CollectFolder(const std::filesystem::path& folder, const std::string& prefi
 void CollectPaths(const std::vector<std::string>& paths, const std::string* as,
                   const std::filesystem::path& exclude, std::vector<LocalFile>* files, int* failed);
 
-// What adding files leaves behind until the table is written: archives of
-// staged records and the folder of links they need. Removed on destruction.
-struct Staging {
-    Staging() = default;
-    Staging(const Staging&) = delete;
-    Staging& operator=(const Staging&) = delete;
-    ~Staging();
-    std::vector<Archive> archives;
-    std::vector<std::filesystem::path> paths;  // files and folders to remove
-};
-
-// Adds the files to archive's table as records read from disk when the
-// table is written (in the version and level set for output). Same names
-// already in the table are replaced. Scratch files go beside `beside`
-// (the output). False with the reason in why: the table may then hold some
-// of the files.
-bool AddLocalFiles(GrfArchive* archive, const std::vector<LocalFile>& files,
-                   const std::filesystem::path& beside, Staging* staging, std::string* why);
+// Adds the files to archive's table as local-file records, each read from
+// its own file when the table is written (in the version and level set for
+// output). Same names already in the table are replaced. False with the
+// reason in why: the table may then hold some of the files.
+bool AddLocalFiles(GrfArchive* archive, const std::vector<LocalFile>& files, std::string* why);
 
 }  // namespace caskw
 

@@ -56,6 +56,7 @@ int RunInfo(const std::string& path) {
     if (!error) Out("file size: " + Number(fileSize) + "\n");
     Out("stored bytes: " + Number(stored) + "\n");
     Out("real bytes: " + Number(real) + "\n");
+    Out("unused bytes: " + Number(GrfUnusedBytes(archive.get())) + "\n");
     return kExitDone;
 }
 

@@ -1,7 +1,9 @@
 // write_commands.cpp -- the commands that write archives: pack, add, rm,
-// merge, repack. Every archive is written under a temporary name and
-// renamed into place when complete, so a failure or a crash leaves the old
-// file (or none) and never half of a new one.
+// merge, repack. A new archive is written under a temporary name and
+// renamed into place when complete; add and rm without -o save into the
+// archive itself, where only the new bytes are written and the header
+// switches to them last. Either way a failure or a crash leaves the old file
+// (or none) and never half of a new one.
 #include <stdio.h>
 
 #include <algorithm>
@@ -83,9 +85,7 @@ int RunPack(const PackOptions& o) {
     std::string why;
     Archive archive = CreateArchive(out, &why);
     if (!archive) return CannotRun(why);
-    Staging staging;
-    if (!AddLocalFiles(archive.get(), files, out, &staging, &why) ||
-        !WriteArchive(archive.get(), out, &why)) {
+    if (!AddLocalFiles(archive.get(), files, &why) || !WriteArchive(archive.get(), out, &why)) {
         Complain(o.out + ": not written: " + why);
         return kExitSomeFailed;
     }
@@ -120,8 +120,7 @@ int RunAdd(const AddOptions& o) {
     size_t before = 0;
     for (uint32_t i = 0; i < archive->count; ++i)
         before += !(archive->entries[i].state & ENTRY_DELETED);
-    Staging staging;
-    if (!AddLocalFiles(archive.get(), files, target, &staging, &why)) {
+    if (!AddLocalFiles(archive.get(), files, &why)) {
         Complain(PathToUtf8(target) + ": not written: " + why);
         return kExitSomeFailed;
     }

@@ -178,9 +178,13 @@ bool DecodeV1Name(const uint8_t* head, char* name) {
 uint32_t ParseV1(GrfArchive* archive, DirReader* r, GrfProgressCallback progress) {
     V1Record record;
     uint32_t records = 0;
-    for (uint64_t at = 0; ReadV1Record(r, at, false, &record); at += record.length)
+    uint64_t end = 0;
+    for (; ReadV1Record(r, end, false, &record); end += record.length)
         if (record.fields[kV1TailType] != 0) ++records;
     if (r->error != GRF_OK) return r->error;
+    // Where the walk stopped: bytes past it are no records (a save must
+    // know whether any are there).
+    archive->directoryEnd = r->start + end;
     if (!AllocateTable(archive, records)) return GRF_ERROR_MEMORY;
 
     uint32_t version = GetLe32(archive->header + kHeaderVersion);
@@ -212,6 +216,7 @@ uint32_t ParseV1(GrfArchive* archive, DirReader* r, GrfProgressCallback progress
 uint32_t OpenV1(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, uint64_t fileSize,
                 GrfProgressCallback progress) {
     if (dirStart > fileSize || fileSize - dirStart > 0xFFFFFFFFu) return GRF_ERROR_NOT_ARCHIVE;
+    archive->directoryEnd = dirStart;
     if (fileSize == dirStart) return FinishTable(archive, 0);
     DirReader reader;
     reader.file = file;
@@ -325,6 +330,7 @@ uint32_t OpenTable(GrfArchive* archive, PlatformFile* file, uint64_t dirStart, u
     // one that many bytes can inflate to.
     if (fileSize - dirStart - sizesSize < packedSize) return GRF_ERROR_NOT_ARCHIVE;
     if (tableSize > packedSize * kMaxInflateRatio) return GRF_ERROR_NOT_ARCHIVE;
+    archive->directoryEnd = dirStart + sizesSize + packedSize;
 
     auto* packed = static_cast<uint8_t*>(PlatformAlloc(packedSize));
     auto* table = static_cast<uint8_t*>(PlatformAlloc(tableSize));

@@ -20,6 +20,8 @@ struct PlatformFile;
 PlatformFile* PlatformOpenRead(const wchar_t* path);      // existing, shared for reading
 PlatformFile* PlatformCreateNew(const wchar_t* path);     // fails when it exists
 PlatformFile* PlatformCreateAlways(const wchar_t* path);  // replaces an existing file
+// An existing file for reading and writing in place: never created or cut.
+PlatformFile* PlatformOpenUpdate(const wchar_t* path);
 // Reads up to size bytes; false on a failed call, *got holds what was read.
 bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got);
 // Writes all size bytes, or returns false.
@@ -32,6 +34,8 @@ bool PlatformCreateDirectory(const wchar_t* path);
 uint32_t PlatformLastError(void);
 // Forces what was written to the file onto the disk.
 bool PlatformFlush(PlatformFile* file);
+// Cuts the file (open for writing) to size bytes.
+bool PlatformTruncate(PlatformFile* file, uint64_t size);
 // What the file is now: size, modification time, identity (GrfFileStamp).
 bool PlatformStampOf(PlatformFile* file, GrfFileStamp* stamp);
 // True when something (a file, folder or link) has that name.

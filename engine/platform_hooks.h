@@ -16,6 +16,8 @@
 enum PlatformFault {
     kPlatformFaultAllocation,  // PlatformAlloc and PlatformGrow return null
     kPlatformFaultWrite,       // PlatformWrite and PlatformWriteOutput fail, as on a full disk
+    kPlatformFaultFlush,       // PlatformFlush fails, as on a failing disk
+    kPlatformFaultTruncate,    // PlatformTruncate fails
     kPlatformFaultKinds
 };
 
@@ -27,14 +29,24 @@ bool PlatformFaultNow(PlatformFault fault);
 void PlatformKeepDebugLine(const wchar_t* text);
 // For the platform file: a block of size bytes was asked for.
 void PlatformKeepAllocation(size_t size);
+// For the platform file: a step that changes a file (write, flush, truncate)
+// is about to happen.
+void PlatformStep(void);
 
 // For tests: after `after` more calls of that kind succeed, every one fails,
 // until called again with -1 (never fail, as at the start).
 void PlatformFailAfter(PlatformFault fault, int32_t after);
+// For tests: after `after` more calls of that kind succeed, the next one
+// fails and the rest succeed again (a passing fault).
+void PlatformFailOnce(PlatformFault fault, int32_t after);
 // For tests: the last line sent to the debugger output.
 const wchar_t* PlatformLastDebugLine(void);
 // For tests: the largest block asked for since the last call (then 0 again).
 size_t PlatformLargestAllocation(void);
+// For tests: calls watcher with the running number of each step (from 1)
+// before the step happens, so a test can stop a process at any one of them;
+// null stops watching and restarts the count.
+void PlatformWatchSteps(void (*watcher)(uint32_t step));
 
 #else
 
@@ -43,6 +55,7 @@ inline bool PlatformFaultNow(PlatformFault) {
 }
 inline void PlatformKeepDebugLine(const wchar_t*) {}
 inline void PlatformKeepAllocation(size_t) {}
+inline void PlatformStep(void) {}
 
 #endif
 

@@ -98,6 +98,10 @@ PlatformFile* PlatformCreateAlways(const wchar_t* path) {
     return OpenPath(path, O_WRONLY | O_CREAT | O_TRUNC);
 }
 
+PlatformFile* PlatformOpenUpdate(const wchar_t* path) {
+    return OpenPath(path, O_RDWR);
+}
+
 bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got) {
     uint8_t* at = static_cast<uint8_t*>(buffer);
     uint32_t done = 0;
@@ -119,6 +123,7 @@ bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got
 namespace {
 
 bool WriteAll(int fd, const void* buffer, uint32_t size) {
+    PlatformStep();
     if (PlatformFaultNow(kPlatformFaultWrite)) {
         errno = ENOSPC;
         return false;
@@ -173,7 +178,29 @@ uint32_t PlatformLastError(void) {
 }
 
 bool PlatformFlush(PlatformFile* file) {
+    PlatformStep();
+    if (PlatformFaultNow(kPlatformFaultFlush)) {
+        errno = EIO;
+        return false;
+    }
     return fsync(ToFd(file)) == 0;
+}
+
+bool PlatformTruncate(PlatformFile* file, uint64_t size) {
+    PlatformStep();
+    if (PlatformFaultNow(kPlatformFaultTruncate)) {
+        errno = EIO;
+        return false;
+    }
+    if (size > static_cast<uint64_t>(INT64_MAX)) {
+        errno = EINVAL;
+        return false;
+    }
+    int result;
+    do {
+        result = ftruncate(ToFd(file), static_cast<off_t>(size));
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
 }
 
 bool PlatformStampOf(PlatformFile* file, GrfFileStamp* stamp) {

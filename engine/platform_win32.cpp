@@ -39,6 +39,11 @@ PlatformFile* PlatformCreateAlways(const wchar_t* path) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
+PlatformFile* PlatformOpenUpdate(const wchar_t* path) {
+    return FromHandle(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
 bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got) {
     DWORD done = 0;
     BOOL ok = ReadFile(ToHandle(file), buffer, size, &done, nullptr);
@@ -49,6 +54,7 @@ bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got
 namespace {
 
 bool WriteAll(HANDLE handle, const void* buffer, uint32_t size) {
+    PlatformStep();
     if (PlatformFaultNow(kPlatformFaultWrite)) {
         SetLastError(ERROR_DISK_FULL);
         return false;
@@ -92,7 +98,21 @@ uint32_t PlatformLastError(void) {
 }
 
 bool PlatformFlush(PlatformFile* file) {
+    PlatformStep();
+    if (PlatformFaultNow(kPlatformFaultFlush)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
     return FlushFileBuffers(ToHandle(file)) != FALSE;
+}
+
+bool PlatformTruncate(PlatformFile* file, uint64_t size) {
+    PlatformStep();
+    if (PlatformFaultNow(kPlatformFaultTruncate)) {
+        SetLastError(ERROR_WRITE_FAULT);
+        return false;
+    }
+    return PlatformSeek(file, size) && SetEndOfFile(ToHandle(file)) != FALSE;
 }
 
 bool PlatformStampOf(PlatformFile* file, GrfFileStamp* stamp) {

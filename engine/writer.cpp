@@ -7,12 +7,14 @@
 #include <zlib.h>
 
 #include "archive_internal.h"
+#include "commit.h"
 #include "deflate_ahead.h"
 #include "grf_format.h"
 #include "le_bytes.h"
 #include "platform.h"
 #include "platform_threads.h"
 #include "stored_method.h"
+#include "writer_internal.h"
 
 // The engine-wide repack settings and the base folder of local-file records.
 uint32_t GrfRepackLevel = 3;
@@ -37,16 +39,6 @@ uint32_t NextRandom() {
     g_randomState = g_randomState * 214013u + 2531011u;
     return (g_randomState >> 16) & 0x7FFF;
 }
-
-// Where the data pass wrote a record and the sizes it wrote, kept apart
-// from the table so a failed repack leaves the table as it was.
-struct Placed {
-    uint64_t position;
-    uint32_t compressedSize;
-    uint32_t alignedSize;
-    uint32_t realSize;
-    uint8_t type;
-};
 
 // A scratch block reused from record to record; it only grows, so memory
 // follows the largest record, never the archive.
@@ -148,13 +140,13 @@ struct Repack {
     bool v1Target = false;
     bool v3Target = false;
     uint64_t maxPosition = kMaxPosition32;
+    bool keepOwn = false;  // a save: records in the archive's file stay
     uint32_t count = 0;
     Output out;
     Source source;
     Scratch stored;
     Scratch packed;
     Placed* placed = nullptr;
-    wchar_t* temporary = nullptr;    // the output's name until it is complete
     wchar_t** localPaths = nullptr;  // local files to deflate, in table order
     uint32_t localCount = 0;
     uint32_t localTaken = 0;
@@ -309,12 +301,37 @@ DeflatedFile NextLocalFile(Repack* r) {
     return DeflateLocalFile(r->localPaths[job], static_cast<int>(GrfRepackLevel));
 }
 
+// A record a save keeps: its own place and fields, its own type (its bytes
+// stay enciphered as they are).
+void KeepInPlace(const GrfEntry& entry, Placed* placed) {
+    placed->position = entry.position;
+    placed->compressedSize = entry.compressedSize;
+    placed->alignedSize = entry.alignedSize;
+    placed->realSize = entry.realSize;
+    placed->type = entry.type;
+}
+
 uint32_t DataPass(Repack* r, GrfProgressCallback progress) {
     uint32_t code = StartDeflating(r);
+    // A save counts only the records it writes, so its progress runs over
+    // the work, not the table.
+    uint32_t total = r->count, done = 0;
+    if (r->keepOwn) {
+        total = 0;
+        for (uint32_t i = 0; i < r->count; ++i) {
+            const GrfEntry& entry = r->archive->entries[i];
+            if (!IsDeleted(entry) && !IsKeptInPlace(r->archive, entry)) ++total;
+        }
+    }
     for (uint32_t i = 0; code == GRF_OK && i < r->count; ++i) {
         GrfEntry& entry = r->archive->entries[i];
         if (IsDeleted(entry)) continue;
-        if (progress && progress(&entry, i, r->count) != 0) return GRF_ERROR_CANCELLED;
+        if (r->keepOwn && IsKeptInPlace(r->archive, entry)) {
+            KeepInPlace(entry, &r->placed[i]);
+            continue;
+        }
+        uint32_t index = r->keepOwn ? done++ : i;
+        if (progress && progress(&entry, index, total) != 0) return GRF_ERROR_CANCELLED;
         if (IsLocal(entry)) {
             DeflatedFile file = NextLocalFile(r);
             code = PackLocalFile(r, entry, &file, &r->placed[i]);
@@ -343,7 +360,7 @@ uint32_t WriteV1Directory(Repack* r, uint32_t* written) {
         PutLe32(tail + kV1TailCompressed, p.compressedSize + p.realSize + kV1CompressedBias);
         PutLe32(tail + kV1TailAligned, p.alignedSize + kV1AlignedBias);
         PutLe32(tail + kV1TailReal, p.realSize);
-        tail[kV1TailType] = kTypeFile;
+        tail[kV1TailType] = p.type;
         PutLe32(tail + kV1TailOffset, static_cast<uint32_t>(p.position - kOffsetBase));
         if (!Put(&r->out, record, kV1NameStart + padded + kV1Tail)) return GRF_ERROR_WRITE;
         ++*written;
@@ -398,25 +415,16 @@ uint32_t WriteTableDirectory(Repack* r, uint32_t* written) {
     return GRF_OK;
 }
 
-// After the data pass: the directory, then the header over its
-// placeholders. Every failed write here is a failed write of the archive.
-uint32_t FinishArchive(Repack* r) {
-    uint64_t dirPosition = r->out.position;
-    if (dirPosition > r->maxPosition) return GRF_ERROR_WRITE;
-    uint32_t written = 0;
-    uint32_t code = r->v1Target ? WriteV1Directory(r, &written) : WriteTableDirectory(r, &written);
+// After the data pass: the directory, then everything still buffered goes
+// to the system. Every failed write here is a failed write of the archive.
+uint32_t WriteDirectory(Repack* r, TableWrite* w) {
+    w->directoryStart = r->out.position;
+    if (w->directoryStart > r->maxPosition) return GRF_ERROR_WRITE;
+    uint32_t code =
+        r->v1Target ? WriteV1Directory(r, &w->records) : WriteTableDirectory(r, &w->records);
     if (code != GRF_OK) return code;
     if (!Flush(&r->out)) return GRF_ERROR_WRITE;
-    uint8_t header[GRF_HEADER_SIZE];
-    if (r->v3Target) {
-        PutV3HeaderFields(header, dirPosition - kOffsetBase, written);
-    } else {
-        uint32_t seed = r->v1Target ? NextRandom() : 0;
-        PutHeaderFields(header, static_cast<uint32_t>(dirPosition - kOffsetBase), seed,
-                        written + seed + kCountBias, r->version);
-    }
-    if (!PlatformSeek(r->out.file, 0) || !PlatformWrite(r->out.file, header, GRF_HEADER_SIZE))
-        return GRF_ERROR_WRITE;
+    w->end = r->out.position;
     return GRF_OK;
 }
 
@@ -426,44 +434,64 @@ uint32_t FinishArchive(Repack* r) {
 // cipher would touch its bytes, and the stored bytes of archive records,
 // whose sizes are known, leave room in the 4 GB that 32-bit offsets
 // address. Local files are only known once deflated.
-uint32_t CheckTable(const Repack* r) {
+uint32_t CheckTable(const GrfArchive* archive, uint32_t version) {
+    uint32_t code = CheckNames(archive, version);
+    if (code != GRF_OK) return code;
+    bool v1Target = (version >> 8) == kMajorV1;
     uint64_t known = GRF_HEADER_SIZE;
-    for (uint32_t i = 0; i < r->count; ++i) {
-        const GrfEntry& entry = r->archive->entries[i];
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        const GrfEntry& entry = archive->entries[i];
         if (IsDeleted(entry)) continue;
-        if (!r->v1Target && entry.name[0] == '\0') return GRF_ERROR_WRITE;
-        if (r->v1Target && IsForeign(entry)) return GRF_ERROR_METHOD;
-        if (!IsLocal(entry)) known += StoredBytesOf(entry, r->v1Target);
+        if (v1Target && IsForeign(entry)) return GRF_ERROR_METHOD;
+        if (!IsLocal(entry)) known += StoredBytesOf(entry, v1Target);
     }
-    return known > r->maxPosition ? GRF_ERROR_WRITE : GRF_OK;
+    return known > PositionLimit(version) ? GRF_ERROR_WRITE : GRF_OK;
 }
+
+// The repack's output: a new file under a temporary name until complete.
+struct RepackFile {
+    PlatformFile* file = nullptr;
+    wchar_t* temporary = nullptr;  // the output's name until it is complete
+};
 
 // Writes the archive under a temporary name beside outputPath and gives it
 // that name only when it is complete and on disk.
-uint32_t RunRepack(Repack* r, const wchar_t* outputPath, GrfProgressCallback progress) {
+uint32_t RunRepack(GrfArchive* archive, RepackFile* f, TableWrite* w, const wchar_t* outputPath,
+                   GrfProgressCallback progress) {
     // Never overwrite or truncate: the output must be a new file.
     if (!outputPath || PlatformPathExists(outputPath)) return GRF_ERROR_NOT_FOUND;
-    uint32_t code = CheckTable(r);
+    uint32_t code = CheckTable(archive, GrfRepackVersion);
     if (code != GRF_OK) return code;
     size_t room = wcslen(outputPath) + 32;
-    r->out.buffer = static_cast<uint8_t*>(PlatformAlloc(kOutputBufferSize));
-    r->placed = static_cast<Placed*>(PlatformAlloc(size_t{r->count} * sizeof(Placed)));
-    r->temporary = static_cast<wchar_t*>(PlatformAlloc(room * sizeof(wchar_t)));
-    if (!r->out.buffer || !r->placed || !r->temporary) return GRF_ERROR_MEMORY;
-    r->out.file = PlatformCreateTemporary(outputPath, r->temporary, room);
-    if (!r->out.file) return GRF_ERROR_NOT_FOUND;
+    f->temporary = static_cast<wchar_t*>(PlatformAlloc(room * sizeof(wchar_t)));
+    if (!f->temporary) return GRF_ERROR_MEMORY;
+    f->file = PlatformCreateTemporary(outputPath, f->temporary, room);
+    if (!f->file) return GRF_ERROR_NOT_FOUND;
     uint8_t header[GRF_HEADER_SIZE];
     PutHeaderFields(header, 0, 0, 0, 0);
-    if (!Put(&r->out, header, GRF_HEADER_SIZE) || !Flush(&r->out)) return GRF_ERROR_WRITE;
-    code = DataPass(r, progress);
-    if (code == GRF_OK) code = FinishArchive(r);
-    if (code == GRF_OK && !PlatformFlush(r->out.file)) code = GRF_ERROR_WRITE;
+    if (!PlatformWrite(f->file, header, GRF_HEADER_SIZE)) return GRF_ERROR_WRITE;
+    w->archive = archive;
+    w->version = GrfRepackVersion;
+    w->file = f->file;
+    w->start = GRF_HEADER_SIZE;
+    code = WriteTable(w, progress);
     if (code != GRF_OK) return code;
-    PlatformClose(r->out.file);
-    r->out.file = nullptr;
-    if (!PlatformRenameNew(r->temporary, outputPath))
+    if ((GrfRepackVersion >> 8) == kMajorV3) {
+        PutV3HeaderFields(header, w->directoryStart - kOffsetBase, w->records);
+    } else {
+        uint32_t seed = (GrfRepackVersion >> 8) == kMajorV1 ? NextRandom() : 0;
+        PutHeaderFields(header, static_cast<uint32_t>(w->directoryStart - kOffsetBase), seed,
+                        CountField(w->records, seed), GrfRepackVersion);
+    }
+    Commit commit;
+    commit.file = f->file;
+    code = CommitSwitch(&commit, 0, header, GRF_HEADER_SIZE);
+    if (code != GRF_OK) return code;
+    PlatformClose(f->file);
+    f->file = nullptr;
+    if (!PlatformRenameNew(f->temporary, outputPath))
         return PlatformPathExists(outputPath) ? GRF_ERROR_NOT_FOUND : GRF_ERROR_WRITE;
-    r->temporary[0] = L'\0';
+    f->temporary[0] = L'\0';
     return GRF_OK;
 }
 
@@ -501,27 +529,15 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
         GrfLastError = GRF_ERROR_HANDLE;
         return 1;
     }
-    Repack r;
-    r.archive = archive;
-    r.version = GrfRepackVersion;
-    r.v1Target = GrfRepackVersion < 0x200;
-    r.v3Target = GrfRepackVersion == kVersion300;
-    r.maxPosition = r.v3Target ? kMaxPosition64 : kMaxPosition32;
-    r.count = archive->count;
-    uint32_t code = RunRepack(&r, outputPath, progress);
+    RepackFile f;
+    TableWrite w;
+    uint32_t code = RunRepack(archive, &f, &w, outputPath, progress);
     // A failed or stopped repack leaves nothing: the output never had its
     // name, and the temporary file goes.
-    DeflateAheadEnd(r.ahead);
-    for (uint32_t i = 0; i < r.localCount; ++i) PlatformFree(r.localPaths[i]);
-    PlatformFree(r.localPaths);
-    PlatformClose(r.out.file);
-    if (r.temporary && r.temporary[0]) PlatformDeleteFile(r.temporary);
-    PlatformFree(r.temporary);
-    PlatformClose(r.source.file);
-    PlatformFree(r.out.buffer);
-    PlatformFree(r.placed);
-    PlatformFree(r.stored.data);
-    PlatformFree(r.packed.data);
+    PlatformClose(f.file);
+    if (f.temporary && f.temporary[0]) PlatformDeleteFile(f.temporary);
+    PlatformFree(f.temporary);
+    PlatformFree(w.placed);
     if (code != GRF_OK) {
         GrfLastError = code;
         return 1;
@@ -529,16 +545,53 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
     return 0;
 }
 
-extern "C" uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version) {
-    if (archive == GRF_NO_ARCHIVE || !archive) return 0;
+uint32_t WriteTable(TableWrite* w, GrfProgressCallback progress) {
+    Repack r;
+    r.archive = w->archive;
+    r.version = w->version;
+    r.v1Target = (w->version >> 8) == kMajorV1;
+    r.v3Target = (w->version >> 8) == kMajorV3;
+    r.maxPosition = PositionLimit(w->version);
+    r.keepOwn = w->keepOwn;
+    r.count = w->archive->count;
+    r.out.file = w->file;
+    r.out.position = w->start;
+    r.out.buffer = static_cast<uint8_t*>(PlatformAlloc(kOutputBufferSize));
+    w->placed = static_cast<Placed*>(PlatformAlloc(size_t{r.count} * sizeof(Placed) + 1));
+    r.placed = w->placed;
+    uint32_t code = GRF_OK;
+    if (!r.out.buffer || !w->placed) code = GRF_ERROR_MEMORY;
+    if (code == GRF_OK) code = DataPass(&r, progress);
+    if (code == GRF_OK) code = WriteDirectory(&r, w);
+    DeflateAheadEnd(r.ahead);
+    for (uint32_t i = 0; i < r.localCount; ++i) PlatformFree(r.localPaths[i]);
+    PlatformFree(r.localPaths);
+    PlatformClose(r.source.file);
+    PlatformFree(r.out.buffer);
+    PlatformFree(r.stored.data);
+    PlatformFree(r.packed.data);
+    return code;
+}
+
+uint32_t CheckNames(const GrfArchive* archive, uint32_t version) {
+    if ((version >> 8) == kMajorV1) return GRF_OK;
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        const GrfEntry& entry = archive->entries[i];
+        if (!IsDeleted(entry) && entry.name[0] == '\0') return GRF_ERROR_WRITE;
+    }
+    return GRF_OK;
+}
+
+uint64_t TableBytes(const GrfArchive* archive, uint32_t version, bool keepOwn) {
     bool v1Target = (version >> 8) == kMajorV1;
     bool v3Target = (version >> 8) == kMajorV3;
-    uint64_t total = GRF_HEADER_SIZE;
+    uint64_t total = 0;
     uint64_t table = 0;
     for (uint32_t i = 0; i < archive->count; ++i) {
         const GrfEntry& entry = archive->entries[i];
         if (IsDeleted(entry)) continue;
-        total += IsLocal(entry) ? LocalFileSize(archive, i) : StoredBytesOf(entry, v1Target);
+        if (!keepOwn || !IsKeptInPlace(archive, entry))
+            total += IsLocal(entry) ? LocalFileSize(archive, i) : StoredBytesOf(entry, v1Target);
         uint32_t length = static_cast<uint32_t>(NameLength(entry.name));
         if (v1Target)
             total += kV1NameStart + GrfAlign8(length + 1) + kV1Tail;
@@ -550,4 +603,17 @@ extern "C" uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version) 
     if (!v1Target)
         total += (v3Target ? kV3Sizes : kV2Sizes) + compressBound(static_cast<uLong>(table));
     return total;
+}
+
+uint64_t PositionLimit(uint32_t version) {
+    return (version >> 8) == kMajorV3 ? kMaxPosition64 : kMaxPosition32;
+}
+
+bool IsKeptInPlace(const GrfArchive* archive, const GrfEntry& entry) {
+    return entry.owner == archive && !IsLocal(entry);
+}
+
+extern "C" uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version) {
+    if (archive == GRF_NO_ARCHIVE || !archive) return 0;
+    return GRF_HEADER_SIZE + TableBytes(archive, version, false);
 }

@@ -34,6 +34,7 @@
 #define IDC_CLOSE_GRF 1018
 #define IDC_LEVEL 1019
 #define IDC_VERSION 1022
+#define IDC_SAVE 1030
 
 // Controls of the progress window (138); its Cancel button is IDCANCEL (2)
 #define IDC_PROGRESS_BAR 1020
@@ -136,6 +137,21 @@
 #define IDS_NOTICE_UNREADABLE 312
 #define IDS_NOTICE_NO_SPRITE 313
 #define IDS_NOTICE_COMPILED_LUA 314
+
+// Strings 400 to 419: Save, its tooltip and the unsaved-changes prompt
+#define IDS_TIP_SAVE 400
+#define IDS_SAVING 401
+#define IDS_SAVED 402
+#define IDS_SAVED_REPACK 403
+#define IDS_SAVE_CANCELLED 404
+#define IDS_SAVE_FAILED_CODE 405
+#define IDS_SAVE_TOO_LARGE 406
+#define IDS_SAVE_TOO_LARGE_CAPTION 407
+#define IDS_UNSAVED_CAPTION 408
+#define IDS_UNSAVED_TEXT 409
+#define IDS_SIZE_BYTES 410
+#define IDS_SIZE_KB 411
+#define IDS_SIZE_MB 412
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

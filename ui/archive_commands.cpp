@@ -99,9 +99,13 @@ void CmdOpenArchive(HWND window, int mode) {
     }
 }
 
+uint32_t SelectedLevel(HWND window) {
+    return SelectedValue(window, IDC_LEVEL, LEVELS, 3, DEFAULT_LEVEL);
+}
+
 void CmdRepack(HWND window) {
     if (g_archive == GRF_NO_ARCHIVE) return;
-    GrfSetCompressionLevel(SelectedValue(window, IDC_LEVEL, LEVELS, 3, DEFAULT_LEVEL));
+    GrfSetCompressionLevel(SelectedLevel(window));
     GrfSetVersion(SelectedValue(window, IDC_VERSION, VERSIONS, 4, DEFAULT_VERSION));
     if (!FitsVersion(window)) return;
     const wchar_t* path = AskArchiveName(window, IDS_SELECT_REPACK_TARGET, 1);

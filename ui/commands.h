@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 // Mode of CmdOpenArchive.
 #define OPEN_APPEND 0  // Add Grf: merge into the loaded archive
 #define OPEN_LOAD 1    // Open: load in place of the loaded archive
@@ -16,6 +18,20 @@ void CmdExtractSelected(HWND window);
 void CmdExtractAll(HWND window);
 void CmdDeleteSelected(HWND window);
 void CmdAddDirectory(HWND window);
+
+// Save: writes the changes into the loaded archive's own file (an archive
+// Add Dir made, which has no file yet, is written as Repack writes it).
+// True when nothing is left unsaved.
+bool CmdSave(HWND window);
+// Whether the loaded archive's table differs from its file.
+bool HasUnsavedChanges();
+// Enables Save exactly when there is something to save.
+void UpdateSaveButton(HWND window);
+// Before changes would be lost: asks whether to save them (Yes, No,
+// Cancel). True when the caller may go on (saved, or not wanted).
+bool ConfirmUnsavedChanges(HWND window);
+// The compression level the drop-down selects.
+uint32_t SelectedLevel(HWND window);
 
 // Says that the archive file at path changed on disk since it was opened
 // and, when the user agrees, opens it again in place of the loaded archive.

@@ -33,6 +33,7 @@ const ToolTipSpec TOOL_TIPS[] = {
     {IDC_DELETE_SEL, IDS_TIP_DELETE_SEL},
     {IDC_ENTRY_LIST, IDS_TIP_ENTRY_LIST},
     {IDC_CLOSE_GRF, IDS_TIP_CLOSE_GRF},
+    {IDC_SAVE, IDS_TIP_SAVE},
     {0, 0},
 };
 
@@ -74,6 +75,22 @@ void CreateStatusBar(HWND window) {
                                   0, 0, window, nullptr, g_instance, nullptr);
 }
 
+// Ctrl+S anywhere in the main dialog means Save. Dialog boxes have no
+// accelerator table: a hook sees each key as the dialog's loop takes it,
+// turns Ctrl+S into the Save command and hides the key from the control.
+HHOOK g_keyHook = nullptr;
+
+LRESULT CALLBACK SaveKeyHook(int code, WPARAM wParam, LPARAM lParam) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && wParam == PM_REMOVE && message->message == WM_KEYDOWN &&
+        message->wParam == 'S' && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_MENU) >= 0 &&
+        g_mainWindow && GetAncestor(message->hwnd, GA_ROOT) == g_mainWindow) {
+        message->message = WM_NULL;
+        PostMessageW(g_mainWindow, WM_COMMAND, IDC_SAVE, 0);
+    }
+    return CallNextHookEx(g_keyHook, code, wParam, lParam);
+}
+
 void OnMainInitDialog(HWND window) {
     g_mainWindow = window;
     SetDialogIcon(window);
@@ -86,6 +103,12 @@ void OnMainInitDialog(HWND window) {
     SetDlgItemTextW(window, IDC_FILTER_TEXT, L"*.*");
     CreateStatusBar(window);
     SetStatusText(LoadResString(IDS_READY));
+    g_keyHook = SetWindowsHookExW(WH_GETMESSAGE, SaveKeyHook, nullptr, GetCurrentThreadId());
+}
+
+void OnMainDestroy() {
+    if (g_keyHook) UnhookWindowsHookEx(g_keyHook);
+    g_keyHook = nullptr;
 }
 
 void ShowAbout(HWND window) {
@@ -121,6 +144,7 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
 }
 
 void CmdCloseArchive(HWND window) {
+    if (!ConfirmUnsavedChanges(window)) return;
     GrfClose(&g_archive);
     RefreshEntryList(window);
     SetMainTitle(LoadResString(IDS_NONE));
@@ -129,10 +153,13 @@ void CmdCloseArchive(HWND window) {
 void RunMainCommand(HWND window, UINT command) {
     switch (command) {
         case IDC_OPEN:
-            CmdOpenArchive(window, OPEN_LOAD);
+            if (ConfirmUnsavedChanges(window)) CmdOpenArchive(window, OPEN_LOAD);
             break;
         case IDC_EXIT:
-            EndDialog(window, 0);
+            if (ConfirmUnsavedChanges(window)) EndDialog(window, 0);
+            break;
+        case IDC_SAVE:
+            CmdSave(window);
             break;
         case IDC_FILTER:
             RefreshEntryList(window);
@@ -163,6 +190,7 @@ void RunMainCommand(HWND window, UINT command) {
     }
     // Any other id (Escape's cancel command, the edit box, the drop-down
     // lists) does nothing.
+    UpdateSaveButton(window);
 }
 
 }  // namespace
@@ -189,7 +217,11 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnMainSysCommand(window, wParam);
             break;
         case WM_CLOSE:
-            EndDialog(window, 0);
+            // As Exit: unsaved changes are asked about first.
+            OnMainCommand(window, IDC_EXIT);
+            break;
+        case WM_DESTROY:
+            OnMainDestroy();
             break;
         case WM_NOTIFY:
             return OnMainNotify(window, wParam, reinterpret_cast<NMHDR*>(lParam));

@@ -18,7 +18,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // command or a preview runs (its boxes let queued clicks through).
 void OnMainCommand(HWND window, UINT command);
 
-// Creates the tooltip window of the main dialog and registers its 13 tools.
+// Creates the tooltip window of the main dialog and registers its 14 tools.
 void CreateToolTips(HWND window);
 
 #endif

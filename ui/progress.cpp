@@ -82,7 +82,8 @@ int32_t ShowEntryProgress(GrfEntry* entry, uint32_t index, uint32_t total) {
     if (!g_progressShown || now - g_progressShownAt >= PROGRESS_REDRAW_MS || index + 1 >= total) {
         g_progressShown = true;
         g_progressShownAt = now;
-        wchar_t* name = GrfFileName(entry->name);
+        // No entry: the last step of a save, after its records.
+        wchar_t* name = entry ? GrfFileName(entry->name) : nullptr;
         if (name) SetDlgItemTextW(g_progressWindow, IDC_PROGRESS_NAME, name);
         GrfFreeBuffer(name);
         // The 32-bit range shows totals above 65535 whole.

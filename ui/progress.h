@@ -29,7 +29,8 @@ HWND CreateProgressWindow(const wchar_t* caption);
 // made and forgets it.
 void CloseProgressWindow(HWND window);
 
-// Progress callback of repack and extraction: shows the entry's name and the
+// Progress callback of repack, save and extraction: shows the entry's name
+// (when there is one) and the
 // bar at index of total, lets the window handle one queued message (a
 // repaint, a click on Cancel), and returns 1 once the window is gone, else 0.
 int32_t ShowEntryProgress(GrfEntry* entry, uint32_t index, uint32_t total);

@@ -5,8 +5,9 @@
  * names and entry data), 0x2xx (zlib-compressed directory) and 0x300 (the
  * 0x2xx layout with 64-bit positions, for archives past 4 GB), reads and
  * extracts entries, edits the entry table in memory (adding local files,
- * merging a second archive, marking deletions), searches names by wildcard
- * and writes the edited table as a new archive file.
+ * merging a second archive, marking deletions), searches names by wildcard,
+ * and writes the edited table as a new archive file or into the archive's
+ * own file.
  *
  * Conventions that hold for every operation below:
  *  - Failures return null, GRF_NO_ARCHIVE, -1, 0 or 1 as each contract says
@@ -158,6 +159,7 @@ struct GrfArchive {
     GrfFileStamp stamp;        /* the file as opened; all zero after GrfCreate */
     GrfLocalFiles* localFiles; /* where local-file records' contents are */
     GrfPatchInfo* patch;       /* set when opened from a patch file */
+    uint64_t directoryEnd;     /* file offset where the directory as read ends */
 };
 
 /* The handle value that means "no archive" everywhere. */
@@ -486,6 +488,73 @@ int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCal
    0x300. Returns 0 for GRF_NO_ARCHIVE or null. GrfLastError is not
    touched. */
 uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
+
+/* ---------------------------------------------------------------------------
+ * Saving in place.
+ */
+
+/* Writes the table's changes into archive's own file and leaves archive
+   describing the result. Records already stored in the file stay where they
+   are, untouched. The stored bytes of every other record not marked deleted
+   (local files deflated at GrfRepackLevel, records of merged archives copied,
+   deciphered and enciphered for this archive's version as GrfRepack does)
+   are written after the last byte the file holds, then a new directory
+   after them; no byte the current header or directory refers to, and no
+   byte of the current directory, is written. Then the file is flushed to
+   the disk, the header's directory offset and count (bytes 30 to 41, the one
+   write into bytes already in use) are rewritten, and the file is flushed
+   again. The archive keeps its version; a 0x1xx file whose directory runs
+   to its end gets four zero bytes after it first, which end that directory
+   where it ended.
+   Crash safety: until the header write the file is the old archive plus
+   bytes past its end that nothing refers to; after it, the new archive.
+   This relies on the 12-byte header write, within the file's first disk
+   sector, reaching the disk whole or not at all, as disks write a sector,
+   and on flushes that return only once the data is on the disk.
+   A failure or a stop before the header write has reached the disk puts
+   back the old header bytes when they changed, cuts the file back to its
+   old length and leaves the table as it was. Records marked deleted leave
+   the new directory; their bytes stay in the file as unused space
+   (GrfUnusedBytes). A table without changes writes nothing.
+   After a save, every record refers to archive's own file at its place
+   there (deleted records are gone from the table, which keeps its order),
+   states are ENTRY_IN_ARCHIVE, the index by name is rebuilt, no local-file
+   path is kept, and the file's size and time kept for change detection are
+   the new ones: archives merged into it may be closed. Pointers into the
+   old table are no longer valid.
+   progress (may be null) gets (record, k, n) for each record written, k
+   counting the n records written, and then (null, n, n) as the last moment
+   to stop; nonzero stops.
+   Returns 0; or 1 with GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or null),
+   GRF_ERROR_NOT_FOUND (the file does not open for writing, a local file
+   does not open, or an archive made by GrfCreate, which has no file yet:
+   GrfRepack writes it), GRF_ERROR_CHANGED (the archive's file, or a merged
+   archive's, changed since it was opened or last saved), GRF_ERROR_VERSION
+   (a version this layout cannot write), GRF_ERROR_CANCELLED,
+   GRF_ERROR_MEMORY, GRF_ERROR_NOT_ARCHIVE and GRF_ERROR_READ as GrfRepack
+   gives them, GRF_ERROR_WRITE (a write or flush failed; the saved archive
+   would pass the 4 GB its version's offsets address, checked before
+   anything is written with local files counted at their size; a 0x2xx
+   record with an empty name; or a 0x1xx file with bytes after its directory
+   that a reader would take for a record once more bytes follow them:
+   GrfRepack writes such archives afresh). */
+int32_t GrfSave(GrfArchive* archive, GrfProgressCallback progress);
+
+/* The size archive's file would have after GrfSave: what it holds now, and
+   the bytes GrfSave would add (local files counted at their size, the
+   directory at the most it can take: an estimate). The file as it is when
+   nothing changed; 0 for GRF_NO_ARCHIVE, null or an archive made by
+   GrfCreate. Above 0xFFFFFFFF + 46 bytes, a 0x1xx or 0x2xx archive cannot
+   take the save (GRF_ERROR_WRITE). GrfLastError is not touched. */
+uint64_t GrfSaveBytes(const GrfArchive* archive);
+
+/* The bytes of archive's file that neither the header, the directory as it
+   is on the disk, nor the stored bytes of a record of the table that lies
+   in this file use (records marked deleted or replaced by a merge count as
+   unused, as they will be after a save). A repack to a new file leaves
+   them out. 0 for GRF_NO_ARCHIVE, null, an archive made by GrfCreate, or
+   when memory runs out. GrfLastError is not touched. */
+uint64_t GrfUnusedBytes(const GrfArchive* archive);
 
 /* ---------------------------------------------------------------------------
  * Editing the table.

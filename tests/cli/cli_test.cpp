@@ -169,9 +169,10 @@ TEST_F(Cli, InfoGivesVersionCountAndSizes) {
     // Stored bytes: each deflated stream zero-filled to a multiple of 8.
     uint64_t stored = StoreContent(0x103, "data\\a.txt", BytesOf("12345")).bytes.size() +
                       StoreContent(0x103, "data\\b.txt", Bytes(1000, 'b')).bytes.size();
-    EXPECT_EQ(run.out,
-              Lines({"version: 0x103", "entries: 2", "file size: " + std::to_string(archive.size()),
-                     "stored bytes: " + std::to_string(stored), "real bytes: 1005"}));
+    EXPECT_EQ(
+        run.out,
+        Lines({"version: 0x103", "entries: 2", "file size: " + std::to_string(archive.size()),
+               "stored bytes: " + std::to_string(stored), "real bytes: 1005", "unused bytes: 0"}));
 }
 
 TEST_F(Cli, ListPrintsNamesAsUtf8InTableOrder) {
@@ -519,9 +520,19 @@ TEST_F(Cli, RemoveDropsWhatPatternsMatch) {
     EXPECT_EQ(copy.code, 0) << copy.err;
     EXPECT_EQ(List(Path("fewer.grf")),
               Lines({"data\\readme.txt", "data\\한글.txt", "data\\map\\prontera.gat"}));
+    Bytes old;
+    ASSERT_TRUE(ReadAt(Path("sample.grf"), &old));
     Outcome inPlace = Caskw({"rm", archive, "data/map/**"});
     EXPECT_EQ(inPlace.code, 0) << inPlace.err;
     EXPECT_EQ(List(archive).find("prontera"), std::string::npos);
+    // Saved in place: the old bytes stay behind the header, the removed
+    // entry's bytes and the old file list are now unused.
+    Bytes saved;
+    ASSERT_TRUE(ReadAt(Path("sample.grf"), &saved));
+    ASSERT_GT(saved.size(), old.size());
+    EXPECT_TRUE(std::equal(old.begin() + 46, old.end(), saved.begin() + 46));
+    Outcome info = Caskw({"info", archive});
+    EXPECT_EQ(info.out.find("unused bytes: 0\n"), std::string::npos) << info.out;
 
     Bytes before, after;
     ASSERT_TRUE(ReadAt(Path("sample.grf"), &before));

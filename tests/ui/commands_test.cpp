@@ -526,6 +526,9 @@ TEST_F(Commands, AddDirStaysDisabledThroughCloseAndOpen) {
     EXPECT_EQ(WindowText(program.dialog), Title(other)) << "Add Dir leaves the caption";
     EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
     Click(program, IDC_CLOSE_GRF);
+    Box unsaved;
+    ASSERT_TRUE(WaitForBox(program, &unsaved, L"Unsaved Changes"));
+    ASSERT_TRUE(PressBoxButton(unsaved, IDNO));
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
     ASSERT_EQ(Open(other), L"");

@@ -245,7 +245,7 @@ TEST_F(MainWindow, EveryButtonDropDownAndTheListHasATipOfItsOwn) {
         texts.insert(text);
         if (tool.hwnd == Control(program, IDC_EXTRACT_ALL)) extractAllTip = text;
     }
-    EXPECT_EQ(controls.size(), 13u);
+    EXPECT_EQ(controls.size(), 14u);
     EXPECT_EQ(tipped, controls);
     EXPECT_EQ(texts.size(), size_t(count)) << "two tools share a text";
 

@@ -30,6 +30,11 @@ void ProgramTest::LoadDirectly(const std::wstring& path) {
 std::wstring ProgramTest::UseFileDialog(int button, const std::wstring& title,
                                         const std::wstring& path) {
     Click(program, button);
+    // Open with unsaved changes asks first: a test that opens means to drop
+    // them.
+    Box first;
+    if (WaitForBox(program, &first) && first.caption == L"Unsaved Changes")
+        PressBoxButton(first, IDNO);
     if (!ChooseFile(program, title, path)) return L"no file dialog titled " + title;
     return WaitIdle(program);
 }

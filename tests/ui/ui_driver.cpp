@@ -326,7 +326,13 @@ void StopProgram(Program* program) {
     }
     if (IsWindow(program->dialog)) {
         Click(*program, IDC_CLOSE_GRF);
-        WaitIdle(*program, 20000);
+        if (!WaitIdle(*program, 20000).empty()) {
+            // Unsaved changes are asked about: a test's changes are not kept.
+            Box unsaved;
+            if (WaitForBox(*program, &unsaved, L"Unsaved Changes", 2000))
+                PressBoxButton(unsaved, IDNO);
+            WaitIdle(*program, 20000);
+        }
         PostMessageW(program->dialog, WM_CLOSE, 0, 0);
         WaitUntil([&] { return !IsWindow(program->dialog); }, 5000);
     }
