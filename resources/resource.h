@@ -134,6 +134,10 @@
 #define IDS_NOTICE_NO_SPRITE 313
 #define IDS_NOTICE_COMPILED_LUA 314
 
+// Strings 500 to 599: the list's counts, the search box, the context menu,
+// settings and the messages that say what went wrong in words
+#define IDS_LIST_COUNTS 500
+
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200
 #define IDS_TIP_EXIT 201

@@ -127,7 +127,9 @@ void AddListedFile(const wchar_t* folder, const wchar_t* fileName) {
         return;
     }
     ShowWalkedName(archiveName);
-    if (GrfAddFile(g_archive, g_addRoot, archiveName) != 0)
+    // The record keeps its own file's path: folders added one after another
+    // each pack their own files.
+    if (GrfAddLocalFile(g_archive, archiveName, diskPath) != 0)
         NoteLeftOut(&g_tooLong, folder, fileName);
 }
 
@@ -188,7 +190,5 @@ void CmdAddDirectory(HWND window) {
     AddDirectoryTree(g_addRoot);
     RefreshEntryList(window);
     SetStatusText(LoadResString(IDS_READY));
-    // One folder per repack: every local file is read against one root.
-    EnableWindow(GetDlgItem(window, IDC_ADD_DIR), FALSE);
     ReportLeftOut(window);
 }

@@ -62,9 +62,10 @@ void AppendArchive(HWND window, const wchar_t* path) {
         ShowError(window, LoadResString(IDS_MERGE_FAILED));
         return;
     }
-    // The other archive stays open: the merged records are read from it.
+    // The other archive stays open: the merged records are read from it. The
+    // table still belongs to the loaded archive, which the title names.
     RefreshEntryList(window);
-    SetMainTitle(path);
+    SetMainTitle(g_archive->path);
 }
 
 }  // namespace
@@ -105,7 +106,6 @@ void CmdRepack(HWND window) {
     }
     GrfClose(&g_archive);
     LoadArchive(window, path);
-    EnableWindow(GetDlgItem(window, IDC_ADD_DIR), TRUE);
 }
 
 void AskToOpenAgain(HWND window, const wchar_t* path) {

@@ -2,8 +2,12 @@
 // loaded archive's table, cells are formatted on demand.
 #include "entry_list.h"
 
+#include <shlwapi.h>
 #include <stdlib.h>
 #include <wchar.h>
+#include <windowsx.h>
+
+#include <vector>
 
 #include "entry_preview.h"
 #include "resource.h"
@@ -24,6 +28,11 @@ struct EntryRows {
 
 EntryRows g_entryRows = {GRF_NO_ARCHIVE, nullptr, 0, 0};
 
+RowSelection g_selection;
+// Running totals of realSize in row order (count + 1 values), so the size of
+// a run of selected rows is one subtraction.
+std::vector<uint64_t> g_rowBytes;
+
 const int COLUMN_COUNT = 6;
 const int CELL_SIZE = 256;              // each column text is built in its own buffer
 const int FILTER_SIZE = 255;            // at most 254 characters and the terminator
@@ -43,9 +52,12 @@ HWND EntryList(HWND window) {
     return GetDlgItem(window, IDC_ENTRY_LIST);
 }
 
-void ClearRows() {
+void ForgetRows() {
     g_entryRows.count = 0;
     g_entryRows.archive = GRF_NO_ARCHIVE;
+    ClearRows(&g_selection);
+    g_selection.anchor = -1;
+    g_rowBytes.assign(1, 0);
 }
 
 // Appends one row; false when no memory is left for it.
@@ -96,6 +108,327 @@ void FormatCell(const GrfEntry* entry, int row, int column, wchar_t* cell) {
     }
 }
 
+void CountRowBytes() {
+    g_rowBytes.resize(size_t(g_entryRows.count) + 1);
+    g_rowBytes[0] = 0;
+    for (uint32_t row = 0; row < g_entryRows.count; ++row) {
+        GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+        g_rowBytes[row + 1] = g_rowBytes[row] + (entry ? entry->realSize : 0);
+    }
+}
+
+// "N listed, M selected (size)" in the status bar's second part.
+void ShowListCounts() {
+    if (!g_statusBar) return;
+    wchar_t size[64] = L"";
+    StrFormatByteSizeW(static_cast<LONGLONG>(SelectedBytes()), size, 64);
+    wchar_t text[TEXT_BUFFER_SIZE];
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_LIST_COUNTS),
+               static_cast<int>(g_entryRows.count), static_cast<int>(g_selection.count), size);
+    SendMessageW(g_statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
+}
+
+// The list view's own state calls, which the subclass below answers for the
+// selection, go to the list itself through this.
+LRESULT ListDefault(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
+void SetListFocusRow(HWND list, int row) {
+    if (row < 0) return;
+    LVITEMW item = {};
+    item.stateMask = LVIS_FOCUSED;
+    item.state = LVIS_FOCUSED;
+    ListDefault(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    ListDefault(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
+int ListFocusRow(HWND list) {
+    return static_cast<int>(
+        ListDefault(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
+// The selection of the rows on screen before a change, so that only the rows
+// whose look changed are drawn again (a handful, however many rows changed).
+struct ShownSelection {
+    int top;
+    std::vector<bool> selected;
+};
+
+ShownSelection ShownRows(HWND list) {
+    ShownSelection shown;
+    shown.top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
+    int page = static_cast<int>(ListDefault(list, LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+    for (int row = shown.top; row < shown.top + page && uint32_t(row) < g_entryRows.count; ++row)
+        shown.selected.push_back(IsRowSelected(g_selection, uint32_t(row)));
+    return shown;
+}
+
+void InvalidateRow(HWND list, int row) {
+    RECT area = {};
+    area.left = LVIR_BOUNDS;
+    if (ListDefault(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                    reinterpret_cast<LPARAM>(&area)))
+        InvalidateRect(list, &area, FALSE);
+}
+
+void SelectionChanged(HWND list, const ShownSelection& before) {
+    int top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
+    if (top != before.top) {
+        InvalidateRect(list, nullptr, FALSE);
+    } else {
+        for (size_t i = 0; i < before.selected.size(); ++i) {
+            int row = before.top + static_cast<int>(i);
+            if (IsRowSelected(g_selection, uint32_t(row)) != before.selected[i])
+                InvalidateRow(list, row);
+        }
+    }
+    ShowListCounts();
+}
+
+// Moves the focus to row as a key or a click does: alone it selects just
+// that row; extend selects from the anchor to it; keep leaves the selection.
+void MoveToRow(HWND list, int row, bool extend, bool keep) {
+    int count = static_cast<int>(g_entryRows.count);
+    if (count == 0) return;
+    ShownSelection before = ShownRows(list);
+    row = row < 0 ? 0 : (row >= count ? count - 1 : row);
+    if (extend) {
+        if (g_selection.anchor < 0 || g_selection.anchor >= count) {
+            int focus = ListFocusRow(list);
+            g_selection.anchor = focus >= 0 ? focus : row;
+        }
+        int first = g_selection.anchor < row ? g_selection.anchor : row;
+        int last = g_selection.anchor < row ? row : g_selection.anchor;
+        if (!keep) ClearRows(&g_selection);
+        SetRowsSelected(&g_selection, uint32_t(first), uint32_t(last) + 1, true);
+    } else if (!keep) {
+        ClearRows(&g_selection);
+        SetRowsSelected(&g_selection, uint32_t(row), uint32_t(row) + 1, true);
+        g_selection.anchor = row;
+    }
+    SetListFocusRow(list, row);
+    SelectionChanged(list, before);
+}
+
+bool KeyHeld(int key) {
+    return GetKeyState(key) < 0;
+}
+
+// The row a navigation key leads to from the focused row, or -2 when key is
+// no navigation key.
+int RowForKey(HWND list, WPARAM key) {
+    int focus = ListFocusRow(list);
+    int count = static_cast<int>(g_entryRows.count);
+    int page = static_cast<int>(ListDefault(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    if (page < 1) page = 1;
+    int top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
+    switch (key) {
+        case VK_UP:
+            return focus < 0 ? 0 : focus - 1;
+        case VK_DOWN:
+            return focus < 0 ? 0 : focus + 1;
+        case VK_HOME:
+            return 0;
+        case VK_END:
+            return count - 1;
+        case VK_PRIOR:
+            // To the top of the page first, then a page further.
+            return focus > top ? top : focus - (page - 1);
+        case VK_NEXT:
+            return focus >= 0 && focus < top + page - 1 ? top + page - 1 : focus + (page - 1);
+    }
+    return -2;
+}
+
+void ActivateFocusedRow(HWND list) {
+    NMITEMACTIVATE activation = {};
+    activation.hdr.hwndFrom = list;
+    activation.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    activation.hdr.code = LVN_ITEMACTIVATE;
+    activation.iItem = ListFocusRow(list);
+    SendMessageW(GetParent(list), WM_NOTIFY, activation.hdr.idFrom,
+                 reinterpret_cast<LPARAM>(&activation));
+}
+
+void SendCommand(HWND list, int command) {
+    SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+// Keys the list answers itself; false hands the key to the list view.
+bool OnListKey(HWND list, WPARAM key) {
+    bool ctrl = KeyHeld(VK_CONTROL);
+    bool shift = KeyHeld(VK_SHIFT);
+    if (key == 'A' && ctrl) {
+        SelectAllRows(GetParent(list));
+        return true;
+    }
+    if (key == VK_DELETE) {
+        SendCommand(list, IDC_DELETE_SEL);
+        return true;
+    }
+    if (key == VK_RETURN) {
+        ActivateFocusedRow(list);
+        return true;
+    }
+    if (key == VK_SPACE && ctrl) {
+        int focus = ListFocusRow(list);
+        if (focus >= 0) {
+            ShownSelection before = ShownRows(list);
+            SetRowsSelected(&g_selection, uint32_t(focus), uint32_t(focus) + 1,
+                            !IsRowSelected(g_selection, uint32_t(focus)));
+            g_selection.anchor = focus;
+            SelectionChanged(list, before);
+        }
+        return true;
+    }
+    int row = RowForKey(list, key);
+    if (row == -2) return false;
+    // Ctrl moves only the focus; Shift extends from the anchor.
+    MoveToRow(list, row, shift, ctrl && !shift);
+    return true;
+}
+
+int RowAt(HWND list, LPARAM at) {
+    LVHITTESTINFO hit = {};
+    hit.pt.x = GET_X_LPARAM(at);
+    hit.pt.y = GET_Y_LPARAM(at);
+    int row =
+        static_cast<int>(ListDefault(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    return row >= 0 && uint32_t(row) < g_entryRows.count ? row : -1;
+}
+
+void OnListClick(HWND list, LPARAM at, bool right) {
+    SetFocus(list);
+    int row = RowAt(list, at);
+    bool ctrl = KeyHeld(VK_CONTROL);
+    bool shift = KeyHeld(VK_SHIFT);
+    if (row < 0) {
+        if (!ctrl && !shift && !right) {
+            ShownSelection before = ShownRows(list);
+            ClearRows(&g_selection);
+            SelectionChanged(list, before);
+        }
+        return;
+    }
+    if (right) {
+        // A right click on a selected row keeps the selection for its menu.
+        if (!IsRowSelected(g_selection, uint32_t(row)))
+            MoveToRow(list, row, false, false);
+        else
+            SetListFocusRow(list, row);
+        return;
+    }
+    if (ctrl && !shift) {
+        ShownSelection before = ShownRows(list);
+        SetRowsSelected(&g_selection, uint32_t(row), uint32_t(row) + 1,
+                        !IsRowSelected(g_selection, uint32_t(row)));
+        g_selection.anchor = row;
+        SetListFocusRow(list, row);
+        SelectionChanged(list, before);
+        return;
+    }
+    MoveToRow(list, row, shift, ctrl);
+}
+
+// The list view's own selection is kept empty: every message that reads or
+// sets the selection is answered from g_selection, and the input that would
+// select (keys, clicks) is handled here, so none of the list view's
+// whole-list selection walks ever runs.
+LRESULT CALLBACK EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                               DWORD_PTR) {
+    switch (message) {
+        case LVM_SETITEMSTATE: {
+            auto* item = reinterpret_cast<LVITEMW*>(lParam);
+            if (!item) break;
+            if (item->stateMask & LVIS_SELECTED) {
+                ShownSelection before = ShownRows(list);
+                bool selected = (item->state & LVIS_SELECTED) != 0;
+                int row = static_cast<int>(wParam);
+                if (row == -1) {
+                    ClearRows(&g_selection);
+                    if (selected) SetRowsSelected(&g_selection, 0, g_entryRows.count, true);
+                } else if (row >= 0 && uint32_t(row) < g_entryRows.count) {
+                    SetRowsSelected(&g_selection, uint32_t(row), uint32_t(row) + 1, selected);
+                    if (selected) g_selection.anchor = row;
+                }
+                SelectionChanged(list, before);
+            }
+            LVITEMW rest = *item;
+            rest.stateMask &= ~static_cast<UINT>(LVIS_SELECTED);
+            // The list view cannot focus every row at once.
+            if (!rest.stateMask || (static_cast<int>(wParam) == -1 && (rest.state & LVIS_FOCUSED)))
+                return TRUE;
+            return ListDefault(list, message, wParam, reinterpret_cast<LPARAM>(&rest));
+        }
+        case LVM_GETITEMSTATE: {
+            UINT state = static_cast<UINT>(ListDefault(list, message, wParam, lParam));
+            state &= ~static_cast<UINT>(LVIS_SELECTED);
+            if (IsRowSelected(g_selection, static_cast<uint32_t>(wParam))) state |= LVIS_SELECTED;
+            return state & static_cast<UINT>(lParam);
+        }
+        case LVM_GETITEMW: {
+            LRESULT result = ListDefault(list, message, wParam, lParam);
+            auto* item = reinterpret_cast<LVITEMW*>(lParam);
+            if (result && item && (item->mask & LVIF_STATE) && (item->stateMask & LVIS_SELECTED)) {
+                item->state &= ~static_cast<UINT>(LVIS_SELECTED);
+                if (IsRowSelected(g_selection, static_cast<uint32_t>(item->iItem)))
+                    item->state |= LVIS_SELECTED;
+            }
+            return result;
+        }
+        case LVM_GETSELECTEDCOUNT:
+            return g_selection.count;
+        case LVM_GETNEXTITEM:
+            if ((lParam & LVNI_SELECTED) && !(lParam & LVNI_FOCUSED))
+                return NextSelectedRow(g_selection, static_cast<int>(wParam));
+            break;
+        case WM_GETDLGCODE:
+            // Enter previews the focused row while the list has the focus.
+            if (lParam && reinterpret_cast<MSG*>(lParam)->message == WM_KEYDOWN &&
+                reinterpret_cast<MSG*>(lParam)->wParam == VK_RETURN)
+                return DLGC_WANTMESSAGE | ListDefault(list, message, wParam, lParam);
+            break;
+        case WM_KEYDOWN:
+            if (OnListKey(list, wParam)) return 0;
+            break;
+        case WM_CHAR:
+            // Ctrl+A and other control characters are no row numbers.
+            if (wParam < L' ') return 0;
+            {
+                // Typing a row number lets the list view select the row it
+                // finds; that one row moves into g_selection.
+                int before = ListFocusRow(list);
+                LRESULT result = ListDefault(list, message, wParam, lParam);
+                int after = ListFocusRow(list);
+                if (after != before && after >= 0) {
+                    LVITEMW item = {};
+                    item.stateMask = LVIS_SELECTED;
+                    ListDefault(list, LVM_SETITEMSTATE, static_cast<WPARAM>(after),
+                                reinterpret_cast<LPARAM>(&item));
+                    MoveToRow(list, after, false, false);
+                }
+                return result;
+            }
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+            OnListClick(list, lParam, message == WM_RBUTTONDOWN);
+            return 0;
+        case WM_LBUTTONDBLCLK:
+            OnListClick(list, lParam, false);
+            if (RowAt(list, lParam) >= 0) ActivateFocusedRow(list);
+            return 0;
+        case WM_RBUTTONUP: {
+            POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ClientToScreen(list, &at);
+            SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list),
+                         MAKELPARAM(at.x, at.y));
+            return 0;
+        }
+    }
+    return ListDefault(list, message, wParam, lParam);
+}
+
 }  // namespace
 
 HIMAGELIST CreateStateImages() {
@@ -127,6 +460,7 @@ void InitEntryList(HWND window, HIMAGELIST images) {
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    SetWindowSubclass(list, EntryListProc, 0, 0);
 }
 
 void RefreshEntryList(HWND window) {
@@ -136,7 +470,7 @@ void RefreshEntryList(HWND window) {
         wcscpy(pattern, L"*.*");
     }
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-    ClearRows();
+    ForgetRows();
 
     GrfEntry* entry = nullptr;
     GrfSearch* search = GrfFindFirst(g_archive, pattern, &entry);
@@ -161,6 +495,8 @@ void RefreshEntryList(HWND window) {
     }
     GrfFreeBuffer(search);
     SetRowCount(list, g_entryRows.count);
+    CountRowBytes();
+    ShowListCounts();
     SetStatusText(LoadResString(IDS_READY));
 }
 
@@ -212,10 +548,64 @@ int FindEntryRow(const NMLVFINDITEMW* find) {
     return -1;
 }
 
+const RowSelection& EntrySelection() {
+    return g_selection;
+}
+
+void SelectAllRows(HWND window) {
+    SelectOnlyRows(window, 0, static_cast<int>(g_entryRows.count), -1);
+}
+
+void SelectOnlyRows(HWND window, int first, int last, int focus) {
+    HWND list = EntryList(window);
+    ShownSelection before = ShownRows(list);
+    ClearRows(&g_selection);
+    if (first < 0) first = 0;
+    if (last > static_cast<int>(g_entryRows.count)) last = static_cast<int>(g_entryRows.count);
+    if (first < last) SetRowsSelected(&g_selection, uint32_t(first), uint32_t(last), true);
+    g_selection.anchor = first < last ? first : -1;
+    if (focus >= 0 && uint32_t(focus) < g_entryRows.count) SetListFocusRow(list, focus);
+    SelectionChanged(list, before);
+}
+
+void RepaintEntryList(HWND window) {
+    InvalidateRect(EntryList(window), nullptr, FALSE);
+    ShowListCounts();
+}
+
+int FocusedRow(HWND window) {
+    return ListFocusRow(EntryList(window));
+}
+
+uint64_t SelectedBytes() {
+    uint64_t total = 0;
+    if (g_rowBytes.size() != size_t(g_entryRows.count) + 1) return 0;
+    for (const RowRun& run : g_selection.runs)
+        total += g_rowBytes[run.last] - g_rowBytes[run.first];
+    return total;
+}
+
+LRESULT OnEntryListCustomDraw(NMLVCUSTOMDRAW* draw) {
+    switch (draw->nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT: {
+            if (!IsRowSelected(g_selection, static_cast<uint32_t>(draw->nmcd.dwItemSpec)))
+                return CDRF_DODEFAULT;
+            // As the list view draws its own selection: highlighted while it
+            // has the focus, grey otherwise.
+            bool focused = GetFocus() == draw->nmcd.hdr.hwndFrom;
+            draw->clrText = GetSysColor(focused ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT);
+            draw->clrTextBk = GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
+            return CDRF_NEWFONT;
+        }
+    }
+    return CDRF_DODEFAULT;
+}
+
 void OnEntryActivated(HWND window, UINT_PTR controlId, NMHDR* header) {
     if (controlId != IDC_ENTRY_LIST || header->code != LVN_ITEMACTIVATE) return;
-    int row = static_cast<int>(SendDlgItemMessageW(window, IDC_ENTRY_LIST, LVM_GETNEXTITEM,
-                                                   static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    int row = FocusedRow(window);
     // An activation without a focused row names no entry.
     if (row < 0) return;
     GrfEntry* entry = EntryOfRow(row);

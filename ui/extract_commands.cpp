@@ -12,37 +12,26 @@
 #include "resource.h"
 #include "services.h"
 
-namespace {
-
-int NextSelectedRow(HWND window, int after) {
-    return static_cast<int>(SendDlgItemMessageW(window, IDC_ENTRY_LIST, LVM_GETNEXTITEM,
-                                                static_cast<WPARAM>(after), LVNI_SELECTED));
-}
-
-int SelectedRowCount(HWND window) {
-    return static_cast<int>(
-        SendDlgItemMessageW(window, IDC_ENTRY_LIST, LVM_GETSELECTEDCOUNT, 0, 0));
-}
-
-}  // namespace
+namespace {}  // namespace
 
 void CmdExtractSelected(HWND window) {
-    int selected = SelectedRowCount(window);
-    if (selected <= 0) return;
-    auto* indices = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * selected));
+    const RowSelection& selection = EntrySelection();
+    if (selection.count == 0) return;
+    auto* indices = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * selection.count));
     if (!indices) {
         ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));
         return;
     }
     uint32_t count = 0;
-    for (int row = NextSelectedRow(window, -1); row >= 0 && count < uint32_t(selected);
-         row = NextSelectedRow(window, row)) {
-        GrfEntry* entry = EntryOfRow(row);
-        if (!entry) {
-            ShowError(window, LoadResString(IDS_INVALID_HANDLE), row);
-            continue;
+    for (const RowRun& run : selection.runs) {
+        for (uint32_t row = run.first; row < run.last; ++row) {
+            GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+            if (!entry) {
+                ShowError(window, LoadResString(IDS_INVALID_HANDLE), static_cast<int>(row));
+                continue;
+            }
+            indices[count++] = static_cast<uint32_t>(entry - g_archive->entries);
         }
-        indices[count++] = static_cast<uint32_t>(entry - g_archive->entries);
     }
     ExtractRecords(window, indices, count);
     free(indices);
@@ -54,18 +43,22 @@ void CmdExtractAll(HWND window) {
 }
 
 void CmdDeleteSelected(HWND window) {
-    int marked = 0;
-    for (int row = NextSelectedRow(window, -1); row >= 0; row = NextSelectedRow(window, row)) {
-        marked += 1;
-        GrfEntry* entry = EntryOfRow(row);
-        if (!entry) {
-            ShowError(window, LoadResString(IDS_INVALID_HANDLE), row);
-            continue;
+    const RowSelection& selection = EntrySelection();
+    if (selection.count == 0) return;
+    for (const RowRun& run : selection.runs) {
+        for (uint32_t row = run.first; row < run.last; ++row) {
+            GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+            if (!entry) {
+                ShowError(window, LoadResString(IDS_INVALID_HANDLE), static_cast<int>(row));
+                continue;
+            }
+            // The whole state: the entry keeps its place but is no longer
+            // written.
+            entry->state = ENTRY_DELETED;
         }
-        // The whole state: the entry keeps its place but is no longer written.
-        entry->state = ENTRY_DELETED;
     }
-    if (marked == 0) return;
-    RefreshEntryList(window);
+    // The rows stay where they are, now marked: the view, its scroll position
+    // and the selection are kept.
+    RepaintEntryList(window);
     SetStatusText(LoadResString(IDS_READY));
 }

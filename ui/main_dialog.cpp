@@ -43,6 +43,8 @@ const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
 // start another command or close the archive under the running one.
 bool g_commandRunning = false;
 
+HWND g_toolTips = nullptr;
+
 // Drop-down items in the order they are added; position 1 starts selected.
 const UINT LEVEL_ITEMS[] = {IDS_LEVEL_LOW, IDS_LEVEL_MEDIUM, IDS_LEVEL_HIGH};
 const UINT VERSION_ITEMS[] = {IDS_VERSION_102, IDS_VERSION_103, IDS_VERSION_200};
@@ -68,10 +70,21 @@ void AddAboutItem(HWND window) {
     AppendMenuW(GetSystemMenu(window, FALSE), MF_STRING, ID_ABOUT, LoadResString(IDS_ABOUT_ITEM));
 }
 
+const int COUNTS_WIDTH = 260;  // the list's counts, at the right end
+
+// Messages on the left, the list's counts on the right.
+void PlaceStatusParts() {
+    RECT area;
+    GetClientRect(g_statusBar, &area);
+    int parts[2] = {area.right > COUNTS_WIDTH * 2 ? area.right - COUNTS_WIDTH : area.right / 2, -1};
+    SendMessageW(g_statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+}
+
 void CreateStatusBar(HWND window) {
     // Size 0: the status bar places itself along the dialog's bottom edge.
     g_statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar", WS_CHILD | WS_VISIBLE, 0, 0,
                                   0, 0, window, nullptr, g_instance, nullptr);
+    PlaceStatusParts();
 }
 
 void OnMainInitDialog(HWND window) {
@@ -104,6 +117,11 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
     if (controlId == IDC_ENTRY_LIST && header->code == LVN_GETDISPINFOW) {
         OnEntryListDispInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
         return FALSE;
+    }
+    if (controlId == IDC_ENTRY_LIST && header->code == NM_CUSTOMDRAW) {
+        LRESULT answer = OnEntryListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, answer);
+        return TRUE;
     }
     if (controlId == IDC_ENTRY_LIST && header->code == LVN_ODFINDITEMW) {
         // Typing in the list asks where to go; left unanswered, the answer
@@ -183,6 +201,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnMainInitDialog(window);
             break;
         case WM_COMMAND:
+            // An open drop-down list is not covered by its tip.
+            if (HIWORD(wParam) == CBN_DROPDOWN || HIWORD(wParam) == CBN_CLOSEUP) {
+                SendMessageW(g_toolTips, TTM_POP, 0, 0);
+                SendMessageW(g_toolTips, TTM_ACTIVATE, HIWORD(wParam) == CBN_CLOSEUP, 0);
+                break;
+            }
             OnMainCommand(window, LOWORD(wParam));
             break;
         case WM_SYSCOMMAND:
@@ -213,11 +237,15 @@ void CreateToolTips(HWND window) {
                         CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, g_instance, nullptr);
     SetWindowPos(tips, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, TIP_WIDTH);
+    g_toolTips = tips;
     for (int row = 0; TOOL_TIPS[row].control != 0; ++row) {
         HWND control = GetDlgItem(window, TOOL_TIPS[row].control);
         TOOLINFOW tool = {};
         tool.cbSize = sizeof(tool);
         tool.uFlags = TTF_SUBCLASS;
+        // The list's tip shows centred below the list, not over the names
+        // under the pointer.
+        if (TOOL_TIPS[row].control == IDC_ENTRY_LIST) tool.uFlags |= TTF_CENTERTIP;
         tool.hwnd = control;
         tool.uId = static_cast<UINT_PTR>(row);
         GetClientRect(control, &tool.rect);

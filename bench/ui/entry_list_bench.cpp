@@ -13,6 +13,8 @@
 
 #include <commctrl.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <chrono>
 #include <functional>
@@ -30,7 +32,7 @@
 
 namespace {
 
-const uint32_t ENTRIES = 500000;
+uint32_t ENTRIES = 500000;
 const int ONE_BY_ONE_ROWS = 20000;
 const int ONE_BY_ONE_VISIBLE_ROWS = 1000;
 
@@ -169,9 +171,64 @@ void PrintFigure(const char* label, double seconds) {
     printf("  %-52s %9.3f s\n", label, seconds);
 }
 
+// A key press sent to the list as the keyboard would, with Shift or Ctrl
+// held as the list reads them (GetKeyState), and what it caused handled.
+void PressListKey(HWND dialog, UINT key, UINT modifier) {
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    if (modifier) keys[modifier] = 0x80;
+    SetKeyboardState(keys);
+    HWND list = GetDlgItem(dialog, IDC_ENTRY_LIST);
+    SendMessageW(list, WM_KEYDOWN, key, 1);
+    SendMessageW(list, WM_KEYUP, key, 0xC0000001);
+    if (modifier) keys[modifier] = 0;
+    SetKeyboardState(keys);
+    Pump();
+}
+
+int SelectedCount(HWND dialog) {
+    return static_cast<int>(
+        SendDlgItemMessageW(dialog, IDC_ENTRY_LIST, LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+// Keys and selections as a user makes them on the full list: each should
+// cost the same as on a short list.
+void MeasureKeys(HWND dialog) {
+    Refresh(dialog, L"*.*");
+    Pump();
+    HWND list = GetDlgItem(dialog, IDC_ENTRY_LIST);
+    SetFocus(list);
+    PressListKey(dialog, VK_HOME, 0);
+    printf("keys on the full list (%d rows):\n", EntryRowCount());
+    PrintFigure("20 presses of Down", Seconds([&] {
+                    for (int i = 0; i < 20; ++i) PressListKey(dialog, VK_DOWN, 0);
+                }));
+    PressListKey(dialog, VK_HOME, 0);
+    PrintFigure("Shift+End (select to the last row)",
+                Seconds([&] { PressListKey(dialog, VK_END, VK_SHIFT); }));
+    printf("  %d rows selected\n", SelectedCount(dialog));
+    PressListKey(dialog, VK_HOME, 0);
+    PrintFigure("Ctrl+A (select all)", Seconds([&] { PressListKey(dialog, 'A', VK_CONTROL); }));
+    printf("  %d rows selected\n", SelectedCount(dialog));
+    PrintFigure("Delete Sel of the selection", Seconds([&] {
+                    OnMainCommand(dialog, IDC_DELETE_SEL);
+                    Pump();
+                }));
+    PrintFigure("Down after the deletion", Seconds([&] { PressListKey(dialog, VK_DOWN, 0); }));
+}
+
 }  // namespace
 
-int main() {
+// Arguments: "keys" measures only the keys and selections; a number sets
+// the archive's entries (500,000 without one).
+int main(int argc, char** argv) {
+    bool keysOnly = false;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "keys") == 0)
+            keysOnly = true;
+        else if (atoi(argv[i]) > 0)
+            ENTRIES = static_cast<uint32_t>(atoi(argv[i]));
+    }
     g_instance = GetModuleHandleW(nullptr);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&controls);
@@ -192,6 +249,13 @@ int main() {
         return 1;
     }
     Pump();
+
+    if (keysOnly) {
+        MeasureKeys(dialog);
+        DestroyWindow(dialog);
+        GrfClose(&g_archive);
+        return 0;
+    }
 
     // Opening as the Open command does: "Opening: i/n" on the status line for
     // every directory record.
@@ -226,6 +290,8 @@ int main() {
             return 1;
         }
     }
+
+    MeasureKeys(dialog);
 
     struct OneByOne {
         int rows;

@@ -138,7 +138,8 @@ TEST_F(Commands, AppendReplacesSharedNamesAndAddsNewOnes) {
         std::wstring other = WriteArchive(L"other" + std::to_wstring(serial++) + L".grf", c.other);
         ASSERT_EQ(Open(loaded), L"");
         ASSERT_EQ(UseFileDialog(IDC_ADD_GRF, SELECT_APPEND, other), L"") << c.what;
-        EXPECT_EQ(WindowText(program.dialog), Title(other)) << c.what;
+        EXPECT_EQ(WindowText(program.dialog), Title(loaded))
+            << c.what << ": the table still belongs to the loaded archive";
         ASSERT_EQ(RowCount(program), static_cast<int>(c.marks.size())) << c.what;
         for (size_t row = 0; row < c.marks.size(); ++row) {
             EXPECT_EQ(RowImage(program, static_cast<int>(row)), c.marks[row])
@@ -417,7 +418,7 @@ TEST_F(Commands, AddDirWithNothingLoadedBuildsANewArchiveToRepack) {
         EXPECT_EQ(texts[1] + texts[2] + texts[3] + texts[4], L"0000");
     }
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright 1.0 - by the Caskwright developers");
-    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
     EXPECT_EQ(StatusText(program), L"Ready");
     std::wstring created = LoadedArchive(program)->path;  // kept absolute by the engine
     EXPECT_TRUE(created.size() > 11 && created.substr(created.size() - 11) == L"\\output.grf" &&
@@ -439,21 +440,39 @@ TEST_F(Commands, AddDirWithNothingLoadedBuildsANewArchiveToRepack) {
     for (int row = 0; row < 3; ++row) EXPECT_EQ(RowImage(program, row), MARK_NONE);
 }
 
-TEST_F(Commands, AddDirStaysDisabledThroughCloseAndOpen) {
-    std::wstring root = MakeFolder(dir);
+TEST_F(Commands, FoldersAddedOneAfterAnotherEachPackTheirOwnFiles) {
+    std::wstring first = MakeFolder(dir);
+    std::wstring second = dir.Join(L"more");
+    ASSERT_TRUE(MakeDirectory(second));
+    ASSERT_TRUE(WriteFileBytes(second + L"\\c.txt", BytesOf("sea")));
+    ASSERT_TRUE(WriteFileBytes(second + L"\\d.txt", BytesOf("dee")));
     std::wstring other = WriteArchive(L"two.grf", Numbered(2));
     ASSERT_EQ(Open(other), L"");
-    Click(program, IDC_ADD_DIR);
-    ASSERT_TRUE(ChooseFolder(program, root, nullptr));
-    ASSERT_EQ(WaitIdle(program), L"");
-    EXPECT_EQ(RowCount(program), 5);
+    for (const std::wstring& folder : {first, second}) {
+        Click(program, IDC_ADD_DIR);
+        ASSERT_TRUE(ChooseFolder(program, folder, nullptr));
+        ASSERT_EQ(WaitIdle(program), L"");
+        EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    }
     EXPECT_EQ(WindowText(program.dialog), Title(other)) << "Add Dir leaves the caption";
-    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    std::wstring target = dir.Join(L"both.grf");
+    StartRepack(program, 1, target);
+    ASSERT_EQ(WaitIdle(program), L"");
+    auto contents = ArchiveContents(target);
+    std::sort(contents.begin(), contents.end());
+    // Each file is read from its own folder.
+    EXPECT_EQ(contents, (std::vector<std::pair<std::string, std::string>>{
+                            {"data\\.hidden", "hidden"},
+                            {"data\\b.txt", "bee"},
+                            {"data\\c.txt", "sea"},
+                            {"data\\d.txt", "dee"},
+                            {"data\\file0.txt", "x"},
+                            {"data\\file1.txt", "x"},
+                            {"data\\texture\\a.bmp", "BM picture"}}));
+    // Close Grf and Open leave it enabled too.
     Click(program, IDC_CLOSE_GRF);
     ASSERT_EQ(WaitIdle(program), L"");
-    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
-    ASSERT_EQ(Open(other), L"");
-    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
 }
 
 TEST_F(Commands, CancellingTheFolderBrowserLeavesAnEmptyArchiveLoaded) {

@@ -1,0 +1,211 @@
+// The entry list at the keyboard and the mouse: moving and extending the
+// selection, Ctrl+A, Delete, Enter, clicks, the tab order, the tips and the
+// status line's counts.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "entry_list.h"
+#include "grf.h"
+#include "program_test.h"
+#include "resource.h"
+#include "services.h"
+#include "ui_driver.h"
+
+namespace {
+
+using EntryList = ProgramTest;
+
+HWND List(const Program& program) {
+    return Control(program, IDC_ENTRY_LIST);
+}
+
+// A key press on the list with a modifier held as the list reads it.
+void PressListKey(const Program& program, UINT key, UINT modifier = 0) {
+    HWND list = List(program);
+    RunOnUiThread(program, [&] {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        if (modifier) keys[modifier] = 0x80;
+        SetKeyboardState(keys);
+        SendMessageW(list, WM_KEYDOWN, key, 1);
+        if (modifier) keys[modifier] = 0;
+        SetKeyboardState(keys);
+    });
+}
+
+// A click at the middle of row's first cell, with a modifier held.
+void ClickRow(const Program& program, int row, UINT modifier = 0, UINT button = WM_LBUTTONDOWN) {
+    HWND list = List(program);
+    RECT item = {};
+    item.left = LVIR_LABEL;
+    SendMessageW(list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&item));
+    LPARAM at = MAKELPARAM(item.left + 4, (item.top + item.bottom) / 2);
+    RunOnUiThread(program, [&] {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        if (modifier) keys[modifier] = 0x80;
+        SetKeyboardState(keys);
+        SendMessageW(list, button, 0, at);
+        if (modifier) keys[modifier] = 0;
+        SetKeyboardState(keys);
+    });
+}
+
+int Focused(const Program& program) {
+    return static_cast<int>(
+        SendMessageW(List(program), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
+// The selected rows as runs (first, last), read through the list's own
+// messages as any client would.
+std::vector<std::pair<int, int>> Selected(const Program& program) {
+    std::vector<std::pair<int, int>> runs;
+    HWND list = List(program);
+    for (int row = static_cast<int>(
+             SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+         row >= 0;
+         row = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) {
+        if (!runs.empty() && runs.back().second == row - 1) {
+            runs.back().second = row;
+        } else {
+            runs.push_back({row, row});
+        }
+    }
+    int count = 0;
+    for (auto run : runs) count += run.second - run.first + 1;
+    EXPECT_EQ(SendMessageW(list, LVM_GETSELECTEDCOUNT, 0, 0), count);
+    return runs;
+}
+
+using Runs = std::vector<std::pair<int, int>>;
+
+TEST_F(EntryList, KeysMoveAndExtendTheSelection) {
+    LoadDirectly(WriteArchive(L"thirty.grf", Numbered(30)));
+    FocusControl(program, IDC_ENTRY_LIST);
+    struct Step {
+        const char* what;
+        UINT key;
+        UINT modifier;
+        int focus;
+        Runs selected;
+    };
+    const Step steps[] = {
+        {"Home", VK_HOME, 0, 0, {{0, 0}}},
+        {"Down", VK_DOWN, 0, 1, {{1, 1}}},
+        {"Shift+Down", VK_DOWN, VK_SHIFT, 2, {{1, 2}}},
+        {"Shift+End", VK_END, VK_SHIFT, 29, {{1, 29}}},
+        {"Shift+Home reverses from the anchor", VK_HOME, VK_SHIFT, 0, {{0, 1}}},
+        {"Ctrl+End moves only the focus", VK_END, VK_CONTROL, 29, {{0, 1}}},
+        {"Ctrl+Space adds the focused row", VK_SPACE, VK_CONTROL, 29, {{0, 1}, {29, 29}}},
+        {"Up at the top stays", VK_HOME, 0, 0, {{0, 0}}},
+        {"Up", VK_UP, 0, 0, {{0, 0}}},
+        {"Ctrl+A", 'A', VK_CONTROL, 0, {{0, 29}}},
+        {"End", VK_END, 0, 29, {{29, 29}}},
+    };
+    for (const Step& step : steps) {
+        PressListKey(program, step.key, step.modifier);
+        EXPECT_EQ(Focused(program), step.focus) << step.what;
+        EXPECT_EQ(Selected(program), step.selected) << step.what;
+    }
+    EXPECT_EQ(WaitIdle(program), L"");
+}
+
+TEST_F(EntryList, ClicksSelectAsInEveryListAndTheStatusLineCounts) {
+    LoadDirectly(WriteArchive(L"ten.grf", Numbered(10)));
+    struct Step {
+        const char* what;
+        int row;
+        UINT modifier;
+        UINT button;
+        Runs selected;
+    };
+    const Step steps[] = {
+        {"click", 2, 0, WM_LBUTTONDOWN, {{2, 2}}},
+        {"Shift+click", 5, VK_SHIFT, WM_LBUTTONDOWN, {{2, 5}}},
+        {"Ctrl+click adds", 8, VK_CONTROL, WM_LBUTTONDOWN, {{2, 5}, {8, 8}}},
+        {"Ctrl+click removes", 3, VK_CONTROL, WM_LBUTTONDOWN, {{2, 2}, {4, 5}, {8, 8}}},
+        {"right click on a selected row keeps", 4, 0, WM_RBUTTONDOWN, {{2, 2}, {4, 5}, {8, 8}}},
+        {"right click elsewhere selects it", 7, 0, WM_RBUTTONDOWN, {{7, 7}}},
+    };
+    for (const Step& step : steps) {
+        ClickRow(program, step.row, step.modifier, step.button);
+        EXPECT_EQ(Selected(program), step.selected) << step.what;
+        EXPECT_EQ(Focused(program), step.row) << step.what;
+        // Escape closes a context menu a right click brought up.
+        WaitIdle(program, 2000);
+    }
+    SelectRows(program, {1, 2, 3});
+    HWND status = g_statusBar;
+    RunOnUiThread(program, [&] { status = g_statusBar; });
+    wchar_t counts[256] = {};
+    SendMessageW(status, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(counts));
+    EXPECT_STREQ(counts, L"10 listed, 3 selected (3 bytes)");
+}
+
+TEST_F(EntryList, DeleteMarksTheSelectionAndKeepsTheView) {
+    LoadDirectly(WriteArchive(L"many.grf", Numbered(300)));
+    HWND list = List(program);
+    SendMessageW(list, LVM_ENSUREVISIBLE, 299, FALSE);
+    SendMessageW(list, LVM_ENSUREVISIBLE, 150, FALSE);
+    int top = static_cast<int>(SendMessageW(list, LVM_GETTOPINDEX, 0, 0));
+    ASSERT_GT(top, 100);
+    SelectRows(program, {151, 152, 153});
+    FocusControl(program, IDC_ENTRY_LIST);
+    PressKey(program, VK_DELETE);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(SendMessageW(list, LVM_GETTOPINDEX, 0, 0), top);
+    EXPECT_EQ(RowCount(program), 300);
+    EXPECT_EQ(Selected(program), (Runs{{151, 153}}));
+    for (int row : {150, 151, 152, 153, 154}) {
+        bool deleted = row >= 151 && row <= 153;
+        EXPECT_EQ(RowImage(program, row), deleted ? MARK_DELETED : MARK_NONE) << row;
+    }
+}
+
+TEST_F(EntryList, EnterPreviewsTheFocusedRowWhileTheFilterBoxKeepsFilter) {
+    LoadDirectly(WriteArchive(L"two.grf", Numbered(2)));
+    EXPECT_EQ(SendMessageW(program.dialog, DM_GETDEFID, 0, 0),
+              MAKELRESULT(IDC_FILTER, DC_HASDEFID));
+    SelectRows(program, {1});
+    FocusControl(program, IDC_ENTRY_LIST);
+    PressKey(program, VK_RETURN);
+    Settle(program);
+    HWND viewer = nullptr;
+    WaitUntil(
+        [&] {
+            viewer = FindWindowW(L"CASKWRIGHT", nullptr);
+            return viewer && IsWindowVisible(viewer);
+        },
+        10000);
+    ASSERT_NE(viewer, nullptr) << "Enter on the list opens the preview";
+    PostMessageW(viewer, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(viewer); }, 10000));
+}
+
+TEST_F(EntryList, TabFollowsTheLayoutRowByRow) {
+    const int order[] = {IDC_ENTRY_LIST,  IDC_OPEN,    IDC_FILTER_TEXT, IDC_FILTER,   IDC_EXTRACT,
+                         IDC_EXTRACT_ALL, IDC_ADD_GRF, IDC_ADD_DIR,     IDC_REPACK,   IDC_EXIT,
+                         IDC_VERSION,     IDC_LEVEL,   IDC_DELETE_SEL,  IDC_CLOSE_GRF};
+    std::vector<int> found;
+    RunOnUiThread(program, [&] {
+        HWND first = GetNextDlgTabItem(g_mainWindow, nullptr, FALSE);
+        HWND at = first;
+        do {
+            found.push_back(GetDlgCtrlID(at));
+            at = GetNextDlgTabItem(g_mainWindow, at, FALSE);
+        } while (at && at != first && found.size() < 40);
+    });
+    std::vector<int> expected(std::begin(order), std::end(order));
+    // Controls added beside the template's come after them.
+    ASSERT_GE(found.size(), expected.size());
+    found.resize(expected.size());
+    EXPECT_EQ(found, expected);
+}
+
+}  // namespace
