@@ -35,6 +35,9 @@
 #define IDC_LEVEL 1019
 #define IDC_VERSION 1022
 
+// Controls the main dialog adds to template 130 at its start
+#define IDC_SEARCH 1030
+
 // Controls of the progress window (138); its Cancel button is IDCANCEL (2)
 #define IDC_PROGRESS_BAR 1020
 #define IDC_PROGRESS_NAME 1021
@@ -137,6 +140,7 @@
 // Strings 500 to 599: the list's counts, the search box, the context menu,
 // settings and the messages that say what went wrong in words
 #define IDS_LIST_COUNTS 500
+#define IDS_SEARCH_CUE 501
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

@@ -4,9 +4,12 @@
 
 #include <shlwapi.h>
 #include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
 #include <windowsx.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "entry_preview.h"
@@ -27,6 +30,25 @@ struct EntryRows {
 };
 
 EntryRows g_entryRows = {GRF_NO_ARCHIVE, nullptr, 0, 0};
+
+// The rows shown, in display order: each is a position in g_entryRows (the
+// filling's own order, which the "index" column shows). The typed search
+// and the folder narrow it, the sort column orders it.
+std::vector<uint32_t> g_order;
+
+struct ViewSettings {
+    int sortColumn = -1;  // -1: the filling's order
+    bool descending = false;
+    std::string search;       // code page 949, '/' as '\\'; empty: every row
+    bool searchValid = true;  // false: typed characters no name can hold
+    std::string folder;       // name prefix ending in '\\'; empty: every folder
+};
+
+ViewSettings g_view;
+
+uint32_t ShownCount() {
+    return static_cast<uint32_t>(g_order.size());
+}
 
 RowSelection g_selection;
 // Running totals of realSize in row order (count + 1 values), so the size of
@@ -55,6 +77,7 @@ HWND EntryList(HWND window) {
 void ForgetRows() {
     g_entryRows.count = 0;
     g_entryRows.archive = GRF_NO_ARCHIVE;
+    g_order.clear();
     ClearRows(&g_selection);
     g_selection.anchor = -1;
     g_rowBytes.assign(1, 0);
@@ -69,7 +92,9 @@ bool AppendRow(uint32_t tableIndex) {
         g_entryRows.indices = static_cast<uint32_t*>(grown);
         g_entryRows.capacity = capacity;
     }
-    g_entryRows.indices[g_entryRows.count++] = tableIndex;
+    g_entryRows.indices[g_entryRows.count] = tableIndex;
+    // While filling, rows show in the filling's order.
+    g_order.push_back(g_entryRows.count++);
     return true;
 }
 
@@ -78,7 +103,7 @@ void SetRowCount(HWND list, uint32_t count) {
 }
 
 // The text of one cell, as the list shows it.
-void FormatCell(const GrfEntry* entry, int row, int column, wchar_t* cell) {
+void FormatCell(const GrfEntry* entry, uint32_t row, int column, wchar_t* cell) {
     cell[0] = L'\0';
     if (!entry) return;
     switch (column) {
@@ -109,9 +134,9 @@ void FormatCell(const GrfEntry* entry, int row, int column, wchar_t* cell) {
 }
 
 void CountRowBytes() {
-    g_rowBytes.resize(size_t(g_entryRows.count) + 1);
+    g_rowBytes.resize(size_t(ShownCount()) + 1);
     g_rowBytes[0] = 0;
-    for (uint32_t row = 0; row < g_entryRows.count; ++row) {
+    for (uint32_t row = 0; row < ShownCount(); ++row) {
         GrfEntry* entry = EntryOfRow(static_cast<int>(row));
         g_rowBytes[row + 1] = g_rowBytes[row] + (entry ? entry->realSize : 0);
     }
@@ -124,7 +149,7 @@ void ShowListCounts() {
     StrFormatByteSizeW(static_cast<LONGLONG>(SelectedBytes()), size, 64);
     wchar_t text[TEXT_BUFFER_SIZE];
     FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_LIST_COUNTS),
-               static_cast<int>(g_entryRows.count), static_cast<int>(g_selection.count), size);
+               static_cast<int>(ShownCount()), static_cast<int>(g_selection.count), size);
     SendMessageW(g_statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
 }
 
@@ -159,7 +184,7 @@ ShownSelection ShownRows(HWND list) {
     ShownSelection shown;
     shown.top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
     int page = static_cast<int>(ListDefault(list, LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
-    for (int row = shown.top; row < shown.top + page && uint32_t(row) < g_entryRows.count; ++row)
+    for (int row = shown.top; row < shown.top + page && uint32_t(row) < ShownCount(); ++row)
         shown.selected.push_back(IsRowSelected(g_selection, uint32_t(row)));
     return shown;
 }
@@ -189,7 +214,7 @@ void SelectionChanged(HWND list, const ShownSelection& before) {
 // Moves the focus to row as a key or a click does: alone it selects just
 // that row; extend selects from the anchor to it; keep leaves the selection.
 void MoveToRow(HWND list, int row, bool extend, bool keep) {
-    int count = static_cast<int>(g_entryRows.count);
+    int count = static_cast<int>(ShownCount());
     if (count == 0) return;
     ShownSelection before = ShownRows(list);
     row = row < 0 ? 0 : (row >= count ? count - 1 : row);
@@ -219,7 +244,7 @@ bool KeyHeld(int key) {
 // no navigation key.
 int RowForKey(HWND list, WPARAM key) {
     int focus = ListFocusRow(list);
-    int count = static_cast<int>(g_entryRows.count);
+    int count = static_cast<int>(ShownCount());
     int page = static_cast<int>(ListDefault(list, LVM_GETCOUNTPERPAGE, 0, 0));
     if (page < 1) page = 1;
     int top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
@@ -295,7 +320,7 @@ int RowAt(HWND list, LPARAM at) {
     hit.pt.y = GET_Y_LPARAM(at);
     int row =
         static_cast<int>(ListDefault(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
-    return row >= 0 && uint32_t(row) < g_entryRows.count ? row : -1;
+    return row >= 0 && uint32_t(row) < ShownCount() ? row : -1;
 }
 
 void OnListClick(HWND list, LPARAM at, bool right) {
@@ -347,8 +372,8 @@ LRESULT CALLBACK EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lP
                 int row = static_cast<int>(wParam);
                 if (row == -1) {
                     ClearRows(&g_selection);
-                    if (selected) SetRowsSelected(&g_selection, 0, g_entryRows.count, true);
-                } else if (row >= 0 && uint32_t(row) < g_entryRows.count) {
+                    if (selected) SetRowsSelected(&g_selection, 0, ShownCount(), true);
+                } else if (row >= 0 && uint32_t(row) < ShownCount()) {
                     SetRowsSelected(&g_selection, uint32_t(row), uint32_t(row) + 1, selected);
                     if (selected) g_selection.anchor = row;
                 }
@@ -429,6 +454,211 @@ LRESULT CALLBACK EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lP
     return ListDefault(list, message, wParam, lParam);
 }
 
+// ---- The view: search, folder and sort over the filled rows.
+
+unsigned char FoldAscii(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// Whether needle (code page 949) occurs in name at a character boundary,
+// ASCII letters without regard to case. Double-byte characters compare
+// exactly: their second bytes may look like letters.
+bool MatchesAt(const unsigned char* at, const std::string& needle) {
+    size_t i = 0;
+    while (i < needle.size()) {
+        auto want = static_cast<unsigned char>(needle[i]);
+        if (want >= 0x81 && i + 1 < needle.size()) {
+            if (at[i] != want || at[i + 1] != static_cast<unsigned char>(needle[i + 1]))
+                return false;
+            i += 2;
+        } else {
+            if (!at[i] || FoldAscii(at[i]) != FoldAscii(want)) return false;
+            i += 1;
+        }
+    }
+    return true;
+}
+
+bool NameContains(const char* name, const std::string& needle) {
+    if (needle.empty()) return true;
+    auto at = reinterpret_cast<const unsigned char*>(name);
+    for (; *at; at += (*at >= 0x81 && at[1]) ? 2 : 1) {
+        if (MatchesAt(at, needle)) return true;
+    }
+    return false;
+}
+
+const GrfEntry* FilledEntry(uint32_t filled) {
+    if (g_archive == GRF_NO_ARCHIVE || g_entryRows.archive != g_archive) return nullptr;
+    uint32_t index = g_entryRows.indices[filled];
+    return index < g_archive->count ? &g_archive->entries[index] : nullptr;
+}
+
+bool RowPasses(uint32_t filled) {
+    if (!g_view.searchValid) return false;
+    const GrfEntry* entry = FilledEntry(filled);
+    if (!entry) return false;
+    if (!g_view.folder.empty() &&
+        strncmp(entry->name, g_view.folder.c_str(), g_view.folder.size()) != 0)
+        return false;
+    return NameContains(entry->name, g_view.search);
+}
+
+uint32_t NumberKey(const GrfEntry& entry, int column) {
+    switch (column) {
+        case 1:
+            return entry.alignedSize;
+        case 2:
+            return entry.realSize;
+        case 3:
+            return entry.position;
+        case 4:
+            return static_cast<uint32_t>(entry.cycle + 128);
+    }
+    return 0;
+}
+
+// 32 bytes of a name from offset on, ASCII letters folded, as four numbers
+// that compare as the bytes do; past the end, zeros.
+struct NameKey {
+    uint64_t part[4];
+    uint32_t filled;
+};
+
+void FillNameKey(const char* name, size_t offset, NameKey* key) {
+    size_t length = strnlen(name, GRF_NAME_SIZE);
+    for (int i = 0; i < 4; ++i) {
+        uint64_t part = 0;
+        for (size_t j = 0; j < 8; ++j) {
+            size_t at = offset + size_t(i) * 8 + j;
+            unsigned char c = at < length ? FoldAscii(static_cast<unsigned char>(name[at])) : 0;
+            part = part << 8 | c;
+        }
+        key->part[i] = part;
+    }
+}
+
+bool SameName(const NameKey& a, const NameKey& b) {
+    return a.part[0] == b.part[0] && a.part[1] == b.part[1] && a.part[2] == b.part[2] &&
+           a.part[3] == b.part[3];
+}
+
+const size_t SMALL_RUN = 32;
+
+int CompareFrom(const char* a, const char* b, size_t offset) {
+    auto x = reinterpret_cast<const unsigned char*>(a) + offset;
+    auto y = reinterpret_cast<const unsigned char*>(b) + offset;
+    while (*x && FoldAscii(*x) == FoldAscii(*y)) ++x, ++y;
+    return int(FoldAscii(*x)) - int(FoldAscii(*y));
+}
+
+// Rows whose names agree up to offset (all longer than it).
+void SortRestOfNames(size_t first, size_t last, size_t offset) {
+    std::sort(g_order.begin() + ptrdiff_t(first), g_order.begin() + ptrdiff_t(last),
+              [offset](uint32_t a, uint32_t b) {
+                  const GrfEntry* x = FilledEntry(a);
+                  const GrfEntry* y = FilledEntry(b);
+                  int order =
+                      x && y && offset < GRF_NAME_SIZE ? CompareFrom(x->name, y->name, offset) : 0;
+                  return order != 0 ? order < 0 : a < b;
+              });
+}
+
+// Sorts g_order[first, last) by name from byte offset on: 32 bytes at a time,
+// the keys sorted in one block of memory (comparing names through the table
+// would wait on memory at every step), then each run of rows whose 32 bytes
+// agree and go on, by the next 32.
+void SortByName(size_t first, size_t last, size_t offset) {
+    if (last - first < 2 || offset >= GRF_NAME_SIZE) return;
+    std::vector<NameKey> keys(last - first);
+    for (size_t i = first; i < last; ++i) {
+        const GrfEntry* entry = FilledEntry(g_order[i]);
+        FillNameKey(entry ? entry->name : "", offset, &keys[i - first]);
+        keys[i - first].filled = g_order[i];
+    }
+    std::sort(keys.begin(), keys.end(), [](const NameKey& a, const NameKey& b) {
+        for (int i = 0; i < 4; ++i) {
+            if (a.part[i] != b.part[i]) return a.part[i] < b.part[i];
+        }
+        return a.filled < b.filled;
+    });
+    for (size_t i = first; i < last; ++i) g_order[i] = keys[i - first].filled;
+    for (size_t run = 0; run < keys.size();) {
+        size_t end = run + 1;
+        while (end < keys.size() && SameName(keys[run], keys[end])) ++end;
+        // Names that end within these bytes are equal: their order stays. A
+        // few rows compare the rest of their names directly.
+        if (end - run > 1 && (keys[run].part[3] & 0xFF) != 0) {
+            if (end - run <= SMALL_RUN) {
+                SortRestOfNames(first + run, first + end, offset + 32);
+            } else {
+                SortByName(first + run, first + end, offset + 32);
+            }
+        }
+        run = end;
+    }
+}
+
+// Orders g_order by the sort column; equal keys keep the filling's order.
+void SortRows() {
+    int column = g_view.sortColumn;
+    if (column < 0 || g_order.empty()) return;
+    bool down = g_view.descending;
+    if (column == 5) {
+        SortByName(0, g_order.size(), 0);
+        if (down) std::reverse(g_order.begin(), g_order.end());
+        return;
+    }
+    // The key above, the filling's position below: one number sorts both.
+    std::vector<uint64_t> keys(g_order.size());
+    for (size_t i = 0; i < g_order.size(); ++i) {
+        const GrfEntry* entry = FilledEntry(g_order[i]);
+        uint32_t key = column == 0 ? g_order[i] : (entry ? NumberKey(*entry, column) : 0);
+        if (down) key = ~key;
+        keys[i] = uint64_t(key) << 32 | g_order[i];
+    }
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < g_order.size(); ++i) g_order[i] = static_cast<uint32_t>(keys[i]);
+}
+
+// Builds g_order from the filled rows (or, narrowing, from the rows shown)
+// and shows it from the top, with nothing selected.
+void ShowView(HWND window, bool narrowing) {
+    if (narrowing) {
+        size_t kept = 0;
+        for (uint32_t filled : g_order) {
+            if (RowPasses(filled)) g_order[kept++] = filled;
+        }
+        g_order.resize(kept);
+    } else {
+        g_order.clear();
+        for (uint32_t filled = 0; filled < g_entryRows.count; ++filled) {
+            if (RowPasses(filled)) g_order.push_back(filled);
+        }
+        SortRows();
+    }
+    HWND list = EntryList(window);
+    ClearRows(&g_selection);
+    g_selection.anchor = -1;
+    SendMessageW(list, LVM_SETITEMCOUNT, ShownCount(), 0);
+    if (ShownCount() > 0) SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    InvalidateRect(list, nullptr, FALSE);
+    CountRowBytes();
+    ShowListCounts();
+}
+
+void ShowSortArrow(HWND window) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(EntryList(window), LVM_GETHEADER, 0, 0));
+    for (int column = 0; column < COLUMN_COUNT; ++column) {
+        HDITEMW item = {};
+        item.mask = HDI_FORMAT;
+        SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (column == g_view.sortColumn) item.fmt |= g_view.descending ? HDF_SORTDOWN : HDF_SORTUP;
+        SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
 }  // namespace
 
 HIMAGELIST CreateStateImages() {
@@ -474,7 +704,10 @@ void RefreshEntryList(HWND window) {
 
     GrfEntry* entry = nullptr;
     GrfSearch* search = GrfFindFirst(g_archive, pattern, &entry);
-    if (search == reinterpret_cast<GrfSearch*>(-1)) return;
+    if (search == reinterpret_cast<GrfSearch*>(-1)) {
+        ShowListCounts();
+        return;
+    }
 
     // The filling text is loaded once: the string buffer is shared.
     wchar_t filtering[CELL_SIZE];
@@ -494,22 +727,29 @@ void RefreshEntryList(HWND window) {
         more = GrfFindNext(search, &entry) != 0;
     }
     GrfFreeBuffer(search);
-    SetRowCount(list, g_entryRows.count);
-    CountRowBytes();
-    ShowListCounts();
+    if (g_view.sortColumn >= 0 || !g_view.search.empty() || !g_view.searchValid ||
+        !g_view.folder.empty()) {
+        ShowView(window, false);
+    } else {
+        SetRowCount(list, ShownCount());
+        CountRowBytes();
+        ShowListCounts();
+    }
     SetStatusText(LoadResString(IDS_READY));
 }
 
 GrfEntry* EntryOfRow(int row) {
-    if (row < 0 || static_cast<uint32_t>(row) >= g_entryRows.count) return nullptr;
+    if (row < 0 || static_cast<uint32_t>(row) >= ShownCount()) return nullptr;
     if (g_archive == GRF_NO_ARCHIVE || g_entryRows.archive != g_archive) return nullptr;
-    uint32_t index = g_entryRows.indices[row];
+    uint32_t filled = g_order[size_t(row)];
+    if (filled >= g_entryRows.count) return nullptr;
+    uint32_t index = g_entryRows.indices[filled];
     if (index >= g_archive->count) return nullptr;
     return &g_archive->entries[index];
 }
 
 int EntryRowCount() {
-    return static_cast<int>(g_entryRows.count);
+    return static_cast<int>(ShownCount());
 }
 
 int MarkOfEntry(const GrfEntry* entry) {
@@ -524,7 +764,8 @@ void OnEntryListDispInfo(NMLVDISPINFOW* info) {
     GrfEntry* entry = EntryOfRow(item->iItem);
     if ((item->mask & LVIF_TEXT) && item->pszText && item->cchTextMax > 0) {
         wchar_t cell[CELL_SIZE];
-        FormatCell(entry, item->iItem, item->iSubItem, cell);
+        uint32_t filled = entry ? g_order[size_t(item->iItem)] : 0;
+        FormatCell(entry, filled, item->iSubItem, cell);
         lstrcpynW(item->pszText, cell, item->cchTextMax);
     }
     if (item->mask & LVIF_IMAGE) item->iImage = entry ? MarkOfEntry(entry) : MARK_NONE;
@@ -533,14 +774,14 @@ void OnEntryListDispInfo(NMLVDISPINFOW* info) {
 int FindEntryRow(const NMLVFINDITEMW* find) {
     const LVFINDINFOW& info = find->lvfi;
     if (!(info.flags & (LVFI_STRING | LVFI_PARTIAL)) || !info.psz || !info.psz[0]) return -1;
-    int count = static_cast<int>(g_entryRows.count);
+    int count = static_cast<int>(ShownCount());
     if (count == 0) return -1;
     size_t typed = wcslen(info.psz);
     int start = find->iStart >= 0 && find->iStart < count ? find->iStart : 0;
     for (int step = 0; step < count; ++step) {
         int row = (start + step) % count;
         wchar_t number[CELL_SIZE];
-        FormatText(number, CELL_SIZE, L"%ld", static_cast<long>(row));
+        FormatText(number, CELL_SIZE, L"%ld", static_cast<long>(g_order[size_t(row)]));
         bool matches = (info.flags & LVFI_PARTIAL) ? wcsncmp(number, info.psz, typed) == 0
                                                    : wcscmp(number, info.psz) == 0;
         if (matches) return row;
@@ -548,12 +789,47 @@ int FindEntryRow(const NMLVFINDITEMW* find) {
     return -1;
 }
 
+void SortEntryList(HWND window, int column) {
+    if (column < 0 || column >= COLUMN_COUNT) return;
+    g_view.descending = column == g_view.sortColumn ? !g_view.descending : false;
+    g_view.sortColumn = column;
+    ShowSortArrow(window);
+    ShowView(window, false);
+}
+
+void SearchEntryList(HWND window, const wchar_t* text) {
+    std::wstring typed = text ? text : L"";
+    std::replace(typed.begin(), typed.end(), L'/', L'\\');
+    std::string needle;
+    bool valid = true;
+    if (!typed.empty()) {
+        // A character code page 949 lacks is in no name.
+        char* narrow = WideToCp949(typed.c_str());
+        wchar_t* back = narrow ? Cp949ToWide(narrow) : nullptr;
+        valid = back && typed == back;
+        if (narrow) needle = narrow;
+        GrfFreeBuffer(back);
+        GrfFreeBuffer(narrow);
+    }
+    // Typing on narrows the rows shown; anything else starts again.
+    bool narrowing = g_view.searchValid && valid && needle.size() > g_view.search.size() &&
+                     needle.compare(0, g_view.search.size(), g_view.search) == 0;
+    g_view.search = needle;
+    g_view.searchValid = valid;
+    ShowView(window, narrowing);
+}
+
+void ShowEntryFolder(HWND window, const char* folder) {
+    g_view.folder = folder ? folder : "";
+    ShowView(window, false);
+}
+
 const RowSelection& EntrySelection() {
     return g_selection;
 }
 
 void SelectAllRows(HWND window) {
-    SelectOnlyRows(window, 0, static_cast<int>(g_entryRows.count), -1);
+    SelectOnlyRows(window, 0, static_cast<int>(ShownCount()), -1);
 }
 
 void SelectOnlyRows(HWND window, int first, int last, int focus) {
@@ -561,10 +837,10 @@ void SelectOnlyRows(HWND window, int first, int last, int focus) {
     ShownSelection before = ShownRows(list);
     ClearRows(&g_selection);
     if (first < 0) first = 0;
-    if (last > static_cast<int>(g_entryRows.count)) last = static_cast<int>(g_entryRows.count);
+    if (last > static_cast<int>(ShownCount())) last = static_cast<int>(ShownCount());
     if (first < last) SetRowsSelected(&g_selection, uint32_t(first), uint32_t(last), true);
     g_selection.anchor = first < last ? first : -1;
-    if (focus >= 0 && uint32_t(focus) < g_entryRows.count) SetListFocusRow(list, focus);
+    if (focus >= 0 && uint32_t(focus) < ShownCount()) SetListFocusRow(list, focus);
     SelectionChanged(list, before);
 }
 
@@ -579,7 +855,7 @@ int FocusedRow(HWND window) {
 
 uint64_t SelectedBytes() {
     uint64_t total = 0;
-    if (g_rowBytes.size() != size_t(g_entryRows.count) + 1) return 0;
+    if (g_rowBytes.size() != size_t(ShownCount()) + 1) return 0;
     for (const RowRun& run : g_selection.runs)
         total += g_rowBytes[run.last] - g_rowBytes[run.first];
     return total;

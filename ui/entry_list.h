@@ -34,6 +34,18 @@ void InitEntryList(HWND window, HIMAGELIST images);
 // selection is cleared.
 void RefreshEntryList(HWND window);
 
+// Sorts the rows by column (0 to 5); the same column again reverses the
+// order. The header shows the arrow.
+void SortEntryList(HWND window, int column);
+
+// Shows only the filled rows whose whole name contains text, letters without
+// regard to case ("/" stands for "\\"); empty text shows them all.
+void SearchEntryList(HWND window, const wchar_t* text);
+
+// Shows only the filled rows whose names start with folder (code page 949,
+// ending in a backslash); null or "" shows every folder.
+void ShowEntryFolder(HWND window, const char* folder);
+
 // The rows' selection, as the commands read it (the list view's own stays
 // empty). Rows are display rows, as EntryOfRow takes them.
 const RowSelection& EntrySelection();

@@ -87,6 +87,44 @@ void CreateStatusBar(HWND window) {
     PlaceStatusParts();
 }
 
+// Dialog units of the search box: the free room of the lower row, between
+// Exit and the version's label.
+const RECT SEARCH_PLACE = {60, 156, 152, 170};
+
+void CreateSearchBox(HWND window) {
+    RECT place = SEARCH_PLACE;
+    MapDialogRect(window, &place);
+    HWND box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, place.left,
+                               place.top, place.right - place.left, place.bottom - place.top,
+                               window, reinterpret_cast<HMENU>(IDC_SEARCH), g_instance, nullptr);
+    SendMessageW(box, WM_SETFONT, SendMessageW(window, WM_GETFONT, 0, 0), FALSE);
+    SendMessageW(box, EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(LoadResString(IDS_SEARCH_CUE)));
+    // In the tab order where it stands: after Exit.
+    SetWindowPos(box, GetDlgItem(window, IDC_EXIT), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// Keys of the whole window, seen before the dialog's own handling: Ctrl+F
+// goes to the search box, Ctrl+O opens.
+LRESULT CALLBACK MainKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 &&
+        g_mainWindow && (message->hwnd == g_mainWindow || IsChild(g_mainWindow, message->hwnd))) {
+        if (message->wParam == 'F') {
+            HWND box = GetDlgItem(g_mainWindow, IDC_SEARCH);
+            SendMessageW(g_mainWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(box), TRUE);
+            return TRUE;
+        }
+        if (message->wParam == 'O') {
+            PostMessageW(g_mainWindow, WM_COMMAND, IDC_OPEN, 0);
+            return TRUE;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 void OnMainInitDialog(HWND window) {
     g_mainWindow = window;
     SetDialogIcon(window);
@@ -97,6 +135,8 @@ void OnMainInitDialog(HWND window) {
     InitEntryList(window, CreateStateImages());
     SetUpEntryPreview();
     SetDlgItemTextW(window, IDC_FILTER_TEXT, L"*.*");
+    CreateSearchBox(window);
+    SetWindowsHookExW(WH_MSGFILTER, MainKeyFilter, nullptr, GetCurrentThreadId());
     CreateStatusBar(window);
     SetStatusText(LoadResString(IDS_READY));
 }
@@ -123,6 +163,10 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         SetWindowLongPtrW(window, DWLP_MSGRESULT, answer);
         return TRUE;
     }
+    if (controlId == IDC_ENTRY_LIST && header->code == LVN_COLUMNCLICK) {
+        SortEntryList(window, reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+        return FALSE;
+    }
     if (controlId == IDC_ENTRY_LIST && header->code == LVN_ODFINDITEMW) {
         // Typing in the list asks where to go; left unanswered, the answer
         // would be 0 and every key would jump to the first row.
@@ -136,6 +180,12 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         g_commandRunning = false;
     }
     return FALSE;
+}
+
+void OnSearchChanged(HWND window) {
+    wchar_t text[256] = L"";
+    GetDlgItemTextW(window, IDC_SEARCH, text, 256);
+    SearchEntryList(window, text);
 }
 
 void CmdCloseArchive(HWND window) {
@@ -205,6 +255,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (HIWORD(wParam) == CBN_DROPDOWN || HIWORD(wParam) == CBN_CLOSEUP) {
                 SendMessageW(g_toolTips, TTM_POP, 0, 0);
                 SendMessageW(g_toolTips, TTM_ACTIVATE, HIWORD(wParam) == CBN_CLOSEUP, 0);
+                break;
+            }
+            if (LOWORD(wParam) == IDC_SEARCH) {
+                if (HIWORD(wParam) == EN_CHANGE) OnSearchChanged(window);
                 break;
             }
             OnMainCommand(window, LOWORD(wParam));

@@ -189,9 +189,10 @@ TEST_F(EntryList, EnterPreviewsTheFocusedRowWhileTheFilterBoxKeepsFilter) {
 }
 
 TEST_F(EntryList, TabFollowsTheLayoutRowByRow) {
-    const int order[] = {IDC_ENTRY_LIST,  IDC_OPEN,    IDC_FILTER_TEXT, IDC_FILTER,   IDC_EXTRACT,
-                         IDC_EXTRACT_ALL, IDC_ADD_GRF, IDC_ADD_DIR,     IDC_REPACK,   IDC_EXIT,
-                         IDC_VERSION,     IDC_LEVEL,   IDC_DELETE_SEL,  IDC_CLOSE_GRF};
+    const int order[] = {IDC_ENTRY_LIST, IDC_OPEN,        IDC_FILTER_TEXT, IDC_FILTER,
+                         IDC_EXTRACT,    IDC_EXTRACT_ALL, IDC_ADD_GRF,     IDC_ADD_DIR,
+                         IDC_REPACK,     IDC_EXIT,        IDC_SEARCH,      IDC_VERSION,
+                         IDC_LEVEL,      IDC_DELETE_SEL,  IDC_CLOSE_GRF};
     std::vector<int> found;
     RunOnUiThread(program, [&] {
         HWND first = GetNextDlgTabItem(g_mainWindow, nullptr, FALSE);
@@ -206,6 +207,132 @@ TEST_F(EntryList, TabFollowsTheLayoutRowByRow) {
     ASSERT_GE(found.size(), expected.size());
     found.resize(expected.size());
     EXPECT_EQ(found, expected);
+}
+
+void ClickHeader(const Program& program, int column) {
+    NMLISTVIEW click = {};
+    click.hdr.hwndFrom = List(program);
+    click.hdr.idFrom = IDC_ENTRY_LIST;
+    click.hdr.code = LVN_COLUMNCLICK;
+    click.iItem = -1;
+    click.iSubItem = column;
+    SendMessageW(program.dialog, WM_NOTIFY, IDC_ENTRY_LIST, reinterpret_cast<LPARAM>(&click));
+}
+
+std::vector<std::wstring> Column(const Program& program, int column) {
+    std::vector<std::wstring> texts;
+    for (int row = 0; row < RowCount(program); ++row)
+        texts.push_back(RowTexts(program, row)[size_t(column)]);
+    return texts;
+}
+
+int SortArrow(const Program& program, int column) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(List(program), LVM_GETHEADER, 0, 0));
+    HDITEMW item = {};
+    item.mask = HDI_FORMAT;
+    SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));
+    return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+}
+
+TEST_F(EntryList, HeaderClicksSortByEachColumnBothWays) {
+    // Sizes, names and table order disagree, so each column orders the rows
+    // differently; "index" keeps each row's number from the filling.
+    LoadDirectly(WriteArchive(L"four.grf", {{"data\\b.txt", BytesOf("bbbb")},
+                                            {"data\\D.txt", BytesOf("d")},
+                                            {"data\\a.txt", BytesOf("aaaaaaa")},
+                                            {"data\\c.txt", BytesOf("cc")}}));
+    struct Case {
+        int column;
+        std::vector<std::wstring> up;  // the names, ascending
+    };
+    const Case cases[] = {
+        {5, {L"data\\a.txt", L"data\\b.txt", L"data\\c.txt", L"data\\D.txt"}},
+        {2, {L"data\\D.txt", L"data\\c.txt", L"data\\b.txt", L"data\\a.txt"}},
+        {3, {L"data\\b.txt", L"data\\D.txt", L"data\\a.txt", L"data\\c.txt"}},
+        {0, {L"data\\b.txt", L"data\\D.txt", L"data\\a.txt", L"data\\c.txt"}},
+    };
+    for (const Case& c : cases) {
+        ClickHeader(program, c.column);
+        EXPECT_EQ(Column(program, 5), c.up) << "column " << c.column;
+        EXPECT_EQ(SortArrow(program, c.column), HDF_SORTUP);
+        ClickHeader(program, c.column);
+        std::vector<std::wstring> down(c.up.rbegin(), c.up.rend());
+        EXPECT_EQ(Column(program, 5), down) << "column " << c.column << " again";
+        EXPECT_EQ(SortArrow(program, c.column), HDF_SORTDOWN);
+        for (int other = 0; other < 6; ++other) {
+            if (other != c.column) {
+                EXPECT_EQ(SortArrow(program, other), 0);
+            }
+        }
+    }
+    // Rows keep their numbers from the filling whatever the order.
+    ClickHeader(program, 5);
+    EXPECT_EQ(Column(program, 0), (std::vector<std::wstring>{L"2", L"0", L"3", L"1"}));
+    SaveScreenshot(program.dialog, L"main-sorted");
+}
+
+TEST_F(EntryList, TheSearchBoxNarrowsAsYouTypeOverWholePathsWithKoreanText) {
+    const std::string korean = "\xB8\xF3\xBD\xBA\xC5\xCD";  // three syllables
+    LoadDirectly(WriteArchive(L"mixed.grf", {{"data\\sprite\\" + korean + "\\A.spr", BytesOf("a")},
+                                             {"data\\sprite\\b.spr", BytesOf("b")},
+                                             {"data\\texture\\" + korean + ".bmp", BytesOf("c")},
+                                             {"data\\Texture\\d.bmp", BytesOf("d")}}));
+    // Ctrl+F goes to the search box from anywhere in the window.
+    FocusControl(program, IDC_ENTRY_LIST);
+    HWND list = List(program);
+    RunOnUiThread(program, [&] {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0x80;
+        SetKeyboardState(keys);
+    });
+    PostMessageW(list, WM_KEYDOWN, 'F', 1);
+    Settle(program);
+    HWND focus = nullptr;
+    RunOnUiThread(program, [&] {
+        BYTE keys[256];
+        GetKeyboardState(keys);
+        keys[VK_CONTROL] = 0;
+        SetKeyboardState(keys);
+        focus = GetFocus();
+    });
+    HWND box = Control(program, IDC_SEARCH);
+    EXPECT_EQ(focus, box);
+
+    const std::wstring name = L"\uBAAC\uC2A4\uD130";  // the same three, as the list shows them
+    const std::wstring a = L"data\\sprite\\" + name + L"\\A.spr";
+    const std::wstring b = L"data\\sprite\\b.spr";
+    const std::wstring c = L"data\\texture\\" + name + L".bmp";
+    const std::wstring d = L"data\\Texture\\d.bmp";
+    struct Step {
+        std::wstring typed;
+        std::vector<std::wstring> names;
+    };
+    const std::vector<Step> steps = {
+        // One letter at a time, as typed; "/" stands for "\\".
+        {L"t", {a, b, c, d}},
+        {L"tex", {c, d}},
+        {L"tEXture/", {c, d}},
+        {L"TURE/" + name.substr(0, 1), {c}},
+        {name, {a, c}},
+        {name + L"\\a", {a}},
+        {L"\u00e9", {}},  // no name can hold it
+        {L"", {a, b, c, d}},
+    };
+    for (const Step& step : steps) {
+        SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(step.typed.c_str()));
+        EXPECT_EQ(Column(program, 5), step.names) << Narrow(step.typed);
+    }
+    // The wildcard filter and the search combine.
+    SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"sprite"));
+    Filter(L"*.spr");
+    EXPECT_EQ(RowCount(program), 2);
+    Filter(L"b*");
+    EXPECT_EQ(Column(program, 5), (std::vector<std::wstring>{L"data\\sprite\\b.spr"}));
+    SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"x"));
+    EXPECT_EQ(RowCount(program), 0) << "data\\sprite\\b.spr has no x";
+    SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"s"));
+    SaveScreenshot(program.dialog, L"main-search");
 }
 
 }  // namespace
