@@ -37,6 +37,7 @@
 
 // Controls the main dialog adds to template 130 at its start
 #define IDC_SEARCH 1030
+#define IDC_FOLDER_TREE 1031
 
 // Controls of the progress window (138); its Cancel button is IDCANCEL (2)
 #define IDC_PROGRESS_BAR 1020

@@ -8,6 +8,7 @@
 #include "folder_browser.h"
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
 
 wchar_t g_addRoot[PATH_SIZE];
 wchar_t g_folderPath[PATH_SIZE];
@@ -136,9 +137,12 @@ void AddListedFile(const wchar_t* folder, const wchar_t* fileName) {
 }  // namespace
 
 wchar_t* AskDirectory(HWND owner) {
-    return AskFolder(owner, IDS_SELECT_DIRECTORY, FOLDER_TO_READ, nullptr, g_folderPath)
-               ? g_folderPath
-               : nullptr;
+    wchar_t start[PATH_SIZE];
+    ReadFolderSetting(FOLDER_ADD, start, PATH_SIZE);
+    if (!AskFolder(owner, IDS_SELECT_DIRECTORY, FOLDER_TO_READ, start, g_folderPath))
+        return nullptr;
+    WriteFolderSetting(FOLDER_ADD, g_folderPath, false);
+    return g_folderPath;
 }
 
 void AddDirectoryTree(const wchar_t* folder) {

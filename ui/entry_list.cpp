@@ -677,6 +677,9 @@ HIMAGELIST CreateStateImages() {
 
 void InitEntryList(HWND window, HIMAGELIST images) {
     HWND list = EntryList(window);
+    // A new dialog starts unsorted, unsearched, with nothing listed.
+    g_view = ViewSettings();
+    ForgetRows();
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         wchar_t header[CELL_SIZE];

@@ -11,6 +11,7 @@
 #include "folder_browser.h"
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
 
 wchar_t g_extractFolder[PATH_SIZE];
 
@@ -261,6 +262,7 @@ void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count) {
         return;
     }
     wcscpy(g_extractFolder, run->folder);
+    WriteFolderSetting(FOLDER_EXTRACT, run->folder, false);
     run->engineRun = GrfBeginExtractRun();
     if (!run->engineRun) {
         ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));

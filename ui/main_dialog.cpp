@@ -8,8 +8,11 @@
 #include "commands.h"
 #include "entry_list.h"
 #include "entry_preview.h"
+#include "extraction.h"
+#include "main_layout.h"
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
 
 namespace {
 
@@ -139,6 +142,13 @@ void OnMainInitDialog(HWND window) {
     SetWindowsHookExW(WH_MSGFILTER, MainKeyFilter, nullptr, GetCurrentThreadId());
     CreateStatusBar(window);
     SetStatusText(LoadResString(IDS_READY));
+    ReadFolderSetting(FOLDER_EXTRACT, g_extractFolder, PATH_SIZE);
+    SetUpMainLayout(window);
+}
+
+void EndMainDialog(HWND window) {
+    RememberMainLayout(window);
+    EndDialog(window, 0);
 }
 
 void ShowAbout(HWND window) {
@@ -200,7 +210,7 @@ void RunMainCommand(HWND window, UINT command) {
             CmdOpenArchive(window, OPEN_LOAD);
             break;
         case IDC_EXIT:
-            EndDialog(window, 0);
+            EndMainDialog(window);
             break;
         case IDC_FILTER:
             RefreshEntryList(window);
@@ -267,7 +277,16 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnMainSysCommand(window, wParam);
             break;
         case WM_CLOSE:
-            EndDialog(window, 0);
+            EndMainDialog(window);
+            break;
+        case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED) {
+                LayOutMain(window);
+                PlaceStatusParts();
+            }
+            break;
+        case WM_GETMINMAXINFO:
+            LimitMainSize(reinterpret_cast<MINMAXINFO*>(lParam));
             break;
         case WM_NOTIFY:
             return OnMainNotify(window, wParam, reinterpret_cast<NMHDR*>(lParam));

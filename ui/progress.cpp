@@ -8,6 +8,7 @@
 
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
 
 HWND g_progressWindow = nullptr;
 wchar_t g_fileName[PATH_SIZE];
@@ -122,11 +123,18 @@ wchar_t* AskFileName(const wchar_t* title, HWND owner, const wchar_t* filter, in
     dialog.nMaxFile = PATH_SIZE;
     dialog.lpstrTitle = title;
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    // Opening and saving each start where they last ended, also after a
+    // restart.
+    const wchar_t* remembered = save ? FOLDER_SAVE : FOLDER_OPEN;
+    wchar_t folder[PATH_SIZE];
+    ReadFolderSetting(remembered, folder, PATH_SIZE);
+    if (folder[0]) dialog.lpstrInitialDir = folder;
     BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
     if (!chosen) {
         wmemcpy(g_fileName, previous, PATH_SIZE);
         return nullptr;
     }
+    WriteFolderSetting(remembered, g_fileName, true);
     SetStatusText(LoadResString(IDS_READY));
     return g_fileName;
 }

@@ -310,12 +310,9 @@ TEST_F(EntryList, TheSearchBoxNarrowsAsYouTypeOverWholePathsWithKoreanText) {
     };
     const std::vector<Step> steps = {
         // One letter at a time, as typed; "/" stands for "\\".
-        {L"t", {a, b, c, d}},
-        {L"tex", {c, d}},
-        {L"tEXture/", {c, d}},
-        {L"TURE/" + name.substr(0, 1), {c}},
-        {name, {a, c}},
-        {name + L"\\a", {a}},
+        {L"t", {a, b, c, d}},  {L"tex", {c, d}},
+        {L"tEXture/", {c, d}}, {L"TURE/" + name.substr(0, 1), {c}},
+        {name, {a, c}},        {name + L"\\a", {a}},
         {L"\u00e9", {}},  // no name can hold it
         {L"", {a, b, c, d}},
     };
