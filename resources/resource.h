@@ -142,6 +142,27 @@
 // settings and the messages that say what went wrong in words
 #define IDS_LIST_COUNTS 500
 #define IDS_SEARCH_CUE 501
+#define IDS_REPACK_FAILED_CAPTION 510
+#define IDS_OPEN_FAILED_CAPTION 511
+#define IDS_MERGE_FAILED_CAPTION 512
+#define IDS_NAME_TAKEN_CAPTION 513
+#define IDS_REPACK_EXISTS 520
+#define IDS_REPACK_NOT_CREATED 521
+#define IDS_REPACK_WRITE 522
+#define IDS_REPACK_READ 523
+#define IDS_REPACK_UNREADABLE 524
+#define IDS_REPACK_MEMORY 525
+#define IDS_REPACK_CODE 526
+#define IDS_REPACK_CANCELLED 527
+#define IDS_OPEN_NOT_FOUND 530
+#define IDS_OPEN_VERSION 531
+#define IDS_OPEN_MEMORY 532
+#define IDS_OPEN_CODE 533
+#define IDS_MERGE_LOCAL_RECORDS 540
+#define IDS_MERGE_MEMORY 541
+#define IDS_MERGE_EMPTY 542
+#define IDS_MERGE_CODE 543
+#define IDS_NAME_TAKEN 544
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

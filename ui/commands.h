@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <stdint.h>
+
 // Mode of CmdOpenArchive.
 #define OPEN_APPEND 0  // Add Grf: merge into the loaded archive
 #define OPEN_LOAD 1    // Open: load in place of the loaded archive
@@ -16,6 +18,13 @@ void CmdExtractSelected(HWND window);
 void CmdExtractAll(HWND window);
 void CmdDeleteSelected(HWND window);
 void CmdAddDirectory(HWND window);
+
+// The boxes that say in words what a failed open (caption a string id:
+// opening or adding), merge or repack of path left in code; a repack's
+// existed says path was there before it started.
+void ShowOpenFailure(HWND window, UINT caption, const wchar_t* path, uint32_t code);
+void ShowMergeFailure(HWND window, const wchar_t* path, uint32_t code);
+void ShowRepackFailure(HWND window, const wchar_t* path, uint32_t code, bool existed);
 
 // Says that the archive file at path changed on disk since it was opened
 // and, when the user agrees, opens it again in place of the loaded archive.

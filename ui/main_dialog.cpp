@@ -232,8 +232,9 @@ void RunMainCommand(HWND window, UINT command) {
             SetStatusText(LoadResString(IDS_READY));
             break;
         case IDC_REPACK:
+            // The repack ends with its own status: "Ready", or what a cancel
+            // left.
             CmdRepack(window);
-            SetStatusText(LoadResString(IDS_READY));
             break;
         case IDC_CLOSE_GRF:
             CmdCloseArchive(window);

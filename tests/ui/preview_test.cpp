@@ -604,15 +604,15 @@ TEST_F(Preview, WriteSavesANewBitmapFileOnlyInsideItsButton) {
         Settle(program);
     }
 
-    // A name typed without an extension is the file's whole name.
+    // A name typed without an extension gets the bitmap's.
     std::wstring path = dir.Join(L"saved");
     Press(program, viewer, 100, 21);
     ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, path));
     Settle(program);
     EXPECT_EQ(OpenDialog(program), nullptr) << "no error";
-    EXPECT_FALSE(FileExists(path + L".bmp"));
+    EXPECT_FALSE(FileExists(path));
     SavedBitmap saved;
-    ASSERT_TRUE(ReadFileBytes(path, &saved.bytes));
+    ASSERT_TRUE(ReadFileBytes(path + L".bmp", &saved.bytes));
     ASSERT_GE(saved.bytes.size(), 54u);
     EXPECT_EQ(saved.bytes[0], 'B');
     EXPECT_EQ(saved.bytes[1], 'M');
