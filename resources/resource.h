@@ -51,6 +51,13 @@
 // System menu
 #define ID_ABOUT 31337
 
+// The entry list's context menu
+#define IDM_PREVIEW 40501
+#define IDM_EXTRACT 40502
+#define IDM_EXTRACT_TO 40503
+#define IDM_DELETE 40504
+#define IDM_COPY_NAME 40505
+
 // Strings 100 to 117: the messages every window shares
 #define IDS_TITLE_FORMAT 100
 #define IDS_ERROR_CAPTION 101
@@ -163,6 +170,11 @@
 #define IDS_MERGE_EMPTY 542
 #define IDS_MERGE_CODE 543
 #define IDS_NAME_TAKEN 544
+#define IDS_MENU_PREVIEW 550
+#define IDS_MENU_EXTRACT 551
+#define IDS_MENU_EXTRACT_TO 552
+#define IDS_MENU_DELETE 553
+#define IDS_MENU_COPY_NAME 554
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

@@ -14,7 +14,12 @@
 
 void CmdOpenArchive(HWND window, int mode);
 void CmdRepack(HWND window);
-void CmdExtractSelected(HWND window);
+// ask false: into the last extraction's folder when there is one.
+void CmdExtractSelected(HWND window, bool ask = true);
+// The selected rows' names, one a line, on the clipboard.
+void CmdCopyNames(HWND window);
+// The focused row's preview.
+void CmdPreviewFocused(HWND window);
 void CmdExtractAll(HWND window);
 void CmdDeleteSelected(HWND window);
 void CmdAddDirectory(HWND window);

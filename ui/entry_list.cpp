@@ -443,6 +443,10 @@ LRESULT CALLBACK EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lP
             OnListClick(list, lParam, false);
             if (RowAt(list, lParam) >= 0) ActivateFocusedRow(list);
             return 0;
+        case WM_CONTEXTMENU:
+            // The rows' menu is the dialog's; the list view would show none.
+            SendMessageW(GetParent(list), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), lParam);
+            return 0;
         case WM_RBUTTONUP: {
             POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
             ClientToScreen(list, &at);

@@ -5,6 +5,9 @@
 
 #include <commctrl.h>
 #include <stdlib.h>
+#include <string.h>
+
+#include <string>
 
 #include "commands.h"
 #include "entry_list.h"
@@ -14,7 +17,7 @@
 
 namespace {}  // namespace
 
-void CmdExtractSelected(HWND window) {
+void CmdExtractSelected(HWND window, bool ask) {
     const RowSelection& selection = EntrySelection();
     if (selection.count == 0) return;
     auto* indices = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * selection.count));
@@ -33,8 +36,48 @@ void CmdExtractSelected(HWND window) {
             indices[count++] = static_cast<uint32_t>(entry - g_archive->entries);
         }
     }
-    ExtractRecords(window, indices, count);
+    ExtractRecords(window, indices, count, ask);
     free(indices);
+}
+
+void CmdCopyNames(HWND window) {
+    const RowSelection& selection = EntrySelection();
+    if (selection.count == 0) return;
+    std::wstring names;
+    for (const RowRun& run : selection.runs) {
+        for (uint32_t row = run.first; row < run.last; ++row) {
+            GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+            wchar_t* name = entry ? GrfFileName(entry->name) : nullptr;
+            if (!name) continue;
+            if (!names.empty()) names += L"\r\n";
+            names += name;
+            GrfFreeBuffer(name);
+        }
+    }
+    if (!OpenClipboard(window)) return;
+    EmptyClipboard();
+    size_t bytes = (names.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    void* text = block ? GlobalLock(block) : nullptr;
+    if (text) {
+        memcpy(text, names.c_str(), bytes);
+        GlobalUnlock(block);
+        // The clipboard owns the block once it took it.
+        if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
+    } else if (block) {
+        GlobalFree(block);
+    }
+    CloseClipboard();
+}
+
+void CmdPreviewFocused(HWND window) {
+    HWND list = GetDlgItem(window, IDC_ENTRY_LIST);
+    NMITEMACTIVATE activation = {};
+    activation.hdr.hwndFrom = list;
+    activation.hdr.idFrom = IDC_ENTRY_LIST;
+    activation.hdr.code = LVN_ITEMACTIVATE;
+    activation.iItem = FocusedRow(window);
+    OnEntryActivated(window, IDC_ENTRY_LIST, &activation.hdr);
 }
 
 void CmdExtractAll(HWND window) {

@@ -244,7 +244,7 @@ void ReportRun(HWND window, const ExtractionRun& run) {
 
 }  // namespace
 
-void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count) {
+void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count, bool ask) {
     if (g_archive == GRF_NO_ARCHIVE || count == 0) return;
     auto* run = new (std::nothrow) ExtractionRun();
     if (!run) {
@@ -256,8 +256,10 @@ void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count) {
     run->count = count;
     wchar_t previous[PATH_SIZE];
     DWORD previousLength = GetCurrentDirectoryW(PATH_SIZE, previous);
-    if (!AskFolder(window, IDS_SELECT_EXTRACT_FOLDER, FOLDER_TO_WRITE, g_extractFolder,
-                   run->folder)) {
+    if (!ask && g_extractFolder[0]) {
+        wcscpy(run->folder, g_extractFolder);
+    } else if (!AskFolder(window, IDS_SELECT_EXTRACT_FOLDER, FOLDER_TO_WRITE, g_extractFolder,
+                          run->folder)) {
         delete run;
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <windowsx.h>
 
 #include "commands.h"
 #include "entry_list.h"
@@ -192,6 +193,50 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
     return FALSE;
 }
 
+struct MenuItem {
+    UINT command;
+    UINT text;
+};
+
+const MenuItem ROW_MENU[] = {
+    {IDM_PREVIEW, IDS_MENU_PREVIEW},       {IDM_EXTRACT, IDS_MENU_EXTRACT},
+    {IDM_EXTRACT_TO, IDS_MENU_EXTRACT_TO}, {0, 0},
+    {IDM_DELETE, IDS_MENU_DELETE},         {IDM_COPY_NAME, IDS_MENU_COPY_NAME},
+};
+
+// The rows' menu at screen point at (from the keyboard: -1, -1, under the
+// focused row); its choice runs as a command.
+void ShowRowMenu(HWND window, HWND list, LPARAM at) {
+    POINT point = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (point.x == -1 && point.y == -1) {
+        RECT row = {};
+        row.left = LVIR_LABEL;
+        int focus = FocusedRow(window);
+        if (focus < 0 ||
+            !SendMessageW(list, LVM_GETITEMRECT, focus, reinterpret_cast<LPARAM>(&row)))
+            GetClientRect(list, &row);
+        point = {row.left, row.bottom};
+        ClientToScreen(list, &point);
+    }
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    bool any = EntrySelection().count > 0;
+    for (const MenuItem& item : ROW_MENU) {
+        if (!item.command) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        bool enabled = any || item.command == IDM_PREVIEW;
+        AppendMenuW(menu, MF_STRING | (enabled ? 0 : MF_GRAYED), item.command,
+                    LoadResString(item.text));
+    }
+    SetMenuDefaultItem(menu, IDM_PREVIEW, FALSE);
+    UINT chosen =
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr);
+    DestroyMenu(menu);
+    if (chosen) OnMainCommand(window, chosen);
+}
+
 void OnSearchChanged(HWND window) {
     wchar_t text[256] = L"";
     GetDlgItemTextW(window, IDC_SEARCH, text, 256);
@@ -239,6 +284,22 @@ void RunMainCommand(HWND window, UINT command) {
         case IDC_CLOSE_GRF:
             CmdCloseArchive(window);
             break;
+        case IDM_PREVIEW:
+            CmdPreviewFocused(window);
+            break;
+        case IDM_EXTRACT:
+            CmdExtractSelected(window, false);
+            break;
+        case IDM_EXTRACT_TO:
+            CmdExtractSelected(window);
+            break;
+        case IDM_DELETE:
+            CmdDeleteSelected(window);
+            SetStatusText(LoadResString(IDS_READY));
+            break;
+        case IDM_COPY_NAME:
+            CmdCopyNames(window);
+            break;
     }
     // Any other id (Escape's cancel command, the edit box, the drop-down
     // lists) does nothing.
@@ -285,6 +346,11 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 LayOutMain(window);
                 PlaceStatusParts();
             }
+            break;
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wParam) == GetDlgItem(window, IDC_ENTRY_LIST) &&
+                !g_commandRunning)
+                ShowRowMenu(window, reinterpret_cast<HWND>(wParam), lParam);
             break;
         case WM_GETMINMAXINFO:
             LimitMainSize(reinterpret_cast<MINMAXINFO*>(lParam));

@@ -332,4 +332,97 @@ TEST_F(EntryList, TheSearchBoxNarrowsAsYouTypeOverWholePathsWithKoreanText) {
     SaveScreenshot(program.dialog, L"main-search");
 }
 
+// The popup menu the program shows, once it is up; null when none came.
+HWND WaitForMenu(const Program& program) {
+    HWND menu = nullptr;
+    WaitUntil(
+        [&] {
+            EnumThreadWindows(
+                program.threadId,
+                [](HWND window, LPARAM found) -> BOOL {
+                    wchar_t name[16] = {};
+                    GetClassNameW(window, name, 16);
+                    if (lstrcmpW(name, L"#32768") || !IsWindowVisible(window)) return TRUE;
+                    *reinterpret_cast<HWND*>(found) = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&menu));
+            return menu != nullptr;
+        },
+        5000);
+    return menu;
+}
+
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    if (auto* chars = data ? static_cast<const wchar_t*>(GlobalLock(data)) : nullptr) {
+        text = chars;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
+}
+
+// Opens the rows' menu from the keyboard and picks the item of mnemonic key.
+void PickFromRowMenu(const Program& program, wchar_t key, std::vector<std::wstring>* items) {
+    PostMessageW(List(program), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List(program)),
+                 MAKELPARAM(-1, -1));
+    HWND menu = WaitForMenu(program);
+    ASSERT_NE(menu, nullptr);
+    if (items) {
+        HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+        for (int i = 0; i < GetMenuItemCount(handle); ++i) {
+            wchar_t text[64] = {};
+            GetMenuStringW(handle, i, text, 64, MF_BYPOSITION);
+            items->push_back(text);
+        }
+    }
+    PostMessageW(menu, WM_CHAR, key, 1);
+    WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
+}
+
+TEST_F(EntryList, TheRowMenuPreviewsExtractsDeletesAndCopiesNames) {
+    LoadDirectly(WriteArchive(L"three.grf", Numbered(3)));
+    SelectRows(program, {0, 2});
+    std::vector<std::wstring> items;
+    PickFromRowMenu(program, L'c', &items);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(items, (std::vector<std::wstring>{L"&Preview\tEnter", L"&Extract", L"Extract &to...",
+                                                L"", L"&Delete\tDel", L"&Copy name"}));
+    EXPECT_EQ(ClipboardText(), L"data\\file0.txt\r\ndata\\file2.txt");
+
+    // Extract to... asks for the folder; Extract then goes there at once.
+    std::wstring first = dir.Join(L"first");
+    ASSERT_TRUE(MakeDirectory(first));
+    PickFromRowMenu(program, L't', nullptr);
+    ASSERT_TRUE(ChooseFolder(program, first, nullptr));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(GetFileAttributesW((first + L"\\data\\file2.txt").c_str()) != INVALID_FILE_ATTRIBUTES,
+              true);
+    SelectRows(program, {1});
+    PickFromRowMenu(program, L'e', nullptr);
+    ASSERT_EQ(WaitIdle(program), L"") << "no folder asked for";
+    EXPECT_NE(GetFileAttributesW((first + L"\\data\\file1.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+
+    PickFromRowMenu(program, L'd', nullptr);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowImage(program, 1), MARK_DELETED);
+    EXPECT_EQ(RowImage(program, 0), MARK_NONE);
+
+    SelectRows(program, {2});
+    PickFromRowMenu(program, L'p', nullptr);
+    HWND viewer = nullptr;
+    WaitUntil(
+        [&] {
+            viewer = FindWindowW(L"CASKWRIGHT", nullptr);
+            return viewer && IsWindowVisible(viewer);
+        },
+        10000);
+    ASSERT_NE(viewer, nullptr) << "Preview opens the viewer";
+    PostMessageW(viewer, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(viewer); }, 10000));
+}
+
 }  // namespace
