@@ -756,6 +756,9 @@ TEST_F(Preview, DeletedRowsStillPreviewAndLocalFilesSayTheyDoNotRead) {
         added = GrfAddFile(g_archive, dir.Join(L"local\\").c_str(), L"data\\new.bmp");
     });
     ASSERT_EQ(added, 0u);
+    // Listed as Add Dir lists it; Delete Sel keeps the rows as they are.
+    Click(program, IDC_FILTER);
+    ASSERT_EQ(WaitIdle(program), L"");
     SelectRows(program, {0});
     Click(program, IDC_DELETE_SEL);
     ASSERT_EQ(WaitIdle(program), L"");
