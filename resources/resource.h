@@ -36,6 +36,10 @@
 #define IDC_VERSION 1022
 #define IDC_SAVE 1030
 
+// Controls the main dialog adds to template 130 at its start
+#define IDC_SEARCH 1030
+#define IDC_FOLDER_TREE 1031
+
 // Controls of the progress window (138); its Cancel button is IDCANCEL (2)
 #define IDC_PROGRESS_BAR 1020
 #define IDC_PROGRESS_NAME 1021
@@ -47,6 +51,13 @@
 
 // System menu
 #define ID_ABOUT 31337
+
+// The entry list's context menu
+#define IDM_PREVIEW 40501
+#define IDM_EXTRACT 40502
+#define IDM_EXTRACT_TO 40503
+#define IDM_DELETE 40504
+#define IDM_COPY_NAME 40505
 
 // Strings 100 to 117: the messages every window shares
 #define IDS_TITLE_FORMAT 100
@@ -152,6 +163,36 @@
 #define IDS_SIZE_BYTES 410
 #define IDS_SIZE_KB 411
 #define IDS_SIZE_MB 412
+// Strings 500 to 599: the list's counts, the search box, the context menu,
+// settings and the messages that say what went wrong in words
+#define IDS_LIST_COUNTS 500
+#define IDS_SEARCH_CUE 501
+#define IDS_REPACK_FAILED_CAPTION 510
+#define IDS_OPEN_FAILED_CAPTION 511
+#define IDS_MERGE_FAILED_CAPTION 512
+#define IDS_NAME_TAKEN_CAPTION 513
+#define IDS_REPACK_EXISTS 520
+#define IDS_REPACK_NOT_CREATED 521
+#define IDS_REPACK_WRITE 522
+#define IDS_REPACK_READ 523
+#define IDS_REPACK_UNREADABLE 524
+#define IDS_REPACK_MEMORY 525
+#define IDS_REPACK_CODE 526
+#define IDS_REPACK_CANCELLED 527
+#define IDS_OPEN_NOT_FOUND 530
+#define IDS_OPEN_VERSION 531
+#define IDS_OPEN_MEMORY 532
+#define IDS_OPEN_CODE 533
+#define IDS_MERGE_LOCAL_RECORDS 540
+#define IDS_MERGE_MEMORY 541
+#define IDS_MERGE_EMPTY 542
+#define IDS_MERGE_CODE 543
+#define IDS_NAME_TAKEN 544
+#define IDS_MENU_PREVIEW 550
+#define IDS_MENU_EXTRACT 551
+#define IDS_MENU_EXTRACT_TO 552
+#define IDS_MENU_DELETE 553
+#define IDS_MENU_COPY_NAME 554
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

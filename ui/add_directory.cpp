@@ -8,6 +8,7 @@
 #include "folder_browser.h"
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
 
 wchar_t g_addRoot[PATH_SIZE];
 wchar_t g_folderPath[PATH_SIZE];
@@ -127,16 +128,21 @@ void AddListedFile(const wchar_t* folder, const wchar_t* fileName) {
         return;
     }
     ShowWalkedName(archiveName);
-    if (GrfAddFile(g_archive, g_addRoot, archiveName) != 0)
+    // The record keeps its own file's path: folders added one after another
+    // each pack their own files.
+    if (GrfAddLocalFile(g_archive, archiveName, diskPath) != 0)
         NoteLeftOut(&g_tooLong, folder, fileName);
 }
 
 }  // namespace
 
 wchar_t* AskDirectory(HWND owner) {
-    return AskFolder(owner, IDS_SELECT_DIRECTORY, FOLDER_TO_READ, nullptr, g_folderPath)
-               ? g_folderPath
-               : nullptr;
+    wchar_t start[PATH_SIZE];
+    ReadFolderSetting(FOLDER_ADD, start, PATH_SIZE);
+    if (!AskFolder(owner, IDS_SELECT_DIRECTORY, FOLDER_TO_READ, start, g_folderPath))
+        return nullptr;
+    WriteFolderSetting(FOLDER_ADD, g_folderPath, false);
+    return g_folderPath;
 }
 
 void AddDirectoryTree(const wchar_t* folder) {
@@ -188,7 +194,5 @@ void CmdAddDirectory(HWND window) {
     AddDirectoryTree(g_addRoot);
     RefreshEntryList(window);
     SetStatusText(LoadResString(IDS_READY));
-    // One folder per repack: every local file is read against one root.
-    EnableWindow(GetDlgItem(window, IDC_ADD_DIR), FALSE);
     ReportLeftOut(window);
 }

@@ -37,10 +37,14 @@ wchar_t* AskArchiveName(HWND window, UINT title, int save) {
     return AskFileName(caption, window, LoadResString(IDS_GRF_FILTER), save);
 }
 
+bool FileExists(const wchar_t* path) {
+    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
+}
+
 void LoadArchive(HWND window, const wchar_t* path) {
     g_archive = GrfOpen(path, ShowOpenProgress);
     if (g_archive == GRF_NO_ARCHIVE) {
-        ShowError(window, LoadResString(IDS_NOT_A_GRF), path);
+        ShowOpenFailure(window, IDS_OPEN_FAILED_CAPTION, path, GrfGetLastError());
         RefreshEntryList(window);
         SetMainTitle(LoadResString(IDS_NONE));
         return;
@@ -54,21 +58,24 @@ void AppendArchive(HWND window, const wchar_t* path) {
     if (other == GRF_NO_ARCHIVE) {
         // The loaded archive stays loaded and listed, and the title keeps
         // naming it.
-        ShowError(window, LoadResString(IDS_NOT_A_GRF), path);
+        ShowOpenFailure(window, IDS_MERGE_FAILED_CAPTION, path, GrfGetLastError());
         return;
     }
+    GrfLastError = GRF_OK;
     // A patch file merges as a patcher would: its removals delete.
     bool merged = GrfPatchOf(other) ? GrfMarkPatch(g_archive, other) == GRF_OK
                                     : GrfMerge(g_archive, other) != 0;
     if (!merged) {
         // Nothing was taken over, so no record names the other archive.
+        uint32_t code = GrfGetLastError();
         GrfClose(&other);
-        ShowError(window, LoadResString(IDS_MERGE_FAILED));
+        ShowMergeFailure(window, path, code);
         return;
     }
-    // The other archive stays open: the merged records are read from it.
+    // The other archive stays open: the merged records are read from it. The
+    // table still belongs to the loaded archive, which the title names.
     RefreshEntryList(window);
-    SetMainTitle(path);
+    SetMainTitle(g_archive->path);
 }
 
 // Before asking for a name: a 0x1xx or 0x2xx archive past the 4 GB its
@@ -85,6 +92,60 @@ bool FitsVersion(HWND window) {
 }
 
 }  // namespace
+
+// What a failed GrfOpen left in code, in words, in a box captioned caption.
+void ShowOpenFailure(HWND window, UINT caption, const wchar_t* path, uint32_t code) {
+    UINT text = IDS_OPEN_CODE;
+    switch (code) {
+        case GRF_ERROR_NOT_FOUND:
+            text = IDS_OPEN_NOT_FOUND;
+            break;
+        case GRF_ERROR_VERSION:
+            text = IDS_OPEN_VERSION;
+            break;
+        case GRF_ERROR_MEMORY:
+            text = IDS_OPEN_MEMORY;
+            break;
+        case GRF_ERROR_NOT_ARCHIVE:
+            text = IDS_NOT_A_GRF;
+            break;
+    }
+    ShowProblem(window, caption, LoadResString(text), path, static_cast<int>(code));
+}
+
+void ShowMergeFailure(HWND window, const wchar_t* path, uint32_t code) {
+    UINT text = IDS_MERGE_CODE;
+    if (code == GRF_ERROR_LOCAL_RECORDS) text = IDS_MERGE_LOCAL_RECORDS;
+    if (code == GRF_ERROR_MEMORY) text = IDS_MERGE_MEMORY;
+    if (code == GRF_OK) text = IDS_MERGE_EMPTY;
+    ShowProblem(window, IDS_MERGE_FAILED_CAPTION, LoadResString(text), path,
+                static_cast<int>(code));
+}
+
+// What a failed repack to path left in code, in words. existed: path was
+// there before the repack started.
+void ShowRepackFailure(HWND window, const wchar_t* path, uint32_t code, bool existed) {
+    UINT text = IDS_REPACK_CODE;
+    switch (code) {
+        case GRF_ERROR_NOT_FOUND:
+            text = existed ? IDS_REPACK_EXISTS : IDS_REPACK_NOT_CREATED;
+            break;
+        case GRF_ERROR_WRITE:
+            text = IDS_REPACK_WRITE;
+            break;
+        case GRF_ERROR_READ:
+            text = IDS_REPACK_READ;
+            break;
+        case GRF_ERROR_NOT_ARCHIVE:
+            text = IDS_REPACK_UNREADABLE;
+            break;
+        case GRF_ERROR_MEMORY:
+            text = IDS_REPACK_MEMORY;
+            break;
+    }
+    ShowProblem(window, IDS_REPACK_FAILED_CAPTION, LoadResString(text), path,
+                static_cast<int>(code));
+}
 
 void CmdOpenArchive(HWND window, int mode) {
     bool append = mode == OPEN_APPEND && g_archive != GRF_NO_ARCHIVE;
@@ -111,6 +172,7 @@ void CmdRepack(HWND window) {
     const wchar_t* path = AskArchiveName(window, IDS_SELECT_REPACK_TARGET, 1);
     if (!path) return;
 
+    bool existed = FileExists(path);
     HWND progress = CreateProgressWindow(nullptr);
     SetStatusText(LoadResString(IDS_REPACKING));
     int32_t result = GrfRepack(g_archive, path, ShowEntryProgress);
@@ -121,13 +183,17 @@ void CmdRepack(HWND window) {
         AskToOpenAgain(window, g_archive->path);
         return;
     }
+    if (result == 1 && code == GRF_ERROR_CANCELLED) {
+        // The user's own choice: no error, only what it left.
+        SetStatusText(LoadResString(IDS_REPACK_CANCELLED));
+        return;
+    }
     if (result == 1) {
-        ShowError(window, LoadResString(IDS_REPACK_FAILED), static_cast<int>(code));
+        ShowRepackFailure(window, path, code, existed);
         return;
     }
     GrfClose(&g_archive);
     LoadArchive(window, path);
-    EnableWindow(GetDlgItem(window, IDC_ADD_DIR), TRUE);
 }
 
 void AskToOpenAgain(HWND window, const wchar_t* path) {

@@ -14,7 +14,12 @@
 
 void CmdOpenArchive(HWND window, int mode);
 void CmdRepack(HWND window);
-void CmdExtractSelected(HWND window);
+// ask false: into the last extraction's folder when there is one.
+void CmdExtractSelected(HWND window, bool ask = true);
+// The selected rows' names, one a line, on the clipboard.
+void CmdCopyNames(HWND window);
+// The focused row's preview.
+void CmdPreviewFocused(HWND window);
 void CmdExtractAll(HWND window);
 void CmdDeleteSelected(HWND window);
 void CmdAddDirectory(HWND window);
@@ -32,6 +37,12 @@ void UpdateSaveButton(HWND window);
 bool ConfirmUnsavedChanges(HWND window);
 // The compression level the drop-down selects.
 uint32_t SelectedLevel(HWND window);
+// The boxes that say in words what a failed open (caption a string id:
+// opening or adding), merge or repack of path left in code; a repack's
+// existed says path was there before it started.
+void ShowOpenFailure(HWND window, UINT caption, const wchar_t* path, uint32_t code);
+void ShowMergeFailure(HWND window, const wchar_t* path, uint32_t code);
+void ShowRepackFailure(HWND window, const wchar_t* path, uint32_t code, bool existed);
 
 // Says that the archive file at path changed on disk since it was opened
 // and, when the user agrees, opens it again in place of the loaded archive.

@@ -2,8 +2,15 @@
 // loaded archive's table, cells are formatted on demand.
 #include "entry_list.h"
 
+#include <shlwapi.h>
 #include <stdlib.h>
+#include <string.h>
 #include <wchar.h>
+#include <windowsx.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
 
 #include "entry_preview.h"
 #include "resource.h"
@@ -24,6 +31,30 @@ struct EntryRows {
 
 EntryRows g_entryRows = {GRF_NO_ARCHIVE, nullptr, 0, 0};
 
+// The rows shown, in display order: each is a position in g_entryRows (the
+// filling's own order, which the "index" column shows). The typed search
+// and the folder narrow it, the sort column orders it.
+std::vector<uint32_t> g_order;
+
+struct ViewSettings {
+    int sortColumn = -1;  // -1: the filling's order
+    bool descending = false;
+    std::string search;       // code page 949, '/' as '\\'; empty: every row
+    bool searchValid = true;  // false: typed characters no name can hold
+    std::string folder;       // name prefix ending in '\\'; empty: every folder
+};
+
+ViewSettings g_view;
+
+uint32_t ShownCount() {
+    return static_cast<uint32_t>(g_order.size());
+}
+
+RowSelection g_selection;
+// Running totals of realSize in row order (count + 1 values), so the size of
+// a run of selected rows is one subtraction.
+std::vector<uint64_t> g_rowBytes;
+
 const int COLUMN_COUNT = 6;
 const int CELL_SIZE = 256;              // each column text is built in its own buffer
 const int FILTER_SIZE = 255;            // at most 254 characters and the terminator
@@ -43,9 +74,13 @@ HWND EntryList(HWND window) {
     return GetDlgItem(window, IDC_ENTRY_LIST);
 }
 
-void ClearRows() {
+void ForgetRows() {
     g_entryRows.count = 0;
     g_entryRows.archive = GRF_NO_ARCHIVE;
+    g_order.clear();
+    ClearRows(&g_selection);
+    g_selection.anchor = -1;
+    g_rowBytes.assign(1, 0);
 }
 
 // Appends one row; false when no memory is left for it.
@@ -57,7 +92,9 @@ bool AppendRow(uint32_t tableIndex) {
         g_entryRows.indices = static_cast<uint32_t*>(grown);
         g_entryRows.capacity = capacity;
     }
-    g_entryRows.indices[g_entryRows.count++] = tableIndex;
+    g_entryRows.indices[g_entryRows.count] = tableIndex;
+    // While filling, rows show in the filling's order.
+    g_order.push_back(g_entryRows.count++);
     return true;
 }
 
@@ -66,7 +103,7 @@ void SetRowCount(HWND list, uint32_t count) {
 }
 
 // The text of one cell, as the list shows it.
-void FormatCell(const GrfEntry* entry, int row, int column, wchar_t* cell) {
+void FormatCell(const GrfEntry* entry, uint32_t row, int column, wchar_t* cell) {
     cell[0] = L'\0';
     if (!entry) return;
     switch (column) {
@@ -97,6 +134,536 @@ void FormatCell(const GrfEntry* entry, int row, int column, wchar_t* cell) {
     }
 }
 
+void CountRowBytes() {
+    g_rowBytes.resize(size_t(ShownCount()) + 1);
+    g_rowBytes[0] = 0;
+    for (uint32_t row = 0; row < ShownCount(); ++row) {
+        GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+        g_rowBytes[row + 1] = g_rowBytes[row] + (entry ? entry->realSize : 0);
+    }
+}
+
+// "N listed, M selected (size)" in the status bar's second part.
+void ShowListCounts() {
+    if (!g_statusBar) return;
+    wchar_t size[64] = L"";
+    StrFormatByteSizeW(static_cast<LONGLONG>(SelectedBytes()), size, 64);
+    wchar_t text[TEXT_BUFFER_SIZE];
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_LIST_COUNTS),
+               static_cast<int>(ShownCount()), static_cast<int>(g_selection.count), size);
+    SendMessageW(g_statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
+}
+
+// The list view's own state calls, which the subclass below answers for the
+// selection, go to the list itself through this.
+LRESULT ListDefault(HWND list, UINT message, WPARAM wParam, LPARAM lParam) {
+    return DefSubclassProc(list, message, wParam, lParam);
+}
+
+void SetListFocusRow(HWND list, int row) {
+    if (row < 0) return;
+    LVITEMW item = {};
+    item.stateMask = LVIS_FOCUSED;
+    item.state = LVIS_FOCUSED;
+    ListDefault(list, LVM_SETITEMSTATE, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+    ListDefault(list, LVM_ENSUREVISIBLE, static_cast<WPARAM>(row), FALSE);
+}
+
+int ListFocusRow(HWND list) {
+    return static_cast<int>(
+        ListDefault(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
+// The selection of the rows on screen before a change, so that only the rows
+// whose look changed are drawn again (a handful, however many rows changed).
+struct ShownSelection {
+    int top;
+    std::vector<bool> selected;
+};
+
+ShownSelection ShownRows(HWND list) {
+    ShownSelection shown;
+    shown.top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
+    int page = static_cast<int>(ListDefault(list, LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+    for (int row = shown.top; row < shown.top + page && uint32_t(row) < ShownCount(); ++row)
+        shown.selected.push_back(IsRowSelected(g_selection, uint32_t(row)));
+    return shown;
+}
+
+void InvalidateRow(HWND list, int row) {
+    RECT area = {};
+    area.left = LVIR_BOUNDS;
+    if (ListDefault(list, LVM_GETITEMRECT, static_cast<WPARAM>(row),
+                    reinterpret_cast<LPARAM>(&area)))
+        InvalidateRect(list, &area, FALSE);
+}
+
+void SelectionChanged(HWND list, const ShownSelection& before) {
+    int top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
+    if (top != before.top) {
+        InvalidateRect(list, nullptr, FALSE);
+    } else {
+        for (size_t i = 0; i < before.selected.size(); ++i) {
+            int row = before.top + static_cast<int>(i);
+            if (IsRowSelected(g_selection, uint32_t(row)) != before.selected[i])
+                InvalidateRow(list, row);
+        }
+    }
+    ShowListCounts();
+}
+
+// Moves the focus to row as a key or a click does: alone it selects just
+// that row; extend selects from the anchor to it; keep leaves the selection.
+void MoveToRow(HWND list, int row, bool extend, bool keep) {
+    int count = static_cast<int>(ShownCount());
+    if (count == 0) return;
+    ShownSelection before = ShownRows(list);
+    row = row < 0 ? 0 : (row >= count ? count - 1 : row);
+    if (extend) {
+        if (g_selection.anchor < 0 || g_selection.anchor >= count) {
+            int focus = ListFocusRow(list);
+            g_selection.anchor = focus >= 0 ? focus : row;
+        }
+        int first = g_selection.anchor < row ? g_selection.anchor : row;
+        int last = g_selection.anchor < row ? row : g_selection.anchor;
+        if (!keep) ClearRows(&g_selection);
+        SetRowsSelected(&g_selection, uint32_t(first), uint32_t(last) + 1, true);
+    } else if (!keep) {
+        ClearRows(&g_selection);
+        SetRowsSelected(&g_selection, uint32_t(row), uint32_t(row) + 1, true);
+        g_selection.anchor = row;
+    }
+    SetListFocusRow(list, row);
+    SelectionChanged(list, before);
+}
+
+bool KeyHeld(int key) {
+    return GetKeyState(key) < 0;
+}
+
+// The row a navigation key leads to from the focused row, or -2 when key is
+// no navigation key.
+int RowForKey(HWND list, WPARAM key) {
+    int focus = ListFocusRow(list);
+    int count = static_cast<int>(ShownCount());
+    int page = static_cast<int>(ListDefault(list, LVM_GETCOUNTPERPAGE, 0, 0));
+    if (page < 1) page = 1;
+    int top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
+    switch (key) {
+        case VK_UP:
+            return focus < 0 ? 0 : focus - 1;
+        case VK_DOWN:
+            return focus < 0 ? 0 : focus + 1;
+        case VK_HOME:
+            return 0;
+        case VK_END:
+            return count - 1;
+        case VK_PRIOR:
+            // To the top of the page first, then a page further.
+            return focus > top ? top : focus - (page - 1);
+        case VK_NEXT:
+            return focus >= 0 && focus < top + page - 1 ? top + page - 1 : focus + (page - 1);
+    }
+    return -2;
+}
+
+void ActivateFocusedRow(HWND list) {
+    NMITEMACTIVATE activation = {};
+    activation.hdr.hwndFrom = list;
+    activation.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    activation.hdr.code = LVN_ITEMACTIVATE;
+    activation.iItem = ListFocusRow(list);
+    SendMessageW(GetParent(list), WM_NOTIFY, activation.hdr.idFrom,
+                 reinterpret_cast<LPARAM>(&activation));
+}
+
+void SendCommand(HWND list, int command) {
+    SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(command, 0), 0);
+}
+
+// Keys the list answers itself; false hands the key to the list view.
+bool OnListKey(HWND list, WPARAM key) {
+    bool ctrl = KeyHeld(VK_CONTROL);
+    bool shift = KeyHeld(VK_SHIFT);
+    if (key == 'A' && ctrl) {
+        SelectAllRows(GetParent(list));
+        return true;
+    }
+    if (key == VK_DELETE) {
+        SendCommand(list, IDC_DELETE_SEL);
+        return true;
+    }
+    if (key == VK_RETURN) {
+        ActivateFocusedRow(list);
+        return true;
+    }
+    if (key == VK_SPACE && ctrl) {
+        int focus = ListFocusRow(list);
+        if (focus >= 0) {
+            ShownSelection before = ShownRows(list);
+            SetRowsSelected(&g_selection, uint32_t(focus), uint32_t(focus) + 1,
+                            !IsRowSelected(g_selection, uint32_t(focus)));
+            g_selection.anchor = focus;
+            SelectionChanged(list, before);
+        }
+        return true;
+    }
+    int row = RowForKey(list, key);
+    if (row == -2) return false;
+    // Ctrl moves only the focus; Shift extends from the anchor.
+    MoveToRow(list, row, shift, ctrl && !shift);
+    return true;
+}
+
+int RowAt(HWND list, LPARAM at) {
+    LVHITTESTINFO hit = {};
+    hit.pt.x = GET_X_LPARAM(at);
+    hit.pt.y = GET_Y_LPARAM(at);
+    int row =
+        static_cast<int>(ListDefault(list, LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+    return row >= 0 && uint32_t(row) < ShownCount() ? row : -1;
+}
+
+void OnListClick(HWND list, LPARAM at, bool right) {
+    SetFocus(list);
+    int row = RowAt(list, at);
+    bool ctrl = KeyHeld(VK_CONTROL);
+    bool shift = KeyHeld(VK_SHIFT);
+    if (row < 0) {
+        if (!ctrl && !shift && !right) {
+            ShownSelection before = ShownRows(list);
+            ClearRows(&g_selection);
+            SelectionChanged(list, before);
+        }
+        return;
+    }
+    if (right) {
+        // A right click on a selected row keeps the selection for its menu.
+        if (!IsRowSelected(g_selection, uint32_t(row)))
+            MoveToRow(list, row, false, false);
+        else
+            SetListFocusRow(list, row);
+        return;
+    }
+    if (ctrl && !shift) {
+        ShownSelection before = ShownRows(list);
+        SetRowsSelected(&g_selection, uint32_t(row), uint32_t(row) + 1,
+                        !IsRowSelected(g_selection, uint32_t(row)));
+        g_selection.anchor = row;
+        SetListFocusRow(list, row);
+        SelectionChanged(list, before);
+        return;
+    }
+    MoveToRow(list, row, shift, ctrl);
+}
+
+// The list view's own selection is kept empty: every message that reads or
+// sets the selection is answered from g_selection, and the input that would
+// select (keys, clicks) is handled here, so none of the list view's
+// whole-list selection walks ever runs.
+LRESULT CALLBACK EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
+                               DWORD_PTR) {
+    switch (message) {
+        case LVM_SETITEMSTATE: {
+            auto* item = reinterpret_cast<LVITEMW*>(lParam);
+            if (!item) break;
+            if (item->stateMask & LVIS_SELECTED) {
+                ShownSelection before = ShownRows(list);
+                bool selected = (item->state & LVIS_SELECTED) != 0;
+                int row = static_cast<int>(wParam);
+                if (row == -1) {
+                    ClearRows(&g_selection);
+                    if (selected) SetRowsSelected(&g_selection, 0, ShownCount(), true);
+                } else if (row >= 0 && uint32_t(row) < ShownCount()) {
+                    SetRowsSelected(&g_selection, uint32_t(row), uint32_t(row) + 1, selected);
+                    if (selected) g_selection.anchor = row;
+                }
+                SelectionChanged(list, before);
+            }
+            LVITEMW rest = *item;
+            rest.stateMask &= ~static_cast<UINT>(LVIS_SELECTED);
+            // The list view cannot focus every row at once.
+            if (!rest.stateMask || (static_cast<int>(wParam) == -1 && (rest.state & LVIS_FOCUSED)))
+                return TRUE;
+            return ListDefault(list, message, wParam, reinterpret_cast<LPARAM>(&rest));
+        }
+        case LVM_GETITEMSTATE: {
+            UINT state = static_cast<UINT>(ListDefault(list, message, wParam, lParam));
+            state &= ~static_cast<UINT>(LVIS_SELECTED);
+            if (IsRowSelected(g_selection, static_cast<uint32_t>(wParam))) state |= LVIS_SELECTED;
+            return state & static_cast<UINT>(lParam);
+        }
+        case LVM_GETITEMW: {
+            LRESULT result = ListDefault(list, message, wParam, lParam);
+            auto* item = reinterpret_cast<LVITEMW*>(lParam);
+            if (result && item && (item->mask & LVIF_STATE) && (item->stateMask & LVIS_SELECTED)) {
+                item->state &= ~static_cast<UINT>(LVIS_SELECTED);
+                if (IsRowSelected(g_selection, static_cast<uint32_t>(item->iItem)))
+                    item->state |= LVIS_SELECTED;
+            }
+            return result;
+        }
+        case LVM_GETSELECTEDCOUNT:
+            return g_selection.count;
+        case LVM_GETNEXTITEM:
+            if ((lParam & LVNI_SELECTED) && !(lParam & LVNI_FOCUSED))
+                return NextSelectedRow(g_selection, static_cast<int>(wParam));
+            break;
+        case WM_GETDLGCODE:
+            // Enter previews the focused row while the list has the focus.
+            if (lParam && reinterpret_cast<MSG*>(lParam)->message == WM_KEYDOWN &&
+                reinterpret_cast<MSG*>(lParam)->wParam == VK_RETURN)
+                return DLGC_WANTMESSAGE | ListDefault(list, message, wParam, lParam);
+            break;
+        case WM_KEYDOWN:
+            if (OnListKey(list, wParam)) return 0;
+            break;
+        case WM_CHAR:
+            // Ctrl+A and other control characters are no row numbers.
+            if (wParam < L' ') return 0;
+            {
+                // Typing a row number lets the list view select the row it
+                // finds; that one row moves into g_selection.
+                int before = ListFocusRow(list);
+                LRESULT result = ListDefault(list, message, wParam, lParam);
+                int after = ListFocusRow(list);
+                if (after != before && after >= 0) {
+                    LVITEMW item = {};
+                    item.stateMask = LVIS_SELECTED;
+                    ListDefault(list, LVM_SETITEMSTATE, static_cast<WPARAM>(after),
+                                reinterpret_cast<LPARAM>(&item));
+                    MoveToRow(list, after, false, false);
+                }
+                return result;
+            }
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+            OnListClick(list, lParam, message == WM_RBUTTONDOWN);
+            return 0;
+        case WM_LBUTTONDBLCLK:
+            OnListClick(list, lParam, false);
+            if (RowAt(list, lParam) >= 0) ActivateFocusedRow(list);
+            return 0;
+        case WM_CONTEXTMENU:
+            // The rows' menu is the dialog's; the list view would show none.
+            SendMessageW(GetParent(list), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), lParam);
+            return 0;
+        case WM_RBUTTONUP: {
+            POINT at = {GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+            ClientToScreen(list, &at);
+            SendMessageW(list, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list),
+                         MAKELPARAM(at.x, at.y));
+            return 0;
+        }
+    }
+    return ListDefault(list, message, wParam, lParam);
+}
+
+// ---- The view: search, folder and sort over the filled rows.
+
+unsigned char FoldAscii(unsigned char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// Whether needle (code page 949) occurs in name at a character boundary,
+// ASCII letters without regard to case. Double-byte characters compare
+// exactly: their second bytes may look like letters.
+bool MatchesAt(const unsigned char* at, const std::string& needle) {
+    size_t i = 0;
+    while (i < needle.size()) {
+        auto want = static_cast<unsigned char>(needle[i]);
+        if (want >= 0x81 && i + 1 < needle.size()) {
+            if (at[i] != want || at[i + 1] != static_cast<unsigned char>(needle[i + 1]))
+                return false;
+            i += 2;
+        } else {
+            if (!at[i] || FoldAscii(at[i]) != FoldAscii(want)) return false;
+            i += 1;
+        }
+    }
+    return true;
+}
+
+bool NameContains(const char* name, const std::string& needle) {
+    if (needle.empty()) return true;
+    auto at = reinterpret_cast<const unsigned char*>(name);
+    for (; *at; at += (*at >= 0x81 && at[1]) ? 2 : 1) {
+        if (MatchesAt(at, needle)) return true;
+    }
+    return false;
+}
+
+const GrfEntry* FilledEntry(uint32_t filled) {
+    if (g_archive == GRF_NO_ARCHIVE || g_entryRows.archive != g_archive) return nullptr;
+    uint32_t index = g_entryRows.indices[filled];
+    return index < g_archive->count ? &g_archive->entries[index] : nullptr;
+}
+
+bool RowPasses(uint32_t filled) {
+    if (!g_view.searchValid) return false;
+    const GrfEntry* entry = FilledEntry(filled);
+    if (!entry) return false;
+    if (!g_view.folder.empty() &&
+        strncmp(entry->name, g_view.folder.c_str(), g_view.folder.size()) != 0)
+        return false;
+    return NameContains(entry->name, g_view.search);
+}
+
+uint32_t NumberKey(const GrfEntry& entry, int column) {
+    switch (column) {
+        case 1:
+            return entry.alignedSize;
+        case 2:
+            return entry.realSize;
+        case 3:
+            return entry.position;
+        case 4:
+            return static_cast<uint32_t>(entry.cycle + 128);
+    }
+    return 0;
+}
+
+// 32 bytes of a name from offset on, ASCII letters folded, as four numbers
+// that compare as the bytes do; past the end, zeros.
+struct NameKey {
+    uint64_t part[4];
+    uint32_t filled;
+};
+
+void FillNameKey(const char* name, size_t offset, NameKey* key) {
+    size_t length = strnlen(name, GRF_NAME_SIZE);
+    for (int i = 0; i < 4; ++i) {
+        uint64_t part = 0;
+        for (size_t j = 0; j < 8; ++j) {
+            size_t at = offset + size_t(i) * 8 + j;
+            unsigned char c = at < length ? FoldAscii(static_cast<unsigned char>(name[at])) : 0;
+            part = part << 8 | c;
+        }
+        key->part[i] = part;
+    }
+}
+
+bool SameName(const NameKey& a, const NameKey& b) {
+    return a.part[0] == b.part[0] && a.part[1] == b.part[1] && a.part[2] == b.part[2] &&
+           a.part[3] == b.part[3];
+}
+
+const size_t SMALL_RUN = 32;
+
+int CompareFrom(const char* a, const char* b, size_t offset) {
+    auto x = reinterpret_cast<const unsigned char*>(a) + offset;
+    auto y = reinterpret_cast<const unsigned char*>(b) + offset;
+    while (*x && FoldAscii(*x) == FoldAscii(*y)) ++x, ++y;
+    return int(FoldAscii(*x)) - int(FoldAscii(*y));
+}
+
+// Rows whose names agree up to offset (all longer than it).
+void SortRestOfNames(size_t first, size_t last, size_t offset) {
+    std::sort(g_order.begin() + ptrdiff_t(first), g_order.begin() + ptrdiff_t(last),
+              [offset](uint32_t a, uint32_t b) {
+                  const GrfEntry* x = FilledEntry(a);
+                  const GrfEntry* y = FilledEntry(b);
+                  int order =
+                      x && y && offset < GRF_NAME_SIZE ? CompareFrom(x->name, y->name, offset) : 0;
+                  return order != 0 ? order < 0 : a < b;
+              });
+}
+
+// Sorts g_order[first, last) by name from byte offset on: 32 bytes at a time,
+// the keys sorted in one block of memory (comparing names through the table
+// would wait on memory at every step), then each run of rows whose 32 bytes
+// agree and go on, by the next 32.
+void SortByName(size_t first, size_t last, size_t offset) {
+    if (last - first < 2 || offset >= GRF_NAME_SIZE) return;
+    std::vector<NameKey> keys(last - first);
+    for (size_t i = first; i < last; ++i) {
+        const GrfEntry* entry = FilledEntry(g_order[i]);
+        FillNameKey(entry ? entry->name : "", offset, &keys[i - first]);
+        keys[i - first].filled = g_order[i];
+    }
+    std::sort(keys.begin(), keys.end(), [](const NameKey& a, const NameKey& b) {
+        for (int i = 0; i < 4; ++i) {
+            if (a.part[i] != b.part[i]) return a.part[i] < b.part[i];
+        }
+        return a.filled < b.filled;
+    });
+    for (size_t i = first; i < last; ++i) g_order[i] = keys[i - first].filled;
+    for (size_t run = 0; run < keys.size();) {
+        size_t end = run + 1;
+        while (end < keys.size() && SameName(keys[run], keys[end])) ++end;
+        // Names that end within these bytes are equal: their order stays. A
+        // few rows compare the rest of their names directly.
+        if (end - run > 1 && (keys[run].part[3] & 0xFF) != 0) {
+            if (end - run <= SMALL_RUN) {
+                SortRestOfNames(first + run, first + end, offset + 32);
+            } else {
+                SortByName(first + run, first + end, offset + 32);
+            }
+        }
+        run = end;
+    }
+}
+
+// Orders g_order by the sort column; equal keys keep the filling's order.
+void SortRows() {
+    int column = g_view.sortColumn;
+    if (column < 0 || g_order.empty()) return;
+    bool down = g_view.descending;
+    if (column == 5) {
+        SortByName(0, g_order.size(), 0);
+        if (down) std::reverse(g_order.begin(), g_order.end());
+        return;
+    }
+    // The key above, the filling's position below: one number sorts both.
+    std::vector<uint64_t> keys(g_order.size());
+    for (size_t i = 0; i < g_order.size(); ++i) {
+        const GrfEntry* entry = FilledEntry(g_order[i]);
+        uint32_t key = column == 0 ? g_order[i] : (entry ? NumberKey(*entry, column) : 0);
+        if (down) key = ~key;
+        keys[i] = uint64_t(key) << 32 | g_order[i];
+    }
+    std::sort(keys.begin(), keys.end());
+    for (size_t i = 0; i < g_order.size(); ++i) g_order[i] = static_cast<uint32_t>(keys[i]);
+}
+
+// Builds g_order from the filled rows (or, narrowing, from the rows shown)
+// and shows it from the top, with nothing selected.
+void ShowView(HWND window, bool narrowing) {
+    if (narrowing) {
+        size_t kept = 0;
+        for (uint32_t filled : g_order) {
+            if (RowPasses(filled)) g_order[kept++] = filled;
+        }
+        g_order.resize(kept);
+    } else {
+        g_order.clear();
+        for (uint32_t filled = 0; filled < g_entryRows.count; ++filled) {
+            if (RowPasses(filled)) g_order.push_back(filled);
+        }
+        SortRows();
+    }
+    HWND list = EntryList(window);
+    ClearRows(&g_selection);
+    g_selection.anchor = -1;
+    SendMessageW(list, LVM_SETITEMCOUNT, ShownCount(), 0);
+    if (ShownCount() > 0) SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    InvalidateRect(list, nullptr, FALSE);
+    CountRowBytes();
+    ShowListCounts();
+}
+
+void ShowSortArrow(HWND window) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(EntryList(window), LVM_GETHEADER, 0, 0));
+    for (int column = 0; column < COLUMN_COUNT; ++column) {
+        HDITEMW item = {};
+        item.mask = HDI_FORMAT;
+        SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (column == g_view.sortColumn) item.fmt |= g_view.descending ? HDF_SORTDOWN : HDF_SORTUP;
+        SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item));
+    }
+}
+
 }  // namespace
 
 HIMAGELIST CreateStateImages() {
@@ -115,6 +682,9 @@ HIMAGELIST CreateStateImages() {
 
 void InitEntryList(HWND window, HIMAGELIST images) {
     HWND list = EntryList(window);
+    // A new dialog starts unsorted, unsearched, with nothing listed.
+    g_view = ViewSettings();
+    ForgetRows();
     SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_FULLROWSELECT);
     for (int i = 0; i < COLUMN_COUNT; ++i) {
         wchar_t header[CELL_SIZE];
@@ -128,6 +698,7 @@ void InitEntryList(HWND window, HIMAGELIST images) {
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
+    SetWindowSubclass(list, EntryListProc, 0, 0);
 }
 
 void RefreshEntryList(HWND window) {
@@ -137,11 +708,14 @@ void RefreshEntryList(HWND window) {
         wcscpy(pattern, L"*.*");
     }
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
-    ClearRows();
+    ForgetRows();
 
     GrfEntry* entry = nullptr;
     GrfSearch* search = GrfFindFirst(g_archive, pattern, &entry);
-    if (search == reinterpret_cast<GrfSearch*>(-1)) return;
+    if (search == reinterpret_cast<GrfSearch*>(-1)) {
+        ShowListCounts();
+        return;
+    }
 
     // The filling text is loaded once: the string buffer is shared.
     wchar_t filtering[CELL_SIZE];
@@ -161,20 +735,29 @@ void RefreshEntryList(HWND window) {
         more = GrfFindNext(search, &entry) != 0;
     }
     GrfFreeBuffer(search);
-    SetRowCount(list, g_entryRows.count);
+    if (g_view.sortColumn >= 0 || !g_view.search.empty() || !g_view.searchValid ||
+        !g_view.folder.empty()) {
+        ShowView(window, false);
+    } else {
+        SetRowCount(list, ShownCount());
+        CountRowBytes();
+        ShowListCounts();
+    }
     SetStatusText(LoadResString(IDS_READY));
 }
 
 GrfEntry* EntryOfRow(int row) {
-    if (row < 0 || static_cast<uint32_t>(row) >= g_entryRows.count) return nullptr;
+    if (row < 0 || static_cast<uint32_t>(row) >= ShownCount()) return nullptr;
     if (g_archive == GRF_NO_ARCHIVE || g_entryRows.archive != g_archive) return nullptr;
-    uint32_t index = g_entryRows.indices[row];
+    uint32_t filled = g_order[size_t(row)];
+    if (filled >= g_entryRows.count) return nullptr;
+    uint32_t index = g_entryRows.indices[filled];
     if (index >= g_archive->count) return nullptr;
     return &g_archive->entries[index];
 }
 
 int EntryRowCount() {
-    return static_cast<int>(g_entryRows.count);
+    return static_cast<int>(ShownCount());
 }
 
 int MarkOfEntry(const GrfEntry* entry) {
@@ -190,7 +773,8 @@ void OnEntryListDispInfo(NMLVDISPINFOW* info) {
     GrfEntry* entry = EntryOfRow(item->iItem);
     if ((item->mask & LVIF_TEXT) && item->pszText && item->cchTextMax > 0) {
         wchar_t cell[CELL_SIZE];
-        FormatCell(entry, item->iItem, item->iSubItem, cell);
+        uint32_t filled = entry ? g_order[size_t(item->iItem)] : 0;
+        FormatCell(entry, filled, item->iSubItem, cell);
         lstrcpynW(item->pszText, cell, item->cchTextMax);
     }
     if (item->mask & LVIF_IMAGE) item->iImage = entry ? MarkOfEntry(entry) : MARK_NONE;
@@ -199,14 +783,14 @@ void OnEntryListDispInfo(NMLVDISPINFOW* info) {
 int FindEntryRow(const NMLVFINDITEMW* find) {
     const LVFINDINFOW& info = find->lvfi;
     if (!(info.flags & (LVFI_STRING | LVFI_PARTIAL)) || !info.psz || !info.psz[0]) return -1;
-    int count = static_cast<int>(g_entryRows.count);
+    int count = static_cast<int>(ShownCount());
     if (count == 0) return -1;
     size_t typed = wcslen(info.psz);
     int start = find->iStart >= 0 && find->iStart < count ? find->iStart : 0;
     for (int step = 0; step < count; ++step) {
         int row = (start + step) % count;
         wchar_t number[CELL_SIZE];
-        FormatText(number, CELL_SIZE, L"%ld", static_cast<long>(row));
+        FormatText(number, CELL_SIZE, L"%ld", static_cast<long>(g_order[size_t(row)]));
         bool matches = (info.flags & LVFI_PARTIAL) ? wcsncmp(number, info.psz, typed) == 0
                                                    : wcscmp(number, info.psz) == 0;
         if (matches) return row;
@@ -214,10 +798,99 @@ int FindEntryRow(const NMLVFINDITEMW* find) {
     return -1;
 }
 
+void SortEntryList(HWND window, int column) {
+    if (column < 0 || column >= COLUMN_COUNT) return;
+    g_view.descending = column == g_view.sortColumn ? !g_view.descending : false;
+    g_view.sortColumn = column;
+    ShowSortArrow(window);
+    ShowView(window, false);
+}
+
+void SearchEntryList(HWND window, const wchar_t* text) {
+    std::wstring typed = text ? text : L"";
+    std::replace(typed.begin(), typed.end(), L'/', L'\\');
+    std::string needle;
+    bool valid = true;
+    if (!typed.empty()) {
+        // A character code page 949 lacks is in no name.
+        char* narrow = WideToCp949(typed.c_str());
+        wchar_t* back = narrow ? Cp949ToWide(narrow) : nullptr;
+        valid = back && typed == back;
+        if (narrow) needle = narrow;
+        GrfFreeBuffer(back);
+        GrfFreeBuffer(narrow);
+    }
+    // Typing on narrows the rows shown; anything else starts again.
+    bool narrowing = g_view.searchValid && valid && needle.size() > g_view.search.size() &&
+                     needle.compare(0, g_view.search.size(), g_view.search) == 0;
+    g_view.search = needle;
+    g_view.searchValid = valid;
+    ShowView(window, narrowing);
+}
+
+void ShowEntryFolder(HWND window, const char* folder) {
+    g_view.folder = folder ? folder : "";
+    ShowView(window, false);
+}
+
+const RowSelection& EntrySelection() {
+    return g_selection;
+}
+
+void SelectAllRows(HWND window) {
+    SelectOnlyRows(window, 0, static_cast<int>(ShownCount()), -1);
+}
+
+void SelectOnlyRows(HWND window, int first, int last, int focus) {
+    HWND list = EntryList(window);
+    ShownSelection before = ShownRows(list);
+    ClearRows(&g_selection);
+    if (first < 0) first = 0;
+    if (last > static_cast<int>(ShownCount())) last = static_cast<int>(ShownCount());
+    if (first < last) SetRowsSelected(&g_selection, uint32_t(first), uint32_t(last), true);
+    g_selection.anchor = first < last ? first : -1;
+    if (focus >= 0 && uint32_t(focus) < ShownCount()) SetListFocusRow(list, focus);
+    SelectionChanged(list, before);
+}
+
+void RepaintEntryList(HWND window) {
+    InvalidateRect(EntryList(window), nullptr, FALSE);
+    ShowListCounts();
+}
+
+int FocusedRow(HWND window) {
+    return ListFocusRow(EntryList(window));
+}
+
+uint64_t SelectedBytes() {
+    uint64_t total = 0;
+    if (g_rowBytes.size() != size_t(ShownCount()) + 1) return 0;
+    for (const RowRun& run : g_selection.runs)
+        total += g_rowBytes[run.last] - g_rowBytes[run.first];
+    return total;
+}
+
+LRESULT OnEntryListCustomDraw(NMLVCUSTOMDRAW* draw) {
+    switch (draw->nmcd.dwDrawStage) {
+        case CDDS_PREPAINT:
+            return CDRF_NOTIFYITEMDRAW;
+        case CDDS_ITEMPREPAINT: {
+            if (!IsRowSelected(g_selection, static_cast<uint32_t>(draw->nmcd.dwItemSpec)))
+                return CDRF_DODEFAULT;
+            // As the list view draws its own selection: highlighted while it
+            // has the focus, grey otherwise.
+            bool focused = GetFocus() == draw->nmcd.hdr.hwndFrom;
+            draw->clrText = GetSysColor(focused ? COLOR_HIGHLIGHTTEXT : COLOR_BTNTEXT);
+            draw->clrTextBk = GetSysColor(focused ? COLOR_HIGHLIGHT : COLOR_BTNFACE);
+            return CDRF_NEWFONT;
+        }
+    }
+    return CDRF_DODEFAULT;
+}
+
 void OnEntryActivated(HWND window, UINT_PTR controlId, NMHDR* header) {
     if (controlId != IDC_ENTRY_LIST || header->code != LVN_ITEMACTIVATE) return;
-    int row = static_cast<int>(SendDlgItemMessageW(window, IDC_ENTRY_LIST, LVM_GETNEXTITEM,
-                                                   static_cast<WPARAM>(-1), LVNI_FOCUSED));
+    int row = FocusedRow(window);
     // An activation without a focused row names no entry.
     if (row < 0) return;
     GrfEntry* entry = EntryOfRow(row);

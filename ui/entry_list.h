@@ -14,6 +14,7 @@
 #include <commctrl.h>
 
 #include "grf.h"
+#include "row_selection.h"
 
 // Image indices of the state marks in the list's small-image list.
 #define MARK_NONE 0
@@ -28,8 +29,45 @@ HIMAGELIST CreateStateImages();
 void InitEntryList(HWND window, HIMAGELIST images);
 
 // Empties list 1000 of window and fills it again with g_archive's entries
-// whose file names match the pattern in edit box 1003 ("*.*" when empty).
+// whose file names match the pattern in edit box 1003 ("*.*" when empty),
+// narrowed by the typed search and ordered by the sort column. The
+// selection is cleared.
 void RefreshEntryList(HWND window);
+
+// Sorts the rows by column (0 to 5); the same column again reverses the
+// order. The header shows the arrow.
+void SortEntryList(HWND window, int column);
+
+// Shows only the filled rows whose whole name contains text, letters without
+// regard to case ("/" stands for "\\"); empty text shows them all.
+void SearchEntryList(HWND window, const wchar_t* text);
+
+// Shows only the filled rows whose names start with folder (code page 949,
+// ending in a backslash); null or "" shows every folder.
+void ShowEntryFolder(HWND window, const char* folder);
+
+// The rows' selection, as the commands read it (the list view's own stays
+// empty). Rows are display rows, as EntryOfRow takes them.
+const RowSelection& EntrySelection();
+
+// Selects every row / the rows first to last - 1 only, and moves the focus to
+// focus (-1 leaves it); repaints and updates the status line.
+void SelectAllRows(HWND window);
+void SelectOnlyRows(HWND window, int first, int last, int focus);
+
+// Repaints the visible rows (after their entries' marks changed), keeping
+// the rows, the selection and the scroll position.
+void RepaintEntryList(HWND window);
+
+// The focused row of list 1000, or -1.
+int FocusedRow(HWND window);
+
+// Total realSize of the selected rows' entries.
+uint64_t SelectedBytes();
+
+// Answers the list's custom drawing (NM_CUSTOMDRAW): selected rows are drawn
+// highlighted. Returns the answer.
+LRESULT OnEntryListCustomDraw(NMLVCUSTOMDRAW* draw);
 
 // The entry that row refers to, or null when the row carries none (out of
 // range, or the archive it was filled from is no longer loaded). Valid until

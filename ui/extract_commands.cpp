@@ -5,6 +5,9 @@
 
 #include <commctrl.h>
 #include <stdlib.h>
+#include <string.h>
+
+#include <string>
 
 #include "commands.h"
 #include "entry_list.h"
@@ -12,40 +15,69 @@
 #include "resource.h"
 #include "services.h"
 
-namespace {
+namespace {}  // namespace
 
-int NextSelectedRow(HWND window, int after) {
-    return static_cast<int>(SendDlgItemMessageW(window, IDC_ENTRY_LIST, LVM_GETNEXTITEM,
-                                                static_cast<WPARAM>(after), LVNI_SELECTED));
-}
-
-int SelectedRowCount(HWND window) {
-    return static_cast<int>(
-        SendDlgItemMessageW(window, IDC_ENTRY_LIST, LVM_GETSELECTEDCOUNT, 0, 0));
-}
-
-}  // namespace
-
-void CmdExtractSelected(HWND window) {
-    int selected = SelectedRowCount(window);
-    if (selected <= 0) return;
-    auto* indices = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * selected));
+void CmdExtractSelected(HWND window, bool ask) {
+    const RowSelection& selection = EntrySelection();
+    if (selection.count == 0) return;
+    auto* indices = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * selection.count));
     if (!indices) {
         ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));
         return;
     }
     uint32_t count = 0;
-    for (int row = NextSelectedRow(window, -1); row >= 0 && count < uint32_t(selected);
-         row = NextSelectedRow(window, row)) {
-        GrfEntry* entry = EntryOfRow(row);
-        if (!entry) {
-            ShowError(window, LoadResString(IDS_INVALID_HANDLE), row);
-            continue;
+    for (const RowRun& run : selection.runs) {
+        for (uint32_t row = run.first; row < run.last; ++row) {
+            GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+            if (!entry) {
+                ShowError(window, LoadResString(IDS_INVALID_HANDLE), static_cast<int>(row));
+                continue;
+            }
+            indices[count++] = static_cast<uint32_t>(entry - g_archive->entries);
         }
-        indices[count++] = static_cast<uint32_t>(entry - g_archive->entries);
     }
-    ExtractRecords(window, indices, count);
+    ExtractRecords(window, indices, count, ask);
     free(indices);
+}
+
+void CmdCopyNames(HWND window) {
+    const RowSelection& selection = EntrySelection();
+    if (selection.count == 0) return;
+    std::wstring names;
+    for (const RowRun& run : selection.runs) {
+        for (uint32_t row = run.first; row < run.last; ++row) {
+            GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+            wchar_t* name = entry ? GrfFileName(entry->name) : nullptr;
+            if (!name) continue;
+            if (!names.empty()) names += L"\r\n";
+            names += name;
+            GrfFreeBuffer(name);
+        }
+    }
+    if (!OpenClipboard(window)) return;
+    EmptyClipboard();
+    size_t bytes = (names.size() + 1) * sizeof(wchar_t);
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    void* text = block ? GlobalLock(block) : nullptr;
+    if (text) {
+        memcpy(text, names.c_str(), bytes);
+        GlobalUnlock(block);
+        // The clipboard owns the block once it took it.
+        if (!SetClipboardData(CF_UNICODETEXT, block)) GlobalFree(block);
+    } else if (block) {
+        GlobalFree(block);
+    }
+    CloseClipboard();
+}
+
+void CmdPreviewFocused(HWND window) {
+    HWND list = GetDlgItem(window, IDC_ENTRY_LIST);
+    NMITEMACTIVATE activation = {};
+    activation.hdr.hwndFrom = list;
+    activation.hdr.idFrom = IDC_ENTRY_LIST;
+    activation.hdr.code = LVN_ITEMACTIVATE;
+    activation.iItem = FocusedRow(window);
+    OnEntryActivated(window, IDC_ENTRY_LIST, &activation.hdr);
 }
 
 void CmdExtractAll(HWND window) {
@@ -54,18 +86,22 @@ void CmdExtractAll(HWND window) {
 }
 
 void CmdDeleteSelected(HWND window) {
-    int marked = 0;
-    for (int row = NextSelectedRow(window, -1); row >= 0; row = NextSelectedRow(window, row)) {
-        marked += 1;
-        GrfEntry* entry = EntryOfRow(row);
-        if (!entry) {
-            ShowError(window, LoadResString(IDS_INVALID_HANDLE), row);
-            continue;
+    const RowSelection& selection = EntrySelection();
+    if (selection.count == 0) return;
+    for (const RowRun& run : selection.runs) {
+        for (uint32_t row = run.first; row < run.last; ++row) {
+            GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+            if (!entry) {
+                ShowError(window, LoadResString(IDS_INVALID_HANDLE), static_cast<int>(row));
+                continue;
+            }
+            // The whole state: the entry keeps its place but is no longer
+            // written.
+            entry->state = ENTRY_DELETED;
         }
-        // The whole state: the entry keeps its place but is no longer written.
-        entry->state = ENTRY_DELETED;
     }
-    if (marked == 0) return;
-    RefreshEntryList(window);
+    // The rows stay where they are, now marked: the view, its scroll position
+    // and the selection are kept.
+    RepaintEntryList(window);
     SetStatusText(LoadResString(IDS_READY));
 }

@@ -12,6 +12,7 @@
 #include "folder_browser.h"
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
 
 wchar_t g_extractFolder[PATH_SIZE];
 
@@ -291,7 +292,7 @@ void ReportRun(HWND window, const ExtractionRun& run) {
 
 }  // namespace
 
-void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count) {
+void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count, bool ask) {
     if (g_archive == GRF_NO_ARCHIVE || count == 0) return;
     auto* run = new (std::nothrow) ExtractionRun();
     if (!run) {
@@ -303,12 +304,15 @@ void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count) {
     run->count = count;
     wchar_t previous[PATH_SIZE];
     DWORD previousLength = GetCurrentDirectoryW(PATH_SIZE, previous);
-    if (!AskFolder(window, IDS_SELECT_EXTRACT_FOLDER, FOLDER_TO_WRITE, g_extractFolder,
-                   run->folder)) {
+    if (!ask && g_extractFolder[0]) {
+        wcscpy(run->folder, g_extractFolder);
+    } else if (!AskFolder(window, IDS_SELECT_EXTRACT_FOLDER, FOLDER_TO_WRITE, g_extractFolder,
+                          run->folder)) {
         delete run;
         return;
     }
     wcscpy(g_extractFolder, run->folder);
+    WriteFolderSetting(FOLDER_EXTRACT, run->folder, false);
     if (!SetCurrentDirectoryW(run->folder)) {
         // The engine writes under the current directory.
         ShowError(window, LoadResString(IDS_WRITE_ERROR), run->folder);

@@ -21,6 +21,7 @@ extern wchar_t g_extractFolder[PATH_SIZE];
 // extracted to FOLDER" on the status line and at most one box of what went
 // wrong; a record whose archive file changed on disk ends the run and asks
 // to open that archive again.
-void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count);
+// With ask false and a folder used before, extracts there without asking.
+void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count, bool ask = true);
 
 #endif

@@ -4,12 +4,16 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <windowsx.h>
 
 #include "commands.h"
 #include "entry_list.h"
 #include "entry_preview.h"
+#include "extraction.h"
+#include "main_layout.h"
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
 
 namespace {
 
@@ -44,6 +48,8 @@ const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
 // start another command or close the archive under the running one.
 bool g_commandRunning = false;
 
+HWND g_toolTips = nullptr;
+
 // Drop-down items in the order they are added; position 1 starts selected.
 const UINT LEVEL_ITEMS[] = {IDS_LEVEL_LOW, IDS_LEVEL_MEDIUM, IDS_LEVEL_HIGH};
 const UINT VERSION_ITEMS[] = {IDS_VERSION_102, IDS_VERSION_103, IDS_VERSION_200, IDS_VERSION_300};
@@ -69,10 +75,59 @@ void AddAboutItem(HWND window) {
     AppendMenuW(GetSystemMenu(window, FALSE), MF_STRING, ID_ABOUT, LoadResString(IDS_ABOUT_ITEM));
 }
 
+const int COUNTS_WIDTH = 260;  // the list's counts, at the right end
+
+// Messages on the left, the list's counts on the right.
+void PlaceStatusParts() {
+    RECT area;
+    GetClientRect(g_statusBar, &area);
+    int parts[2] = {area.right > COUNTS_WIDTH * 2 ? area.right - COUNTS_WIDTH : area.right / 2, -1};
+    SendMessageW(g_statusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+}
+
 void CreateStatusBar(HWND window) {
     // Size 0: the status bar places itself along the dialog's bottom edge.
     g_statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar", WS_CHILD | WS_VISIBLE, 0, 0,
                                   0, 0, window, nullptr, g_instance, nullptr);
+    PlaceStatusParts();
+}
+
+// Dialog units of the search box: the free room of the lower row, between
+// Exit and the version's label.
+const RECT SEARCH_PLACE = {60, 156, 152, 170};
+
+void CreateSearchBox(HWND window) {
+    RECT place = SEARCH_PLACE;
+    MapDialogRect(window, &place);
+    HWND box = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
+                               WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL, place.left,
+                               place.top, place.right - place.left, place.bottom - place.top,
+                               window, reinterpret_cast<HMENU>(IDC_SEARCH), g_instance, nullptr);
+    SendMessageW(box, WM_SETFONT, SendMessageW(window, WM_GETFONT, 0, 0), FALSE);
+    SendMessageW(box, EM_SETCUEBANNER, TRUE,
+                 reinterpret_cast<LPARAM>(LoadResString(IDS_SEARCH_CUE)));
+    // In the tab order where it stands: after Exit.
+    SetWindowPos(box, GetDlgItem(window, IDC_EXIT), 0, 0, 0, 0,
+                 SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+// Keys of the whole window, seen before the dialog's own handling: Ctrl+F
+// goes to the search box, Ctrl+O opens.
+LRESULT CALLBACK MainKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
+    auto* message = reinterpret_cast<MSG*>(lParam);
+    if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 &&
+        g_mainWindow && (message->hwnd == g_mainWindow || IsChild(g_mainWindow, message->hwnd))) {
+        if (message->wParam == 'F') {
+            HWND box = GetDlgItem(g_mainWindow, IDC_SEARCH);
+            SendMessageW(g_mainWindow, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(box), TRUE);
+            return TRUE;
+        }
+        if (message->wParam == 'O') {
+            PostMessageW(g_mainWindow, WM_COMMAND, IDC_OPEN, 0);
+            return TRUE;
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
 // Ctrl+S anywhere in the main dialog means Save. Dialog boxes have no
@@ -101,14 +156,23 @@ void OnMainInitDialog(HWND window) {
     InitEntryList(window, CreateStateImages());
     SetUpEntryPreview();
     SetDlgItemTextW(window, IDC_FILTER_TEXT, L"*.*");
+    CreateSearchBox(window);
+    SetWindowsHookExW(WH_MSGFILTER, MainKeyFilter, nullptr, GetCurrentThreadId());
     CreateStatusBar(window);
     SetStatusText(LoadResString(IDS_READY));
     g_keyHook = SetWindowsHookExW(WH_GETMESSAGE, SaveKeyHook, nullptr, GetCurrentThreadId());
+    ReadFolderSetting(FOLDER_EXTRACT, g_extractFolder, PATH_SIZE);
+    SetUpMainLayout(window);
 }
 
 void OnMainDestroy() {
     if (g_keyHook) UnhookWindowsHookEx(g_keyHook);
     g_keyHook = nullptr;
+}
+
+void EndMainDialog(HWND window) {
+    RememberMainLayout(window);
+    EndDialog(window, 0);
 }
 
 void ShowAbout(HWND window) {
@@ -128,6 +192,15 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         OnEntryListDispInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
         return FALSE;
     }
+    if (controlId == IDC_ENTRY_LIST && header->code == NM_CUSTOMDRAW) {
+        LRESULT answer = OnEntryListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(header));
+        SetWindowLongPtrW(window, DWLP_MSGRESULT, answer);
+        return TRUE;
+    }
+    if (controlId == IDC_ENTRY_LIST && header->code == LVN_COLUMNCLICK) {
+        SortEntryList(window, reinterpret_cast<NMLISTVIEW*>(header)->iSubItem);
+        return FALSE;
+    }
     if (controlId == IDC_ENTRY_LIST && header->code == LVN_ODFINDITEMW) {
         // Typing in the list asks where to go; left unanswered, the answer
         // would be 0 and every key would jump to the first row.
@@ -143,6 +216,56 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
     return FALSE;
 }
 
+struct MenuItem {
+    UINT command;
+    UINT text;
+};
+
+const MenuItem ROW_MENU[] = {
+    {IDM_PREVIEW, IDS_MENU_PREVIEW},       {IDM_EXTRACT, IDS_MENU_EXTRACT},
+    {IDM_EXTRACT_TO, IDS_MENU_EXTRACT_TO}, {0, 0},
+    {IDM_DELETE, IDS_MENU_DELETE},         {IDM_COPY_NAME, IDS_MENU_COPY_NAME},
+};
+
+// The rows' menu at screen point at (from the keyboard: -1, -1, under the
+// focused row); its choice runs as a command.
+void ShowRowMenu(HWND window, HWND list, LPARAM at) {
+    POINT point = {GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (point.x == -1 && point.y == -1) {
+        RECT row = {};
+        row.left = LVIR_LABEL;
+        int focus = FocusedRow(window);
+        if (focus < 0 ||
+            !SendMessageW(list, LVM_GETITEMRECT, focus, reinterpret_cast<LPARAM>(&row)))
+            GetClientRect(list, &row);
+        point = {row.left, row.bottom};
+        ClientToScreen(list, &point);
+    }
+    HMENU menu = CreatePopupMenu();
+    if (!menu) return;
+    bool any = EntrySelection().count > 0;
+    for (const MenuItem& item : ROW_MENU) {
+        if (!item.command) {
+            AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            continue;
+        }
+        bool enabled = any || item.command == IDM_PREVIEW;
+        AppendMenuW(menu, MF_STRING | (enabled ? 0 : MF_GRAYED), item.command,
+                    LoadResString(item.text));
+    }
+    SetMenuDefaultItem(menu, IDM_PREVIEW, FALSE);
+    UINT chosen =
+        TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, point.x, point.y, 0, window, nullptr);
+    DestroyMenu(menu);
+    if (chosen) OnMainCommand(window, chosen);
+}
+
+void OnSearchChanged(HWND window) {
+    wchar_t text[256] = L"";
+    GetDlgItemTextW(window, IDC_SEARCH, text, 256);
+    SearchEntryList(window, text);
+}
+
 void CmdCloseArchive(HWND window) {
     if (!ConfirmUnsavedChanges(window)) return;
     GrfClose(&g_archive);
@@ -156,7 +279,7 @@ void RunMainCommand(HWND window, UINT command) {
             if (ConfirmUnsavedChanges(window)) CmdOpenArchive(window, OPEN_LOAD);
             break;
         case IDC_EXIT:
-            if (ConfirmUnsavedChanges(window)) EndDialog(window, 0);
+            if (ConfirmUnsavedChanges(window)) EndMainDialog(window);
             break;
         case IDC_SAVE:
             CmdSave(window);
@@ -181,11 +304,28 @@ void RunMainCommand(HWND window, UINT command) {
             SetStatusText(LoadResString(IDS_READY));
             break;
         case IDC_REPACK:
+            // The repack ends with its own status: "Ready", or what a cancel
+            // left.
             CmdRepack(window);
-            SetStatusText(LoadResString(IDS_READY));
             break;
         case IDC_CLOSE_GRF:
             CmdCloseArchive(window);
+            break;
+        case IDM_PREVIEW:
+            CmdPreviewFocused(window);
+            break;
+        case IDM_EXTRACT:
+            CmdExtractSelected(window, false);
+            break;
+        case IDM_EXTRACT_TO:
+            CmdExtractSelected(window);
+            break;
+        case IDM_DELETE:
+            CmdDeleteSelected(window);
+            SetStatusText(LoadResString(IDS_READY));
+            break;
+        case IDM_COPY_NAME:
+            CmdCopyNames(window);
             break;
     }
     // Any other id (Escape's cancel command, the edit box, the drop-down
@@ -211,6 +351,16 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnMainInitDialog(window);
             break;
         case WM_COMMAND:
+            // An open drop-down list is not covered by its tip.
+            if (HIWORD(wParam) == CBN_DROPDOWN || HIWORD(wParam) == CBN_CLOSEUP) {
+                SendMessageW(g_toolTips, TTM_POP, 0, 0);
+                SendMessageW(g_toolTips, TTM_ACTIVATE, HIWORD(wParam) == CBN_CLOSEUP, 0);
+                break;
+            }
+            if (LOWORD(wParam) == IDC_SEARCH) {
+                if (HIWORD(wParam) == EN_CHANGE) OnSearchChanged(window);
+                break;
+            }
             OnMainCommand(window, LOWORD(wParam));
             break;
         case WM_SYSCOMMAND:
@@ -222,6 +372,20 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_DESTROY:
             OnMainDestroy();
+            break;
+        case WM_SIZE:
+            if (wParam != SIZE_MINIMIZED) {
+                LayOutMain(window);
+                PlaceStatusParts();
+            }
+            break;
+        case WM_CONTEXTMENU:
+            if (reinterpret_cast<HWND>(wParam) == GetDlgItem(window, IDC_ENTRY_LIST) &&
+                !g_commandRunning)
+                ShowRowMenu(window, reinterpret_cast<HWND>(wParam), lParam);
+            break;
+        case WM_GETMINMAXINFO:
+            LimitMainSize(reinterpret_cast<MINMAXINFO*>(lParam));
             break;
         case WM_NOTIFY:
             return OnMainNotify(window, wParam, reinterpret_cast<NMHDR*>(lParam));
@@ -245,11 +409,15 @@ void CreateToolTips(HWND window) {
                         CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, g_instance, nullptr);
     SetWindowPos(tips, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     SendMessageW(tips, TTM_SETMAXTIPWIDTH, 0, TIP_WIDTH);
+    g_toolTips = tips;
     for (int row = 0; TOOL_TIPS[row].control != 0; ++row) {
         HWND control = GetDlgItem(window, TOOL_TIPS[row].control);
         TOOLINFOW tool = {};
         tool.cbSize = sizeof(tool);
         tool.uFlags = TTF_SUBCLASS;
+        // The list's tip shows centred below the list, not over the names
+        // under the pointer.
+        if (TOOL_TIPS[row].control == IDC_ENTRY_LIST) tool.uFlags |= TTF_CENTERTIP;
         tool.hwnd = control;
         tool.uId = static_cast<UINT_PTR>(row);
         GetClientRect(control, &tool.rect);

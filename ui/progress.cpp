@@ -8,6 +8,7 @@
 
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
 
 HWND g_progressWindow = nullptr;
 wchar_t g_fileName[PATH_SIZE];
@@ -108,6 +109,27 @@ int32_t ShowOpenProgress(GrfEntry*, uint32_t index, uint32_t total) {
     return 0;
 }
 
+namespace {
+
+// The save dialog's hook: a name that exists is refused at once, and the
+// dialog stays up for another (archives are never written over).
+UINT_PTR CALLBACK RefuseExistingName(HWND hook, UINT message, WPARAM, LPARAM lParam) {
+    if (message != WM_NOTIFY) return 0;
+    auto* notice = reinterpret_cast<OFNOTIFYW*>(lParam);
+    if (notice->hdr.code != CDN_FILEOK) return 0;
+    const wchar_t* name = notice->lpOFN->lpstrFile;
+    if (GetFileAttributesW(name) == INVALID_FILE_ATTRIBUTES) return 0;
+    wchar_t text[TEXT_BUFFER_SIZE];
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_NAME_TAKEN), name);
+    wchar_t caption[TEXT_BUFFER_SIZE];
+    LoadStringW(g_instance, IDS_NAME_TAKEN_CAPTION, caption, TEXT_BUFFER_SIZE);
+    MessageBoxW(GetParent(hook), text, caption, MB_OK | MB_ICONWARNING);
+    SetWindowLongPtrW(hook, DWLP_MSGRESULT, 1);
+    return 1;
+}
+
+}  // namespace
+
 wchar_t* AskFileName(const wchar_t* title, HWND owner, const wchar_t* filter, int save) {
     wchar_t previous[PATH_SIZE];
     wmemcpy(previous, g_fileName, PATH_SIZE);
@@ -123,11 +145,22 @@ wchar_t* AskFileName(const wchar_t* title, HWND owner, const wchar_t* filter, in
     dialog.nMaxFile = PATH_SIZE;
     dialog.lpstrTitle = title;
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    if (save) {
+        dialog.Flags |= OFN_ENABLEHOOK;
+        dialog.lpfnHook = RefuseExistingName;
+    }
+    // Opening and saving each start where they last ended, also after a
+    // restart.
+    const wchar_t* remembered = save ? FOLDER_SAVE : FOLDER_OPEN;
+    wchar_t folder[PATH_SIZE];
+    ReadFolderSetting(remembered, folder, PATH_SIZE);
+    if (folder[0]) dialog.lpstrInitialDir = folder;
     BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
     if (!chosen) {
         wmemcpy(g_fileName, previous, PATH_SIZE);
         return nullptr;
     }
+    WriteFolderSetting(remembered, g_fileName, true);
     SetStatusText(LoadResString(IDS_READY));
     return g_fileName;
 }

@@ -57,6 +57,17 @@ void ShowError(HWND owner, const wchar_t* format, ...) {
     MessageBoxW(owner, message, LoadResString(IDS_ERROR_CAPTION), MB_OK | MB_ICONERROR);
 }
 
+void ShowProblem(HWND owner, UINT caption, const wchar_t* format, ...) {
+    wchar_t message[TEXT_BUFFER_SIZE];
+    va_list arguments;
+    va_start(arguments, format);
+    FormatTextV(message, TEXT_BUFFER_SIZE, format, arguments);
+    va_end(arguments);
+    wchar_t title[TEXT_BUFFER_SIZE];
+    LoadStringW(g_instance, caption, title, TEXT_BUFFER_SIZE);
+    MessageBoxW(owner, message, title, MB_OK | MB_ICONERROR);
+}
+
 void SetMainTitle(const wchar_t* text) {
     wchar_t title[TEXT_BUFFER_SIZE];
     wchar_t format[TEXT_BUFFER_SIZE];

@@ -31,6 +31,10 @@ void FormatText(wchar_t* buffer, size_t size, const wchar_t* format, ...);
 // "Unrecoverable Error". The format may be g_stringBuffer itself.
 void ShowError(HWND owner, const wchar_t* format, ...);
 
+// Shows the formatted message in a modal box over owner with the caption of
+// string id caption and the error icon: a failure the user can act on.
+void ShowProblem(HWND owner, UINT caption, const wchar_t* format, ...);
+
 // The main window's caption becomes "Caskwright - <text>".
 void SetMainTitle(const wchar_t* text);
 

@@ -795,6 +795,16 @@ LRESULT PaintPreview(HWND window) {
     return 0;
 }
 
+// A name typed without an extension gets the chosen type's.
+void AddMissingExtension(DWORD type) {
+    const wchar_t* name = wcsrchr(g_saveName, L'\\');
+    name = name ? name + 1 : g_saveName;
+    if (wcschr(name, L'.')) return;
+    const wchar_t* extension =
+        type == SAVE_AS_PNG ? L".png" : (type == SAVE_AS_GIF ? L".gif" : L".bmp");
+    if (wcslen(g_saveName) + wcslen(extension) < NAME_SIZE) wcscat(g_saveName, extension);
+}
+
 void SavePreview(HWND window) {
     if (!g_previewImage.bitmap) return;
     wmemset(g_saveName, L'\0', NAME_SIZE);
@@ -813,6 +823,7 @@ void SavePreview(HWND window) {
     dialog.nMaxFile = NAME_SIZE;
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
     if (!GetSaveFileNameW(&dialog)) return;
+    AddMissingExtension(dialog.nFilterIndex);
 
     // The main window stays usable while the dialog is up: another row may
     // have replaced the picture, or left none.

@@ -10,9 +10,11 @@
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "commands.h"
 #include "entry_list.h"
 #include "grf.h"
 #include "grf_builder.h"
@@ -174,7 +176,8 @@ TEST_F(Commands, AppendReplacesSharedNamesAndAddsNewOnes) {
         std::wstring other = WriteArchive(L"other" + std::to_wstring(serial++) + L".grf", c.other);
         ASSERT_EQ(Open(loaded), L"");
         ASSERT_EQ(UseFileDialog(IDC_ADD_GRF, SELECT_APPEND, other), L"") << c.what;
-        EXPECT_EQ(WindowText(program.dialog), Title(other)) << c.what;
+        EXPECT_EQ(WindowText(program.dialog), Title(loaded))
+            << c.what << ": the table still belongs to the loaded archive";
         ASSERT_EQ(RowCount(program), static_cast<int>(c.marks.size())) << c.what;
         for (size_t row = 0; row < c.marks.size(); ++row) {
             EXPECT_EQ(RowImage(program, static_cast<int>(row)), c.marks[row])
@@ -222,7 +225,10 @@ TEST_F(Commands, AppendingAnEmptyArchiveToAnEmptyTableFails) {
     ASSERT_EQ(Open(empty), L"");
     Click(program, IDC_ADD_GRF);
     ASSERT_TRUE(ChooseFile(program, SELECT_APPEND, alsoEmpty));
-    EXPECT_EQ(TakeError(program), L"GrfMerge failed");
+    EXPECT_EQ(
+        TakeError(program),
+        alsoEmpty +
+            L" holds no entries, and neither does the loaded archive: there is nothing to add.");
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(WindowText(program.dialog), Title(empty));
 }
@@ -255,15 +261,25 @@ std::vector<std::pair<std::string, std::string>> ArchiveContents(const std::wstr
     return contents;
 }
 
-TEST_F(Commands, RepackingOntoAnExistingFileFailsAndLeavesItAlone) {
+TEST_F(Commands, TheRepackDialogRefusesAnExistingNameAtOnceAndLeavesItAlone) {
     std::wstring loaded = WriteArchive(L"loaded.grf", Numbered(3));
     std::wstring existing = WriteBytes(L"existing.grf", BytesOf("already here"));
     ASSERT_EQ(Open(loaded), L"");
     Bytes before;
     ASSERT_TRUE(ReadFileBytes(loaded, &before));
     for (const std::wstring& target : {existing, loaded}) {
-        StartRepack(program, 1, target);
-        EXPECT_EQ(TakeError(program), L"GrfRepack failed with error code 2");
+        Click(program, IDC_REPACK);
+        Box chooser;
+        ASSERT_TRUE(WaitForBox(program, &chooser, SELECT_TARGET));
+        ASSERT_TRUE(TypeFileName(chooser, target));
+        Box taken;
+        ASSERT_TRUE(WaitForBox(program, &taken, L"Name Taken"));
+        EXPECT_EQ(
+            taken.text,
+            target + L" already exists. Archives are never overwritten: choose another name.");
+        ASSERT_TRUE(PressBoxButton(taken, IDOK));
+        // The dialog is still there for another name.
+        ASSERT_TRUE(ChooseFile(program, SELECT_TARGET, L""));
         ASSERT_EQ(WaitIdle(program), L"");
         EXPECT_EQ(StatusText(program), L"Ready");
     }
@@ -346,7 +362,7 @@ TEST_F(Commands, RepackPast4GBNamesVersion0x300) {
 // Entries enough for the repack to last well beyond the click on Cancel.
 const int CANCEL_ENTRIES = 20000;
 
-TEST_F(Commands, CancelDuringRepackReportsCodeOneAndKeepsTheEditedTable) {
+TEST_F(Commands, CancelDuringRepackIsNoErrorAndKeepsTheEditedTable) {
     std::vector<Content> contents;
     for (int i = 0; i < CANCEL_ENTRIES; ++i) {
         contents.push_back({"data\\large\\entry" + std::to_string(i) + ".bin",
@@ -365,12 +381,12 @@ TEST_F(Commands, CancelDuringRepackReportsCodeOneAndKeepsTheEditedTable) {
     fprintf(stderr, "position %d\n",
             (int)SendDlgItemMessageW(progress.window, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0));
     ASSERT_TRUE(PressBoxButton(progress, IDCANCEL));
-    EXPECT_EQ(TakeError(program), L"GrfRepack failed with error code 1");
-    ASSERT_EQ(WaitIdle(program), L"");
+    ASSERT_EQ(WaitIdle(program), L"") << "a cancel shows no error";
     EXPECT_EQ(WindowText(program.dialog), Title(loaded));
     EXPECT_EQ(RowCount(program), CANCEL_ENTRIES);
     EXPECT_EQ(RowImage(program, 0), MARK_DELETED);
-    EXPECT_EQ(StatusText(program), L"Ready");
+    EXPECT_EQ(StatusText(program), L"Repack cancelled: nothing was written.");
+    EXPECT_EQ(GetFileAttributesW(dir.Join(L"cancelled.grf").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // Nothing to extract: no folder is asked for (WaitIdle sees no browser).
@@ -493,7 +509,7 @@ TEST_F(Commands, AddDirWithNothingLoadedBuildsANewArchiveToRepack) {
         EXPECT_EQ(texts[1] + texts[2] + texts[3] + texts[4], L"0000");
     }
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright 1.0 - by the Caskwright developers");
-    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
     EXPECT_EQ(StatusText(program), L"Ready");
     std::wstring created = LoadedArchive(program)->path;  // kept absolute by the engine
     EXPECT_TRUE(created.size() > 11 && created.substr(created.size() - 11) == L"\\output.grf" &&
@@ -515,24 +531,42 @@ TEST_F(Commands, AddDirWithNothingLoadedBuildsANewArchiveToRepack) {
     for (int row = 0; row < 3; ++row) EXPECT_EQ(RowImage(program, row), MARK_NONE);
 }
 
-TEST_F(Commands, AddDirStaysDisabledThroughCloseAndOpen) {
-    std::wstring root = MakeFolder(dir);
+TEST_F(Commands, FoldersAddedOneAfterAnotherEachPackTheirOwnFiles) {
+    std::wstring first = MakeFolder(dir);
+    std::wstring second = dir.Join(L"more");
+    ASSERT_TRUE(MakeDirectory(second));
+    ASSERT_TRUE(WriteFileBytes(second + L"\\c.txt", BytesOf("sea")));
+    ASSERT_TRUE(WriteFileBytes(second + L"\\d.txt", BytesOf("dee")));
     std::wstring other = WriteArchive(L"two.grf", Numbered(2));
     ASSERT_EQ(Open(other), L"");
-    Click(program, IDC_ADD_DIR);
-    ASSERT_TRUE(ChooseFolder(program, root, nullptr));
-    ASSERT_EQ(WaitIdle(program), L"");
-    EXPECT_EQ(RowCount(program), 5);
+    for (const std::wstring& folder : {first, second}) {
+        Click(program, IDC_ADD_DIR);
+        ASSERT_TRUE(ChooseFolder(program, folder, nullptr));
+        ASSERT_EQ(WaitIdle(program), L"");
+        EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    }
     EXPECT_EQ(WindowText(program.dialog), Title(other)) << "Add Dir leaves the caption";
-    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    std::wstring target = dir.Join(L"both.grf");
+    StartRepack(program, 1, target);
+    ASSERT_EQ(WaitIdle(program), L"");
+    auto contents = ArchiveContents(target);
+    std::sort(contents.begin(), contents.end());
+    // Each file is read from its own folder.
+    EXPECT_EQ(contents, (std::vector<std::pair<std::string, std::string>>{
+                            {"data\\.hidden", "hidden"},
+                            {"data\\b.txt", "bee"},
+                            {"data\\c.txt", "sea"},
+                            {"data\\d.txt", "dee"},
+                            {"data\\file0.txt", "x"},
+                            {"data\\file1.txt", "x"},
+                            {"data\\texture\\a.bmp", "BM picture"}}));
+    // Close Grf and Open leave it enabled too.
     Click(program, IDC_CLOSE_GRF);
     Box unsaved;
     ASSERT_TRUE(WaitForBox(program, &unsaved, L"Unsaved Changes"));
     ASSERT_TRUE(PressBoxButton(unsaved, IDNO));
     ASSERT_EQ(WaitIdle(program), L"");
-    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
-    ASSERT_EQ(Open(other), L"");
-    EXPECT_FALSE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
+    EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
 }
 
 TEST_F(Commands, CancellingTheFolderBrowserLeavesAnEmptyArchiveLoaded) {
@@ -604,6 +638,92 @@ TEST_F(Commands, AddDirLeavesOutNamesTooLongAndSaysSo) {
     EXPECT_EQ(report.rfind(L"1 files or folders were left out", 0), 0u) << Narrow(report);
     EXPECT_NE(report.find(longName), std::wstring::npos) << Narrow(report);
     EXPECT_EQ(RowCount(program), 3) << "the others are added";
+}
+
+TEST_F(Commands, EveryFailureBoxNamesTheFileAndSaysWhatWentWrongInWords) {
+    const std::wstring file = L"C:\\games\\new.grf";
+    struct Case {
+        const char* what;
+        std::function<void(HWND)> show;
+        std::wstring caption;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {"repack onto an existing file",
+         [&](HWND w) { ShowRepackFailure(w, file.c_str(), GRF_ERROR_NOT_FOUND, true); },
+         L"Repack Failed",
+         file + L" already exists. Archives are never overwritten: choose another name."},
+        {"repack into a read-only folder",
+         [&](HWND w) { ShowRepackFailure(w, file.c_str(), GRF_ERROR_NOT_FOUND, false); },
+         L"Repack Failed",
+         file + L" could not be created: the folder may be read-only or gone, or a file added "
+                L"from a folder can no longer be opened. Choose another folder, or add the files "
+                L"again."},
+        {"a full disk", [&](HWND w) { ShowRepackFailure(w, file.c_str(), GRF_ERROR_WRITE, false); },
+         L"Repack Failed",
+         L"Writing " + file +
+             L" failed: the disk may be full, or the archive would pass the 4 GB its version can "
+             L"hold. Free some space, choose another drive, or delete some entries. Nothing was "
+             L"left under that name."},
+        {"a local file unreadable",
+         [&](HWND w) { ShowRepackFailure(w, file.c_str(), GRF_ERROR_READ, false); },
+         L"Repack Failed",
+         file + L" was not written: a file added from a folder could not be read, or is 3.75 GB "
+                L"or larger. Nothing was left under that name."},
+        {"stored bytes unreadable",
+         [&](HWND w) { ShowRepackFailure(w, file.c_str(), GRF_ERROR_NOT_ARCHIVE, false); },
+         L"Repack Failed",
+         file + L" was not written: the stored bytes of an entry could not be read from its "
+                L"archive file. Nothing was left under that name."},
+        {"repack without memory",
+         [&](HWND w) { ShowRepackFailure(w, file.c_str(), GRF_ERROR_MEMORY, false); },
+         L"Repack Failed", file + L" was not written: there was not enough memory."},
+        {"repack, another code", [&](HWND w) { ShowRepackFailure(w, file.c_str(), 99, false); },
+         L"Repack Failed", file + L" was not written (error code 99)."},
+        {"open, not there",
+         [&](HWND w) {
+             ShowOpenFailure(w, IDS_OPEN_FAILED_CAPTION, file.c_str(), GRF_ERROR_NOT_FOUND);
+         },
+         L"Cannot Open Archive",
+         file + L" could not be opened: it is not there, or another program holds it."},
+        {"open, a version not read",
+         [&](HWND w) {
+             ShowOpenFailure(w, IDS_OPEN_FAILED_CAPTION, file.c_str(), GRF_ERROR_VERSION);
+         },
+         L"Cannot Open Archive", file + L" is an archive of a version this program does not read."},
+        {"open, no archive",
+         [&](HWND w) {
+             ShowOpenFailure(w, IDS_OPEN_FAILED_CAPTION, file.c_str(), GRF_ERROR_NOT_ARCHIVE);
+         },
+         L"Cannot Open Archive", file + L" is not a valid GRF file"},
+        {"open, without memory",
+         [&](HWND w) {
+             ShowOpenFailure(w, IDS_OPEN_FAILED_CAPTION, file.c_str(), GRF_ERROR_MEMORY);
+         },
+         L"Cannot Open Archive",
+         file + L" could not be opened: there was not enough memory for its entries."},
+        {"open, a system code",
+         [&](HWND w) { ShowOpenFailure(w, IDS_MERGE_FAILED_CAPTION, file.c_str(), 23); },
+         L"Cannot Add Archive", file + L" could not be read (system error 23)."},
+        {"merge of local files",
+         [&](HWND w) { ShowMergeFailure(w, file.c_str(), GRF_ERROR_LOCAL_RECORDS); },
+         L"Cannot Add Archive",
+         file + L" cannot be added: it holds files added from folders, which only its own Repack "
+                L"packs. Repack it first, then add the archive it gives."},
+        {"merge without memory",
+         [&](HWND w) { ShowMergeFailure(w, file.c_str(), GRF_ERROR_MEMORY); },
+         L"Cannot Add Archive", file + L" cannot be added: there was not enough memory."},
+    };
+    for (const Case& c : cases) {
+        HWND dialog = program.dialog;
+        auto show = c.show;
+        PostToUiThread(program, [show, dialog] { show(dialog); });
+        Box box;
+        ASSERT_TRUE(WaitForBox(program, &box, c.caption)) << c.what;
+        EXPECT_EQ(box.text, c.text) << c.what;
+        ASSERT_TRUE(PressBoxButton(box, IDOK));
+        ASSERT_EQ(WaitIdle(program), L"") << c.what;
+    }
 }
 
 }  // namespace

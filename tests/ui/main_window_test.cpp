@@ -343,7 +343,8 @@ struct StatusLog {
 
 LRESULT CALLBACK LogStatus(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR,
                            DWORD_PTR data) {
-    if (message == SB_SETTEXTW) {
+    // Part 0 holds the messages; part 1 the list's counts.
+    if (message == SB_SETTEXTW && LOBYTE(wParam) == 0) {
         auto* log = reinterpret_cast<StatusLog*>(data);
         log->texts.push_back(reinterpret_cast<const wchar_t*>(lParam));
         log->rows.push_back(EntryRowCount());

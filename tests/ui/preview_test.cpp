@@ -604,15 +604,15 @@ TEST_F(Preview, WriteSavesANewBitmapFileOnlyInsideItsButton) {
         Settle(program);
     }
 
-    // A name typed without an extension is the file's whole name.
+    // A name typed without an extension gets the bitmap's.
     std::wstring path = dir.Join(L"saved");
     Press(program, viewer, 100, 21);
     ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, path));
     Settle(program);
     EXPECT_EQ(OpenDialog(program), nullptr) << "no error";
-    EXPECT_FALSE(FileExists(path + L".bmp"));
+    EXPECT_FALSE(FileExists(path));
     SavedBitmap saved;
-    ASSERT_TRUE(ReadFileBytes(path, &saved.bytes));
+    ASSERT_TRUE(ReadFileBytes(path + L".bmp", &saved.bytes));
     ASSERT_GE(saved.bytes.size(), 54u);
     EXPECT_EQ(saved.bytes[0], 'B');
     EXPECT_EQ(saved.bytes[1], 'M');
@@ -756,6 +756,9 @@ TEST_F(Preview, DeletedRowsStillPreviewAndLocalFilesSayTheyDoNotRead) {
         added = GrfAddFile(g_archive, dir.Join(L"local\\").c_str(), L"data\\new.bmp");
     });
     ASSERT_EQ(added, 0u);
+    // Listed as Add Dir lists it; Delete Sel keeps the rows as they are.
+    Click(program, IDC_FILTER);
+    ASSERT_EQ(WaitIdle(program), L"");
     SelectRows(program, {0});
     Click(program, IDC_DELETE_SEL);
     ASSERT_EQ(WaitIdle(program), L"");

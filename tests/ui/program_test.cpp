@@ -3,6 +3,12 @@
 
 #include "resource.h"
 #include "services.h"
+#include "settings.h"
+
+void ForgetSettings() {
+    g_settingsKey = L"Software\\Caskwright\\WindowSuite";
+    RegDeleteTreeW(HKEY_CURRENT_USER, g_settingsKey);
+}
 
 std::wstring ProgramTest::WriteArchive(const std::wstring& name,
                                        const std::vector<Content>& contents, uint32_t version) {

@@ -16,9 +16,16 @@
 #include "test_support.h"
 #include "ui_driver.h"
 
+// Points the program's settings at the suite's own key and empties it.
+void ForgetSettings();
+
 class ProgramTest : public ::testing::Test {
   protected:
-    void SetUp() override { ASSERT_TRUE(StartProgram(&program)); }
+    // Every test starts from nothing remembered, under a key of its own.
+    void SetUp() override {
+        ForgetSettings();
+        ASSERT_TRUE(StartProgram(&program));
+    }
     void TearDown() override { StopProgram(&program); }
 
     // Writes an archive into the temporary folder and returns its path.

@@ -453,6 +453,19 @@ std::wstring WaitIdle(const Program& program, DWORD timeoutMs) {
     }
 }
 
+// Whether window's caption is caption, or one of several joined by "|".
+bool IsCaption(HWND window, const std::wstring& caption) {
+    std::wstring text = WindowText(window);
+    size_t start = 0;
+    while (true) {
+        size_t end = caption.find(L'|', start);
+        if (caption.substr(start, end == std::wstring::npos ? end : end - start) == text)
+            return true;
+        if (end == std::wstring::npos) return false;
+        start = end + 1;
+    }
+}
+
 bool WaitForBox(const Program& program, Box* box, const std::wstring& caption, DWORD timeoutMs) {
     HWND found = nullptr;
     WaitUntil(
@@ -460,7 +473,7 @@ bool WaitForBox(const Program& program, Box* box, const std::wstring& caption, D
             for (HWND other : ForeignWindows(program)) {
                 if (ClassOf(other) != L"#32770") continue;
                 // The progress window only when asked for by its caption.
-                if (caption.empty() ? !IsProgressWindow(other) : WindowText(other) == caption) {
+                if (caption.empty() ? !IsProgressWindow(other) : IsCaption(other, caption)) {
                     found = other;
                     return true;
                 }
@@ -484,7 +497,7 @@ bool PressBoxButton(const Box& box, int id) {
 
 std::wstring TakeError(const Program& program, DWORD timeoutMs) {
     Box box;
-    if (!WaitForBox(program, &box, L"Unrecoverable Error", timeoutMs)) return L"";
+    if (!WaitForBox(program, &box, ERROR_CAPTIONS, timeoutMs)) return L"";
     PressBoxButton(box, IDOK);
     return box.text;
 }
@@ -493,6 +506,11 @@ bool ChooseFile(const Program& program, const std::wstring& title, const std::ws
     Box box;
     if (!WaitForBox(program, &box, title)) return false;
     if (path.empty()) return PressBoxButton(box, IDCANCEL);
+    if (!TypeFileName(box, path)) return false;
+    return WaitUntil([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); }, 10000);
+}
+
+bool TypeFileName(const Box& box, const std::wstring& path) {
     // The name box: an edit inside the combo box 0x47c (itself possibly
     // inside an extended combo box), or the old-style edit 0x480.
     HWND edit = nullptr;
@@ -505,7 +523,8 @@ bool ChooseFile(const Program& program, const std::wstring& title, const std::ws
     if (!edit) edit = GetDlgItem(box.window, edt1);
     if (!edit) return false;
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    return PressBoxButton(box, IDOK);
+    PostMessageW(GetDlgItem(box.window, IDOK), BM_CLICK, 0, 0);
+    return true;
 }
 
 std::vector<std::wstring> FileTypes(const Box& box) {

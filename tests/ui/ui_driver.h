@@ -64,7 +64,11 @@ struct Box {
     std::wstring text;  // the texts of its static controls, joined by "|"
 };
 
-// Waits for a box whose caption is caption (any box when empty).
+// The captions of the program's error boxes, joined by "|".
+#define ERROR_CAPTIONS L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive"
+
+// Waits for a box whose caption is caption, or one of several joined by "|"
+// (any box when empty).
 bool WaitForBox(const Program& program, Box* box, const std::wstring& caption = L"",
                 DWORD timeoutMs = 20000);
 // Presses button id of a box and waits for the box to go away.
@@ -75,6 +79,9 @@ std::wstring TakeError(const Program& program, DWORD timeoutMs = 20000);
 // Answers a file dialog titled title with path (or cancels it when path is
 // empty). False when no such dialog came.
 bool ChooseFile(const Program& program, const std::wstring& title, const std::wstring& path);
+// Types path into a file dialog's name box and presses OK, without waiting
+// for the dialog to go (it may refuse the name).
+bool TypeFileName(const Box& box, const std::wstring& path);
 // The file types a file dialog offers, as its type list shows them.
 std::vector<std::wstring> FileTypes(const Box& box);
 // Picks the file type at index (from 0) in a file dialog's type list, as a
