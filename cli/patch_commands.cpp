@@ -65,14 +65,12 @@ int RunMake(const MakeOptions& o) {
     CollectFolder(folder, o.prefix, out, &files, &failed);
     if (files.empty() && removals.empty()) return CannotRun(o.folder + ": nothing to pack");
 
-    // The files become records of a table (staged beside the output, as pack
-    // does), the removals records of their own.
+    // The files become records of a table, the removals records of their own.
     std::string why;
     Archive table = CreateArchive(out, &why);
     if (!table) return CannotRun(why);
     SetOutputVersion(0x200);
-    Staging staging;
-    if (!AddLocalFiles(table.get(), files, out, &staging, &why)) {
+    if (!AddLocalFiles(table.get(), files, &why)) {
         Complain(o.out + ": not written: " + why);
         return kExitSomeFailed;
     }
