@@ -37,7 +37,7 @@
 #define IDC_SAVE 1030
 
 // Controls the main dialog adds to template 130 at its start
-#define IDC_SEARCH 1030
+#define IDC_SEARCH 1032
 #define IDC_FOLDER_TREE 1031
 
 // Controls of the progress window (138); its Cancel button is IDCANCEL (2)

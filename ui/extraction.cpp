@@ -182,30 +182,43 @@ int32_t BatchProgress(GrfEntry* entry, uint32_t settled, uint32_t /*total*/) {
     return ShowEntryProgress(entry, g_progressBatch->steps[settled - 1] + 1, g_progressRun->count);
 }
 
+// What planning a step asks of the run.
+enum Plan {
+    PLAN_NEXT,         // go on with the next step
+    PLAN_FLUSH_FIRST,  // extract the batch, then plan this step again
+    PLAN_END_BATCH,    // extract the batch now, ending with this step
+    PLAN_STOP,         // Cancel
+};
+
 // Puts the run's record at step in the batch, asking first when its file is
-// there already (and no earlier record of the run or batch writes it).
-// Returns false when the run is to stop.
-bool PlanStep(ExtractionRun* run, uint32_t step, Batch* batch) {
+// there already (and no earlier record of the run or batch writes it). A
+// question waits until the records before it are extracted, and the record
+// it asked about is extracted before anything after it, as one by one.
+Plan PlanStep(ExtractionRun* run, uint32_t step, Batch* batch) {
     uint32_t index = run->indices ? run->indices[step] : step;
-    if (index >= run->archive->count) return true;
+    if (index >= run->archive->count) return PLAN_NEXT;
     GrfEntry& entry = run->archive->entries[index];
-    if (entry.state & ENTRY_REMOVAL) return true;  // a patch's removal: no file
+    if (entry.state & ENTRY_REMOVAL) return PLAN_NEXT;  // a patch's removal: no file
     wchar_t* fileName = GrfFileName(entry.name);
     if (!fileName) {
         NoteFailure(run, entry, L"", GRF_ERROR_MEMORY);
-        return true;
+        return PLAN_NEXT;
     }
     std::wstring key = FileKey(fileName);
-    bool goOn = true;
+    Plan plan = PLAN_NEXT;
     INT_PTR answer = REPLACE_YES;
     if (run->written.count(key)) {
         // An earlier batch wrote that file: the first stays.
         run->duplicates += 1;
         answer = REPLACE_NO;
     } else if (!run->replaceAll && !batch->planned.count(key) && IsExistingFile(fileName)) {
+        if (!batch->indices.empty()) {
+            GrfFreeBuffer(fileName);
+            return PLAN_FLUSH_FIRST;
+        }
         answer = AskReplace(*run, fileName);
         if (answer == REPLACE_ALL) run->replaceAll = true;
-        goOn = answer != IDCANCEL;
+        plan = answer == IDCANCEL ? PLAN_STOP : PLAN_END_BATCH;
     }
     if (answer == REPLACE_YES || answer == REPLACE_ALL) {
         batch->indices.push_back(index);
@@ -215,7 +228,7 @@ bool PlanStep(ExtractionRun* run, uint32_t step, Batch* batch) {
         batch->planned.insert(key);
     }
     GrfFreeBuffer(fileName);
-    return goOn;
+    return plan;
 }
 
 // Extracts the batch on every core and notes each record's outcome.
@@ -252,8 +265,12 @@ void ExtractSteps(ExtractionRun* run) {
     bool goOn = true;
     for (uint32_t step = 0; goOn && step < run->count;) {
         Batch batch;
-        while (goOn && step < run->count && batch.indices.size() < BATCH_RECORDS)
-            goOn = PlanStep(run, step++, &batch);
+        Plan plan = PLAN_NEXT;
+        while (plan == PLAN_NEXT && step < run->count && batch.indices.size() < BATCH_RECORDS) {
+            plan = PlanStep(run, step, &batch);
+            if (plan != PLAN_FLUSH_FIRST) ++step;
+        }
+        if (plan == PLAN_STOP) goOn = false;
         if (!batch.indices.empty() && !ExtractBatch(run, batch)) goOn = false;
         if (!g_progressWindow) goOn = false;  // Cancel closed it
     }
