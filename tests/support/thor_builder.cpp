@@ -44,7 +44,9 @@ Bytes ThorHeader(uint8_t merge, uint32_t count, uint16_t layout, const std::stri
 
 Bytes ThorTableRecord(const std::string& name, bool removal, uint32_t offset, int32_t stored,
                       int32_t real) {
-    Bytes record{static_cast<uint8_t>(name.size())};
+    Bytes record;
+    record.reserve(1 + name.size() + 1 + 12);
+    record.push_back(static_cast<uint8_t>(name.size()));
     record.insert(record.end(), name.begin(), name.end());
     record.push_back(removal ? thor::kFlagRemoval : 0);
     if (removal) return record;
