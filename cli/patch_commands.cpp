@@ -154,11 +154,18 @@ int RunApply(const ApplyOptions& o) {
     if (info->mergeMode != GRF_PATCH_MERGE)
         return CannotRun(o.patch + ": merge mode " + std::to_string(info->mergeMode) +
                          " is neither 0 (loose files) nor 1 (merge); not applied");
+    std::error_code error;
+    if (fs::is_symlink(PathFromUtf8(o.archive), error))
+        return CannotRun(o.archive + ": a symbolic link; not applied");
+    // The patch's records are written after what the file holds and the
+    // header switches to them last: a stop or a crash leaves the old file.
     Tally tally = TallyOf(archive.get(), patch.get());
-    uint32_t code = GrfMarkPatch(archive.get(), patch.get());
-    if (code != GRF_OK) return CannotRun(o.patch + ": " + ErrorText(code));
-    if (!SaveArchive(archive.get(), PathFromUtf8(o.archive), &why)) {
-        Complain(o.archive + ": not written: " + why);
+    ProgressBegin("saving", tally.replaced + tally.added, 0);
+    int32_t failed = GrfApplyPatch(archive.get(), patch.get(), EngineProgress);
+    ProgressEnd();
+    if (failed) {
+        Complain(o.archive + ": not written: " + ErrorText(GrfLastError) +
+                 "; the file is as it was");
         return kExitSomeFailed;
     }
     Note(o.archive + ": " + Count(tally.replaced, "entry", "entries") + " replaced, " +

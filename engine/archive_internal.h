@@ -24,6 +24,9 @@ bool NameIndexAdd(GrfArchive* archive, uint32_t index);
 // Makes room for `records` records in all, so that adding up to that many
 // never needs memory. False when out of memory (the index is unchanged).
 bool NameIndexReserve(GrfArchive* archive, uint32_t records);
+// Forgets records from `records` on, which the table no longer holds (it
+// was cut back to that count). Needs no memory: the slots are reused.
+void NameIndexCut(GrfArchive* archive, uint32_t records);
 // The first record named name, or null.
 GrfEntry* NameIndexFind(const GrfArchive* archive, const char* name);
 void NameIndexFree(GrfArchive* archive);

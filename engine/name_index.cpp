@@ -158,6 +158,14 @@ bool NameIndexReserve(GrfArchive* archive, uint32_t records) {
     return Grow(names, SlotsFor(records));
 }
 
+void NameIndexCut(GrfArchive* archive, uint32_t records) {
+    GrfNameIndex* index = archive->index;
+    if (!index) return;
+    memset(index->slots, 0, (size_t{index->mask} + 1) * sizeof(GrfNameIndex::Slot));
+    index->used = 0;
+    InsertAll(index, archive->entries, records);
+}
+
 GrfEntry* NameIndexFind(const GrfArchive* archive, const char* name) {
     const GrfNameIndex* index = archive->index;
     if (!index) return nullptr;

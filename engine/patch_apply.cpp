@@ -1,7 +1,8 @@
 // patch_apply.cpp -- applying a patch file: its records taken into an
-// archive's table as marks (replaced, new, deleted) ready to be written, or,
-// for a patch of loose files, its files written and its removals deleted
-// in the archive's folder with extraction's safety.
+// archive's table as marks (replaced, new, deleted), which a save then
+// writes into the archive's own file; or, for a patch of loose files, its
+// files written and its removals deleted in the archive's folder with
+// extraction's safety.
 #include <string.h>
 #include <wchar.h>
 
@@ -69,10 +70,66 @@ uint32_t ApplyLoose(const GrfArchive* archive, GrfArchive* patch, GrfProgressCal
     return code;
 }
 
-// A merging patch's records go into the table as marks; writing the table
-// into the archive's own file is the caller's save.
-uint32_t ApplyMerged(GrfArchive* archive, GrfArchive* patch) {
-    return GrfMarkPatch(archive, patch);
+// What marking a patch changes in a table, kept so that a failed save can
+// put the table back: the records the patch touches, as they were, and the
+// table's length.
+struct MarkUndo {
+    uint32_t count = 0;
+    uint32_t entriesSize = 0;
+    uint32_t touched = 0;
+    uint32_t* indices = nullptr;
+    GrfEntry* records = nullptr;
+};
+
+uint32_t KeepForUndo(const GrfArchive* archive, const GrfArchive* patch, MarkUndo* undo) {
+    undo->count = archive->count;
+    undo->entriesSize = archive->entriesSize;
+    uint32_t touched = 0;
+    for (uint32_t i = 0; i < archive->count; ++i)
+        if (PatchRecordFor(patch, archive->entries[i].name)) ++touched;
+    if (!touched) return GRF_OK;
+    undo->indices = static_cast<uint32_t*>(PlatformAlloc(size_t{touched} * sizeof(uint32_t)));
+    undo->records = static_cast<GrfEntry*>(PlatformAlloc(size_t{touched} * sizeof(GrfEntry)));
+    if (!undo->indices || !undo->records) return GRF_ERROR_MEMORY;
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        if (!PatchRecordFor(patch, archive->entries[i].name)) continue;
+        undo->indices[undo->touched] = i;
+        undo->records[undo->touched++] = archive->entries[i];
+    }
+    return GRF_OK;
+}
+
+// The table as it was before marking; needs no memory.
+void Undo(GrfArchive* archive, const MarkUndo& undo) {
+    for (uint32_t k = 0; k < undo.touched; ++k) archive->entries[undo.indices[k]] = undo.records[k];
+    if (archive->count > undo.count)
+        memset(archive->entries + undo.count, 0,
+               size_t{archive->count - undo.count} * sizeof(GrfEntry));
+    archive->count = undo.count;
+    archive->entriesSize = undo.entriesSize;
+    NameIndexCut(archive, undo.count);
+}
+
+void FreeUndo(MarkUndo* undo) {
+    PlatformFree(undo->indices);
+    PlatformFree(undo->records);
+    *undo = MarkUndo();
+}
+
+// A merging patch's records go into the table as marks, and the table is
+// saved into the archive's own file through the save's crash-safe steps.
+// When the save fails the file is the old one, and the marks are taken back
+// so that the table is what the caller had.
+uint32_t ApplyMerged(GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress) {
+    MarkUndo undo;
+    uint32_t code = KeepForUndo(archive, patch, &undo);
+    if (code == GRF_OK) code = GrfMarkPatch(archive, patch);
+    if (code == GRF_OK && GrfSave(archive, progress) != 0) {
+        code = GrfLastError;
+        Undo(archive, undo);
+    }
+    FreeUndo(&undo);
+    return code;
 }
 
 }  // namespace
@@ -125,7 +182,7 @@ extern "C" int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch,
         if (mode == thor::kMergeLoose)
             code = ApplyLoose(archive, patch, progress);
         else if (mode == thor::kMergeInto)
-            code = ApplyMerged(archive, patch);
+            code = ApplyMerged(archive, patch, progress);
         else
             code = GRF_ERROR_VERSION;
     }

@@ -689,9 +689,11 @@ const GrfPatchInfo* GrfPatchOf(const GrfArchive* archive);
    (ENTRY_REMOVAL) as a removal; any other as a file, its content (read from
    its owner and inflated, or its local file) deflated at GrfRepackLevel as
    one zlib stream, zero-filled to a multiple of 8 bytes; an empty file is
-   stored with size 0 and no bytes. With GRF_PATCH_WITH_INTEGRITY a
-   data.integrity entry of the table is left out and a new list of every
-   file is written last. The table follows the data. progress (may be null)
+   stored with size 0 and no bytes. Contents are read and deflated ahead of
+   the writer by GrfRepackThreads workers (0: one per core); each is a
+   stream of its own, so the file is the same whatever their number. With
+   GRF_PATCH_WITH_INTEGRITY a data.integrity entry of the table is left out
+   and a new list of every file is written last. The table follows the data. progress (may be null)
    gets (record, index, count) per record; nonzero stops.
    The file is written under a new temporary name beside outputPath, flushed
    to disk, and only then given the name outputPath; a failed or stopped
@@ -723,9 +725,10 @@ uint32_t GrfAddRemoval(GrfArchive* archive, const char* name);
    its name deleted (ENTRY_DELETED); any later record of a name the patch
    touches is marked deleted too, so readers that keep the last record of a
    name agree. data.integrity is not taken. Names compare byte for byte.
-   Writing the table (GrfRepack, or saving into the archive's own file)
-   copies each taken record's stored stream as it is, enciphered for a 0x1xx
-   target as the writer does for every copied record. patch must stay open
+   Writing the table (GrfRepack, or GrfSave into the archive's own file, as
+   GrfApplyPatch does) copies each taken record's stored stream as it is,
+   enciphered for a 0x1xx target as the writer does for every copied
+   record. patch must stay open
    while records name it. Returns GRF_OK; GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or
    null); GRF_ERROR_NOT_ARCHIVE when patch is not a patch file or archive is
    one; GRF_ERROR_MEMORY when the table cannot grow. On failure the table is
@@ -733,10 +736,21 @@ uint32_t GrfAddRemoval(GrfArchive* archive, const char* name);
 uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch);
 
 /* Applies patch to archive as its merge mode says.
-   GRF_PATCH_MERGE: GrfMarkPatch; the caller then writes the marked table
-   into the archive's file (the command line's "patch apply" writes it
-   beside the archive and renames it into place; the window's Repack writes
-   it as a new archive).
+   GRF_PATCH_MERGE: GrfMarkPatch, then GrfSave: the patch's records are
+   written into archive's own file with the save's crash-safe steps (its
+   stored streams copied as they are, enciphered for a 0x1xx archive), so
+   that a crash at any moment leaves the file the old archive or the
+   patched one. Changes the table held before the call (records added,
+   merged or marked deleted) are saved with the patch, as GrfSave saves
+   whatever the table holds: the table is the caller's archive. After it,
+   archive describes the patched file as GrfSave leaves it, and patch may
+   be closed. On any failure (a stop through progress included) the file is
+   the old archive and the table is put back as it was before the call,
+   marks of earlier changes kept; pointers into it may have moved. An
+   archive made by GrfCreate, which has no file yet, is refused
+   (GRF_ERROR_NOT_FOUND): GrfMarkPatch and GrfRepack write one.
+   progress (may be null) is GrfSave's: (record, k, n) for each record
+   written, then (null, n, n); nonzero stops.
    GRF_PATCH_LOOSE: each file record is extracted into the folder of
    archive's file (where the client keeps its archives) at the relative path
    its name gives, and each removal record deletes the file of that name
@@ -745,13 +759,13 @@ uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch);
    refused, and every file is written whole under a temporary name first.
    Records are applied in table order, data.integrity excepted; the first
    failure stops the run (the files written before stay, each complete).
-   progress (may be null) gets (record, index, count) per record; nonzero
-   stops.
+   The table and archive's file are not touched. progress (may be null)
+   gets (record, index, count) per record; nonzero stops.
    Returns 0 with GRF_OK; or 1 with GRF_ERROR_HANDLE, GRF_ERROR_NOT_ARCHIVE
    (as GrfMarkPatch), GRF_ERROR_VERSION (a merge mode other than the two),
-   GRF_ERROR_MEMORY, GRF_ERROR_CANCELLED, and for loose files the codes of
-   GrfExtractInRun (GRF_ERROR_OUTPUT also when the folder does not open or a
-   file to delete cannot be). */
+   GRF_ERROR_MEMORY, GRF_ERROR_CANCELLED; for a merge the codes of GrfSave;
+   for loose files the codes of GrfExtractInRun (GRF_ERROR_OUTPUT also when
+   the folder does not open or a file to delete cannot be). */
 int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress);
 
 #ifdef __cplusplus

@@ -1,6 +1,7 @@
 // fuzz_thor -- fuzzed patch files (THOR) opened from a file, every record
 // read by index and by name, then the patch merged into a table that is
-// written and opened again, and applied as loose files into a folder. The
+// written and opened again, applied in place to an archive on disk, and
+// applied as loose files into a folder. The
 // header, the table and every size and offset in them are untrusted:
 // nothing may read or write outside its buffers or outside the folder, and
 // what opens must hold only sound records.
@@ -54,6 +55,36 @@ void MergeAndWrite(GrfArchive* patch) {
     PlatformDeleteFile(out.c_str());
 }
 
+// Applied in place to an archive of version: either the file opens with
+// every file record of the patch, or it is the old file to the byte.
+void ApplyInPlace(GrfArchive* patch, uint32_t version) {
+    std::wstring grf = Scratch("target.grf");
+    PlatformDeleteFile(grf.c_str());
+    GrfArchive* empty = GrfCreate(grf.c_str());
+    GrfSetVersion(version);
+    bool made = GrfRepack(empty, grf.c_str(), nullptr) == 0;
+    GrfClose(&empty);
+    Bytes before;
+    GrfArchive* archive = made ? GrfOpen(grf.c_str(), nullptr) : GRF_NO_ARCHIVE;
+    if (archive == GRF_NO_ARCHIVE || !ReadFileBytes(grf, &before)) __builtin_trap();
+    bool applied = GrfApplyPatch(archive, patch, nullptr) == 0;
+    GrfClose(&archive);
+    if (applied) {
+        GrfArchive* again = GrfOpen(grf.c_str(), nullptr);
+        if (again == GRF_NO_ARCHIVE) __builtin_trap();
+        for (uint32_t i = 0; i < patch->count; ++i) {
+            const GrfEntry& record = patch->entries[i];
+            bool file = !(record.state & ENTRY_REMOVAL) && strcmp(record.name, "data.integrity");
+            if (file && !GrfFindEntry(again, record.name)) __builtin_trap();
+        }
+        GrfClose(&again);
+    } else {
+        Bytes after;
+        if (!ReadFileBytes(grf, &after) || after != before) __builtin_trap();
+    }
+    PlatformDeleteFile(grf.c_str());
+}
+
 // A patch of loose files applied beside an archive in root/client: nothing may
 // appear in root but the client folder.
 void ApplyLoose(GrfArchive* patch) {
@@ -84,6 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (info && archive->count <= kMaxReads) {
             MergeAndWrite(archive);
             if (info->mergeMode == GRF_PATCH_LOOSE) ApplyLoose(archive);
+            if (info->mergeMode == GRF_PATCH_MERGE) ApplyInPlace(archive, size % 2 ? 0x103 : 0x200);
         }
         GrfClose(&archive);
     }

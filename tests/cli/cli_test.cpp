@@ -3,6 +3,7 @@
 #include <grf.h>
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <zlib.h>
 #include <filesystem>
 #include <fstream>
@@ -626,7 +627,7 @@ TEST_F(Cli, DiffListsAddedRemovedAndChanged) {
 // Patches
 
 TEST_F(Cli, DiffPatchAppliedToAGivesB) {
-    for (uint32_t version : {0x103u, 0x200u}) {
+    for (uint32_t version : {0x103u, 0x200u, 0x300u}) {
         SCOPED_TRACE(version);
         std::string a = Archive("a.grf",
                                 {{"data\\same.txt", BytesOf("same")},
@@ -645,12 +646,25 @@ TEST_F(Cli, DiffPatchAppliedToAGivesB) {
         EXPECT_EQ(diff.code, 0) << diff.err;
         EXPECT_EQ(List(patch), Lines({"data\\\xED\x95\x9C\xEA\xB8\x80.txt", "data\\big.bin",
                                       "data\\new.txt", "data\\gone.txt"}));
+        Bytes before;
+        ASSERT_TRUE(ReadFileBytes(Widen(a), &before));
         Outcome apply = Caskw({"patch", "apply", patch, a});
         EXPECT_EQ(apply.code, 0) << apply.err;
         EXPECT_NE(apply.err.find("2 entries replaced, 1 added, 1 removed"), std::string::npos)
             << apply.err;
-        EXPECT_NE(Caskw({"info", a}).out.find(version == 0x103 ? "0x103" : "0x200"),
-                  std::string::npos);
+        // Saved in place: what the file held stays, the header's directory
+        // fields aside.
+        Bytes after;
+        ASSERT_TRUE(ReadFileBytes(Widen(a), &after));
+        ASSERT_GT(after.size(), before.size());
+        for (size_t at = 0; at < before.size(); ++at) {
+            if (at < 30 || at >= 42) {
+                ASSERT_EQ(after[at], before[at]) << "byte " << at;
+            }
+        }
+        char hex[8];
+        snprintf(hex, sizeof hex, "0x%x", version);
+        EXPECT_NE(Caskw({"info", a}).out.find(hex), std::string::npos);
         Outcome same = Caskw({"diff", a, b});
         EXPECT_EQ(same.code, 0) << same.err;
         EXPECT_EQ(same.out, "");

@@ -4,6 +4,7 @@
 #include <grf.h>
 #include <gtest/gtest.h>
 #include <le_bytes.h>
+#include <platform_hooks.h>
 #include <stdio.h>
 #include <string.h>
 #include <zlib.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "crash_harness.h"
 #include "engine_test_util.h"
 #include "grf_builder.h"
 #include "test_support.h"
@@ -35,6 +37,17 @@ Contents ContentsOf(GrfArchive* archive) {
         if (data) contents[e.name] = Bytes(data, data + size);
         GrfFreeBuffer(data);
     }
+    return contents;
+}
+
+// The archive at path opened afresh: its contents, and its names in order.
+Contents ContentsAt(const std::wstring& path, Names* names = nullptr) {
+    GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
+    EXPECT_NE(archive, GRF_NO_ARCHIVE) << "code " << GrfLastError;
+    if (archive == GRF_NO_ARCHIVE) return {};
+    Contents contents = ContentsOf(archive);
+    if (names) *names = NamesOf(archive);
+    GrfClose(&archive);
     return contents;
 }
 
@@ -134,6 +147,55 @@ TEST(PatchWrite, StoppedOrFailedWriteLeavesNothing) {
             "source.grf " + std::to_string(BuildArchive(0x200, Named({"a", "b"}, "x")).size())});
 }
 
+// Contents are deflated ahead on several workers; each is a stream of its
+// own, so the file is the same with any number of them, and a record that
+// does not read fails the write the same way.
+TEST(PatchWrite, SameBytesWithAnyNumberOfWorkers) {
+    std::vector<Content> contents;
+    for (int i = 0; i < 40; ++i)
+        contents.push_back({"data\\f" + std::to_string(i) + ".bin",
+                            i % 7 == 3 ? Bytes() : RandomBytes(i % 5 == 0 ? 300000 : 2000, i), 1});
+    ArchiveOnDisk b(BuildArchive(0x200, contents));
+    ASSERT_EQ(GrfAddRemoval(b.archive, "data\\old.bmp"), uint32_t{GRF_OK});
+    std::wstring local = b.dir.Join(L"local.txt");
+    ASSERT_TRUE(WriteFileBytes(local, Long(5, 50000)));
+    ASSERT_EQ(GrfAddLocalFile(b.archive, L"data\\local.txt", local.c_str()), uint32_t{GRF_OK});
+    uint32_t saved = GrfRepackThreads;
+    Bytes first;
+    for (uint32_t threads : {1u, 2u, 8u}) {
+        SCOPED_TRACE(threads);
+        GrfRepackThreads = threads;
+        std::wstring out = b.dir.Join(L"out" + std::to_wstring(threads) + L".thor");
+        ASSERT_EQ(GrfWritePatch(b.archive, out.c_str(), GRF_PATCH_MERGE, "data.grf",
+                                GRF_PATCH_WITH_INTEGRITY, nullptr),
+                  0)
+            << GrfLastError;
+        Bytes written;
+        ASSERT_TRUE(ReadFileBytes(out, &written));
+        if (first.empty()) {
+            first = written;
+            Contents expected;
+            for (const Content& c : contents) expected[c.name] = c.data;
+            expected["data\\local.txt"] = Long(5, 50000);
+            Contents read = ContentsAt(out);
+            read.erase("data.integrity");
+            EXPECT_EQ(read, expected);
+        }
+        EXPECT_EQ(written, first);
+    }
+    // A local file gone: the same failure, nothing left.
+    ASSERT_EQ(GrfAddLocalFile(b.archive, L"data\\gone.txt", b.dir.Join(L"gone").c_str()),
+              uint32_t{GRF_OK});
+    for (uint32_t threads : {1u, 2u, 8u}) {
+        GrfRepackThreads = threads;
+        std::wstring out = b.dir.Join(L"failed.thor");
+        EXPECT_EQ(GrfWritePatch(b.archive, out.c_str(), GRF_PATCH_MERGE, "", 0, nullptr), 1);
+        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_FOUND}) << threads;
+        EXPECT_FALSE(FileExists(out)) << threads;
+    }
+    GrfRepackThreads = saved;
+}
+
 // A: a, b, c twice, k; the patch changes b and c, adds d and a Korean name,
 // removes a and a name A lacks, and carries an integrity list.
 Bytes ArchiveA(uint32_t version) {
@@ -164,7 +226,7 @@ Contents PatchedA() {
 }
 
 TEST(PatchApply, MarksMergeIntoEachVersionAndWriteBack) {
-    for (uint32_t version : {0x102u, 0x103u, 0x200u}) {
+    for (uint32_t version : {0x102u, 0x103u, 0x200u, 0x300u}) {
         SCOPED_TRACE(version);
         ArchiveOnDisk a(ArchiveA(version));
         ArchiveOnDisk patch(PatchForA());
@@ -182,6 +244,169 @@ TEST(PatchApply, MarksMergeIntoEachVersionAndWriteBack) {
         EXPECT_EQ(WrittenContents(a.archive, a.dir, version < 0x200 ? 0x200 : 0x103), PatchedA());
     }
 }
+
+Names PatchedANames() {
+    return {"data\\b.txt", "data\\c.txt", "data\\k.txt", "data\\d.txt", kKorean};
+}
+
+uint32_t g_progressCalls = 0;
+bool g_lastWasEnd = false;
+
+int32_t CountProgress(GrfEntry* entry, uint32_t, uint32_t) {
+    ++g_progressCalls;
+    g_lastWasEnd = entry == nullptr;
+    return 0;
+}
+
+// Applying saves into the archive's own file: a fresh open reads the
+// patched contents, the handle describes the file without the patch, and
+// the archive keeps its version.
+TEST(PatchApply, MergeSavesIntoTheArchiveFileOfEachVersion) {
+    for (uint32_t version : {0x102u, 0x103u, 0x200u, 0x300u}) {
+        SCOPED_TRACE(version);
+        ArchiveOnDisk a(ArchiveA(version));
+        {
+            ArchiveOnDisk patch(PatchForA());
+            g_progressCalls = 0;
+            ASSERT_EQ(GrfApplyPatch(a.archive, patch.archive, CountProgress), 0) << GrfLastError;
+            EXPECT_EQ(g_progressCalls, 5u);  // the four files written, then the end
+            EXPECT_TRUE(g_lastWasEnd);
+        }  // the patch is closed: nothing refers to it
+        EXPECT_EQ(NamesOf(a.archive), PatchedANames());
+        EXPECT_EQ(ContentsOf(a.archive), PatchedA());
+        Names names;
+        EXPECT_EQ(ContentsAt(a.path, &names), PatchedA());
+        EXPECT_EQ(names, PatchedANames());
+        Bytes now;
+        ASSERT_TRUE(ReadFileBytes(a.path, &now));
+        EXPECT_EQ(GetLe32(&now[GRF_HEADER_SIZE - 4]), version);
+        // A patch whose every name is already as it says changes nothing more.
+        ArchiveOnDisk again(BuildThor({{"data\\never.txt", {}, true}}, "", 1));
+        ASSERT_EQ(GrfApplyPatch(a.archive, again.archive, nullptr), 0) << GrfLastError;
+        Bytes same;
+        ASSERT_TRUE(ReadFileBytes(a.path, &same));
+        EXPECT_EQ(same, now);
+    }
+}
+
+int32_t StopAtTheEnd(GrfEntry* entry, uint32_t, uint32_t) {
+    return entry == nullptr;
+}
+
+// A save that fails or is stopped leaves the old file, and the table as the
+// caller had it, earlier changes still marked; a later apply saves both.
+TEST(PatchApply, FailedSaveLeavesTheFileAndPutsTheTableBack) {
+    struct Case {
+        const char* what;
+        bool stop;  // stopped through progress, else the fault
+        PlatformFault fault;
+        uint32_t code;
+    } cases[] = {{"stopped at the last moment", true, kPlatformFaultWrite, GRF_ERROR_CANCELLED},
+                 {"a write fails", false, kPlatformFaultWrite, GRF_ERROR_WRITE},
+                 {"a flush fails", false, kPlatformFaultFlush, GRF_ERROR_WRITE},
+                 {"memory runs out", false, kPlatformFaultAllocation, GRF_ERROR_MEMORY}};
+    for (uint32_t version : {0x103u, 0x300u}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + " " + std::to_string(version));
+            ArchiveOnDisk a(ArchiveA(version));
+            Bytes old;
+            ASSERT_TRUE(ReadFileBytes(a.path, &old));
+            std::wstring local = a.dir.Join(L"local.txt");
+            ASSERT_TRUE(WriteFileBytes(local, BytesOf("pending")));
+            ASSERT_EQ(GrfAddLocalFile(a.archive, L"data\\local.txt", local.c_str()), 0u);
+            a.archive->entries[4].state |= ENTRY_DELETED;  // k.txt
+            Bytes table = TableBytes(a.archive);
+            ArchiveOnDisk patch(PatchForA());
+
+            if (!c.stop) PlatformFailAfter(c.fault, 0);
+            int32_t result =
+                GrfApplyPatch(a.archive, patch.archive, c.stop ? StopAtTheEnd : nullptr);
+            uint32_t code = GrfLastError;
+            if (!c.stop) PlatformFailAfter(c.fault, -1);
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(code, c.code);
+            Bytes now;
+            ASSERT_TRUE(ReadFileBytes(a.path, &now));
+            EXPECT_EQ(now, old);
+            EXPECT_EQ(TableBytes(a.archive), table);
+            EXPECT_EQ(GrfFindEntry(a.archive, "data\\d.txt"), nullptr);
+            EXPECT_EQ(GrfFindEntry(a.archive, "data\\local.txt"), &a.archive->entries[5]);
+
+            ASSERT_EQ(GrfApplyPatch(a.archive, patch.archive, nullptr), 0) << GrfLastError;
+            Contents expected = PatchedA();
+            expected.erase("data\\k.txt");
+            expected["data\\local.txt"] = BytesOf("pending");
+            EXPECT_EQ(ContentsAt(a.path), expected);
+        }
+    }
+}
+
+#ifndef _WIN32
+// A patch larger than the writer's buffer: big files, small ones, and
+// removals of names the archive holds and does not hold.
+Bytes LargePatch() {
+    std::vector<ThorFile> files;
+    for (int i = 0; i < 2; ++i)
+        files.push_back({"data\\big" + std::to_string(i) + ".bin", RandomBytes(1300000, 70 + i)});
+    for (int i = 0; i < 6; ++i)
+        files.push_back({"data\\small" + std::to_string(i) + ".txt", Long(20 + i, 3000)});
+    files.push_back({"data\\b.txt", BytesOf("b new")});
+    files.push_back({"data\\a.txt", {}, true});
+    files.push_back({"data\\never.txt", {}, true});
+    return BuildThor(files, "data.grf", 1, true);
+}
+
+// A child applying the patch is killed at every moment of the apply: the
+// archive always opens as the old one or the patched one, every entry read.
+TEST(PatchApplyCrash, KilledAtEveryMomentLeavesTheOldOrThePatchedArchive) {
+    TempDir patchDir;
+    std::wstring patchPath = patchDir.Join(L"large.thor");
+    ASSERT_TRUE(WriteFileBytes(patchPath, LargePatch()));
+    for (uint32_t version : {0x103u, 0x200u, 0x300u}) {
+        SCOPED_TRACE(version);
+        ArchiveOnDisk disk(ArchiveA(version));
+        Bytes original;
+        ASSERT_TRUE(ReadFileBytes(disk.path, &original));
+        Names oldNames, newNames;
+        Contents oldContents = ContentsAt(disk.path, &oldNames);
+
+        GrfArchive* patch = GrfOpen(patchPath.c_str(), nullptr);
+        ASSERT_NE(patch, GRF_NO_ARCHIVE);
+        int32_t moments = crash::CountMoments(
+            [&] { ASSERT_EQ(GrfApplyPatch(disk.archive, patch, crash::ProgressMoment), 0); });
+        GrfClose(&patch);
+        ASSERT_GE(moments, 16);
+        Contents newContents = ContentsAt(disk.path, &newNames);
+        ASSERT_EQ(newContents.size(), oldContents.size() + 8 - 1);
+
+        int olds = 0, news = 0;
+        for (int32_t at = 1; at <= moments; ++at) {
+            ASSERT_TRUE(WriteFileBytes(disk.path, original));
+            GrfArchive* archive = GRF_NO_ARCHIVE;
+            GrfArchive* opened = GRF_NO_ARCHIVE;
+            auto prepare = [&] {
+                archive = GrfOpen(disk.path.c_str(), nullptr);
+                opened = GrfOpen(patchPath.c_str(), nullptr);
+                if (archive == GRF_NO_ARCHIVE || opened == GRF_NO_ARCHIVE) _exit(2);
+            };
+            auto apply = [&] { GrfApplyPatch(archive, opened, crash::ProgressMoment); };
+            ASSERT_TRUE(crash::KilledAt(at, prepare, apply)) << "moment " << at;
+            Names names;
+            Contents contents = ContentsAt(disk.path, &names);
+            if (contents == oldContents && names == oldNames) {
+                ++olds;
+            } else {
+                EXPECT_EQ(contents, newContents) << "moment " << at;
+                EXPECT_EQ(names, newNames) << "moment " << at;
+                ++news;
+            }
+        }
+        EXPECT_GT(olds, 0);
+        EXPECT_GT(news, 0);
+        EXPECT_EQ(olds + news, moments);
+    }
+}
+#endif
 
 TEST(PatchApply, RefusesWhatIsNoPatchAndOddMergeModes) {
     ArchiveOnDisk a(ArchiveA(0x200));

@@ -13,12 +13,7 @@
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
-
+#include "crash_harness.h"
 #include "engine_test_util.h"
 #include "grf_builder.h"
 #include "test_support.h"
@@ -409,21 +404,6 @@ TEST(Save, EveryFailingWriteFlushAndCutLeavesTheOldArchive) {
 // A child process saving a large change is killed at every moment of the
 // save: before each record, each write, each flush. Each time the file
 // opens as the old archive or as the new one, every entry intact.
-int32_t g_moment = 0;
-int32_t g_killAt = 0;
-
-void Moment() {
-    if (++g_moment == g_killAt) kill(getpid(), SIGKILL);
-}
-
-void StepMoment(uint32_t) {
-    Moment();
-}
-
-int32_t ProgressMoment(GrfEntry*, uint32_t, uint32_t) {
-    Moment();
-    return 0;
-}
 
 // The large change: local files, a merge of records larger than the
 // writer's buffer (each written on its own), and deletions.
@@ -472,13 +452,9 @@ TEST(SaveCrash, KilledAtEveryMomentLeavesTheOldOrTheNewArchive) {
         // The save done whole, counting its moments, gives the new archive.
         GrfArchive* other = GRF_NO_ARCHIVE;
         change.Apply(disk.archive, &other, deletesOnly);
-        g_moment = 0;
-        g_killAt = 0;
-        PlatformWatchSteps(StepMoment);
-        ASSERT_EQ(GrfSave(disk.archive, ProgressMoment), 0);
-        PlatformWatchSteps(nullptr);
+        int32_t moments = crash::CountMoments(
+            [&] { ASSERT_EQ(GrfSave(disk.archive, crash::ProgressMoment), 0); });
         GrfClose(&other);
-        int32_t moments = g_moment;
         if (!deletesOnly) {
             ASSERT_GE(moments, 16);
         }
@@ -488,23 +464,16 @@ TEST(SaveCrash, KilledAtEveryMomentLeavesTheOldOrTheNewArchive) {
         int olds = 0, news = 0;
         for (int32_t at = 1; at <= moments; ++at) {
             ASSERT_TRUE(WriteFileBytes(disk.path, original));
-            pid_t child = fork();
-            ASSERT_GE(child, 0);
-            if (child == 0) {
-                GrfArchive* archive = GrfOpen(disk.path.c_str(), nullptr);
-                GrfArchive* merged = GRF_NO_ARCHIVE;
+            GrfArchive* archive = GRF_NO_ARCHIVE;
+            auto prepare = [&] {
+                archive = GrfOpen(disk.path.c_str(), nullptr);
                 if (archive == GRF_NO_ARCHIVE) _exit(2);
+                GrfArchive* merged = GRF_NO_ARCHIVE;
                 change.Apply(archive, &merged, deletesOnly);
-                g_moment = 0;
-                g_killAt = at;
-                PlatformWatchSteps(StepMoment);
-                GrfSave(archive, ProgressMoment);
-                _exit(3);  // not killed: the moments were miscounted
-            }
-            int status = 0;
-            ASSERT_EQ(waitpid(child, &status, 0), child);
-            ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
-                << version << " moment " << at << " status " << status;
+            };
+            ASSERT_TRUE(
+                crash::KilledAt(at, prepare, [&] { GrfSave(archive, crash::ProgressMoment); }))
+                << version << " moment " << at;
             Names names;
             Contents contents = ContentsAt(disk.path, &names);
             if (contents == oldContents && names == oldNames) {
