@@ -41,12 +41,34 @@ uint32_t ReadWhole(const wchar_t* path, uint8_t** bytes, uint32_t* size) {
     return code;
 }
 
+// The source of local files: a table of paths.
+uint32_t ReadPath(void* paths, uint32_t job, uint8_t** content, uint32_t* size) {
+    return ReadWhole(static_cast<const wchar_t* const*>(paths)[job], content, size);
+}
+
+uint32_t Crc32(const uint8_t* content, uint32_t size) {
+    uLong crc = crc32(0, nullptr, 0);
+    for (uint32_t done = 0; done < size;) {
+        uInt piece = size - done > 0x40000000u ? 0x40000000u : size - done;
+        crc = crc32(crc, content + done, piece);
+        done += piece;
+    }
+    return static_cast<uint32_t>(crc);
+}
+
 }  // namespace
 
 DeflatedFile DeflateLocalFile(const wchar_t* path, int level) {
-    DeflatedFile result = {GRF_OK, nullptr, 0, 0};
+    const wchar_t* paths[] = {path};
+    return DeflateFromSource(ReadPath, paths, 0, level, false);
+}
+
+DeflatedFile DeflateFromSource(DeflateSource source, void* context, uint32_t job, int level,
+                               bool crc) {
+    DeflatedFile result = {GRF_OK, nullptr, 0, 0, 0};
     uint8_t* content = nullptr;
-    result.code = ReadWhole(path, &content, &result.realSize);
+    result.code = source(context, job, &content, &result.realSize);
+    if (result.code == GRF_OK && crc) result.crc = Crc32(content, result.realSize);
     uLong bound = compressBound(result.realSize);
     if (result.code == GRF_OK &&
         !(result.data = static_cast<uint8_t*>(PlatformAlloc(size_t{bound} + 8))))
@@ -67,9 +89,11 @@ void DeflatedFileFree(DeflatedFile* file) {
 }
 
 struct DeflateAhead {
-    const wchar_t* const* paths;
+    DeflateSource source;
+    void* context;
     uint32_t count;
     int level;
+    bool crc;
     DeflatedFile* results;
     uint8_t* ready;                    // per job, set once its result is there
     std::atomic<uint32_t> next{0};     // the next job a worker takes
@@ -104,7 +128,7 @@ void RunWorker(void* self) {
             PlatformPause();
         }
         if (a->stop.load(std::memory_order_relaxed)) return;
-        a->results[i] = DeflateLocalFile(a->paths[i], a->level);
+        a->results[i] = DeflateFromSource(a->source, a->context, i, a->level, a->crc);
         a->waiting.fetch_add(a->results[i].realSize, std::memory_order_relaxed);
         std::atomic_ref<uint8_t>(a->ready[i]).store(1, std::memory_order_release);
     }
@@ -114,13 +138,21 @@ void RunWorker(void* self) {
 
 DeflateAhead* DeflateAheadStart(const wchar_t* const* paths, uint32_t count, int level,
                                 uint32_t threads) {
+    return DeflateAheadStartFrom(ReadPath, const_cast<const wchar_t**>(paths), count, level, false,
+                                 threads);
+}
+
+DeflateAhead* DeflateAheadStartFrom(DeflateSource source, void* context, uint32_t count, int level,
+                                    bool crc, uint32_t threads) {
     if (threads < 2 || count < 2) return nullptr;
     void* block = PlatformAlloc(sizeof(DeflateAhead));
     if (!block) return nullptr;
     auto* a = new (block) DeflateAhead;
-    a->paths = paths;
+    a->source = source;
+    a->context = context;
     a->count = count;
     a->level = level;
+    a->crc = crc;
     a->results = static_cast<DeflatedFile*>(PlatformAlloc(size_t{count} * sizeof(DeflatedFile)));
     a->ready = static_cast<uint8_t*>(PlatformAlloc(count));
     a->threads = static_cast<PlatformThread**>(PlatformAlloc(threads * sizeof(PlatformThread*)));

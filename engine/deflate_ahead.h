@@ -1,5 +1,6 @@
-// deflate_ahead.h -- local files read and deflated ahead of the writer on
-// worker threads, handed out in order. Each file is its own zlib stream, so
+// deflate_ahead.h -- files read and deflated ahead of a writer on worker
+// threads, handed out in order: local files by path, or any content a
+// source gives (a patch's records). Each file is its own zlib stream, so
 // the bytes are the same whatever the number of workers.
 #ifndef CASKWRIGHT_DEFLATE_AHEAD_H
 #define CASKWRIGHT_DEFLATE_AHEAD_H
@@ -18,11 +19,20 @@ struct DeflatedFile {
     uint8_t* data;
     uint32_t compressedSize;
     uint32_t realSize;
+    uint32_t crc;  // CRC-32 of the content, when asked for; else 0
 };
+
+// Where job's content comes from: GRF_OK with *content a new PlatformAlloc
+// block of *size bytes (the deflater frees it), or the code of the failure.
+// Called on worker threads, for several jobs at once.
+typedef uint32_t (*DeflateSource)(void* context, uint32_t job, uint8_t** content, uint32_t* size);
 
 // Reads and deflates the file at path whole at level into a new result
 // (the data a PlatformAlloc block, released with DeflatedFileFree).
 DeflatedFile DeflateLocalFile(const wchar_t* path, int level);
+// The same for the content source gives for job, with its CRC-32 when crc.
+DeflatedFile DeflateFromSource(DeflateSource source, void* context, uint32_t job, int level,
+                               bool crc);
 void DeflatedFileFree(DeflatedFile* file);
 
 // Starts `threads` workers (2 or more) deflating paths[0..count) at level
@@ -31,6 +41,10 @@ void DeflatedFileFree(DeflatedFile* file);
 // of memory or no worker starts: the caller then deflates on its own.
 DeflateAhead* DeflateAheadStart(const wchar_t* const* paths, uint32_t count, int level,
                                 uint32_t threads);
+// The same for jobs [0, count) whose content source gives (see
+// DeflateFromSource); context must stay valid until DeflateAheadEnd.
+DeflateAhead* DeflateAheadStartFrom(DeflateSource source, void* context, uint32_t count, int level,
+                                    bool crc, uint32_t threads);
 // Waits for job `index`, which must be the next in order, and hands its
 // result over to the caller (DeflatedFileFree).
 DeflatedFile DeflateAheadTake(DeflateAhead* ahead, uint32_t index);

@@ -1,14 +1,17 @@
 // thor_writer.cpp -- writing the table as a new patch file (THOR, table
-// layout): the header, each file's content deflated as its own zlib stream,
-// an optional integrity list, then the table; under a temporary name that
-// becomes the output's only when the file is complete and on disk.
+// layout): the header, each file's content deflated as its own zlib stream
+// (ahead of the writer, on every core), an optional integrity list, then the
+// table; under a temporary name that becomes the output's only when the
+// file is complete and on disk.
 #include <string.h>
 #include <wchar.h>
 #include <zlib.h>
 
 #include "archive_internal.h"
+#include "deflate_ahead.h"
 #include "le_bytes.h"
 #include "platform.h"
+#include "platform_threads.h"
 #include "thor_format.h"
 
 namespace {
@@ -68,8 +71,12 @@ struct PatchWrite {
     Text table;
     Text integrity;
     bool withIntegrity = false;
-    Block content;
     Block packed;
+    // The records written as files, in table order: one deflate job each.
+    uint32_t* jobs = nullptr;
+    uint32_t jobCount = 0;
+    uint32_t jobsTaken = 0;
+    DeflateAhead* ahead = nullptr;
 };
 
 bool Write(PatchWrite* w, const void* bytes, uint64_t size) {
@@ -79,10 +86,21 @@ bool Write(PatchWrite* w, const void* bytes, uint64_t size) {
     return true;
 }
 
-// Reads a local-file record's file whole into w->content.
-uint32_t ReadLocal(PatchWrite* w, uint32_t index, uint64_t* size) {
+bool IsIntegrityName(const char* name) {
+    return strcmp(name, kIntegrityName) == 0;
+}
+
+// Whether record index is written as a file (a new list replaces one the
+// table holds).
+bool IsFileRecord(const PatchWrite* w, const GrfEntry& entry) {
+    if (entry.state & (ENTRY_DELETED | ENTRY_REMOVAL)) return false;
+    return !(w->withIntegrity && IsIntegrityName(entry.name));
+}
+
+// Reads a local-file record's file whole into a new block.
+uint32_t ReadLocal(const GrfArchive* archive, uint32_t index, uint8_t** content, uint32_t* size) {
     wchar_t buffer[260 + GRF_NAME_SIZE + 1];
-    const wchar_t* path = LocalPath(w->archive, index, buffer, sizeof buffer / sizeof buffer[0]);
+    const wchar_t* path = LocalPath(archive, index, buffer, sizeof buffer / sizeof buffer[0]);
     PlatformFile* file = path ? PlatformOpenRead(path) : nullptr;
     if (!file) return GRF_ERROR_NOT_FOUND;
     uint64_t length = PlatformFileSize(file);
@@ -90,34 +108,66 @@ uint32_t ReadLocal(PatchWrite* w, uint32_t index, uint64_t* size) {
     uint32_t code = GRF_OK;
     if (length > kMaxLocalFile)
         code = GRF_ERROR_READ;
-    else if (!Reserve(&w->content, length + 1))
+    else if (!(*content = static_cast<uint8_t*>(PlatformAlloc(static_cast<size_t>(length) + 1))))
         code = GRF_ERROR_MEMORY;
-    else if (!PlatformRead(file, w->content.data, static_cast<uint32_t>(length), &got) ||
-             got != length)
+    else if (!PlatformRead(file, *content, static_cast<uint32_t>(length), &got) || got != length)
         code = GRF_ERROR_READ;
     PlatformClose(file);
-    *size = length;
+    *size = static_cast<uint32_t>(length);
     return code;
 }
 
-// The content of record index: its owner's record read and inflated, or
-// its local file. *data is valid until the next record.
-uint32_t ContentOf(PatchWrite* w, uint32_t index, const uint8_t** data, uint64_t* size,
-                   uint8_t** owned) {
-    *owned = nullptr;
+// The content of job's record, on a worker thread: its owner's record read
+// and inflated (the owner's file opened for this read alone), or its local
+// file.
+uint32_t RecordContent(void* context, uint32_t job, uint8_t** content, uint32_t* size) {
+    const auto* w = static_cast<const PatchWrite*>(context);
+    uint32_t index = w->jobs[job];
     const GrfEntry& entry = w->archive->entries[index];
-    if ((entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE)) {
-        uint32_t code = ReadLocal(w, index, size);
-        *data = w->content.data;
-        return code;
-    }
-    uint32_t realSize = 0;
-    *owned = GrfReadRecord(w->archive, index, &realSize);
-    if (!*owned)
-        return GrfLastError == GRF_ERROR_NOT_FOUND ? uint32_t{GRF_ERROR_NOT_ARCHIVE} : GrfLastError;
-    *data = *owned;
-    *size = realSize;
+    if ((entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE))
+        return ReadLocal(w->archive, index, content, size);
+    PlatformFile* file = nullptr;
+    uint32_t code = OpenStored(entry, &file);
+    if (code == GRF_OK) code = ReadContentFrom(entry, file, content);
+    PlatformClose(file);
+    *size = entry.realSize;
+    return code == GRF_ERROR_NOT_FOUND ? uint32_t{GRF_ERROR_NOT_ARCHIVE} : code;
+}
+
+// The integrity list, copied for the deflater.
+uint32_t ListContent(void* context, uint32_t, uint8_t** content, uint32_t* size) {
+    const auto* list = static_cast<const Text*>(context);
+    *size = static_cast<uint32_t>(list->used);
+    *content = static_cast<uint8_t*>(PlatformAlloc(list->used + 1));
+    if (!*content) return GRF_ERROR_MEMORY;
+    if (list->used) memcpy(*content, list->data, list->used);
     return GRF_OK;
+}
+
+// The records written as files become jobs, deflated ahead on every core
+// when there are several; each is its own stream, so the output is the
+// same with any number of workers.
+uint32_t StartDeflating(PatchWrite* w) {
+    const GrfArchive* archive = w->archive;
+    for (uint32_t i = 0; i < archive->count; ++i)
+        if (IsFileRecord(w, archive->entries[i])) ++w->jobCount;
+    if (!w->jobCount) return GRF_OK;
+    w->jobs = static_cast<uint32_t*>(PlatformAlloc(size_t{w->jobCount} * sizeof(uint32_t)));
+    if (!w->jobs) return GRF_ERROR_MEMORY;
+    uint32_t job = 0;
+    for (uint32_t i = 0; i < archive->count; ++i)
+        if (IsFileRecord(w, archive->entries[i])) w->jobs[job++] = i;
+    uint32_t threads = GrfRepackThreads ? GrfRepackThreads : PlatformCoreCount();
+    w->ahead = DeflateAheadStartFrom(RecordContent, w, w->jobCount,
+                                     static_cast<int>(GrfRepackLevel), w->withIntegrity, threads);
+    return GRF_OK;
+}
+
+DeflatedFile NextFile(PatchWrite* w) {
+    uint32_t job = w->jobsTaken++;
+    if (w->ahead) return DeflateAheadTake(w->ahead, job);
+    return DeflateFromSource(RecordContent, w, job, static_cast<int>(GrfRepackLevel),
+                             w->withIntegrity);
 }
 
 // A table record: name, flags, and for a file its offset and sizes.
@@ -139,35 +189,9 @@ bool AddTableRecord(PatchWrite* w, const char* name, bool removal, uint32_t offs
     return AppendText(&w->table, head, size);
 }
 
-// Deflates content as one zlib stream (none for an empty file), writes it
-// zero-filled to a multiple of 8, and lists it in the table.
-uint32_t WriteFile(PatchWrite* w, const char* name, const uint8_t* content, uint64_t size) {
-    if (size > kMaxSize) return GRF_ERROR_WRITE;
-    uLongf packedSize = 0;
-    if (size) {
-        uLong bound = compressBound(static_cast<uLong>(size));
-        if (!Reserve(&w->packed, uint64_t{bound} + 8)) return GRF_ERROR_MEMORY;
-        packedSize = bound;
-        if (compress2(w->packed.data, &packedSize, content, static_cast<uLong>(size),
-                      static_cast<int>(GrfRepackLevel)) != Z_OK)
-            return GRF_ERROR_MEMORY;
-    }
-    if (packedSize > kMaxSize) return GRF_ERROR_WRITE;
-    uint64_t offset = w->position;
-    uint32_t padded = GrfAlign8(static_cast<uint32_t>(packedSize));
-    if (size) memset(w->packed.data + packedSize, 0, padded - packedSize);
-    if (!Write(w, w->packed.data, padded)) return GRF_ERROR_WRITE;
-    if (!AddTableRecord(w, name, false, static_cast<uint32_t>(offset),
-                        static_cast<uint32_t>(packedSize), static_cast<uint32_t>(size)))
-        return GRF_ERROR_MEMORY;
-    if (!w->withIntegrity) return GRF_OK;
+// The line of the integrity list for a file: "NAME=0x%08x\r\n".
+bool AddIntegrityLine(PatchWrite* w, const char* name, uint32_t crc) {
     char line[GRF_NAME_SIZE + 16];
-    uint32_t crc = static_cast<uint32_t>(crc32(0, content, 0));
-    for (uint64_t done = 0; done < size;) {
-        uInt piece = size - done > 0x40000000u ? 0x40000000u : static_cast<uInt>(size - done);
-        crc = static_cast<uint32_t>(crc32(crc, content + done, piece));
-        done += piece;
-    }
     static const char kHex[] = "0123456789abcdef";
     size_t length = NameLength(name);
     memcpy(line, name, length);
@@ -175,39 +199,48 @@ uint32_t WriteFile(PatchWrite* w, const char* name, const uint8_t* content, uint
     for (int digit = 0; digit < 8; ++digit)
         line[length + 3 + digit] = kHex[(crc >> (28 - 4 * digit)) & 15];
     memcpy(line + length + 11, "\r\n", 2);
-    return AppendText(&w->integrity, line, length + 13) ? GRF_OK : GRF_ERROR_MEMORY;
+    return AppendText(&w->integrity, line, length + 13);
 }
 
-bool IsIntegrityName(const char* name) {
-    return strcmp(name, kIntegrityName) == 0;
+// Writes a deflated file zero-filled to a multiple of 8 (no bytes for an
+// empty file) and lists it in the table.
+uint32_t WriteFile(PatchWrite* w, const char* name, DeflatedFile* file, bool listed) {
+    if (file->code != GRF_OK) return file->code;
+    if (file->realSize > kMaxSize || file->compressedSize > kMaxSize) return GRF_ERROR_WRITE;
+    uint32_t packedSize = file->realSize ? file->compressedSize : 0;
+    uint32_t padded = GrfAlign8(packedSize);
+    uint64_t offset = w->position;
+    if (packedSize) memset(file->data + packedSize, 0, padded - packedSize);
+    if (!Write(w, file->data, padded)) return GRF_ERROR_WRITE;
+    if (!AddTableRecord(w, name, false, static_cast<uint32_t>(offset), packedSize, file->realSize))
+        return GRF_ERROR_MEMORY;
+    if (listed && !AddIntegrityLine(w, name, file->crc)) return GRF_ERROR_MEMORY;
+    return GRF_OK;
 }
 
 uint32_t DataPass(PatchWrite* w, GrfProgressCallback progress) {
     GrfArchive* archive = w->archive;
-    for (uint32_t i = 0; i < archive->count; ++i) {
+    uint32_t code = StartDeflating(w);
+    for (uint32_t i = 0; i < archive->count && code == GRF_OK; ++i) {
         const GrfEntry& entry = archive->entries[i];
         if (entry.state & ENTRY_DELETED) continue;
         if (progress && progress(&archive->entries[i], i, archive->count) != 0)
             return GRF_ERROR_CANCELLED;
-        // A new list replaces one the table holds.
-        if (w->withIntegrity && IsIntegrityName(entry.name)) continue;
         if (entry.state & ENTRY_REMOVAL) {
             if (!AddTableRecord(w, entry.name, true, 0, 0, 0)) return GRF_ERROR_MEMORY;
             continue;
         }
-        const uint8_t* data = nullptr;
-        uint64_t size = 0;
-        uint8_t* owned = nullptr;
-        uint32_t code = ContentOf(w, i, &data, &size, &owned);
-        if (code == GRF_OK) code = WriteFile(w, entry.name, data, size);
-        PlatformFree(owned);
-        if (code != GRF_OK) return code;
+        if (!IsFileRecord(w, entry)) continue;
+        DeflatedFile file = NextFile(w);
+        code = WriteFile(w, entry.name, &file, w->withIntegrity);
+        DeflatedFileFree(&file);
     }
-    if (!w->withIntegrity) return GRF_OK;
-    Text list = w->integrity;
-    w->withIntegrity = false;  // the list does not list itself
-    uint32_t code = WriteFile(w, kIntegrityName, list.data, list.used);
-    w->withIntegrity = true;
+    if (code != GRF_OK || !w->withIntegrity) return code;
+    // The list does not list itself.
+    DeflatedFile list =
+        DeflateFromSource(ListContent, &w->integrity, 0, static_cast<int>(GrfRepackLevel), false);
+    code = WriteFile(w, kIntegrityName, &list, false);
+    DeflatedFileFree(&list);
     return code;
 }
 
@@ -292,7 +325,8 @@ extern "C" int32_t GrfWritePatch(GrfArchive* archive, const wchar_t* outputPath,
     PlatformFree(w.temporary);
     PlatformFree(w.table.data);
     PlatformFree(w.integrity.data);
-    PlatformFree(w.content.data);
+    DeflateAheadEnd(w.ahead);
+    PlatformFree(w.jobs);
     PlatformFree(w.packed.data);
     if (code != GRF_OK) {
         GrfLastError = code;
