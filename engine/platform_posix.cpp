@@ -120,6 +120,22 @@ bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got
     return ok;
 }
 
+bool PlatformReadAt(PlatformFile* file, uint64_t offset, void* buffer, uint32_t size,
+                    uint32_t* got) {
+    uint8_t* at = static_cast<uint8_t*>(buffer);
+    uint32_t done = 0;
+    bool ok = offset <= static_cast<uint64_t>(INT64_MAX) - size;
+    while (ok && done < size) {
+        ssize_t n = pread(ToFd(file), at + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    *got = done;
+    return ok;
+}
+
 namespace {
 
 bool WriteAll(int fd, const void* buffer, uint32_t size) {
