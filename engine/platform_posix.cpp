@@ -496,8 +496,15 @@ PlatformOutputResult EnterFolder(PlatformOutput* out, const char* name) {
 // itself needs a privilege); without /proc, files are written named.
 bool MayLinkUnnamed() {
 #ifdef O_TMPFILE
-    static const bool procMounted = access("/proc/self/fd", X_OK) == 0;
-    return procMounted;
+    // Asked once; no guarded static, so C programs link without the C++
+    // runtime.
+    static std::atomic<int> procMounted{-1};
+    int known = procMounted.load(std::memory_order_relaxed);
+    if (known < 0) {
+        known = access("/proc/self/fd", X_OK) == 0;
+        procMounted.store(known, std::memory_order_relaxed);
+    }
+    return known == 1;
 #else
     return false;
 #endif
