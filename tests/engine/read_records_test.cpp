@@ -109,8 +109,9 @@ TEST(ReadRecords, DamagedRecordsKeepTheirCodes) {
     ExpectSameAsOneByOne(disk.archive, indices, "damaged");
 }
 
-// Records of other owners, of no owner, and the owner's file changing
-// part way: the file opened for the batch is checked before every record.
+// Records of other owners, of no owner, and (where a file open for reading
+// may be written) the owner's file changing part way: the file opened for
+// the batch is checked before every record.
 TEST(ReadRecords, OwnersAndAFileThatChanges) {
     ArchiveOnDisk disk(BuildArchive(
         0x200, {{"data\\same.txt", BytesOf("first")}, {"data\\same.txt", BytesOf("second")}}));
@@ -119,6 +120,7 @@ TEST(ReadRecords, OwnersAndAFileThatChanges) {
     ASSERT_EQ(GrfAddFile(disk.archive, disk.dir.path.c_str(), L"data\\local.txt"), 0u);
     ExpectSameAsOneByOne(disk.archive, {0, 2, 1, 3, 2, 0, 4}, "owners");
 
+#ifndef _WIN32  // there the batch's open file shares no writing: it cannot change
     struct Changing {
         std::wstring path;
         std::vector<uint32_t> codes;
@@ -137,6 +139,7 @@ TEST(ReadRecords, OwnersAndAFileThatChanges) {
     const uint32_t indices[] = {2, 2, 0};
     EXPECT_EQ(GrfReadRecords(disk.archive, indices, 3, reader, &changing), 2u);
     EXPECT_EQ(changing.codes, (std::vector<uint32_t>{GRF_OK, GRF_ERROR_CHANGED, GRF_OK}));
+#endif
 }
 
 TEST(ReadRecords, ReaderStopsTheBatchAndBadArguments) {
