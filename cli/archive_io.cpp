@@ -107,6 +107,16 @@ uint32_t ReadRecord(GrfArchive* archive, uint32_t index, Content* content, uint3
     return GRF_OK;
 }
 
+void ReadRecords(GrfArchive* archive, const std::vector<uint32_t>& indices,
+                 const RecordHandler& each) {
+    auto reader = [](uint32_t index, const uint8_t* content, uint32_t size, uint32_t code,
+                     void* user) -> int {
+        return (*static_cast<const RecordHandler*>(user))(index, content, size, code) ? 0 : 1;
+    };
+    GrfReadRecords(archive, indices.data(), static_cast<uint32_t>(indices.size()), reader,
+                   const_cast<RecordHandler*>(&each));
+}
+
 namespace {
 
 uint64_t g_extractedBytes;

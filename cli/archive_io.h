@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -45,6 +46,14 @@ using Content = std::unique_ptr<uint8_t, EngineFree>;
 // Reads and inflates record index of the table (from its owner's file).
 // Returns GRF_OK with the content and its size, or the engine's code.
 uint32_t ReadRecord(GrfArchive* archive, uint32_t index, Content* content, uint32_t* size);
+
+// Reads the records in order, opening each owner's file once for them all,
+// and hands each to `each` with its code and, with GRF_OK, its content
+// (valid only during the call). `each` returns false to stop.
+using RecordHandler =
+    std::function<bool(uint32_t index, const uint8_t* content, uint32_t size, uint32_t code)>;
+void ReadRecords(GrfArchive* archive, const std::vector<uint32_t>& indices,
+                 const RecordHandler& each);
 
 // Extracts the records into the current folder, each at the relative path
 // its name gives, with `threads` workers (0: one per core). Stores each

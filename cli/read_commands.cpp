@@ -236,23 +236,25 @@ int RunVerify(const std::string& path, const std::vector<std::string>& patterns)
     for (uint32_t i : indices) bytes += archive->entries[i].alignedSize;
     ProgressBegin("verifying", indices.size(), bytes);
     size_t failed = 0, read = 0;
+    std::vector<uint32_t> stored;
     for (uint32_t i : indices) {
-        if (Interrupted()) break;
-        if (archive->entries[i].state & ENTRY_REMOVAL) {  // a patch's: nothing to read
+        if (archive->entries[i].state & ENTRY_REMOVAL)  // a patch's: nothing to read
             ++read;
-            continue;
-        }
-        Content content;
-        uint32_t size = 0;
-        uint32_t code = ReadRecord(archive.get(), i, &content, &size);
-        if (code != GRF_OK) {
-            Complain(DisplayName(archive->entries[i].name) + ": " + ErrorText(code));
-            ++failed;
-        }
-        ++read;
-        done += archive->entries[i].alignedSize;
-        ProgressUpdate(read, done);
+        else
+            stored.push_back(i);
     }
+    if (!Interrupted())
+        ReadRecords(
+            archive.get(), stored, [&](uint32_t i, const uint8_t*, uint32_t, uint32_t code) {
+                if (code != GRF_OK) {
+                    Complain(DisplayName(archive->entries[i].name) + ": " + ErrorText(code));
+                    ++failed;
+                }
+                ++read;
+                done += archive->entries[i].alignedSize;
+                ProgressUpdate(read, done);
+                return !Interrupted();
+            });
     ProgressEnd();
     if (read < indices.size()) return CannotRun("interrupted");
     Note(Number(read - failed) + " of " + Number(read) + " entries read" +

@@ -24,6 +24,10 @@ PlatformFile* PlatformCreateAlways(const wchar_t* path);  // replaces an existin
 PlatformFile* PlatformOpenUpdate(const wchar_t* path);
 // Reads up to size bytes; false on a failed call, *got holds what was read.
 bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got);
+// PlatformRead at offset in one call; where the file's position is left
+// afterwards is unspecified.
+bool PlatformReadAt(PlatformFile* file, uint64_t offset, void* buffer, uint32_t size,
+                    uint32_t* got);
 // Writes all size bytes, or returns false.
 bool PlatformWrite(PlatformFile* file, const void* buffer, uint32_t size);
 bool PlatformSeek(PlatformFile* file, uint64_t offset);

@@ -120,6 +120,22 @@ bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got
     return ok;
 }
 
+bool PlatformReadAt(PlatformFile* file, uint64_t offset, void* buffer, uint32_t size,
+                    uint32_t* got) {
+    uint8_t* at = static_cast<uint8_t*>(buffer);
+    uint32_t done = 0;
+    bool ok = offset <= static_cast<uint64_t>(INT64_MAX) - size;
+    while (ok && done < size) {
+        ssize_t n = pread(ToFd(file), at + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        done += static_cast<uint32_t>(n);
+    }
+    *got = done;
+    return ok;
+}
+
 namespace {
 
 bool WriteAll(int fd, const void* buffer, uint32_t size) {
@@ -407,17 +423,21 @@ void PlatformFreeFolders(PlatformFolders* folders) {
     PlatformFree(folders);
 }
 
-// Every file is written under a temporary name in its folder and renamed to
-// its own only when whole, so a kill at any moment leaves no partial file
-// under a name. A new name is taken without replacing anything that appeared
-// there meanwhile; an existing file is replaced only by one already on disk.
+// Every file is written without a name (O_TMPFILE) in its folder where the
+// file system allows, else under a temporary name, and given its own only
+// when whole, so a kill at any moment leaves no partial file under a name.
+// A new name is taken without replacing anything that appeared there
+// meanwhile; an existing file is replaced only by one already on disk. An
+// unnamed file costs the folder one operation fewer per file and leaves
+// nothing behind after a crash.
 struct PlatformOutput {
     PlatformFolders* folders;
     bool ownsFolders;
     int made[kMaxDepth];  // components this output made, in order
     int madeCount;
     char final[kPathBytes];
-    char temporary[32];  // empty once gone
+    char temporary[32];  // empty once gone, and for an unnamed file
+    bool unnamed;        // written as an O_TMPFILE
     int fd;
 };
 
@@ -472,6 +492,24 @@ PlatformOutputResult EnterFolder(PlatformOutput* out, const char* name) {
     return kOutputDone;
 }
 
+// An unnamed file is named through /proc/self/fd (linking the descriptor
+// itself needs a privilege); without /proc, files are written named.
+bool MayLinkUnnamed() {
+#ifdef O_TMPFILE
+    // Asked once; no guarded static, so C programs link without the C++
+    // runtime.
+    static std::atomic<int> procMounted{-1};
+    int known = procMounted.load(std::memory_order_relaxed);
+    if (known < 0) {
+        known = access("/proc/self/fd", X_OK) == 0;
+        procMounted.store(known, std::memory_order_relaxed);
+    }
+    return known == 1;
+#else
+    return false;
+#endif
+}
+
 PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
     char path[kPathBytes];
     if (!WidePathToUtf8(relative, path)) return kOutputFailed;
@@ -502,6 +540,11 @@ PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
     }
     strcpy(out->final, components[count - 1]);
     int folder = folders->fds[folders->depth];
+    if (MayLinkUnnamed()) {
+        out->fd = openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
+        out->unnamed = out->fd >= 0;
+        if (out->unnamed) return kOutputDone;  // else this file system has none: named
+    }
     constexpr int kNew = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
         snprintf(out->temporary, sizeof out->temporary, ".caskw-%08x.tmp", TemporaryNumber());
@@ -580,11 +623,46 @@ bool PutInPlace(int folder, PlatformOutput* out) {
     return renameat(folder, out->temporary, folder, out->final) == 0;
 }
 
+// Gives an unnamed file a name in folder: false (errno set) when it fails,
+// EEXIST when the name is taken.
+bool LinkUnnamed(int fd, int folder, const char* name) {
+    char self[40];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return linkat(AT_FDCWD, self, folder, name, AT_SYMLINK_FOLLOW) == 0;
+}
+
+// PutInPlace for an unnamed file. A new name is linked straight to it (a
+// link never replaces); should close then report a failed write, the name
+// goes again. An existing file is replaced as a named one is: the file on
+// disk, linked under a temporary name, renamed over.
+bool PutUnnamedInPlace(int folder, PlatformOutput* out) {
+    struct stat st;
+    if (fstatat(folder, out->final, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (LinkUnnamed(out->fd, folder, out->final)) {
+            bool closed = close(out->fd) == 0;
+            out->fd = -1;
+            if (!closed) unlinkat(folder, out->final, 0);
+            return closed;
+        }
+        if (errno != EEXIST) return false;  // else it appeared meanwhile
+    }
+    if (fsync(out->fd) != 0) return false;
+    for (int attempt = 0; attempt < kTemporaryTries && !out->temporary[0]; ++attempt) {
+        snprintf(out->temporary, sizeof out->temporary, ".caskw-%08x.tmp", TemporaryNumber());
+        if (LinkUnnamed(out->fd, folder, out->temporary)) break;
+        out->temporary[0] = '\0';
+        if (errno != EEXIST) return false;
+    }
+    bool closed = close(out->fd) == 0;
+    out->fd = -1;
+    return closed && out->temporary[0] && renameat(folder, out->temporary, folder, out->final) == 0;
+}
+
 }  // namespace
 
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
     int folder = out->folders->fds[out->folders->depth];
-    bool done = PutInPlace(folder, out);
+    bool done = out->unnamed ? PutUnnamedInPlace(folder, out) : PutInPlace(folder, out);
     if (done) out->temporary[0] = '\0';
     Finish(out, done);
     return done ? kOutputDone : kOutputFailed;

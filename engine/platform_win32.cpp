@@ -51,6 +51,18 @@ bool PlatformRead(PlatformFile* file, void* buffer, uint32_t size, uint32_t* got
     return ok != FALSE;
 }
 
+bool PlatformReadAt(PlatformFile* file, uint64_t offset, void* buffer, uint32_t size,
+                    uint32_t* got) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    BOOL ok = ReadFile(ToHandle(file), buffer, size, &done, &at);
+    *got = done;
+    // Reading from the end on is no failure here, as with PlatformRead.
+    return ok != FALSE || GetLastError() == ERROR_HANDLE_EOF;
+}
+
 namespace {
 
 bool WriteAll(HANDLE handle, const void* buffer, uint32_t size) {

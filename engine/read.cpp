@@ -51,54 +51,63 @@ uint32_t ReadStored(const GrfEntry& entry, uint8_t** stored) {
     return code;
 }
 
-// Decodes the deciphered stored bytes into a new buffer of realSize +
-// kSlack bytes: inflated, decoded as LZMA, or taken as they stand. An entry
-// of real size 0 is empty whatever is stored; stored bytes that do not
-// inflate but are as long as the content are the content.
-uint32_t Decode(const GrfEntry& entry, const uint8_t* stored, uint8_t** content) {
-    *content = nullptr;
-    StoredMethod method = kMethodZlib;
+// Whether the deciphered stored bytes may be decoded: GRF_OK with their
+// method, or the code that refuses them before any room is taken for the
+// content (a method we do not read, sizes no stream could give).
+uint32_t CheckDecode(const GrfEntry& entry, const uint8_t* stored, StoredMethod* method) {
+    *method = kMethodZlib;
     if (entry.realSize != 0) {
         uint32_t available =
             entry.compressedSize < entry.alignedSize ? entry.compressedSize : entry.alignedSize;
-        method = MethodOf(entry, stored, available);
+        *method = MethodOf(entry, stored, available);
     }
-    if (method == kMethodForeign) return GRF_ERROR_METHOD;
+    if (*method == kMethodForeign) return GRF_ERROR_METHOD;
     bool storedPlain = entry.compressedSize == entry.realSize;
-    uint64_t ratio = method == kMethodLzma ? grf::kMaxLzmaRatio : grf::kMaxInflateRatio;
+    uint64_t ratio = *method == kMethodLzma ? grf::kMaxLzmaRatio : grf::kMaxInflateRatio;
     if (!storedPlain && entry.realSize > entry.compressedSize * ratio) return GRF_ERROR_INFLATE;
-    uint64_t room = uint64_t{entry.realSize} + kSlack;
-    auto* buffer = static_cast<uint8_t*>(PlatformAlloc(static_cast<size_t>(room)));
-    if (!buffer) return GRF_ERROR_MEMORY;
+    return GRF_OK;
+}
+
+// Decodes the deciphered stored bytes into buffer (realSize + kSlack bytes):
+// inflated, decoded as LZMA, or taken as they stand, zeros behind the
+// content. An entry of real size 0 is empty whatever is stored; stored
+// bytes that do not inflate but are as long as the content are the content.
+uint32_t DecodeInto(const GrfEntry& entry, const uint8_t* stored, StoredMethod method,
+                    uint8_t* buffer) {
+    bool storedPlain = entry.compressedSize == entry.realSize;
+    uint32_t code = GRF_OK;
     if (entry.realSize == 0 || method == kMethodPlain) {
         memcpy(buffer, stored, entry.realSize);
-        *content = buffer;
-        return GRF_OK;
-    }
-    if (method == kMethodLzma) {
-        uint32_t code = LzmaDecodeEntry(stored, entry.compressedSize, buffer, entry.realSize);
-        if (code != GRF_OK) {
-            PlatformFree(buffer);
-            return code;
+    } else if (method == kMethodLzma) {
+        code = LzmaDecodeEntry(stored, entry.compressedSize, buffer, entry.realSize);
+    } else {
+        size_t room = size_t{entry.realSize} + kSlack, inflated = 0;
+        int z = InflateWhole(buffer, room, stored, entry.compressedSize, &inflated);
+        if (z != Z_OK || inflated != entry.realSize) code = GRF_ERROR_INFLATE;
+        if (code != GRF_OK && storedPlain) {
+            memcpy(buffer, stored, entry.realSize);
+            code = GRF_OK;
         }
-        *content = buffer;
-        return GRF_OK;
     }
-    size_t inflated = 0;
-    int z =
-        InflateWhole(buffer, static_cast<size_t>(room), stored, entry.compressedSize, &inflated);
-    if (z == Z_OK && inflated == entry.realSize) {
-        *content = buffer;
-        return GRF_OK;
+    if (code == GRF_OK) memset(buffer + entry.realSize, 0, kSlack);
+    return code;
+}
+
+// DecodeInto a new buffer of realSize + kSlack bytes.
+uint32_t Decode(const GrfEntry& entry, const uint8_t* stored, uint8_t** content) {
+    *content = nullptr;
+    StoredMethod method;
+    uint32_t code = CheckDecode(entry, stored, &method);
+    if (code != GRF_OK) return code;
+    auto* buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.realSize} + kSlack));
+    if (!buffer) return GRF_ERROR_MEMORY;
+    code = DecodeInto(entry, stored, method, buffer);
+    if (code != GRF_OK) {
+        PlatformFree(buffer);
+        return code;
     }
-    if (storedPlain) {
-        memcpy(buffer, stored, entry.realSize);
-        memset(buffer + entry.realSize, 0, kSlack);
-        *content = buffer;
-        return GRF_OK;
-    }
-    PlatformFree(buffer);
-    return GRF_ERROR_INFLATE;
+    *content = buffer;
+    return GRF_OK;
 }
 
 // Deciphers and decodes the stored bytes of entry (see GrfReadEntry).
@@ -133,13 +142,24 @@ uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** co
     return code;
 }
 
-uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file) {
+namespace {
+
+// Whether entry's stored bytes are there to read in its owner's file.
+uint32_t StoredPlace(const GrfEntry& entry) {
     // A patch's removal record names a file to delete: it has no content.
     if (entry.state & ENTRY_REMOVAL) return GRF_ERROR_NOT_FOUND;
     // The file was found as it was when opened: its size is the stamp's.
     uint64_t size = entry.owner->stamp.size;
     if (entry.position > size || size - entry.position < entry.alignedSize)
         return GRF_ERROR_READ;  // the sizes reach beyond the file
+    return GRF_OK;
+}
+
+}  // namespace
+
+uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file) {
+    uint32_t code = StoredPlace(entry);
+    if (code != GRF_OK) return code;
     return PlatformSeek(file, entry.position) ? GRF_OK : GRF_ERROR_SEEK;
 }
 
@@ -235,4 +255,92 @@ extern "C" int CreatePathDirectories(wchar_t* path) {
         *at = L'\\';
     }
     return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Batch reads: one open of the owner's file for the whole batch, positioned
+// reads, and two buffers reused from record to record.
+
+namespace {
+
+struct BatchReader {
+    const GrfArchive* owner = nullptr;  // whose file is open
+    PlatformFile* file = nullptr;
+    uint8_t* stored = nullptr;
+    size_t storedRoom = 0;
+    uint8_t* content = nullptr;
+    size_t contentRoom = 0;
+};
+
+bool Grow(uint8_t** buffer, size_t* room, uint64_t need) {
+    if (need <= *room) return true;
+    PlatformFree(*buffer);
+    *buffer = need <= SIZE_MAX ? static_cast<uint8_t*>(PlatformAlloc(static_cast<size_t>(need)))
+                               : nullptr;
+    *room = *buffer ? static_cast<size_t>(need) : 0;
+    return *buffer != nullptr;
+}
+
+// The owner's file, opened once and checked against its stamp for every
+// record, as a read on its own would find it.
+uint32_t SourceFor(const GrfEntry& entry, BatchReader* r) {
+    if (!entry.owner || entry.owner == GRF_NO_ARCHIVE) return GRF_ERROR_NOT_FOUND;
+    if (r->file && r->owner == entry.owner) return CheckArchiveFile(entry.owner, r->file);
+    PlatformClose(r->file);
+    r->file = nullptr;
+    r->owner = nullptr;
+    uint32_t code = OpenArchiveFile(entry.owner, &r->file);
+    if (code == GRF_OK) r->owner = entry.owner;
+    return code;
+}
+
+// ReadContent into the reader's buffers: the same bytes and codes.
+uint32_t ReadBatched(const GrfEntry& entry, BatchReader* r) {
+    if (entry.cycle == GRF_CYCLE_FOREIGN && entry.realSize != 0) return GRF_ERROR_METHOD;
+    uint32_t code = SourceFor(entry, r);
+    if (code == GRF_OK) code = StoredPlace(entry);
+    if (code != GRF_OK) return code;
+    if (!Grow(&r->stored, &r->storedRoom, uint64_t{entry.alignedSize} + kSlack))
+        return GRF_ERROR_MEMORY;
+    uint32_t got = 0;
+    if (!PlatformReadAt(r->file, entry.position, r->stored, entry.alignedSize, &got) ||
+        got != entry.alignedSize)
+        return GRF_ERROR_READ;
+    memset(r->stored + entry.alignedSize, 0, kSlack);  // the cipher's last block
+    if (entry.compressedSize > entry.alignedSize) return GRF_ERROR_READ;
+    if (entry.cycle >= 0)
+        GrfCipherEntryData(r->stored, entry.alignedSize, entry.cycle == 0, entry.cycle, 0);
+    StoredMethod method;
+    code = CheckDecode(entry, r->stored, &method);
+    if (code != GRF_OK) return code;
+    if (!Grow(&r->content, &r->contentRoom, uint64_t{entry.realSize} + kSlack))
+        return GRF_ERROR_MEMORY;
+    return DecodeInto(entry, r->stored, method, r->content);
+}
+
+}  // namespace
+
+extern "C" uint32_t GrfReadRecords(GrfArchive* archive, const uint32_t* indices, uint32_t count,
+                                   GrfRecordReader reader, void* user) {
+    if (IsNoArchive(archive) || !archive || !reader || (count && !indices)) {
+        GrfLastError = GRF_ERROR_HANDLE;
+        return 0;
+    }
+    BatchReader r;
+    uint32_t read = 0;
+    bool stopped = false;
+    for (uint32_t p = 0; p < count && !stopped; ++p) {
+        uint32_t index = indices[p];
+        uint32_t code = index < archive->count ? ReadBatched(archive->entries[index], &r)
+                                               : uint32_t{GRF_ERROR_NOT_FOUND};
+        read += code == GRF_OK;
+        const uint8_t* content = code == GRF_OK ? r.content : nullptr;
+        uint32_t size = code == GRF_OK ? archive->entries[index].realSize : 0;
+        stopped = reader(index, content, size, code, user) != 0;
+    }
+    PlatformClose(r.file);
+    PlatformFree(r.stored);
+    PlatformFree(r.content);
+    GrfLastError = stopped ? GRF_ERROR_CANCELLED : GRF_OK;
+    return read;
 }

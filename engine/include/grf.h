@@ -768,6 +768,30 @@ uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch);
    the folder does not open or a file to delete cannot be). */
 int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress);
 
+/* ---------------------------------------------------------------------------
+ * Reading many records.
+ */
+
+/* Gets each record of a GrfReadRecords batch in turn: its index, and with
+   code GRF_OK its content (size bytes followed by 1024 zero bytes, as
+   GrfReadRecord gives them; valid only until the reader returns, never to
+   be freed), else content null, size 0 and the code GrfReadRecord would
+   have left in GrfLastError. Nonzero stops the batch. */
+typedef int (*GrfRecordReader)(uint32_t index, const uint8_t* content, uint32_t size, uint32_t code,
+                               void* user);
+
+/* Reads the records indices[0..count) of archive's table (repeats allowed)
+   as GrfReadRecord reads each (the same bytes and codes), handing each to
+   reader in order with user. The owner's file is opened once for the batch
+   (still checked for changes before every record) and buffers are reused,
+   so reading a whole archive costs little beyond the inflating.
+   Returns how many records read; GrfLastError is GRF_OK once every record
+   was handed over (whatever their codes), GRF_ERROR_CANCELLED when reader
+   stopped the batch, GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or null archive, null
+   reader, or null indices with count above 0; nothing read). */
+uint32_t GrfReadRecords(GrfArchive* archive, const uint32_t* indices, uint32_t count,
+                        GrfRecordReader reader, void* user);
+
 #ifdef __cplusplus
 }
 #endif
