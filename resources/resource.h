@@ -49,8 +49,9 @@
 #define IDC_REPLACE_TEXT 1023
 #define IDC_YES_TO_ALL 1024
 
-// System menu
+// System menu (ids of the program's own items keep the low four bits clear)
 #define ID_ABOUT 31337
+#define ID_FOLDER_TREE 31360
 
 // The entry list's context menu
 #define IDM_PREVIEW 40501
@@ -193,6 +194,9 @@
 #define IDS_MENU_EXTRACT_TO 552
 #define IDS_MENU_DELETE 553
 #define IDS_MENU_COPY_NAME 554
+#define IDS_FOLDER_ALL 560
+#define IDS_FOLDER_ITEM 561
+#define IDS_FOLDER_TREE_ITEM 562
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

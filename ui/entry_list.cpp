@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "entry_preview.h"
+#include "folder_tree.h"
 #include "resource.h"
 #include "services.h"
 
@@ -493,6 +494,22 @@ bool NameContains(const char* name, const std::string& needle) {
     return false;
 }
 
+// Whether name starts with folder, ASCII letters without regard to case.
+bool InFolder(const char* name, const std::string& folder) {
+    auto at = reinterpret_cast<const unsigned char*>(name);
+    for (size_t i = 0; i < folder.size(); ++i) {
+        auto want = static_cast<unsigned char>(folder[i]);
+        if (want >= 0x81 && i + 1 < folder.size()) {
+            if (at[i] != want || at[i + 1] != static_cast<unsigned char>(folder[i + 1]))
+                return false;
+            ++i;
+        } else if (!at[i] || FoldAscii(at[i]) != FoldAscii(want)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 const GrfEntry* FilledEntry(uint32_t filled) {
     if (g_archive == GRF_NO_ARCHIVE || g_entryRows.archive != g_archive) return nullptr;
     uint32_t index = g_entryRows.indices[filled];
@@ -503,9 +520,7 @@ bool RowPasses(uint32_t filled) {
     if (!g_view.searchValid) return false;
     const GrfEntry* entry = FilledEntry(filled);
     if (!entry) return false;
-    if (!g_view.folder.empty() &&
-        strncmp(entry->name, g_view.folder.c_str(), g_view.folder.size()) != 0)
-        return false;
+    if (!g_view.folder.empty() && !InFolder(entry->name, g_view.folder)) return false;
     return NameContains(entry->name, g_view.search);
 }
 
@@ -714,6 +729,7 @@ void RefreshEntryList(HWND window) {
     GrfSearch* search = GrfFindFirst(g_archive, pattern, &entry);
     if (search == reinterpret_cast<GrfSearch*>(-1)) {
         ShowListCounts();
+        RebuildFolderTree(window);
         return;
     }
 
@@ -743,7 +759,16 @@ void RefreshEntryList(HWND window) {
         CountRowBytes();
         ShowListCounts();
     }
+    RebuildFolderTree(window);
     SetStatusText(LoadResString(IDS_READY));
+}
+
+uint32_t FilledRowCount() {
+    return g_entryRows.count;
+}
+
+const GrfEntry* FilledRowEntry(uint32_t filled) {
+    return filled < g_entryRows.count ? FilledEntry(filled) : nullptr;
 }
 
 GrfEntry* EntryOfRow(int row) {

@@ -10,6 +10,7 @@
 #include "entry_list.h"
 #include "entry_preview.h"
 #include "extraction.h"
+#include "folder_tree.h"
 #include "main_layout.h"
 #include "resource.h"
 #include "services.h"
@@ -71,8 +72,17 @@ void FillDropDown(HWND window, int control, const UINT* items, int count) {
     SendDlgItemMessageW(window, control, CB_SETCURSEL, INITIAL_ITEM, 0);
 }
 
-void AddAboutItem(HWND window) {
-    AppendMenuW(GetSystemMenu(window, FALSE), MF_STRING, ID_ABOUT, LoadResString(IDS_ABOUT_ITEM));
+// The folder tree's switch, then About, last.
+void AddSystemMenuItems(HWND window) {
+    HMENU menu = GetSystemMenu(window, FALSE);
+    AppendMenuW(menu, MF_STRING, ID_FOLDER_TREE, LoadResString(IDS_FOLDER_TREE_ITEM));
+    AppendMenuW(menu, MF_STRING, ID_ABOUT, LoadResString(IDS_ABOUT_ITEM));
+}
+
+void SwitchFolderTree(HWND window, bool show) {
+    ShowFolderTree(window, show);
+    CheckMenuItem(GetSystemMenu(window, FALSE), ID_FOLDER_TREE,
+                  MF_BYCOMMAND | (show ? MF_CHECKED : MF_UNCHECKED));
 }
 
 const int COUNTS_WIDTH = 260;  // the list's counts, at the right end
@@ -112,7 +122,7 @@ void CreateSearchBox(HWND window) {
 }
 
 // Keys of the whole window, seen before the dialog's own handling: Ctrl+F
-// goes to the search box, Ctrl+O opens.
+// goes to the search box, Ctrl+O opens, Ctrl+T shows or hides the folders.
 LRESULT CALLBACK MainKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
     auto* message = reinterpret_cast<MSG*>(lParam);
     if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 &&
@@ -126,8 +136,27 @@ LRESULT CALLBACK MainKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
             PostMessageW(g_mainWindow, WM_COMMAND, IDC_OPEN, 0);
             return TRUE;
         }
+        if (message->wParam == 'T') {
+            PostMessageW(g_mainWindow, WM_SYSCOMMAND, ID_FOLDER_TREE, 0);
+            return TRUE;
+        }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The list's tip shows centred below the list: its area follows the list's
+// size.
+void PlaceListTip(HWND window) {
+    if (!g_toolTips) return;
+    for (int row = 0; TOOL_TIPS[row].control != 0; ++row) {
+        if (TOOL_TIPS[row].control != IDC_ENTRY_LIST) continue;
+        TOOLINFOW tool = {};
+        tool.cbSize = sizeof(tool);
+        tool.hwnd = GetDlgItem(window, IDC_ENTRY_LIST);
+        tool.uId = static_cast<UINT_PTR>(row);
+        GetClientRect(tool.hwnd, &tool.rect);
+        SendMessageW(g_toolTips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 // Ctrl+S anywhere in the main dialog means Save. Dialog boxes have no
@@ -151,7 +180,7 @@ void OnMainInitDialog(HWND window) {
     SetDialogIcon(window);
     FillDropDown(window, IDC_LEVEL, LEVEL_ITEMS, 3);
     FillDropDown(window, IDC_VERSION, VERSION_ITEMS, 4);
-    AddAboutItem(window);
+    AddSystemMenuItems(window);
     CreateToolTips(window);
     InitEntryList(window, CreateStateImages());
     SetUpEntryPreview();
@@ -162,7 +191,9 @@ void OnMainInitDialog(HWND window) {
     SetStatusText(LoadResString(IDS_READY));
     g_keyHook = SetWindowsHookExW(WH_GETMESSAGE, SaveKeyHook, nullptr, GetCurrentThreadId());
     ReadFolderSetting(FOLDER_EXTRACT, g_extractFolder, PATH_SIZE);
+    CreateFolderTree(window);
     SetUpMainLayout(window);
+    if (ReadNumberSetting(FOLDER_TREE_SETTING, 0) != 0) SwitchFolderTree(window, true);
 }
 
 void OnMainDestroy() {
@@ -184,6 +215,8 @@ void ShowAbout(HWND window) {
 void OnMainSysCommand(HWND window, WPARAM command) {
     // Every other system command goes on to the dialog's default handling.
     if (command == ID_ABOUT) ShowAbout(window);
+    if ((command & 0xFFF0) == ID_FOLDER_TREE && !g_commandRunning)
+        SwitchFolderTree(window, !FolderTreeShown());
 }
 
 // Returns TRUE only for the one notification whose answer is a result.
@@ -208,6 +241,7 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         SetWindowLongPtrW(window, DWLP_MSGRESULT, row);
         return TRUE;
     }
+    if (controlId == IDC_FOLDER_TREE) return OnFolderTreeNotify(window, header);
     if (!g_commandRunning) {
         g_commandRunning = true;
         OnEntryActivated(window, controlId, header);
@@ -337,7 +371,7 @@ void RunMainCommand(HWND window, UINT command) {
 
 int RunCaskwright(HINSTANCE instance) {
     g_instance = instance;
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // The folder browser of Add Dir needs COM on this thread.
     CoInitialize(nullptr);
@@ -377,6 +411,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             if (wParam != SIZE_MINIMIZED) {
                 LayOutMain(window);
                 PlaceStatusParts();
+                PlaceListTip(window);
             }
             break;
         case WM_CONTEXTMENU:

@@ -99,3 +99,19 @@ void WriteWindowSettings(const WindowSettings& settings) {
     for (int i = 0; i < 6; ++i) WriteNumber(key, COLUMN_NAMES[i], settings.columns[i]);
     RegCloseKey(key);
 }
+
+int ReadNumberSetting(const wchar_t* name, int fallback) {
+    HKEY key = OpenSettings(false);
+    if (!key) return fallback;
+    int value = fallback;
+    if (!ReadNumber(key, name, &value)) value = fallback;
+    RegCloseKey(key);
+    return value;
+}
+
+void WriteNumberSetting(const wchar_t* name, int value) {
+    HKEY key = OpenSettings(true);
+    if (!key) return;
+    WriteNumber(key, name, value);
+    RegCloseKey(key);
+}

@@ -23,6 +23,13 @@ void ReadFolderSetting(const wchar_t* name, wchar_t* path, DWORD size);
 // folder is kept.
 void WriteFolderSetting(const wchar_t* name, const wchar_t* path, bool isFile);
 
+// Whether the folder tree is shown (0 or 1).
+#define FOLDER_TREE_SETTING L"FolderTree"
+
+// A remembered number (a switch: 0 or 1), or fallback when none is.
+int ReadNumberSetting(const wchar_t* name, int fallback);
+void WriteNumberSetting(const wchar_t* name, int value);
+
 // The main window's remembered place (in screen coordinates, as
 // GetWindowPlacement gives it), whether it was maximised, and the widths of
 // the list's columns (0 for one not remembered). False when nothing was.
