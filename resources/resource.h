@@ -59,6 +59,8 @@
 #define IDM_EXTRACT_TO 40503
 #define IDM_DELETE 40504
 #define IDM_COPY_NAME 40505
+// Posted by a drop of files on the window
+#define IDM_ADD_DROPPED 40506
 
 // Strings 100 to 117: the messages every window shares
 #define IDS_TITLE_FORMAT 100

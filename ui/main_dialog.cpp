@@ -6,7 +6,11 @@
 #include <objbase.h>
 #include <windowsx.h>
 
+#include <string>
+
+#include "add_directory.h"
 #include "commands.h"
+#include "drop_target.h"
 #include "entry_list.h"
 #include "entry_preview.h"
 #include "extraction.h"
@@ -192,11 +196,13 @@ void OnMainInitDialog(HWND window) {
     g_keyHook = SetWindowsHookExW(WH_GETMESSAGE, SaveKeyHook, nullptr, GetCurrentThreadId());
     ReadFolderSetting(FOLDER_EXTRACT, g_extractFolder, PATH_SIZE);
     CreateFolderTree(window);
+    RegisterMainDropTarget(window);
     SetUpMainLayout(window);
     if (ReadNumberSetting(FOLDER_TREE_SETTING, 0) != 0) SwitchFolderTree(window, true);
 }
 
-void OnMainDestroy() {
+void OnMainDestroy(HWND window) {
+    RevokeMainDropTarget(window);
     if (g_keyHook) UnhookWindowsHookEx(g_keyHook);
     g_keyHook = nullptr;
 }
@@ -300,6 +306,17 @@ void OnSearchChanged(HWND window) {
     SearchEntryList(window, text);
 }
 
+// Dropped files go below the folder the tree has chosen, else into data\.
+void AddDroppedPaths(HWND window) {
+    std::wstring base = L"data\\";
+    if (!ChosenFolder().empty()) {
+        wchar_t* folder = Cp949ToWide(ChosenFolder().c_str());
+        if (folder) base = folder;
+        GrfFreeBuffer(folder);
+    }
+    CmdAddDropped(window, TakeDroppedPaths(), base.c_str());
+}
+
 void CmdCloseArchive(HWND window) {
     if (!ConfirmUnsavedChanges(window)) return;
     GrfClose(&g_archive);
@@ -361,6 +378,9 @@ void RunMainCommand(HWND window, UINT command) {
         case IDM_COPY_NAME:
             CmdCopyNames(window);
             break;
+        case IDM_ADD_DROPPED:
+            AddDroppedPaths(window);
+            break;
     }
     // Any other id (Escape's cancel command, the edit box, the drop-down
     // lists) does nothing.
@@ -373,8 +393,9 @@ int RunCaskwright(HINSTANCE instance) {
     g_instance = instance;
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    // The folder browser of Add Dir needs COM on this thread.
-    CoInitialize(nullptr);
+    // The folder browser of Add Dir needs COM on this thread, drag and drop
+    // OLE.
+    OleInitialize(nullptr);
     return static_cast<int>(
         DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0));
 }
@@ -405,7 +426,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnMainCommand(window, IDC_EXIT);
             break;
         case WM_DESTROY:
-            OnMainDestroy();
+            OnMainDestroy(window);
             break;
         case WM_SIZE:
             if (wParam != SIZE_MINIMIZED) {
