@@ -199,6 +199,8 @@
 #define IDS_FOLDER_ALL 560
 #define IDS_FOLDER_ITEM 561
 #define IDS_FOLDER_TREE_ITEM 562
+#define IDS_DRAG_TOO_MANY 563
+#define IDS_DRAG_LEFT_OUT 564
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

@@ -10,6 +10,7 @@
 
 #include "add_directory.h"
 #include "commands.h"
+#include "drag_out.h"
 #include "drop_target.h"
 #include "entry_list.h"
 #include "entry_preview.h"
@@ -248,6 +249,14 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         return TRUE;
     }
     if (controlId == IDC_FOLDER_TREE) return OnFolderTreeNotify(window, header);
+    if (controlId == IDC_ENTRY_LIST && header->code == LVN_BEGINDRAG) {
+        if (!g_commandRunning) {
+            g_commandRunning = true;
+            DragSelectedRows(window);
+            g_commandRunning = false;
+        }
+        return FALSE;
+    }
     if (!g_commandRunning) {
         g_commandRunning = true;
         OnEntryActivated(window, controlId, header);

@@ -13,7 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "drag_out.h"
 #include "drop_target.h"
+#include "entry_list.h"
 #include "program_test.h"
 #include "resource.h"
 #include "ui_driver.h"
@@ -174,6 +176,137 @@ TEST_F(DragDrop, DroppedFilesAndFoldersAreAddedAsAddDirAddsThem) {
                                            {"data\\extra\\three.txt", "three"},
                                            {"data\\one.txt", "one"},
                                            {"data\\sub\\two.txt", "two"}}));
+}
+
+// The drag loop the window starts, replaced: it keeps the data object
+// offered and drops at once.
+IDataObject* g_offered = nullptr;
+DWORD g_allowed = 0;
+
+HRESULT WINAPI KeepOffered(IDataObject* data, IDropSource*, DWORD allowed, DWORD* effect) {
+    data->AddRef();
+    g_offered = data;
+    g_allowed = allowed;
+    *effect = DROPEFFECT_COPY;
+    return DRAGDROP_S_DROP;
+}
+
+struct Descriptor {
+    std::wstring name;
+    bool folder;
+    uint32_t size;
+    bool operator==(const Descriptor&) const = default;
+};
+
+std::vector<Descriptor> Descriptors(IDataObject* data) {
+    std::vector<Descriptor> items;
+    FORMATETC format = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"FileGroupDescriptorW")),
+                        nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    if (data->GetData(&format, &medium) != S_OK) return items;
+    auto* group = static_cast<FILEGROUPDESCRIPTORW*>(GlobalLock(medium.hGlobal));
+    for (UINT i = 0; i < group->cItems; ++i) {
+        const FILEDESCRIPTORW& item = group->fgd[i];
+        items.push_back({item.cFileName, (item.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                         item.nFileSizeLow});
+    }
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    return items;
+}
+
+// The contents of descriptor at, or "<none>" when the object gives none.
+std::string Contents(IDataObject* data, LONG at) {
+    FORMATETC format = {static_cast<CLIPFORMAT>(RegisterClipboardFormatW(L"FileContents")), nullptr,
+                        DVASPECT_CONTENT, at, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    if (data->GetData(&format, &medium) != S_OK) return "<none>";
+    std::string bytes(static_cast<const char*>(GlobalLock(medium.hGlobal)),
+                      GlobalSize(medium.hGlobal));
+    GlobalUnlock(medium.hGlobal);
+    ReleaseStgMedium(&medium);
+    return bytes;
+}
+
+void Mouse(const Program& program, UINT message, WPARAM buttons, POINT at) {
+    HWND list = Control(program, IDC_ENTRY_LIST);
+    RunOnUiThread(program, [&] { SendMessageW(list, message, buttons, MAKELPARAM(at.x, at.y)); });
+}
+
+POINT RowPoint(const Program& program, int row) {
+    RECT item = {};
+    item.left = LVIR_LABEL;
+    SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETITEMRECT, row,
+                 reinterpret_cast<LPARAM>(&item));
+    return {item.left + 4, (item.top + item.bottom) / 2};
+}
+
+int SelectedCount(const Program& program) {
+    return static_cast<int>(
+        SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETSELECTEDCOUNT, 0, 0));
+}
+
+TEST_F(DragDrop, RowsDraggedOutAreVirtualFilesReadOnlyWhenAskedFor) {
+    const std::string korean = "\xB8\xF3\xBD\xBA\xC5\xCD";
+    LoadDirectly(WriteArchive(L"out.grf", {{"data\\a.txt", BytesOf("alpha")},
+                                           {"data\\sub\\b.txt", BytesOf("bee")},
+                                           {"..\\evil.txt", BytesOf("no")},
+                                           {"data\\con.txt", BytesOf("no")},
+                                           {"data\\A.TXT", BytesOf("second")},
+                                           {"data\\dot.", BytesOf("no")},
+                                           {"data\\sub\\" + korean + ".txt", BytesOf("k")}}));
+    g_doDragDrop = KeepOffered;
+    RunOnUiThread(program, [&] { SelectAllRows(program.dialog); });
+    // A press on the selection keeps it; moving past the threshold drags it.
+    POINT at = RowPoint(program, 1);
+    Mouse(program, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    EXPECT_EQ(SelectedCount(program), 7);
+    Mouse(program, WM_MOUSEMOVE, MK_LBUTTON, {at.x + 1, at.y + 1});
+    EXPECT_EQ(g_offered, nullptr) << "within the threshold";
+    Mouse(program, WM_MOUSEMOVE, MK_LBUTTON, {at.x + 40, at.y + 30});
+    Settle(program);
+    g_doDragDrop = DoDragDrop;
+    ASSERT_NE(g_offered, nullptr);
+    EXPECT_EQ(g_allowed, DWORD(DROPEFFECT_COPY));
+    EXPECT_EQ(SelectedCount(program), 7);
+    EXPECT_EQ(StatusText(program).find(L"4 entries were left out"), 0u) << StatusText(program);
+
+    // Folders before what they hold; unsafe names and a second name that
+    // differs only in case are left out.
+    const std::wstring name = L"\uBAAC\uC2A4\uD130";
+    EXPECT_EQ(Descriptors(g_offered), (std::vector<Descriptor>{
+                                          {L"data", true, 0},
+                                          {L"data\\a.txt", false, 5},
+                                          {L"data\\sub", true, 0},
+                                          {L"data\\sub\\b.txt", false, 3},
+                                          {L"data\\sub\\" + name + L".txt", false, 1},
+                                      }));
+    EXPECT_EQ(Contents(g_offered, 1), "alpha");
+    EXPECT_EQ(Contents(g_offered, 3), "bee");
+    EXPECT_EQ(Contents(g_offered, 4), "k");
+    EXPECT_EQ(Contents(g_offered, 0), "<none>") << "a folder has no contents";
+    EXPECT_EQ(Contents(g_offered, 5), "<none>");
+    EXPECT_EQ(Contents(g_offered, -1), "<none>");
+
+    // Read when asked for: once the table is gone there is nothing to give.
+    Click(program, IDC_CLOSE_GRF);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(Contents(g_offered, 1), "<none>");
+    g_offered->Release();
+    g_offered = nullptr;
+}
+
+TEST_F(DragDrop, AClickOnTheSelectionWithoutADragSelectsThatRow) {
+    LoadDirectly(WriteArchive(L"ten.grf", Numbered(10)));
+    RunOnUiThread(program, [&] { SelectAllRows(program.dialog); });
+    POINT at = RowPoint(program, 3);
+    Mouse(program, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    EXPECT_EQ(SelectedCount(program), 10);
+    Mouse(program, WM_LBUTTONUP, 0, at);
+    EXPECT_EQ(SelectedCount(program), 1);
+    EXPECT_EQ(SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETNEXTITEM,
+                           static_cast<WPARAM>(-1), LVNI_SELECTED),
+              3);
 }
 
 }  // namespace
