@@ -201,6 +201,10 @@
 #define IDS_FOLDER_TREE_ITEM 562
 #define IDS_DRAG_TOO_MANY 563
 #define IDS_DRAG_LEFT_OUT 564
+#define IDS_EXTRACT_FAILED_CAPTION 565
+#define IDS_EXTRACT_CANNOT_CAPTION 566
+#define IDS_EXTRACT_FOLDER_GONE 567
+#define IDS_LEFT_OUT_CAPTION 568
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

@@ -69,7 +69,7 @@ void ReportLeftOut(HWND window) {
     wchar_t text[TEXT_BUFFER_SIZE] = L"";
     DescribeLeftOut(g_tooLong, IDS_FILES_LEFT_OUT, text);
     DescribeLeftOut(g_notConverted, IDS_NAMES_NOT_CONVERTED, text);
-    if (text[0]) ShowError(window, L"%s", text);
+    if (text[0]) ShowProblem(window, IDS_LEFT_OUT_CAPTION, L"%s", text);
 }
 
 const UINT CODE_PAGE_949 = 949;
