@@ -61,6 +61,9 @@
 #define IDM_COPY_NAME 40505
 // Posted by a drop of files on the window
 #define IDM_ADD_DROPPED 40506
+// The Open button's drop-down: the recent archives, the latest first
+#define IDM_RECENT_FIRST 40520
+#define IDM_RECENT_LAST 40527
 
 // Strings 100 to 117: the messages every window shares
 #define IDS_TITLE_FORMAT 100
@@ -205,6 +208,9 @@
 #define IDS_EXTRACT_CANNOT_CAPTION 566
 #define IDS_EXTRACT_FOLDER_GONE 567
 #define IDS_LEFT_OUT_CAPTION 568
+#define IDS_RECENT_NONE 569
+#define IDS_RECENT_GONE_CAPTION 570
+#define IDS_RECENT_GONE 571
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

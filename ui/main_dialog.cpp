@@ -17,6 +17,7 @@
 #include "extraction.h"
 #include "folder_tree.h"
 #include "main_layout.h"
+#include "recent_archives.h"
 #include "resource.h"
 #include "services.h"
 #include "settings.h"
@@ -196,6 +197,7 @@ void OnMainInitDialog(HWND window) {
     SetStatusText(LoadResString(IDS_READY));
     g_keyHook = SetWindowsHookExW(WH_GETMESSAGE, SaveKeyHook, nullptr, GetCurrentThreadId());
     ReadFolderSetting(FOLDER_EXTRACT, g_extractFolder, PATH_SIZE);
+    MakeOpenSplitButton(window);
     CreateFolderTree(window);
     RegisterMainDropTarget(window);
     SetUpMainLayout(window);
@@ -249,6 +251,14 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         return TRUE;
     }
     if (controlId == IDC_FOLDER_TREE) return OnFolderTreeNotify(window, header);
+    if (controlId == IDC_OPEN && header->code == BCN_DROPDOWN) {
+        if (g_commandRunning) return FALSE;
+        g_commandRunning = true;
+        UINT chosen = ShowRecentMenu(window);
+        g_commandRunning = false;
+        if (chosen) OnMainCommand(window, chosen);
+        return FALSE;
+    }
     if (controlId == IDC_ENTRY_LIST && header->code == LVN_BEGINDRAG) {
         if (!g_commandRunning) {
             g_commandRunning = true;
@@ -389,6 +399,11 @@ void RunMainCommand(HWND window, UINT command) {
             break;
         case IDM_ADD_DROPPED:
             AddDroppedPaths(window);
+            break;
+        default:
+            if (command >= IDM_RECENT_FIRST && command <= IDM_RECENT_LAST &&
+                ConfirmUnsavedChanges(window))
+                CmdOpenRecent(window, command);
             break;
     }
     // Any other id (Escape's cancel command, the edit box, the drop-down
