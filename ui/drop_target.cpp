@@ -54,7 +54,8 @@ struct MainDrop final : IDropTarget {
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
 
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
-        files = OffersFiles(data);
+        // While a box or a command has the window disabled, nothing is taken.
+        files = IsWindowEnabled(window) && OffersFiles(data);
         *effect = files ? DROPEFFECT_COPY : DROPEFFECT_NONE;
         return S_OK;
     }

@@ -553,9 +553,11 @@ bool MatchesAt(const unsigned char* at, const std::string& needle) {
 
 bool NameContains(const char* name, const std::string& needle) {
     if (needle.empty()) return true;
+    // Most places differ at once: the first byte is compared here.
+    unsigned char first = FoldAscii(static_cast<unsigned char>(needle[0]));
     auto at = reinterpret_cast<const unsigned char*>(name);
     for (; *at; at += (*at >= 0x81 && at[1]) ? 2 : 1) {
-        if (MatchesAt(at, needle)) return true;
+        if (FoldAscii(*at) == first && MatchesAt(at, needle)) return true;
     }
     return false;
 }
