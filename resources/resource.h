@@ -49,8 +49,9 @@
 #define IDC_REPLACE_TEXT 1023
 #define IDC_YES_TO_ALL 1024
 
-// System menu
+// System menu (ids of the program's own items keep the low four bits clear)
 #define ID_ABOUT 31337
+#define ID_FOLDER_TREE 31360
 
 // The entry list's context menu
 #define IDM_PREVIEW 40501
@@ -58,6 +59,11 @@
 #define IDM_EXTRACT_TO 40503
 #define IDM_DELETE 40504
 #define IDM_COPY_NAME 40505
+// Posted by a drop of files on the window
+#define IDM_ADD_DROPPED 40506
+// The Open button's drop-down: the recent archives, the latest first
+#define IDM_RECENT_FIRST 40520
+#define IDM_RECENT_LAST 40527
 
 // Strings 100 to 117: the messages every window shares
 #define IDS_TITLE_FORMAT 100
@@ -193,6 +199,18 @@
 #define IDS_MENU_EXTRACT_TO 552
 #define IDS_MENU_DELETE 553
 #define IDS_MENU_COPY_NAME 554
+#define IDS_FOLDER_ALL 560
+#define IDS_FOLDER_ITEM 561
+#define IDS_FOLDER_TREE_ITEM 562
+#define IDS_DRAG_TOO_MANY 563
+#define IDS_DRAG_LEFT_OUT 564
+#define IDS_EXTRACT_FAILED_CAPTION 565
+#define IDS_EXTRACT_CANNOT_CAPTION 566
+#define IDS_EXTRACT_FOLDER_GONE 567
+#define IDS_LEFT_OUT_CAPTION 568
+#define IDS_RECENT_NONE 569
+#define IDS_RECENT_GONE_CAPTION 570
+#define IDS_RECENT_GONE 571
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

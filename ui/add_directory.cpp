@@ -15,6 +15,10 @@ wchar_t g_folderPath[PATH_SIZE];
 
 namespace {
 
+// What the names of the files walked start with: "data", or a dropped
+// folder's place in the archive.
+wchar_t g_addPrefix[PATH_SIZE] = L"data";
+
 // Files and folders the walk could not take, by reason: their paths or
 // archive names do not fit (nothing is ever cut short), or their names do
 // not convert to code page 949 exactly (a near character would name a file
@@ -65,7 +69,7 @@ void ReportLeftOut(HWND window) {
     wchar_t text[TEXT_BUFFER_SIZE] = L"";
     DescribeLeftOut(g_tooLong, IDS_FILES_LEFT_OUT, text);
     DescribeLeftOut(g_notConverted, IDS_NAMES_NOT_CONVERTED, text);
-    if (text[0]) ShowError(window, L"%s", text);
+    if (text[0]) ShowProblem(window, IDS_LEFT_OUT_CAPTION, L"%s", text);
 }
 
 const UINT CODE_PAGE_949 = 949;
@@ -108,8 +112,8 @@ bool IsDotEntry(const wchar_t* name) {
     return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
 }
 
-// One listed file: its archive name is "data" followed by the folder path
-// less the chosen root, and the file's name.
+// One listed file: its archive name is the prefix ("data" for Add Dir)
+// followed by the folder path less the chosen root, and the file's name.
 void AddListedFile(const wchar_t* folder, const wchar_t* fileName) {
     wchar_t diskPath[PATH_SIZE];
     wchar_t archiveName[PATH_SIZE];
@@ -118,7 +122,7 @@ void AddListedFile(const wchar_t* folder, const wchar_t* fileName) {
     // The writer reads the file from the root and the name less "data", so
     // its whole path must fit as well as its archive name.
     if (!JoinPath(diskPath, folder, fileName, L"") ||
-        !JoinPath(archiveName, L"data", relative, fileName)) {
+        !JoinPath(archiveName, g_addPrefix, relative, fileName)) {
         NoteLeftOut(&g_tooLong, folder, fileName);
         return;
     }
@@ -177,17 +181,76 @@ void AddDirectoryTree(const wchar_t* folder) {
     FindClose(listing);
 }
 
-void CmdAddDirectory(HWND window) {
-    if (g_archive == GRF_NO_ARCHIVE) {
-        // A new archive can be built from a folder alone.
-        g_archive = GrfCreate(L"output.grf");
-        if (g_archive == GRF_NO_ARCHIVE) {
-            ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));
-            return;
-        }
+namespace {
+
+// A new archive can be built from added files alone.
+bool HaveArchive(HWND window) {
+    if (g_archive != GRF_NO_ARCHIVE) return true;
+    g_archive = GrfCreate(L"output.grf");
+    if (g_archive != GRF_NO_ARCHIVE) return true;
+    ShowError(window, LoadResString(IDS_OUT_OF_MEMORY));
+    return false;
+}
+
+bool IsFolder(const wchar_t* path) {
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// One dropped file or folder at path, below the archive folder base.
+void AddDropped(const wchar_t* path, const wchar_t* base) {
+    wchar_t whole[PATH_SIZE];
+    if (!JoinPath(whole, path, L"", L"")) return;
+    size_t length = wcslen(whole);
+    while (length > 3 && whole[length - 1] == L'\\') whole[--length] = L'\0';
+    const wchar_t* slash = wcsrchr(whole, L'\\');
+    const wchar_t* name = slash ? slash + 1 : whole;
+    wchar_t folder[PATH_SIZE] = L"";
+    if (slash) FormatText(folder, PATH_SIZE, L"%.*s", static_cast<int>(slash - whole + 1), whole);
+    if (!name[0] || !ConvertsExactly(name)) {
+        NoteLeftOut(&g_notConverted, folder, name);
+        return;
     }
+    if (!IsFolder(whole)) {
+        wchar_t archiveName[PATH_SIZE];
+        if (!JoinPath(archiveName, base, name, L"") ||
+            GrfAddLocalFile(g_archive, archiveName, whole) != 0)
+            NoteLeftOut(&g_tooLong, folder, name);
+        return;
+    }
+    // A folder keeps its name below base; the data folder itself dropped
+    // onto data\ gives its contents, as Add Dir of it does.
+    wchar_t prefix[PATH_SIZE];
+    bool dataOntoData = _wcsicmp(name, L"data") == 0 && _wcsicmp(base, L"data\\") == 0;
+    if (!JoinPath(prefix, base, dataOntoData ? L"" : name, L"")) {
+        NoteLeftOut(&g_tooLong, folder, name);
+        return;
+    }
+    size_t prefixLength = wcslen(prefix);
+    if (prefixLength > 0 && prefix[prefixLength - 1] == L'\\') prefix[prefixLength - 1] = L'\0';
+    wcscpy(g_addPrefix, prefix);
+    wcscpy(g_addRoot, whole);
+    AddDirectoryTree(g_addRoot);
+}
+
+}  // namespace
+
+void CmdAddDropped(HWND window, const std::vector<std::wstring>& paths, const wchar_t* base) {
+    if (paths.empty() || !HaveArchive(window)) return;
+    ForgetLeftOut();
+    g_walkShown = false;
+    for (const std::wstring& path : paths) AddDropped(path.c_str(), base);
+    wcscpy(g_addPrefix, L"data");
+    RefreshEntryList(window);
+    SetStatusText(LoadResString(IDS_READY));
+    ReportLeftOut(window);
+}
+
+void CmdAddDirectory(HWND window) {
+    if (!HaveArchive(window)) return;
     const wchar_t* folder = AskDirectory(window);
     if (!folder) return;
+    wcscpy(g_addPrefix, L"data");
     wcscpy(g_addRoot, folder);
     ForgetLeftOut();
     g_walkShown = false;

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 #include "progress.h"
 
 // The folder of the last successful Add Dir, as the browser gave it. Every
@@ -24,5 +27,14 @@ wchar_t* AskDirectory(HWND owner);
 // or whose names do not convert to code page 949 exactly, are left out and
 // remembered for the one report CmdAddDirectory shows after the walk.
 void AddDirectoryTree(const wchar_t* folder);
+
+// Adds files and folders dropped on the window (whole paths), as Add Dir
+// adds a folder's files, creating an archive when none is loaded. base is
+// the archive folder they go to ("data\\" or the folder the tree has
+// chosen), ending in a backslash: a file goes to base + its name, a folder
+// keeps its name below base (a folder named data dropped onto data\\ gives
+// its contents, as Add Dir of it does). What is left out is reported in one
+// box; the list is filled again.
+void CmdAddDropped(HWND window, const std::vector<std::wstring>& paths, const wchar_t* base);
 
 #endif

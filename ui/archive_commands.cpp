@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "entry_list.h"
 #include "progress.h"
+#include "recent_archives.h"
 #include "resource.h"
 #include "services.h"
 
@@ -51,6 +52,7 @@ void LoadArchive(HWND window, const wchar_t* path) {
     }
     RefreshEntryList(window);
     SetMainTitle(path);
+    RememberRecentArchive(path);
 }
 
 void AppendArchive(HWND window, const wchar_t* path) {
@@ -158,6 +160,14 @@ void CmdOpenArchive(HWND window, int mode) {
     } else {
         AppendArchive(window, path);
     }
+}
+
+void CmdOpenPath(HWND window, const wchar_t* path) {
+    wchar_t chosen[GRF_PATH_SIZE];
+    wcsncpy(chosen, path, GRF_PATH_SIZE - 1);
+    chosen[GRF_PATH_SIZE - 1] = L'\0';
+    GrfClose(&g_archive);
+    LoadArchive(window, chosen);
 }
 
 uint32_t SelectedLevel(HWND window) {

@@ -13,6 +13,9 @@
 #define OPEN_LOAD 1    // Open: load in place of the loaded archive
 
 void CmdOpenArchive(HWND window, int mode);
+// Loads the archive at path in place of the loaded one, as Open does once a
+// file is chosen.
+void CmdOpenPath(HWND window, const wchar_t* path);
 void CmdRepack(HWND window);
 // ask false: into the last extraction's folder when there is one.
 void CmdExtractSelected(HWND window, bool ask = true);

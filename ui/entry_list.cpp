@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "entry_preview.h"
+#include "folder_tree.h"
 #include "resource.h"
 #include "services.h"
 
@@ -357,6 +358,51 @@ void OnListClick(HWND list, LPARAM at, bool right) {
     MoveToRow(list, row, shift, ctrl);
 }
 
+// A left press on a row, which may become a drag of the selection.
+struct RowPress {
+    bool active;
+    bool deferred;  // pressed on the selection: the click selects on release
+    int row;
+    POINT at;
+};
+
+RowPress g_press = {};
+
+bool PastDragThreshold(LPARAM at) {
+    int dx = GET_X_LPARAM(at) - g_press.at.x;
+    int dy = GET_Y_LPARAM(at) - g_press.at.y;
+    return abs(dx) > GetSystemMetrics(SM_CXDRAG) || abs(dy) > GetSystemMetrics(SM_CYDRAG);
+}
+
+// Tells the dialog a drag of the selection starts, as the list view would.
+void BeginRowDrag(HWND list, int row) {
+    NMLISTVIEW drag = {};
+    drag.hdr.hwndFrom = list;
+    drag.hdr.idFrom = static_cast<UINT_PTR>(GetDlgCtrlID(list));
+    drag.hdr.code = LVN_BEGINDRAG;
+    drag.iItem = row;
+    drag.ptAction = g_press.at;
+    SendMessageW(GetParent(list), WM_NOTIFY, drag.hdr.idFrom, reinterpret_cast<LPARAM>(&drag));
+}
+
+// A plain press on a row that is selected keeps the selection until the
+// button is let go, so that the whole selection can be dragged; any other
+// press selects at once, and a plain one may still start a drag.
+void OnListPress(HWND list, LPARAM at) {
+    int row = RowAt(list, at);
+    bool plain = !KeyHeld(VK_CONTROL) && !KeyHeld(VK_SHIFT);
+    bool onSelection = row >= 0 && plain && IsRowSelected(g_selection, uint32_t(row));
+    if (onSelection) {
+        SetFocus(list);
+        SetListFocusRow(list, row);
+    } else {
+        OnListClick(list, at, false);
+    }
+    if (row < 0 || !plain) return;
+    g_press = {true, onSelection, row, {GET_X_LPARAM(at), GET_Y_LPARAM(at)}};
+    SetCapture(list);
+}
+
 // The list view's own selection is kept empty: every message that reads or
 // sets the selection is answered from g_selection, and the input that would
 // select (keys, clicks) is handled here, so none of the list view's
@@ -437,8 +483,29 @@ LRESULT CALLBACK EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lP
                 return result;
             }
         case WM_LBUTTONDOWN:
+            OnListPress(list, lParam);
+            return 0;
+        case WM_MOUSEMOVE:
+            if (g_press.active && (wParam & MK_LBUTTON) && PastDragThreshold(lParam)) {
+                g_press.active = false;
+                ReleaseCapture();
+                BeginRowDrag(list, g_press.row);
+                return 0;
+            }
+            break;
+        case WM_LBUTTONUP:
+            if (g_press.active) {
+                g_press.active = false;
+                ReleaseCapture();
+                // A click on the selection without a drag selects that row.
+                if (g_press.deferred) MoveToRow(list, g_press.row, false, false);
+            }
+            break;
+        case WM_CAPTURECHANGED:
+            g_press.active = false;
+            break;
         case WM_RBUTTONDOWN:
-            OnListClick(list, lParam, message == WM_RBUTTONDOWN);
+            OnListClick(list, lParam, true);
             return 0;
         case WM_LBUTTONDBLCLK:
             OnListClick(list, lParam, false);
@@ -486,11 +553,29 @@ bool MatchesAt(const unsigned char* at, const std::string& needle) {
 
 bool NameContains(const char* name, const std::string& needle) {
     if (needle.empty()) return true;
+    // Most places differ at once: the first byte is compared here.
+    unsigned char first = FoldAscii(static_cast<unsigned char>(needle[0]));
     auto at = reinterpret_cast<const unsigned char*>(name);
     for (; *at; at += (*at >= 0x81 && at[1]) ? 2 : 1) {
-        if (MatchesAt(at, needle)) return true;
+        if (FoldAscii(*at) == first && MatchesAt(at, needle)) return true;
     }
     return false;
+}
+
+// Whether name starts with folder, ASCII letters without regard to case.
+bool InFolder(const char* name, const std::string& folder) {
+    auto at = reinterpret_cast<const unsigned char*>(name);
+    for (size_t i = 0; i < folder.size(); ++i) {
+        auto want = static_cast<unsigned char>(folder[i]);
+        if (want >= 0x81 && i + 1 < folder.size()) {
+            if (at[i] != want || at[i + 1] != static_cast<unsigned char>(folder[i + 1]))
+                return false;
+            ++i;
+        } else if (!at[i] || FoldAscii(at[i]) != FoldAscii(want)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 const GrfEntry* FilledEntry(uint32_t filled) {
@@ -503,9 +588,7 @@ bool RowPasses(uint32_t filled) {
     if (!g_view.searchValid) return false;
     const GrfEntry* entry = FilledEntry(filled);
     if (!entry) return false;
-    if (!g_view.folder.empty() &&
-        strncmp(entry->name, g_view.folder.c_str(), g_view.folder.size()) != 0)
-        return false;
+    if (!g_view.folder.empty() && !InFolder(entry->name, g_view.folder)) return false;
     return NameContains(entry->name, g_view.search);
 }
 
@@ -714,6 +797,7 @@ void RefreshEntryList(HWND window) {
     GrfSearch* search = GrfFindFirst(g_archive, pattern, &entry);
     if (search == reinterpret_cast<GrfSearch*>(-1)) {
         ShowListCounts();
+        RebuildFolderTree(window);
         return;
     }
 
@@ -743,7 +827,16 @@ void RefreshEntryList(HWND window) {
         CountRowBytes();
         ShowListCounts();
     }
+    RebuildFolderTree(window);
     SetStatusText(LoadResString(IDS_READY));
+}
+
+uint32_t FilledRowCount() {
+    return g_entryRows.count;
+}
+
+const GrfEntry* FilledRowEntry(uint32_t filled) {
+    return filled < g_entryRows.count ? FilledEntry(filled) : nullptr;
 }
 
 GrfEntry* EntryOfRow(int row) {

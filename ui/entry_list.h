@@ -43,8 +43,14 @@ void SortEntryList(HWND window, int column);
 void SearchEntryList(HWND window, const wchar_t* text);
 
 // Shows only the filled rows whose names start with folder (code page 949,
-// ending in a backslash); null or "" shows every folder.
+// ending in a backslash; ASCII letters without regard to case); null or ""
+// shows every folder.
 void ShowEntryFolder(HWND window, const char* folder);
+
+// The rows of the last filling, in the filling's order (before the search,
+// the folder and the sort), and the entry of one (null when it carries none).
+uint32_t FilledRowCount();
+const GrfEntry* FilledRowEntry(uint32_t filled);
 
 // The rows' selection, as the commands read it (the list view's own stays
 // empty). Rows are display rows, as EntryOfRow takes them.

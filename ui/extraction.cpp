@@ -296,7 +296,7 @@ void ReportRun(HWND window, const ExtractionRun& run) {
                        static_cast<int>(run.failed - FAILURES_NAMED));
         }
         FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_EXTRACT_FAILED),
-                   static_cast<int>(run.failed), lines);
+                   static_cast<int>(run.failed), run.folder, lines);
     }
     if (run.duplicates > 0) {
         AppendLine(text, TEXT_BUFFER_SIZE, L"\n\n");
@@ -304,7 +304,7 @@ void ReportRun(HWND window, const ExtractionRun& run) {
         FormatText(text + used, TEXT_BUFFER_SIZE - used, LoadResString(IDS_DUPLICATES),
                    static_cast<int>(run.duplicates));
     }
-    if (text[0]) ShowError(window, L"%s", text);
+    if (text[0]) ShowProblem(window, IDS_EXTRACT_FAILED_CAPTION, L"%s", text);
 }
 
 }  // namespace
@@ -332,7 +332,8 @@ void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count, bool a
     WriteFolderSetting(FOLDER_EXTRACT, run->folder, false);
     if (!SetCurrentDirectoryW(run->folder)) {
         // The engine writes under the current directory.
-        ShowError(window, LoadResString(IDS_WRITE_ERROR), run->folder);
+        ShowProblem(window, IDS_EXTRACT_CANNOT_CAPTION, LoadResString(IDS_EXTRACT_FOLDER_GONE),
+                    run->folder);
     } else {
         ExtractSteps(run);
         if (previousLength > 0 && previousLength < PATH_SIZE) SetCurrentDirectoryW(previous);

@@ -6,11 +6,18 @@
 #include <objbase.h>
 #include <windowsx.h>
 
+#include <string>
+
+#include "add_directory.h"
 #include "commands.h"
+#include "drag_out.h"
+#include "drop_target.h"
 #include "entry_list.h"
 #include "entry_preview.h"
 #include "extraction.h"
+#include "folder_tree.h"
 #include "main_layout.h"
+#include "recent_archives.h"
 #include "resource.h"
 #include "services.h"
 #include "settings.h"
@@ -71,8 +78,17 @@ void FillDropDown(HWND window, int control, const UINT* items, int count) {
     SendDlgItemMessageW(window, control, CB_SETCURSEL, INITIAL_ITEM, 0);
 }
 
-void AddAboutItem(HWND window) {
-    AppendMenuW(GetSystemMenu(window, FALSE), MF_STRING, ID_ABOUT, LoadResString(IDS_ABOUT_ITEM));
+// The folder tree's switch, then About, last.
+void AddSystemMenuItems(HWND window) {
+    HMENU menu = GetSystemMenu(window, FALSE);
+    AppendMenuW(menu, MF_STRING, ID_FOLDER_TREE, LoadResString(IDS_FOLDER_TREE_ITEM));
+    AppendMenuW(menu, MF_STRING, ID_ABOUT, LoadResString(IDS_ABOUT_ITEM));
+}
+
+void SwitchFolderTree(HWND window, bool show) {
+    ShowFolderTree(window, show);
+    CheckMenuItem(GetSystemMenu(window, FALSE), ID_FOLDER_TREE,
+                  MF_BYCOMMAND | (show ? MF_CHECKED : MF_UNCHECKED));
 }
 
 const int COUNTS_WIDTH = 260;  // the list's counts, at the right end
@@ -112,7 +128,7 @@ void CreateSearchBox(HWND window) {
 }
 
 // Keys of the whole window, seen before the dialog's own handling: Ctrl+F
-// goes to the search box, Ctrl+O opens.
+// goes to the search box, Ctrl+O opens, Ctrl+T shows or hides the folders.
 LRESULT CALLBACK MainKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
     auto* message = reinterpret_cast<MSG*>(lParam);
     if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 &&
@@ -126,8 +142,27 @@ LRESULT CALLBACK MainKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
             PostMessageW(g_mainWindow, WM_COMMAND, IDC_OPEN, 0);
             return TRUE;
         }
+        if (message->wParam == 'T') {
+            PostMessageW(g_mainWindow, WM_SYSCOMMAND, ID_FOLDER_TREE, 0);
+            return TRUE;
+        }
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+// The list's tip shows centred below the list: its area follows the list's
+// size.
+void PlaceListTip(HWND window) {
+    if (!g_toolTips) return;
+    for (int row = 0; TOOL_TIPS[row].control != 0; ++row) {
+        if (TOOL_TIPS[row].control != IDC_ENTRY_LIST) continue;
+        TOOLINFOW tool = {};
+        tool.cbSize = sizeof(tool);
+        tool.hwnd = GetDlgItem(window, IDC_ENTRY_LIST);
+        tool.uId = static_cast<UINT_PTR>(row);
+        GetClientRect(tool.hwnd, &tool.rect);
+        SendMessageW(g_toolTips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
 }
 
 // Ctrl+S anywhere in the main dialog means Save. Dialog boxes have no
@@ -151,7 +186,7 @@ void OnMainInitDialog(HWND window) {
     SetDialogIcon(window);
     FillDropDown(window, IDC_LEVEL, LEVEL_ITEMS, 3);
     FillDropDown(window, IDC_VERSION, VERSION_ITEMS, 4);
-    AddAboutItem(window);
+    AddSystemMenuItems(window);
     CreateToolTips(window);
     InitEntryList(window, CreateStateImages());
     SetUpEntryPreview();
@@ -162,10 +197,15 @@ void OnMainInitDialog(HWND window) {
     SetStatusText(LoadResString(IDS_READY));
     g_keyHook = SetWindowsHookExW(WH_GETMESSAGE, SaveKeyHook, nullptr, GetCurrentThreadId());
     ReadFolderSetting(FOLDER_EXTRACT, g_extractFolder, PATH_SIZE);
+    MakeOpenSplitButton(window);
+    CreateFolderTree(window);
+    RegisterMainDropTarget(window);
     SetUpMainLayout(window);
+    if (ReadNumberSetting(FOLDER_TREE_SETTING, 0) != 0) SwitchFolderTree(window, true);
 }
 
-void OnMainDestroy() {
+void OnMainDestroy(HWND window) {
+    RevokeMainDropTarget(window);
     if (g_keyHook) UnhookWindowsHookEx(g_keyHook);
     g_keyHook = nullptr;
 }
@@ -184,6 +224,8 @@ void ShowAbout(HWND window) {
 void OnMainSysCommand(HWND window, WPARAM command) {
     // Every other system command goes on to the dialog's default handling.
     if (command == ID_ABOUT) ShowAbout(window);
+    if ((command & 0xFFF0) == ID_FOLDER_TREE && !g_commandRunning)
+        SwitchFolderTree(window, !FolderTreeShown());
 }
 
 // Returns TRUE only for the one notification whose answer is a result.
@@ -207,6 +249,23 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         int row = FindEntryRow(reinterpret_cast<NMLVFINDITEMW*>(header));
         SetWindowLongPtrW(window, DWLP_MSGRESULT, row);
         return TRUE;
+    }
+    if (controlId == IDC_FOLDER_TREE) return OnFolderTreeNotify(window, header);
+    if (controlId == IDC_OPEN && header->code == BCN_DROPDOWN) {
+        if (g_commandRunning) return FALSE;
+        g_commandRunning = true;
+        UINT chosen = ShowRecentMenu(window);
+        g_commandRunning = false;
+        if (chosen) OnMainCommand(window, chosen);
+        return FALSE;
+    }
+    if (controlId == IDC_ENTRY_LIST && header->code == LVN_BEGINDRAG) {
+        if (!g_commandRunning) {
+            g_commandRunning = true;
+            DragSelectedRows(window);
+            g_commandRunning = false;
+        }
+        return FALSE;
     }
     if (!g_commandRunning) {
         g_commandRunning = true;
@@ -264,6 +323,17 @@ void OnSearchChanged(HWND window) {
     wchar_t text[256] = L"";
     GetDlgItemTextW(window, IDC_SEARCH, text, 256);
     SearchEntryList(window, text);
+}
+
+// Dropped files go below the folder the tree has chosen, else into data\.
+void AddDroppedPaths(HWND window) {
+    std::wstring base = L"data\\";
+    if (!ChosenFolder().empty()) {
+        wchar_t* folder = Cp949ToWide(ChosenFolder().c_str());
+        if (folder) base = folder;
+        GrfFreeBuffer(folder);
+    }
+    CmdAddDropped(window, TakeDroppedPaths(), base.c_str());
 }
 
 void CmdCloseArchive(HWND window) {
@@ -327,6 +397,14 @@ void RunMainCommand(HWND window, UINT command) {
         case IDM_COPY_NAME:
             CmdCopyNames(window);
             break;
+        case IDM_ADD_DROPPED:
+            AddDroppedPaths(window);
+            break;
+        default:
+            if (command >= IDM_RECENT_FIRST && command <= IDM_RECENT_LAST &&
+                ConfirmUnsavedChanges(window))
+                CmdOpenRecent(window, command);
+            break;
     }
     // Any other id (Escape's cancel command, the edit box, the drop-down
     // lists) does nothing.
@@ -337,10 +415,11 @@ void RunMainCommand(HWND window, UINT command) {
 
 int RunCaskwright(HINSTANCE instance) {
     g_instance = instance;
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
-    // The folder browser of Add Dir needs COM on this thread.
-    CoInitialize(nullptr);
+    // The folder browser of Add Dir needs COM on this thread, drag and drop
+    // OLE.
+    OleInitialize(nullptr);
     return static_cast<int>(
         DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0));
 }
@@ -371,12 +450,13 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             OnMainCommand(window, IDC_EXIT);
             break;
         case WM_DESTROY:
-            OnMainDestroy();
+            OnMainDestroy(window);
             break;
         case WM_SIZE:
             if (wParam != SIZE_MINIMIZED) {
                 LayOutMain(window);
                 PlaceStatusParts();
+                PlaceListTip(window);
             }
             break;
         case WM_CONTEXTMENU:

@@ -99,3 +99,57 @@ void WriteWindowSettings(const WindowSettings& settings) {
     for (int i = 0; i < 6; ++i) WriteNumber(key, COLUMN_NAMES[i], settings.columns[i]);
     RegCloseKey(key);
 }
+
+int ReadNumberSetting(const wchar_t* name, int fallback) {
+    HKEY key = OpenSettings(false);
+    if (!key) return fallback;
+    int value = fallback;
+    if (!ReadNumber(key, name, &value)) value = fallback;
+    RegCloseKey(key);
+    return value;
+}
+
+void WriteNumberSetting(const wchar_t* name, int value) {
+    HKEY key = OpenSettings(true);
+    if (!key) return;
+    WriteNumber(key, name, value);
+    RegCloseKey(key);
+}
+
+// One REG_MULTI_SZ: the paths, each ended by a NUL, then one more.
+std::vector<std::wstring> ReadRecentArchives() {
+    std::vector<std::wstring> paths;
+    HKEY key = OpenSettings(false);
+    if (!key) return paths;
+    DWORD bytes = 0;
+    DWORD type = 0;
+    if (RegQueryValueExW(key, L"RecentArchives", nullptr, &type, nullptr, &bytes) ==
+            ERROR_SUCCESS &&
+        type == REG_MULTI_SZ) {
+        std::wstring all(bytes / sizeof(wchar_t) + 2, L'\0');
+        if (RegQueryValueExW(key, L"RecentArchives", nullptr, &type,
+                             reinterpret_cast<BYTE*>(all.data()), &bytes) == ERROR_SUCCESS) {
+            for (const wchar_t* at = all.c_str(); *at && paths.size() < RECENT_MOST;
+                 at += wcslen(at) + 1)
+                paths.emplace_back(at);
+        }
+    }
+    RegCloseKey(key);
+    return paths;
+}
+
+void WriteRecentArchives(const std::vector<std::wstring>& paths) {
+    std::wstring all;
+    for (size_t i = 0; i < paths.size() && i < RECENT_MOST; ++i) {
+        if (paths[i].empty()) continue;
+        all += paths[i];
+        all += L'\0';
+    }
+    all += L'\0';
+    HKEY key = OpenSettings(true);
+    if (!key) return;
+    RegSetValueExW(key, L"RecentArchives", 0, REG_MULTI_SZ,
+                   reinterpret_cast<const BYTE*>(all.data()),
+                   static_cast<DWORD>(all.size() * sizeof(wchar_t)));
+    RegCloseKey(key);
+}

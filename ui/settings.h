@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 // The key under HKEY_CURRENT_USER; tests point it elsewhere.
 extern const wchar_t* g_settingsKey;
 
@@ -22,6 +25,18 @@ void ReadFolderSetting(const wchar_t* name, wchar_t* path, DWORD size);
 // Remembers folder under name. A file's path may be given: with isFile its
 // folder is kept.
 void WriteFolderSetting(const wchar_t* name, const wchar_t* path, bool isFile);
+
+// Whether the folder tree is shown (0 or 1).
+#define FOLDER_TREE_SETTING L"FolderTree"
+
+// A remembered number (a switch: 0 or 1), or fallback when none is.
+int ReadNumberSetting(const wchar_t* name, int fallback);
+void WriteNumberSetting(const wchar_t* name, int value);
+
+// The archives opened last, the latest first (RECENT_MOST at most).
+#define RECENT_MOST 8
+std::vector<std::wstring> ReadRecentArchives();
+void WriteRecentArchives(const std::vector<std::wstring>& paths);
 
 // The main window's remembered place (in screen coordinates, as
 // GetWindowPlacement gives it), whether it was maximised, and the widths of

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "entry_list.h"
+#include "folder_tree.h"
 #include "grf.h"
 #include "grf_builder.h"
 #include "main_dialog.h"
@@ -270,6 +271,35 @@ void MeasureView(HWND dialog) {
         SetWindowTextW(box, L"");
         Pump();
     }
+    // The folder tree: counted from every row when shown, and again with
+    // each filling while it is shown.
+    PrintFigure("Filter *.* without the tree, for comparison", Seconds([&] {
+                    Refresh(dialog, L"*.*");
+                    UpdateWindow(dialog);
+                }));
+    PrintFigure("show the folder tree (count every folder)", Seconds([&] {
+                    ShowFolderTree(dialog, true);
+                    UpdateWindow(dialog);
+                }));
+    PrintFigure("Filter *.* with the tree shown", Seconds([&] {
+                    Refresh(dialog, L"*.*");
+                    UpdateWindow(dialog);
+                }));
+    HWND tree = GetDlgItem(dialog, IDC_FOLDER_TREE);
+    auto root = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_ROOT, 0));
+    auto data = reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(root)));
+    SendMessageW(tree, TVM_EXPAND, TVE_EXPAND, reinterpret_cast<LPARAM>(data));
+    auto folder = reinterpret_cast<HTREEITEM>(
+        SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CHILD, reinterpret_cast<LPARAM>(data)));
+    PrintFigure("choose a folder (a quarter of the rows)", Seconds([&] {
+                    SendMessageW(tree, TVM_SELECTITEM, TVGN_CARET,
+                                 reinterpret_cast<LPARAM>(folder));
+                    UpdateWindow(dialog);
+                }));
+    printf("  %d rows in it\n", EntryRowCount());
+    ShowFolderTree(dialog, false);
+    Pump();
 }
 
 }  // namespace
@@ -289,7 +319,7 @@ int main(int argc, char** argv) {
             ENTRIES = static_cast<uint32_t>(atoi(argv[i]));
     }
     g_instance = GetModuleHandleW(nullptr);
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
 
     TempDir dir;

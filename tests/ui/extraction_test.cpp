@@ -42,7 +42,7 @@ class Extraction : public ProgramTest {
 };
 
 const wchar_t REPLACE_CAPTION[] = L"Confirm File Replace";
-const wchar_t ERROR_CAPTION[] = L"Unrecoverable Error";
+const wchar_t ERROR_CAPTION[] = L"Some Files Not Extracted";
 
 std::wstring Extracted(int count, const std::wstring& folder) {
     return std::to_wstring(count) + L" files extracted to " + folder;
@@ -127,6 +127,31 @@ TEST_F(Extraction, GoesToTheChosenFolderWhichTheNextBrowserStartsAt) {
     EXPECT_EQ(CurrentDirectory(), before) << "the program's current folder is left alone";
 }
 
+// The row menu's Extract goes into the last folder without asking: when that
+// folder is gone, the box says so and what to do.
+TEST_F(Extraction, AFolderThatIsGoneIsNamedWithAWayOut) {
+    ASSERT_EQ(Open(WriteArchive(L"three.grf", NewFiles(3))), L"");
+    std::wstring gone = Folder(L"gone");
+    ExtractInto(IDC_EXTRACT_ALL, gone);
+    ASSERT_EQ(WaitIdle(program), L"");
+    ASSERT_EQ(FileText(gone + L"\\data\\file0.txt"), "new 0");
+    DeleteFileW((gone + L"\\data\\file0.txt").c_str());
+    DeleteFileW((gone + L"\\data\\file1.txt").c_str());
+    DeleteFileW((gone + L"\\data\\file2.txt").c_str());
+    RemoveDirectoryW((gone + L"\\data").c_str());
+    ASSERT_TRUE(RemoveDirectoryW(gone.c_str()));
+    SelectRows(program, {0});
+    PostMessageW(program.dialog, WM_COMMAND, IDM_EXTRACT, 0);
+    Box box;
+    ASSERT_TRUE(WaitForBox(program, &box, L"Cannot Extract"));
+    EXPECT_EQ(box.text, L"Nothing was extracted: " + gone +
+                            L" cannot be opened. It may have been removed or renamed. Choose "
+                            L"another folder.");
+    ASSERT_TRUE(PressBoxButton(box, IDOK));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_FALSE(FileExists(gone));
+}
+
 TEST_F(Extraction, AsksBeforeReplacingAFileThatIsThere) {
     ASSERT_EQ(Open(WriteArchive(L"three.grf", NewFiles(3))), L"");
     struct Case {
@@ -188,7 +213,7 @@ TEST_F(Extraction, TellsWhatFailedOnceAtTheEndWithReasons) {
     stored.push_back(StoreContent(0x200, "data\\ok.txt", BytesOf("fine")));
     ASSERT_EQ(Open(WriteBytes(L"failing.grf", BuildStoredArchive(0x200, stored))), L"");
     const std::wstring expected =
-        L"8 files could not be extracted:\n\n"
+        L":\n\n"
         L"data\\..\\..\\escape.txt: the name may not be written here (it leads outside the "
         L"folder or through a link, or Windows reserves it)\n"
         L"data\\blocked.txt: the file cannot be created or written\n"
@@ -216,7 +241,8 @@ TEST_F(Extraction, TellsWhatFailedOnceAtTheEndWithReasons) {
         Settle(program);
         ASSERT_TRUE(PressBoxButton(box, IDOK));
         ASSERT_EQ(WaitIdle(program), L"") << "one box only";
-        EXPECT_EQ(box.text, expected);
+        // Named after the folder, captioned as what it is: a partial result.
+        EXPECT_EQ(box.text, L"8 files could not be extracted to " + out + expected);
         EXPECT_EQ(RowCount(program), 9);
         EXPECT_EQ(FileText(out + L"\\data\\ok.txt"), "fine");
         EXPECT_FALSE(FileExists(dir.Join(L"escape.txt")));
@@ -262,7 +288,8 @@ TEST_F(Extraction, CancelStopsARunOfFailuresAndNothingRunsUnderIt) {
 
     std::wstring report = TakeError(program);
     ASSERT_EQ(WaitIdle(program), L"") << "no file dialog, no further box";
-    EXPECT_EQ(report.rfind(L"40 files could not be extracted:\n\n", 0), 0u) << Narrow(report);
+    EXPECT_EQ(report.rfind(L"40 files could not be extracted to " + out + L":\n\n", 0), 0u)
+        << Narrow(report);
     EXPECT_NE(report.find(L"...and 35 more"), std::wstring::npos) << Narrow(report);
     EXPECT_EQ(FileText(out + L"\\data\\there.txt"), "from the archive");
     EXPECT_EQ(StatusText(program), Extracted(1, out));

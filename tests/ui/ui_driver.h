@@ -65,7 +65,9 @@ struct Box {
 };
 
 // The captions of the program's error boxes, joined by "|".
-#define ERROR_CAPTIONS L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive"
+#define ERROR_CAPTIONS                                                                      \
+    L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive|Some Files " \
+    L"Not Extracted|Cannot Extract|Some Files Left Out"
 
 // Waits for a box whose caption is caption, or one of several joined by "|"
 // (any box when empty).

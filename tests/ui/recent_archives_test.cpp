@@ -1,0 +1,108 @@
+// Recent archives on the Open button's drop-down arrow: the latest first,
+// remembered across starts, one that is gone taken off with a box that says
+// so.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "program_test.h"
+#include "resource.h"
+#include "ui_driver.h"
+
+namespace {
+
+using RecentArchives = ProgramTest;
+
+HWND WaitForMenu(const Program& program) {
+    HWND menu = nullptr;
+    WaitUntil(
+        [&] {
+            EnumThreadWindows(
+                program.threadId,
+                [](HWND window, LPARAM found) -> BOOL {
+                    wchar_t name[16] = {};
+                    GetClassNameW(window, name, 16);
+                    if (lstrcmpW(name, L"#32768") || !IsWindowVisible(window)) return TRUE;
+                    *reinterpret_cast<HWND*>(found) = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&menu));
+            return menu != nullptr;
+        },
+        5000);
+    return menu;
+}
+
+// Presses the Open button's arrow, reads the menu and picks the item of key
+// (0: closes the menu).
+std::vector<std::wstring> DropDown(const Program& program, wchar_t key) {
+    PostToUiThread(program, [dialog = program.dialog, open = Control(program, IDC_OPEN)] {
+        NMBCDROPDOWN drop = {};
+        drop.hdr.hwndFrom = open;
+        drop.hdr.idFrom = IDC_OPEN;
+        drop.hdr.code = BCN_DROPDOWN;
+        SendMessageW(dialog, WM_NOTIFY, IDC_OPEN, reinterpret_cast<LPARAM>(&drop));
+    });
+    std::vector<std::wstring> items;
+    HWND menu = WaitForMenu(program);
+    if (!menu) return items;
+    auto handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(handle); ++i) {
+        wchar_t text[512] = {};
+        GetMenuStringW(handle, i, text, 512, MF_BYPOSITION);
+        items.push_back(text);
+    }
+    if (key) {
+        PostMessageW(menu, WM_CHAR, key, 1);
+    } else {
+        PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 1);
+    }
+    WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
+    return items;
+}
+
+TEST_F(RecentArchives, OfferedOnOpensArrowLatestFirstAcrossStarts) {
+    EXPECT_EQ(GetWindowLongW(Control(program, IDC_OPEN), GWL_STYLE) & BS_TYPEMASK, BS_SPLITBUTTON);
+    EXPECT_EQ(WindowText(Control(program, IDC_OPEN)), L"&Open");
+    EXPECT_EQ(DropDown(program, 0), (std::vector<std::wstring>{L"No recent archives"}));
+    ASSERT_EQ(WaitIdle(program), L"");
+
+    std::wstring first = WriteArchive(L"first.grf", Numbered(1));
+    std::wstring second = WriteArchive(L"second & more.grf", Numbered(2));
+    ASSERT_EQ(Open(first), L"");
+    ASSERT_EQ(Open(second), L"");
+    ASSERT_EQ(Open(first), L"");  // once, moved first
+    Click(program, IDC_EXIT);
+    ASSERT_EQ(WaitForSingleObject(program.thread, 10000), WAIT_OBJECT_0);
+    StopProgram(&program);
+
+    ASSERT_TRUE(StartProgram(&program));
+    std::wstring shownSecond = second;
+    shownSecond.replace(shownSecond.find(L'&'), 1, L"&&");
+    EXPECT_EQ(DropDown(program, L'2'),
+              (std::vector<std::wstring>{L"&1 " + first, L"&2 " + shownSecond}));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(WindowText(program.dialog), L"Caskwright - " + second);
+    EXPECT_EQ(RowCount(program), 2);
+
+    // One that is gone is taken off, and the box says what to do.
+    Click(program, IDC_CLOSE_GRF);
+    ASSERT_EQ(WaitIdle(program), L"");
+    ASSERT_TRUE(DeleteFileW(first.c_str()));
+    DropDown(program, L'2');
+    Box box;
+    ASSERT_TRUE(WaitForBox(program, &box, L"Archive Not Found"));
+    EXPECT_EQ(box.text, first +
+                            L" is no longer there, so it was taken off the recent archives. If it "
+                            L"was moved or renamed, open it with Open from where it is now.");
+    ASSERT_TRUE(PressBoxButton(box, IDOK));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowCount(program), 0);
+    EXPECT_EQ(DropDown(program, 0), (std::vector<std::wstring>{L"&1 " + shownSecond}));
+}
+
+}  // namespace
