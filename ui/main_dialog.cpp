@@ -418,10 +418,13 @@ int RunCaskwright(HINSTANCE instance) {
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // The folder browser of Add Dir needs COM on this thread, drag and drop
-    // OLE.
-    OleInitialize(nullptr);
-    return static_cast<int>(
-        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0));
+    // OLE. Left initialised, each run on a new thread would keep its
+    // apartment alive.
+    bool ole = SUCCEEDED(OleInitialize(nullptr));
+    INT_PTR result =
+        DialogBoxParamW(instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
+    if (ole) OleUninitialize();
+    return static_cast<int>(result);
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
