@@ -68,16 +68,32 @@ uint32_t CheckArchiveFile(const GrfArchive* archive, PlatformFile* file);
 // open), GRF_ERROR_CHANGED, GRF_ERROR_READ (the stored bytes reach beyond the
 // file) or GRF_ERROR_SEEK, with nothing left open.
 uint32_t OpenStored(const GrfEntry& entry, PlatformFile** file);
-// Positions file (its owner's, open and checked with CheckArchiveFile) at
-// entry's stored bytes: GRF_OK, GRF_ERROR_READ or GRF_ERROR_SEEK as
-// OpenStored.
+// Whether entry's stored bytes are there to read in its owner's file (open
+// and checked with CheckArchiveFile): GRF_OK, GRF_ERROR_NOT_FOUND or
+// GRF_ERROR_READ as OpenStored.
+uint32_t StoredPlace(const GrfEntry& entry);
+// StoredPlace, then file positioned at entry's stored bytes: GRF_OK,
+// GRF_ERROR_NOT_FOUND, GRF_ERROR_READ or GRF_ERROR_SEEK as OpenStored.
 uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file);
 
+// The stored bytes of small entries read ahead in one piece, for a caller
+// reading many entries of one file: one read then serves the entries that
+// follow in the file instead of one read each. Empty at first; belongs to
+// one file (FreeReadWindow when it changes) and one thread.
+struct ReadWindow {
+    uint8_t* bytes = nullptr;  // kept from the first read ahead on
+    uint64_t start = 0;        // where in the file bytes[0] was read
+    uint32_t size = 0;         // how many bytes were read there
+    uint64_t lastEnd = 0;      // where the last entry read through it ends
+};
+void FreeReadWindow(ReadWindow* window);
+
 // Reads entry's content (deciphered and inflated, as GrfReadEntry gives it)
-// from file, open and positioned at its stored bytes: GRF_OK with a new
-// buffer (PlatformFree) of realSize + 1024 bytes, zero past the content, or
-// the codes of GrfReadEntry.
-uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** content);
+// from file, its owner's, open and checked, through window when there is
+// one: GRF_OK with a new buffer (PlatformFree) of realSize + 1024 bytes,
+// zero past the content, or the codes of GrfReadEntry.
+uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** content,
+                         ReadWindow* window = nullptr);
 
 // The entry cipher of GrfCipherEntryData, applied to an entry's stored bytes
 // piece by piece: each call takes the next `blocks` whole 8-byte blocks.

@@ -221,6 +221,7 @@ uint32_t PeekMethod(const GrfEntry& entry, PlatformFile* file, StoredMethod* met
 }  // namespace
 
 void ReleaseSource(Reuse* reuse) {
+    FreeReadWindow(&reuse->window);
     PlatformClose(reuse->file);
     reuse->file = nullptr;
     reuse->owner = nullptr;
@@ -228,8 +229,8 @@ void ReleaseSource(Reuse* reuse) {
 
 namespace {
 
-// The file of entry's owner, positioned at its stored bytes, as OpenStored
-// gives it; kept in reuse.
+// The file of entry's owner, checked as OpenStored checks it; kept in
+// reuse. Reads say where: the whole path needs no seek.
 uint32_t OpenSource(const GrfEntry& entry, Reuse* reuse, PlatformFile** file) {
     *file = nullptr;
     if (!entry.owner || entry.owner == GRF_NO_ARCHIVE) return GRF_ERROR_NOT_FOUND;
@@ -241,7 +242,7 @@ uint32_t OpenSource(const GrfEntry& entry, Reuse* reuse, PlatformFile** file) {
         reuse->owner = entry.owner;
     }
     *file = reuse->file;
-    return PositionStored(entry, *file);
+    return StoredPlace(entry);
 }
 
 uint32_t OutputCode(PlatformOutputResult result) {
@@ -272,7 +273,7 @@ constexpr uint32_t kWholeLimit = 4 << 20;
 uint32_t WriteWhole(const GrfEntry& entry, PlatformFile* file, const wchar_t* fileName,
                     Reuse* reuse) {
     uint8_t* content = nullptr;
-    uint32_t code = ReadContentFrom(entry, file, &content);
+    uint32_t code = ReadContentFrom(entry, file, &content, &reuse->window);
     PlatformOutput* output = nullptr;
     if (code == GRF_OK) code = OutputCode(PlatformBeginOutput(fileName, reuse->folders, &output));
     if (code == GRF_OK && entry.realSize != 0 &&
@@ -298,6 +299,7 @@ uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse)
         return WriteWhole(entry, file, fileName, reuse);
     // The stream would run past the stored bytes.
     if (entry.compressedSize > entry.alignedSize) return GRF_ERROR_READ;
+    if (!PlatformSeek(file, entry.position)) return GRF_ERROR_SEEK;
     StoredMethod method = kMethodZlib;
     if (entry.realSize != 0 && (code = PeekMethod(entry, file, &method)) != GRF_OK) return code;
     if (method == kMethodForeign) return GRF_ERROR_METHOD;

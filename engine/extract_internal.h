@@ -6,6 +6,7 @@
 
 #include <wchar.h>
 
+#include "archive_internal.h"
 #include "grf.h"
 
 struct PlatformFile;
@@ -34,9 +35,11 @@ struct Reuse {
     PlatformFolders* folders = nullptr;
     const GrfArchive* owner = nullptr;
     PlatformFile* file = nullptr;
+    ReadWindow window;  // of file
 };
 
-// Closes the archive file reuse keeps (its folders stay).
+// Closes the archive file reuse keeps and drops what was read ahead from
+// it (its folders stay).
 void ReleaseSource(Reuse* reuse);
 
 // Extracts entry's content into fileName (a name already found safe, not

@@ -18,6 +18,7 @@ enum PlatformFault {
     kPlatformFaultWrite,       // PlatformWrite and PlatformWriteOutput fail, as on a full disk
     kPlatformFaultFlush,       // PlatformFlush fails, as on a failing disk
     kPlatformFaultTruncate,    // PlatformTruncate fails
+    kPlatformFaultUnnamed,     // no unnamed output file, as on a file system without them
     kPlatformFaultKinds
 };
 

@@ -540,7 +540,7 @@ PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
     }
     strcpy(out->final, components[count - 1]);
     int folder = folders->fds[folders->depth];
-    if (MayLinkUnnamed()) {
+    if (MayLinkUnnamed() && !PlatformFaultNow(kPlatformFaultUnnamed)) {
         out->fd = openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
         out->unnamed = out->fd >= 0;
         if (out->unnamed) return kOutputDone;  // else this file system has none: named
@@ -607,20 +607,22 @@ bool RenameNoReplace(int folder, const char* from, const char* to) {
 
 // A new name needs no flush first: should the power fail, nothing that was
 // there is lost. A file that replaces another is on disk before it takes
-// the name. Closing comes before the rename, so a write the system reports
-// only on close never leaves a file under the name.
+// the name. Taking a new name is tried first, as nothing is there in the
+// common case; should close then report a failed write, the name goes
+// again, so a file the system could not write is never left under it.
 bool PutInPlace(int folder, PlatformOutput* out) {
-    struct stat st;
-    bool replacing = fstatat(folder, out->final, &st, AT_SYMLINK_NOFOLLOW) == 0;
-    bool written = !replacing || fsync(out->fd) == 0;
+    if (RenameNoReplace(folder, out->temporary, out->final)) {
+        out->temporary[0] = '\0';
+        bool closed = close(out->fd) == 0;
+        out->fd = -1;
+        if (!closed) unlinkat(folder, out->final, 0);
+        return closed;
+    }
+    if (errno != EEXIST) return false;
+    bool written = fsync(out->fd) == 0;
     written = close(out->fd) == 0 && written;
     out->fd = -1;
-    if (!written) return false;
-    if (!replacing) {
-        if (RenameNoReplace(folder, out->temporary, out->final)) return true;
-        if (errno != EEXIST) return false;  // else it appeared meanwhile
-    }
-    return renameat(folder, out->temporary, folder, out->final) == 0;
+    return written && renameat(folder, out->temporary, folder, out->final) == 0;
 }
 
 // Gives an unnamed file a name in folder: false (errno set) when it fails,
@@ -636,16 +638,13 @@ bool LinkUnnamed(int fd, int folder, const char* name) {
 // goes again. An existing file is replaced as a named one is: the file on
 // disk, linked under a temporary name, renamed over.
 bool PutUnnamedInPlace(int folder, PlatformOutput* out) {
-    struct stat st;
-    if (fstatat(folder, out->final, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (LinkUnnamed(out->fd, folder, out->final)) {
-            bool closed = close(out->fd) == 0;
-            out->fd = -1;
-            if (!closed) unlinkat(folder, out->final, 0);
-            return closed;
-        }
-        if (errno != EEXIST) return false;  // else it appeared meanwhile
+    if (LinkUnnamed(out->fd, folder, out->final)) {
+        bool closed = close(out->fd) == 0;
+        out->fd = -1;
+        if (!closed) unlinkat(folder, out->final, 0);
+        return closed;
     }
+    if (errno != EEXIST) return false;
     if (fsync(out->fd) != 0) return false;
     for (int attempt = 0; attempt < kTemporaryTries && !out->temporary[0]; ++attempt) {
         snprintf(out->temporary, sizeof out->temporary, ".caskw-%08x.tmp", TemporaryNumber());

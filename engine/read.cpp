@@ -25,14 +25,58 @@ GrfEntry* Lookup(const GrfArchive* archive, const char* name) {
     return archive->count ? NameIndexFind(archive, name) : nullptr;
 }
 
-// Reads entry's alignedSize stored bytes from file (positioned at them)
-// into a new zero-filled buffer of alignedSize + kSlack bytes.
-uint32_t ReadStoredFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** stored) {
+// Reads of small entries go through a window this large, when they move
+// forward through the file; larger entries, and reads in any other order,
+// read just their own bytes, as they would without one.
+constexpr uint32_t kWindowSize = 256 << 10;
+constexpr uint32_t kWindowEntry = 32 << 10;
+
+// Copies entry's stored bytes out of window into buffer, first reading the
+// window at the entry when it lies ahead of the last one read. False when
+// the entry is not for the window (the caller reads it itself); else *read
+// tells whether the bytes were read.
+bool ReadThroughWindow(const GrfEntry& entry, PlatformFile* file, ReadWindow* window,
+                       uint8_t* buffer, bool* read) {
+    if (!window || entry.alignedSize > kWindowEntry) return false;
+    uint64_t position = entry.position;
+    bool inside = window->size >= entry.alignedSize && position >= window->start &&
+                  position - window->start <= window->size - entry.alignedSize;
+    if (!inside) {
+        bool forward = position >= window->lastEnd && position - window->lastEnd <= kWindowSize;
+        window->lastEnd = position + entry.alignedSize;
+        if (!forward) return false;
+        if (!window->bytes) window->bytes = static_cast<uint8_t*>(PlatformAlloc(kWindowSize));
+        if (!window->bytes) return false;
+        uint64_t left = entry.owner->stamp.size - position;  // StoredPlace: alignedSize or more
+        uint32_t want = left < kWindowSize ? static_cast<uint32_t>(left) : kWindowSize;
+        uint32_t got = 0;
+        *read =
+            PlatformReadAt(file, position, window->bytes, want, &got) && got >= entry.alignedSize;
+        window->start = position;
+        window->size = *read ? got : 0;
+        if (!*read) return true;
+    }
+    window->lastEnd = position + entry.alignedSize;
+    memcpy(buffer, window->bytes + (position - window->start), entry.alignedSize);
+    *read = true;
+    return true;
+}
+
+// Reads entry's alignedSize stored bytes from file, wherever it is
+// positioned, through window when there is one, into a new zero-filled
+// buffer of alignedSize + kSlack bytes.
+uint32_t ReadStoredFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** stored,
+                        ReadWindow* window = nullptr) {
     *stored = nullptr;
     auto* buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.alignedSize} + kSlack));
     if (!buffer) return GRF_ERROR_MEMORY;
-    uint32_t got = 0;
-    if (!PlatformRead(file, buffer, entry.alignedSize, &got) || got != entry.alignedSize) {
+    bool read = false;
+    if (!ReadThroughWindow(entry, file, window, buffer, &read)) {
+        uint32_t got = 0;
+        read = PlatformReadAt(file, entry.position, buffer, entry.alignedSize, &got) &&
+               got == entry.alignedSize;
+    }
+    if (!read) {
         PlatformFree(buffer);
         return GRF_ERROR_READ;
     }
@@ -133,18 +177,21 @@ uint32_t ReadContent(const GrfEntry& entry, uint8_t** content) {
 
 }  // namespace
 
-uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** content) {
+void FreeReadWindow(ReadWindow* window) {
+    PlatformFree(window->bytes);
+    *window = ReadWindow();
+}
+
+uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** content,
+                         ReadWindow* window) {
     *content = nullptr;
     uint8_t* stored = nullptr;
-    uint32_t code = ReadStoredFrom(entry, file, &stored);
+    uint32_t code = ReadStoredFrom(entry, file, &stored, window);
     if (code == GRF_OK) code = ContentOf(entry, stored, content);
     PlatformFree(stored);
     return code;
 }
 
-namespace {
-
-// Whether entry's stored bytes are there to read in its owner's file.
 uint32_t StoredPlace(const GrfEntry& entry) {
     // A patch's removal record names a file to delete: it has no content.
     if (entry.state & ENTRY_REMOVAL) return GRF_ERROR_NOT_FOUND;
@@ -154,8 +201,6 @@ uint32_t StoredPlace(const GrfEntry& entry) {
         return GRF_ERROR_READ;  // the sizes reach beyond the file
     return GRF_OK;
 }
-
-}  // namespace
 
 uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file) {
     uint32_t code = StoredPlace(entry);

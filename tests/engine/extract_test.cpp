@@ -65,10 +65,21 @@ uint32_t RefusedInPlace(const std::wstring& link) {
     return kWindows && IsReportedAsLink(link) ? GRF_ERROR_UNSAFE_NAME : GRF_OK;
 }
 
+// Runs check once with output files written unnamed where the system has
+// them, and once named, as on a file system without them.
+void ForEachOutputKind(void (*check)()) {
+    for (bool named : {false, true}) {
+        SCOPED_TRACE(named ? "named output files" : "unnamed output files where there are any");
+        PlatformFailAfter(kPlatformFaultUnnamed, named ? 0 : -1);
+        check();
+        PlatformFailAfter(kPlatformFaultUnnamed, -1);
+    }
+}
+
 // Links already in the target folder: extraction never follows them. A
 // link to a folder refuses the name; a link or hard link in the file's
 // place is replaced, never written through.
-TEST(ExtractSafely, NeverWritesThroughLinksInTheTarget) {
+void NeverWritesThroughLinks() {
     ArchiveOnDisk disk(BuildArchive(0x200, {{"data\\x.txt", BytesOf("x")},
                                             {"data\\sub\\y.txt", BytesOf("y")},
                                             {"v.txt", BytesOf("v")},
@@ -110,9 +121,13 @@ TEST(ExtractSafely, NeverWritesThroughLinksInTheTarget) {
     EXPECT_TRUE(IsReportedAsLink(t.In(L"data"))) << "a refused link stays as it was";
 }
 
+TEST(ExtractSafely, NeverWritesThroughLinksInTheTarget) {
+    ForEachOutputKind(NeverWritesThroughLinks);
+}
+
 // Each failure part way leaves the file being replaced as it was, makes no
 // folder and leaves no temporary file.
-TEST(ExtractSafely, FailuresKeepTheOldFile) {
+void FailuresKeepOldFiles() {
     Stored bad;
     bad.record.name = "data\\bad.txt";
     bad.record.compressedSize = 20;
@@ -151,6 +166,10 @@ TEST(ExtractSafely, FailuresKeepTheOldFile) {
     EXPECT_EQ(GrfExtractRecord(disk.archive, 1), uint32_t{GRF_OK});
     EXPECT_EQ(FileBytes(t.In(L"data\\old.txt")), big);
     EXPECT_EQ(ListTree(t.root.Join(L"target")), (Listing{"data/", "data/old.txt 6291456"}));
+}
+
+TEST(ExtractSafely, FailuresKeepTheOldFile) {
+    ForEachOutputKind(FailuresKeepOldFiles);
 }
 
 #ifndef _WIN32
