@@ -87,6 +87,8 @@ struct ReadWindow {
     uint64_t lastEnd = 0;      // where the last entry read through it ends
 };
 void FreeReadWindow(ReadWindow* window);
+// Whether window holds entry's stored bytes (its owner's, as read ahead).
+bool WindowHolds(const ReadWindow& window, const GrfEntry& entry);
 
 // Reads entry's content (deciphered and inflated, as GrfReadEntry gives it)
 // from file, its owner's, open and checked, through window when there is

@@ -230,12 +230,14 @@ void ReleaseSource(Reuse* reuse) {
 namespace {
 
 // The file of entry's owner, checked as OpenStored checks it; kept in
-// reuse. Reads say where: the whole path needs no seek.
+// reuse. Reads say where: the whole path needs no seek. Bytes already read
+// ahead were read just after a check, so an entry among them needs none.
 uint32_t OpenSource(const GrfEntry& entry, Reuse* reuse, PlatformFile** file) {
     *file = nullptr;
     if (!entry.owner || entry.owner == GRF_NO_ARCHIVE) return GRF_ERROR_NOT_FOUND;
-    if (!reuse->file || reuse->owner != entry.owner ||
-        CheckArchiveFile(entry.owner, reuse->file) != GRF_OK) {
+    bool kept = reuse->file && reuse->owner == entry.owner;
+    if (!kept || (!WindowHolds(reuse->window, entry) &&
+                  CheckArchiveFile(entry.owner, reuse->file) != GRF_OK)) {
         ReleaseSource(reuse);
         uint32_t code = OpenArchiveFile(entry.owner, &reuse->file);
         if (code != GRF_OK) return code;

@@ -31,17 +31,25 @@ GrfEntry* Lookup(const GrfArchive* archive, const char* name) {
 constexpr uint32_t kWindowSize = 256 << 10;
 constexpr uint32_t kWindowEntry = 32 << 10;
 
+}  // namespace
+
+bool WindowHolds(const ReadWindow& window, const GrfEntry& entry) {
+    return window.size >= entry.alignedSize && entry.position >= window.start &&
+           entry.position - window.start <= window.size - entry.alignedSize;
+}
+
+namespace {
+
 // Copies entry's stored bytes out of window into buffer, first reading the
 // window at the entry when it lies ahead of the last one read. False when
 // the entry is not for the window (the caller reads it itself); else *read
 // tells whether the bytes were read.
 bool ReadThroughWindow(const GrfEntry& entry, PlatformFile* file, ReadWindow* window,
                        uint8_t* buffer, bool* read) {
-    if (!window || entry.alignedSize > kWindowEntry) return false;
+    if (!window) return false;
     uint64_t position = entry.position;
-    bool inside = window->size >= entry.alignedSize && position >= window->start &&
-                  position - window->start <= window->size - entry.alignedSize;
-    if (!inside) {
+    if (!WindowHolds(*window, entry)) {
+        if (entry.alignedSize > kWindowEntry) return false;
         bool forward = position >= window->lastEnd && position - window->lastEnd <= kWindowSize;
         window->lastEnd = position + entry.alignedSize;
         if (!forward) return false;

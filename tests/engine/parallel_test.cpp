@@ -156,6 +156,42 @@ TEST(ExtractRecords, StopLeavesOnlyWholeFiles) {
     EXPECT_EQ(ListTree(dir.path).size(), whole + 1) << "the folder and whole files only";
 }
 
+#ifndef _WIN32  // there the batch's open file shares no writing: it cannot change
+std::wstring* g_growing;
+
+// Grows the archive at g_growing by a byte, in place, once the first record
+// is settled.
+int32_t GrowAfterFirst(GrfEntry*, uint32_t index, uint32_t) {
+    if (index == 1) {
+        Bytes bytes;
+        EXPECT_TRUE(ReadFileBytes(*g_growing, &bytes));
+        bytes.push_back(0);
+        EXPECT_TRUE(WriteFileBytes(*g_growing, bytes));
+    }
+    return 0;
+}
+
+// The owner's file changing part way: small records read ahead with the
+// first were read before the change and are still its content; every read
+// from the file after the change is refused.
+TEST(ExtractRecords, AFileChangedPartWayIsNotReadAgain) {
+    ArchiveOnDisk disk(BuildArchive(0x200, {{"a.txt", BytesOf("a")},
+                                            {"b.txt", BytesOf("b")},
+                                            {"big.bin", RandomBytes(300 << 10, 1)},
+                                            {"c.txt", BytesOf("c")}}));
+    g_growing = &disk.path;
+    const uint32_t indices[] = {0, 1, 2, 3};
+    std::vector<uint32_t> codes(4, 0xDEAD);
+    TempDir dir;
+    {
+        CurrentDirScope here(dir.path);
+        EXPECT_EQ(GrfExtractRecords(disk.archive, indices, 4, 1, GrowAfterFirst, codes.data()), 2u);
+    }
+    EXPECT_EQ(codes, (std::vector<uint32_t>{GRF_OK, GRF_OK, GRF_ERROR_CHANGED, GRF_ERROR_CHANGED}));
+    EXPECT_EQ(ListTree(dir.path), (std::vector<std::string>{"a.txt 1", "b.txt 1"}));
+}
+#endif
+
 // Each record as a written archive holds it: place, sizes and stored bytes.
 std::vector<std::string> Layout(const std::wstring& path) {
     std::vector<std::string> layout;
