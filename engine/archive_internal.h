@@ -63,18 +63,15 @@ uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file);
 // GRF_OK while file (of archive, open) is as it was when the archive was
 // opened, else GRF_ERROR_CHANGED.
 uint32_t CheckArchiveFile(const GrfArchive* archive, PlatformFile* file);
-// Opens the file of entry's owner positioned at its stored bytes: GRF_OK;
-// GRF_ERROR_NOT_FOUND (no owner: a local-file record; or the file does not
-// open), GRF_ERROR_CHANGED, GRF_ERROR_READ (the stored bytes reach beyond the
-// file) or GRF_ERROR_SEEK, with nothing left open.
+// Opens the file of entry's owner for reading its stored bytes (reads say
+// where): GRF_OK; GRF_ERROR_NOT_FOUND (no owner: a local-file record; or
+// the file does not open), GRF_ERROR_CHANGED or GRF_ERROR_READ (the stored
+// bytes reach beyond the file), with nothing left open.
 uint32_t OpenStored(const GrfEntry& entry, PlatformFile** file);
 // Whether entry's stored bytes are there to read in its owner's file (open
 // and checked with CheckArchiveFile): GRF_OK, GRF_ERROR_NOT_FOUND or
 // GRF_ERROR_READ as OpenStored.
 uint32_t StoredPlace(const GrfEntry& entry);
-// StoredPlace, then file positioned at entry's stored bytes: GRF_OK,
-// GRF_ERROR_NOT_FOUND, GRF_ERROR_READ or GRF_ERROR_SEEK as OpenStored.
-uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file);
 
 // The stored bytes of small entries read ahead in one piece, for a caller
 // reading many entries of one file: one read then serves the entries that

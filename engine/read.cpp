@@ -210,17 +210,11 @@ uint32_t StoredPlace(const GrfEntry& entry) {
     return GRF_OK;
 }
 
-uint32_t PositionStored(const GrfEntry& entry, PlatformFile* file) {
-    uint32_t code = StoredPlace(entry);
-    if (code != GRF_OK) return code;
-    return PlatformSeek(file, entry.position) ? GRF_OK : GRF_ERROR_SEEK;
-}
-
 uint32_t OpenStored(const GrfEntry& entry, PlatformFile** file) {
     *file = nullptr;
     if (!entry.owner || entry.owner == GRF_NO_ARCHIVE) return GRF_ERROR_NOT_FOUND;
     uint32_t code = OpenArchiveFile(entry.owner, file);
-    if (code == GRF_OK) code = PositionStored(entry, *file);
+    if (code == GRF_OK) code = StoredPlace(entry);
     if (code != GRF_OK) {
         PlatformClose(*file);
         *file = nullptr;
