@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <platform.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,35 @@ inline Names NamesOf(const GrfArchive* archive) {
     for (uint32_t i = 0; archive != GRF_NO_ARCHIVE && i < archive->count; ++i)
         names.push_back(archive->entries[i].name);
     return names;
+}
+
+using Contents = std::map<std::string, Bytes>;
+
+// Every record not marked deleted, by name, with its content.
+inline Contents ContentsOf(GrfArchive* archive) {
+    Contents contents;
+    for (uint32_t i = 0; i < archive->count; ++i) {
+        const GrfEntry& e = archive->entries[i];
+        if (e.state & (ENTRY_DELETED | ENTRY_REMOVAL)) continue;
+        uint32_t size = 0;
+        uint8_t* data = GrfReadRecord(archive, i, &size);
+        EXPECT_NE(data, nullptr) << e.name << " code " << GrfLastError;
+        if (data) contents[e.name] = Bytes(data, data + size);
+        GrfFreeBuffer(data);
+    }
+    return contents;
+}
+
+// Contents of the archive at path opened afresh (and its names in order),
+// or an empty map with a failure when it does not open.
+inline Contents ContentsAt(const std::wstring& path, Names* names = nullptr) {
+    GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
+    EXPECT_NE(archive, GRF_NO_ARCHIVE) << "code " << GrfLastError;
+    if (archive == GRF_NO_ARCHIVE) return {};
+    Contents contents = ContentsOf(archive);
+    if (names) *names = NamesOf(archive);
+    GrfClose(&archive);
+    return contents;
 }
 
 // The table's records as bytes, to show that a failed edit changed nothing.

@@ -21,35 +21,7 @@
 
 namespace {
 
-using Contents = std::map<std::string, Bytes>;
-
 const std::string kKorean = "data\\\xc7\xd1\xb1\xdb.txt";
-
-// Every record not marked deleted, by name, with its content.
-Contents ContentsOf(GrfArchive* archive) {
-    Contents contents;
-    for (uint32_t i = 0; i < archive->count; ++i) {
-        const GrfEntry& e = archive->entries[i];
-        if (e.state & (ENTRY_DELETED | ENTRY_REMOVAL)) continue;
-        uint32_t size = 0;
-        uint8_t* data = GrfReadRecord(archive, i, &size);
-        EXPECT_NE(data, nullptr) << e.name << " code " << GrfLastError;
-        if (data) contents[e.name] = Bytes(data, data + size);
-        GrfFreeBuffer(data);
-    }
-    return contents;
-}
-
-// The archive at path opened afresh: its contents, and its names in order.
-Contents ContentsAt(const std::wstring& path, Names* names = nullptr) {
-    GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
-    EXPECT_NE(archive, GRF_NO_ARCHIVE) << "code " << GrfLastError;
-    if (archive == GRF_NO_ARCHIVE) return {};
-    Contents contents = ContentsOf(archive);
-    if (names) *names = NamesOf(archive);
-    GrfClose(&archive);
-    return contents;
-}
 
 // The table written in version to a new file beside the archive and opened.
 Contents WrittenContents(GrfArchive* archive, const TempDir& dir, uint32_t version) {

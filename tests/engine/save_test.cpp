@@ -22,34 +22,6 @@ namespace {
 
 using namespace grf;
 
-using Contents = std::map<std::string, Bytes>;
-
-// Every record's content by name, read by index (names are unique here).
-Contents ContentsOf(GrfArchive* archive) {
-    Contents contents;
-    for (uint32_t i = 0; i < archive->count; ++i) {
-        uint32_t size = 0;
-        uint8_t* data = GrfReadRecord(archive, i, &size);
-        EXPECT_NE(data, nullptr) << archive->entries[i].name << " code " << GrfLastError;
-        if (!data) continue;
-        contents[archive->entries[i].name] = Bytes(data, data + size);
-        GrfFreeBuffer(data);
-    }
-    return contents;
-}
-
-// Contents of the archive at path, or an empty map with a failure when it
-// does not open.
-Contents ContentsAt(const std::wstring& path, Names* names = nullptr) {
-    GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
-    EXPECT_NE(archive, GRF_NO_ARCHIVE) << "code " << GrfLastError;
-    if (archive == GRF_NO_ARCHIVE) return {};
-    Contents contents = ContentsOf(archive);
-    if (names) *names = NamesOf(archive);
-    GrfClose(&archive);
-    return contents;
-}
-
 std::vector<Content> SourceContents() {
     return {
         {"data\\a.gnd", Long(1), 1},          {"data\\noext", Long(2), 5},

@@ -332,27 +332,6 @@ TEST_F(EntryList, TheSearchBoxNarrowsAsYouTypeOverWholePathsWithKoreanText) {
     SaveScreenshot(program.dialog, L"main-search");
 }
 
-// The popup menu the program shows, once it is up; null when none came.
-HWND WaitForMenu(const Program& program) {
-    HWND menu = nullptr;
-    WaitUntil(
-        [&] {
-            EnumThreadWindows(
-                program.threadId,
-                [](HWND window, LPARAM found) -> BOOL {
-                    wchar_t name[16] = {};
-                    GetClassNameW(window, name, 16);
-                    if (lstrcmpW(name, L"#32768") || !IsWindowVisible(window)) return TRUE;
-                    *reinterpret_cast<HWND*>(found) = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&menu));
-            return menu != nullptr;
-        },
-        5000);
-    return menu;
-}
-
 std::wstring ClipboardText() {
     std::wstring text;
     if (!OpenClipboard(nullptr)) return text;

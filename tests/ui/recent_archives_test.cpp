@@ -17,26 +17,6 @@ namespace {
 
 using RecentArchives = ProgramTest;
 
-HWND WaitForMenu(const Program& program) {
-    HWND menu = nullptr;
-    WaitUntil(
-        [&] {
-            EnumThreadWindows(
-                program.threadId,
-                [](HWND window, LPARAM found) -> BOOL {
-                    wchar_t name[16] = {};
-                    GetClassNameW(window, name, 16);
-                    if (lstrcmpW(name, L"#32768") || !IsWindowVisible(window)) return TRUE;
-                    *reinterpret_cast<HWND*>(found) = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&menu));
-            return menu != nullptr;
-        },
-        5000);
-    return menu;
-}
-
 // Presses the Open button's arrow, reads the menu and picks the item of key
 // (0: closes the menu).
 std::vector<std::wstring> DropDown(const Program& program, wchar_t key) {

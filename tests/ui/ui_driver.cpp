@@ -466,6 +466,26 @@ bool IsCaption(HWND window, const std::wstring& caption) {
     }
 }
 
+HWND WaitForMenu(const Program& program) {
+    HWND menu = nullptr;
+    WaitUntil(
+        [&] {
+            EnumThreadWindows(
+                program.threadId,
+                [](HWND window, LPARAM found) -> BOOL {
+                    wchar_t name[16] = {};
+                    GetClassNameW(window, name, 16);
+                    if (lstrcmpW(name, L"#32768") || !IsWindowVisible(window)) return TRUE;
+                    *reinterpret_cast<HWND*>(found) = window;
+                    return FALSE;
+                },
+                reinterpret_cast<LPARAM>(&menu));
+            return menu != nullptr;
+        },
+        5000);
+    return menu;
+}
+
 bool WaitForBox(const Program& program, Box* box, const std::wstring& caption, DWORD timeoutMs) {
     HWND found = nullptr;
     WaitUntil(

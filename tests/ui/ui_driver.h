@@ -69,6 +69,9 @@ struct Box {
     L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive|Some Files " \
     L"Not Extracted|Cannot Extract|Some Files Left Out"
 
+// The popup menu the program shows, once it is up; null when none came.
+HWND WaitForMenu(const Program& program);
+
 // Waits for a box whose caption is caption, or one of several joined by "|"
 // (any box when empty).
 bool WaitForBox(const Program& program, Box* box, const std::wstring& caption = L"",
