@@ -482,7 +482,7 @@ HWND WaitForMenu(const Program& program) {
                 reinterpret_cast<LPARAM>(&menu));
             return menu != nullptr;
         },
-        5000);
+        20000);
     return menu;
 }
 
