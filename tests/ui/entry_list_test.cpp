@@ -345,28 +345,20 @@ std::wstring ClipboardText() {
 }
 
 // Opens the rows' menu from the keyboard and picks the item of mnemonic key.
-void PickFromRowMenu(const Program& program, wchar_t key, std::vector<std::wstring>* items) {
-    PostMessageW(List(program), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List(program)),
-                 MAKELPARAM(-1, -1));
-    HWND menu = WaitForMenu(program);
-    ASSERT_NE(menu, nullptr);
-    if (items) {
-        HMENU handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
-        for (int i = 0; i < GetMenuItemCount(handle); ++i) {
-            wchar_t text[64] = {};
-            GetMenuStringW(handle, i, text, 64, MF_BYPOSITION);
-            items->push_back(text);
-        }
-    }
-    PostMessageW(menu, WM_CHAR, key, 1);
-    WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
+std::vector<std::wstring> PickFromRowMenu(const Program& program, wchar_t key) {
+    auto open = [&] {
+        PostMessageW(List(program), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(List(program)),
+                     MAKELPARAM(-1, -1));
+    };
+    std::vector<std::wstring> items = PickFromMenu(program, open, key);
+    EXPECT_FALSE(items.empty()) << "the rows' menu came up";
+    return items;
 }
 
 TEST_F(EntryList, TheRowMenuPreviewsExtractsDeletesAndCopiesNames) {
     LoadDirectly(WriteArchive(L"three.grf", Numbered(3)));
     SelectRows(program, {0, 2});
-    std::vector<std::wstring> items;
-    PickFromRowMenu(program, L'c', &items);
+    std::vector<std::wstring> items = PickFromRowMenu(program, L'c');
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(items, (std::vector<std::wstring>{L"&Preview\tEnter", L"&Extract", L"Extract &to...",
                                                 L"", L"&Delete\tDel", L"&Copy name"}));
@@ -375,23 +367,23 @@ TEST_F(EntryList, TheRowMenuPreviewsExtractsDeletesAndCopiesNames) {
     // Extract to... asks for the folder; Extract then goes there at once.
     std::wstring first = dir.Join(L"first");
     ASSERT_TRUE(MakeDirectory(first));
-    PickFromRowMenu(program, L't', nullptr);
+    PickFromRowMenu(program, L't');
     ASSERT_TRUE(ChooseFolder(program, first, nullptr));
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(GetFileAttributesW((first + L"\\data\\file2.txt").c_str()) != INVALID_FILE_ATTRIBUTES,
               true);
     SelectRows(program, {1});
-    PickFromRowMenu(program, L'e', nullptr);
+    PickFromRowMenu(program, L'e');
     ASSERT_EQ(WaitIdle(program), L"") << "no folder asked for";
     EXPECT_NE(GetFileAttributesW((first + L"\\data\\file1.txt").c_str()), INVALID_FILE_ATTRIBUTES);
 
-    PickFromRowMenu(program, L'd', nullptr);
+    PickFromRowMenu(program, L'd');
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(RowImage(program, 1), MARK_DELETED);
     EXPECT_EQ(RowImage(program, 0), MARK_NONE);
 
     SelectRows(program, {2});
-    PickFromRowMenu(program, L'p', nullptr);
+    PickFromRowMenu(program, L'p');
     HWND viewer = nullptr;
     WaitUntil(
         [&] {

@@ -20,29 +20,16 @@ using RecentArchives = ProgramTest;
 // Presses the Open button's arrow, reads the menu and picks the item of key
 // (0: closes the menu).
 std::vector<std::wstring> DropDown(const Program& program, wchar_t key) {
-    PostToUiThread(program, [dialog = program.dialog, open = Control(program, IDC_OPEN)] {
-        NMBCDROPDOWN drop = {};
-        drop.hdr.hwndFrom = open;
-        drop.hdr.idFrom = IDC_OPEN;
-        drop.hdr.code = BCN_DROPDOWN;
-        SendMessageW(dialog, WM_NOTIFY, IDC_OPEN, reinterpret_cast<LPARAM>(&drop));
-    });
-    std::vector<std::wstring> items;
-    HWND menu = WaitForMenu(program);
-    if (!menu) return items;
-    auto handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
-    for (int i = 0; i < GetMenuItemCount(handle); ++i) {
-        wchar_t text[512] = {};
-        GetMenuStringW(handle, i, text, 512, MF_BYPOSITION);
-        items.push_back(text);
-    }
-    if (key) {
-        PostMessageW(menu, WM_CHAR, key, 1);
-    } else {
-        PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 1);
-    }
-    WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
-    return items;
+    auto open = [&] {
+        PostToUiThread(program, [dialog = program.dialog, open = Control(program, IDC_OPEN)] {
+            NMBCDROPDOWN drop = {};
+            drop.hdr.hwndFrom = open;
+            drop.hdr.idFrom = IDC_OPEN;
+            drop.hdr.code = BCN_DROPDOWN;
+            SendMessageW(dialog, WM_NOTIFY, IDC_OPEN, reinterpret_cast<LPARAM>(&drop));
+        });
+    };
+    return PickFromMenu(program, open, key);
 }
 
 TEST_F(RecentArchives, OfferedOnOpensArrowLatestFirstAcrossStarts) {

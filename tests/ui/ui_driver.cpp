@@ -466,24 +466,74 @@ bool IsCaption(HWND window, const std::wstring& caption) {
     }
 }
 
-HWND WaitForMenu(const Program& program) {
+namespace {
+
+// The popup menu the program shows, or null.
+HWND VisibleMenu(const Program& program) {
+    HWND menu = nullptr;
+    EnumThreadWindows(
+        program.threadId,
+        [](HWND window, LPARAM found) -> BOOL {
+            wchar_t name[16] = {};
+            GetClassNameW(window, name, 16);
+            if (lstrcmpW(name, L"#32768") || !IsWindowVisible(window)) return TRUE;
+            *reinterpret_cast<HWND*>(found) = window;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&menu));
+    return menu;
+}
+
+// Wine cancels a menu when a focus change from a window that has just closed
+// (a command's progress window) reaches the program after the menu opened:
+// such changes are let in first.
+void LetFocusSettle(const Program& program) {
+    MarkerRoundTrip(program, 5000);
+    Sleep(150);
+    MarkerRoundTrip(program, 5000);
+}
+
+// Opens the menu and waits for it; null when it did not come, or ended
+// before it was seen.
+HWND OpenMenu(const Program& program, const std::function<void()>& open) {
+    LetFocusSettle(program);
+    open();
+    // The marker comes after the request to open: once it is handled, the
+    // menu is up (its loop handles the marker) or has ended already.
+    auto handled = std::make_shared<std::atomic<bool>>(false);
+    PostToUiThread(program, [handled] { handled->store(true); });
     HWND menu = nullptr;
     WaitUntil(
         [&] {
-            EnumThreadWindows(
-                program.threadId,
-                [](HWND window, LPARAM found) -> BOOL {
-                    wchar_t name[16] = {};
-                    GetClassNameW(window, name, 16);
-                    if (lstrcmpW(name, L"#32768") || !IsWindowVisible(window)) return TRUE;
-                    *reinterpret_cast<HWND*>(found) = window;
-                    return FALSE;
-                },
-                reinterpret_cast<LPARAM>(&menu));
-            return menu != nullptr;
+            bool settled = handled->load();
+            menu = VisibleMenu(program);
+            return menu || settled;
         },
         20000);
     return menu;
+}
+
+}  // namespace
+
+std::vector<std::wstring> PickFromMenu(const Program& program, const std::function<void()>& open,
+                                       wchar_t key) {
+    std::vector<std::wstring> items;
+    HWND menu = nullptr;
+    for (int attempt = 0; attempt < 3 && !menu; ++attempt) menu = OpenMenu(program, open);
+    if (!menu) return items;
+    auto handle = reinterpret_cast<HMENU>(SendMessageW(menu, MN_GETHMENU, 0, 0));
+    for (int i = 0; i < GetMenuItemCount(handle); ++i) {
+        wchar_t text[512] = {};
+        GetMenuStringW(handle, i, text, 512, MF_BYPOSITION);
+        items.push_back(text);
+    }
+    if (key) {
+        PostMessageW(menu, WM_CHAR, key, 1);
+    } else {
+        PostMessageW(menu, WM_KEYDOWN, VK_ESCAPE, 1);
+    }
+    WaitUntil([&] { return !IsWindowVisible(menu); }, 5000);
+    return items;
 }
 
 bool WaitForBox(const Program& program, Box* box, const std::wstring& caption, DWORD timeoutMs) {

@@ -69,8 +69,11 @@ struct Box {
     L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive|Some Files " \
     L"Not Extracted|Cannot Extract|Some Files Left Out"
 
-// The popup menu the program shows, once it is up; null when none came.
-HWND WaitForMenu(const Program& program);
+// Opens a popup menu of the program with open (run on the test's thread),
+// picks the item of mnemonic key (0: closes the menu) and returns the items'
+// texts; none when no menu came.
+std::vector<std::wstring> PickFromMenu(const Program& program, const std::function<void()>& open,
+                                       wchar_t key);
 
 // Waits for a box whose caption is caption, or one of several joined by "|"
 // (any box when empty).
