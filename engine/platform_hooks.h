@@ -19,6 +19,8 @@ enum PlatformFault {
     kPlatformFaultFlush,       // PlatformFlush fails, as on a failing disk
     kPlatformFaultTruncate,    // PlatformTruncate fails
     kPlatformFaultUnnamed,     // no unnamed output file, as on a file system without them
+    kPlatformFaultLinkDescriptor,  // an unnamed file not linked by its descriptor, as where
+                                   // that needs a privilege
     kPlatformFaultKinds
 };
 

@@ -492,8 +492,8 @@ PlatformOutputResult EnterFolder(PlatformOutput* out, const char* name) {
     return kOutputDone;
 }
 
-// An unnamed file is named through /proc/self/fd (linking the descriptor
-// itself needs a privilege); without /proc, files are written named.
+// An unnamed file is named through its descriptor or, where that needs a
+// privilege, through /proc/self/fd; without /proc, files are written named.
 bool MayLinkUnnamed() {
 #ifdef O_TMPFILE
     // Asked once; no guarded static, so C programs link without the C++
@@ -626,8 +626,17 @@ bool PutInPlace(int folder, PlatformOutput* out) {
 }
 
 // Gives an unnamed file a name in folder: false (errno set) when it fails,
-// EEXIST when the name is taken.
+// EEXIST when the name is taken. Linking the descriptor itself spares the
+// walk through /proc; kernels that keep it for a privilege say ENOENT, and
+// are not asked again.
 bool LinkUnnamed(int fd, int folder, const char* name) {
+    static std::atomic<bool> descriptorRefused{false};
+    if (!descriptorRefused.load(std::memory_order_relaxed) &&
+        !PlatformFaultNow(kPlatformFaultLinkDescriptor)) {
+        if (linkat(fd, "", folder, name, AT_EMPTY_PATH) == 0) return true;
+        if (errno != ENOENT && errno != EPERM) return false;
+        descriptorRefused.store(true, std::memory_order_relaxed);
+    }
     char self[40];
     snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
     return linkat(AT_FDCWD, self, folder, name, AT_SYMLINK_FOLLOW) == 0;

@@ -65,14 +65,27 @@ uint32_t RefusedInPlace(const std::wstring& link) {
     return kWindows && IsReportedAsLink(link) ? GRF_ERROR_UNSAFE_NAME : GRF_OK;
 }
 
-// Runs check once with output files written unnamed where the system has
-// them, and once named, as on a file system without them.
+// Runs check with output files written unnamed where the system has them
+// (linked by descriptor, then through /proc as where that needs a
+// privilege), and named, as on a file system without them.
 void ForEachOutputKind(void (*check)()) {
-    for (bool named : {false, true}) {
-        SCOPED_TRACE(named ? "named output files" : "unnamed output files where there are any");
-        PlatformFailAfter(kPlatformFaultUnnamed, named ? 0 : -1);
+    struct Kind {
+        const char* name;
+        bool named;
+        bool linkedThroughProc;
+    };
+    const Kind kinds[] = {
+        {"unnamed output files where there are any", false, false},
+        {"unnamed output files linked through /proc", false, true},
+        {"named output files", true, false},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        PlatformFailAfter(kPlatformFaultUnnamed, kind.named ? 0 : -1);
+        PlatformFailAfter(kPlatformFaultLinkDescriptor, kind.linkedThroughProc ? 0 : -1);
         check();
         PlatformFailAfter(kPlatformFaultUnnamed, -1);
+        PlatformFailAfter(kPlatformFaultLinkDescriptor, -1);
     }
 }
 
