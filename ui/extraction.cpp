@@ -307,6 +307,11 @@ void ReportRun(HWND window, const ExtractionRun& run) {
     if (text[0]) ShowProblem(window, IDS_EXTRACT_FAILED_CAPTION, L"%s", text);
 }
 
+bool IsFolderThere(const wchar_t* path) {
+    DWORD attributes = GetFileAttributesW(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count, bool ask) {
@@ -321,7 +326,9 @@ void ExtractRecords(HWND window, const uint32_t* indices, uint32_t count, bool a
     run->count = count;
     wchar_t previous[PATH_SIZE];
     DWORD previousLength = GetCurrentDirectoryW(PATH_SIZE, previous);
-    if (!ask && g_extractFolder[0]) {
+    // The last folder is used without asking while it is there; once it is
+    // gone, the user is asked for another rather than told to find one.
+    if (!ask && g_extractFolder[0] && IsFolderThere(g_extractFolder)) {
         wcscpy(run->folder, g_extractFolder);
     } else if (!AskFolder(window, IDS_SELECT_EXTRACT_FOLDER, FOLDER_TO_WRITE, g_extractFolder,
                           run->folder)) {

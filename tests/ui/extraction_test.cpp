@@ -128,8 +128,8 @@ TEST_F(Extraction, GoesToTheChosenFolderWhichTheNextBrowserStartsAt) {
 }
 
 // The row menu's Extract goes into the last folder without asking: when that
-// folder is gone, the box says so and what to do.
-TEST_F(Extraction, AFolderThatIsGoneIsNamedWithAWayOut) {
+// folder is gone, it asks for another.
+TEST_F(Extraction, AFolderThatIsGoneIsAskedForAgain) {
     ASSERT_EQ(Open(WriteArchive(L"three.grf", NewFiles(3))), L"");
     std::wstring gone = Folder(L"gone");
     ExtractInto(IDC_EXTRACT_ALL, gone);
@@ -140,16 +140,18 @@ TEST_F(Extraction, AFolderThatIsGoneIsNamedWithAWayOut) {
     DeleteFileW((gone + L"\\data\\file2.txt").c_str());
     RemoveDirectoryW((gone + L"\\data").c_str());
     ASSERT_TRUE(RemoveDirectoryW(gone.c_str()));
+    std::wstring other = Folder(L"other");
     SelectRows(program, {0});
     PostMessageW(program.dialog, WM_COMMAND, IDM_EXTRACT, 0);
-    Box box;
-    ASSERT_TRUE(WaitForBox(program, &box, L"Cannot Extract"));
-    EXPECT_EQ(box.text, L"Nothing was extracted: " + gone +
-                            L" cannot be opened. It may have been removed or renamed. Choose "
-                            L"another folder.");
-    ASSERT_TRUE(PressBoxButton(box, IDOK));
+    ASSERT_TRUE(ChooseFolder(program, other, nullptr));
     ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(FileText(other + L"\\data\\file0.txt"), "new 0");
     EXPECT_FALSE(FileExists(gone));
+    // The folder chosen is the one used next, without asking.
+    SelectRows(program, {1});
+    PostMessageW(program.dialog, WM_COMMAND, IDM_EXTRACT, 0);
+    ASSERT_EQ(WaitIdle(program), L"") << "no folder asked for";
+    EXPECT_EQ(FileText(other + L"\\data\\file1.txt"), "new 1");
 }
 
 TEST_F(Extraction, AsksBeforeReplacingAFileThatIsThere) {
