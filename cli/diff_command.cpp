@@ -130,8 +130,8 @@ int RunDiff(const DiffOptions& o) {
             Complain(o.patch + ": not written: " + why);
             return kExitSomeFailed;
         }
-        Note(std::to_string(added.size() + changed.size()) + " entries and " +
-             std::to_string(removed.size()) + " removals written to " + o.patch);
+        Note(Count(added.size() + changed.size(), "entry", "entries") + " and " +
+             Count(removed.size(), "removal", "removals") + " written to " + o.patch);
     } else if (!o.patch.empty()) {
         for (uint32_t i = 0; i < b->count; ++i)
             if (!inPatch[i]) b->entries[i].state = ENTRY_DELETED;
@@ -141,7 +141,7 @@ int RunDiff(const DiffOptions& o) {
                      (why.empty() ? std::string("B's version is not one Caskwright writes") : why));
             return kExitSomeFailed;
         }
-        Note(std::to_string(added.size() + changed.size()) + " entries written to " + o.patch);
+        Note(Count(added.size() + changed.size(), "entry", "entries") + " written to " + o.patch);
     }
     return unreadable ? kExitSomeFailed : kExitDone;
 }

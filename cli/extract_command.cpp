@@ -73,7 +73,7 @@ int RunExtract(const ExtractOptions& o) {
             ++failed;
         }
     }
-    if (stopped) Complain("interrupted: " + std::to_string(stopped) + " entries not extracted");
+    if (stopped) Complain("interrupted: " + Count(stopped, "entry", "entries") + " not extracted");
     std::string summary =
         std::to_string(written) + (written == 1 ? " file" : " files") + " extracted to " + o.folder;
     if (kept) summary += "; " + std::to_string(kept) + " already there, left as they were";

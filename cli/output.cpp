@@ -30,6 +30,10 @@ void ErrLine(std::string_view text) {
 
 }  // namespace
 
+std::string Count(size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 void Out(std::string_view text) {
     g_out.append(text);
     // Whole calls only: a console shows UTF-8 by whole characters.

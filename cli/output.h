@@ -7,6 +7,7 @@
 
 #include <stddef.h>
 
+#include <string>
 #include <string_view>
 
 namespace caskw {
@@ -25,6 +26,9 @@ bool Quiet();
 // what went well (summaries).
 void Complain(std::string_view text);
 void Note(std::string_view text);
+
+// "1 entry", "2 entries": n with the word that fits it.
+std::string Count(size_t n, const char* one, const char* many);
 
 // The progress bar's line on standard error (a terminal): redrawn in place,
 // cleared for a message and at the end.

@@ -26,10 +26,6 @@ namespace fs = std::filesystem;
 
 constexpr char kIntegrityName[] = "data.integrity";
 
-std::string Count(size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // ---------------------------------------------------------------------------
 // patch make
 

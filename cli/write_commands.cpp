@@ -25,10 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Count(size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 // Where an edited table goes: a new file with -o, else back over its archive.
 struct Destination {
     std::string archive;
