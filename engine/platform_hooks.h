@@ -14,13 +14,12 @@
 // The kinds of platform call a test can make fail, each with its own
 // countdown. A new kind is one name here and one PlatformFaultNow at its call.
 enum PlatformFault {
-    kPlatformFaultAllocation,  // PlatformAlloc and PlatformGrow return null
-    kPlatformFaultWrite,       // PlatformWrite and PlatformWriteOutput fail, as on a full disk
-    kPlatformFaultFlush,       // PlatformFlush fails, as on a failing disk
-    kPlatformFaultTruncate,    // PlatformTruncate fails
-    kPlatformFaultUnnamed,     // no unnamed output file, as on a file system without them
-    kPlatformFaultLinkDescriptor,  // an unnamed file not linked by its descriptor, as where
-                                   // that needs a privilege
+    kPlatformFaultAllocation,      // PlatformAlloc and PlatformGrow return null
+    kPlatformFaultWrite,           // PlatformWrite and PlatformWriteOutput fail, as on a full disk
+    kPlatformFaultFlush,           // PlatformFlush fails, as on a failing disk
+    kPlatformFaultTruncate,        // PlatformTruncate fails
+    kPlatformFaultUnnamed,         // no unnamed output file, as on a file system without them
+    kPlatformFaultLinkDescriptor,  // no link by descriptor, as where it needs a privilege
     kPlatformFaultKinds
 };
 
