@@ -205,17 +205,7 @@ BOOL CALLBACK CollectControl(HWND window, LPARAM found) {
 }
 
 TEST_F(MainWindow, EveryButtonDropDownAndTheListHasATipOfItsOwn) {
-    HWND tooltip = nullptr;
-    EnumThreadWindows(
-        program.threadId,
-        [](HWND window, LPARAM found) -> BOOL {
-            wchar_t name[64] = {};
-            GetClassNameW(window, name, 64);
-            if (lstrcmpiW(name, TOOLTIPS_CLASSW) != 0) return TRUE;
-            *reinterpret_cast<HWND*>(found) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&tooltip));
+    HWND tooltip = ProgramWindow(program, TOOLTIPS_CLASSW, false);
     ASSERT_NE(tooltip, nullptr);
     EXPECT_EQ(GetWindow(tooltip, GW_OWNER), program.dialog);
     EXPECT_TRUE(GetWindowLongW(tooltip, GWL_EXSTYLE) & WS_EX_TOPMOST);

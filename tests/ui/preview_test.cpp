@@ -198,30 +198,6 @@ Bytes Animation3() {
 // ---------------------------------------------------------------------------
 // The viewer as the user sees it.
 
-struct FoundWindow {
-    const wchar_t* className;
-    bool visibleOnly;
-    HWND skip;
-    HWND window;
-};
-
-BOOL CALLBACK FindOfClass(HWND window, LPARAM context) {
-    auto* found = reinterpret_cast<FoundWindow*>(context);
-    wchar_t name[32] = {};
-    GetClassNameW(window, name, 32);
-    if (window == found->skip || wcscmp(name, found->className) != 0) return TRUE;
-    if (found->visibleOnly && !IsWindowVisible(window)) return TRUE;
-    found->window = window;
-    return FALSE;
-}
-
-// A top-level window of the program of that class, or null.
-HWND ProgramWindow(const Program& program, const wchar_t* className, bool visibleOnly = true) {
-    FoundWindow found = {className, visibleOnly, program.dialog, nullptr};
-    EnumThreadWindows(program.threadId, FindOfClass, reinterpret_cast<LPARAM>(&found));
-    return found.window;
-}
-
 // The viewer while it is shown.
 HWND PreviewWindow(const Program& program) {
     return ProgramWindow(program, L"CASKWRIGHT");

@@ -65,6 +65,23 @@ std::vector<HWND> ForeignWindows(const Program& program) {
     return windows.found;
 }
 
+struct FoundWindow {
+    const wchar_t* className;
+    bool visibleOnly;
+    HWND skip;
+    HWND window;
+};
+
+BOOL CALLBACK FindOfClass(HWND window, LPARAM context) {
+    auto* found = reinterpret_cast<FoundWindow*>(context);
+    wchar_t name[32] = {};
+    GetClassNameW(window, name, 32);
+    if (window == found->skip || wcscmp(name, found->className) != 0) return TRUE;
+    if (found->visibleOnly && !IsWindowVisible(window)) return TRUE;
+    found->window = window;
+    return FALSE;
+}
+
 BOOL CALLBACK FindMainDialog(HWND window, LPARAM context) {
     if (IsWindowVisible(window) && GetDlgItem(window, IDC_ENTRY_LIST)) {
         *reinterpret_cast<HWND*>(context) = window;
@@ -466,23 +483,13 @@ bool IsCaption(HWND window, const std::wstring& caption) {
     }
 }
 
-namespace {
-
-// The popup menu the program shows, or null.
-HWND VisibleMenu(const Program& program) {
-    HWND menu = nullptr;
-    EnumThreadWindows(
-        program.threadId,
-        [](HWND window, LPARAM found) -> BOOL {
-            wchar_t name[16] = {};
-            GetClassNameW(window, name, 16);
-            if (lstrcmpW(name, L"#32768") || !IsWindowVisible(window)) return TRUE;
-            *reinterpret_cast<HWND*>(found) = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&menu));
-    return menu;
+HWND ProgramWindow(const Program& program, const wchar_t* className, bool visibleOnly) {
+    FoundWindow found = {className, visibleOnly, program.dialog, nullptr};
+    EnumThreadWindows(program.threadId, FindOfClass, reinterpret_cast<LPARAM>(&found));
+    return found.window;
 }
+
+namespace {
 
 // Wine cancels a menu when a focus change from a window that has just closed
 // (a command's progress window) reaches the program after the menu opened:
@@ -506,7 +513,7 @@ HWND OpenMenu(const Program& program, const std::function<void()>& open) {
     WaitUntil(
         [&] {
             bool settled = handled->load();
-            menu = VisibleMenu(program);
+            menu = ProgramWindow(program, L"#32768");
             return menu || settled;
         },
         20000);

@@ -69,6 +69,10 @@ struct Box {
     L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive|Some Files " \
     L"Not Extracted|Cannot Extract|Some Files Left Out"
 
+// A top-level window of the program of that class other than the main
+// dialog, or null.
+HWND ProgramWindow(const Program& program, const wchar_t* className, bool visibleOnly = true);
+
 // Opens a popup menu of the program with open (run on the test's thread),
 // picks the item of mnemonic key (0: closes the menu) and returns the items'
 // texts; none when no menu came.
