@@ -605,18 +605,24 @@ bool RenameNoReplace(int folder, const char* from, const char* to) {
     return true;
 }
 
+// Closes a file that has just taken a name nothing held: should close
+// report a failed write, the name goes again, so a file the system could
+// not write is never left under it.
+bool CloseNewlyNamed(int folder, PlatformOutput* out) {
+    bool closed = close(out->fd) == 0;
+    out->fd = -1;
+    if (!closed) unlinkat(folder, out->final, 0);
+    return closed;
+}
+
 // A new name needs no flush first: should the power fail, nothing that was
 // there is lost. A file that replaces another is on disk before it takes
 // the name. Taking a new name is tried first, as nothing is there in the
-// common case; should close then report a failed write, the name goes
-// again, so a file the system could not write is never left under it.
+// common case.
 bool PutInPlace(int folder, PlatformOutput* out) {
     if (RenameNoReplace(folder, out->temporary, out->final)) {
         out->temporary[0] = '\0';
-        bool closed = close(out->fd) == 0;
-        out->fd = -1;
-        if (!closed) unlinkat(folder, out->final, 0);
-        return closed;
+        return CloseNewlyNamed(folder, out);
     }
     if (errno != EEXIST) return false;
     bool written = fsync(out->fd) == 0;
@@ -643,16 +649,10 @@ bool LinkUnnamed(int fd, int folder, const char* name) {
 }
 
 // PutInPlace for an unnamed file. A new name is linked straight to it (a
-// link never replaces); should close then report a failed write, the name
-// goes again. An existing file is replaced as a named one is: the file on
+// link never replaces). An existing file is replaced as a named one is: the file on
 // disk, linked under a temporary name, renamed over.
 bool PutUnnamedInPlace(int folder, PlatformOutput* out) {
-    if (LinkUnnamed(out->fd, folder, out->final)) {
-        bool closed = close(out->fd) == 0;
-        out->fd = -1;
-        if (!closed) unlinkat(folder, out->final, 0);
-        return closed;
-    }
+    if (LinkUnnamed(out->fd, folder, out->final)) return CloseNewlyNamed(folder, out);
     if (errno != EEXIST) return false;
     if (fsync(out->fd) != 0) return false;
     for (int attempt = 0; attempt < kTemporaryTries && !out->temporary[0]; ++attempt) {
