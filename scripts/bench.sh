@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks optimised and runs them; each prints its figures
-# beside the bare work it is compared with. The portable ones run natively,
+# beside the baseline it is compared with, named, and MISSED for an aim it
+# missed; the script ends nonzero when any did. The portable ones run natively,
 # the window benchmarks (bench/ui) as MinGW builds under Wine. Optional
 # arguments pick benchmarks by name (substring), e.g.
 # scripts/bench.sh cipher open entry_list.
@@ -20,6 +21,7 @@ picked() {  # name: whether the arguments pick it (all when there are none)
   return 1
 }
 
+missed=()
 native=$build/release
 quiet_build "$build/release.log" native_build "$native" -DCMAKE_BUILD_TYPE=Release \
   -DCASKWRIGHT_TESTS=OFF
@@ -28,7 +30,7 @@ for bench in "${benches[@]}"; do
   name=$(basename "$bench")
   picked "$name" "$@" || continue
   echo "== $name"
-  (cd "$native" && "$bench")
+  (cd "$native" && "$bench") || { missed+=("$name"); }
 done
 
 # The window benchmarks, in a Windows tree of their own so the test tree
@@ -45,5 +47,12 @@ for bench in "${benches[@]}"; do
   name=$(basename "$bench" .exe)
   picked "$name" "$@" || continue
   echo "== $name (under Wine)"
-  (cd "$windows" && "$root/scripts/wine-run.sh" "$bench")
+  (cd "$windows" && "$root/scripts/wine-run.sh" "$bench") || { missed+=("$name"); }
 done
+
+# A benchmark that missed an aim (or failed) says MISSED and ends nonzero.
+if ((${#missed[@]})); then
+  echo "== aims missed or benchmarks failed: ${missed[*]}"
+  exit 1
+fi
+echo "== every aim met"

@@ -112,9 +112,10 @@ int main(int argc, char** argv) {
     double longList = BestSeconds([&] { RunCaskw({"list", "--long", utf8}); });
     double pattern = BestSeconds([&] { RunCaskw({"list", utf8, "data/sprite/**/*.spr"}); });
     printf("%u entries, names mostly Korean; output to /dev/null\n", kEntries);
-    PrintBeside("caskw list vs GrfOpen in a fresh process", list, fresh, "within 1.5x");
-    PrintBeside("caskw list vs GrfOpen in this process", list, warm, "shown only");
-    PrintBeside("caskw list --long vs GrfOpen, fresh", longList, fresh, "shown only");
-    PrintBeside("caskw list with a ** pattern vs GrfOpen, fresh", pattern, fresh, "shown only");
-    return 0;
+    const char* freshOpen = "GrfOpen in a fresh process";
+    PrintBeside("caskw list", list, freshOpen, fresh, 1.5);
+    PrintBeside("caskw list", list, "GrfOpen in this process", warm, 0);
+    PrintBeside("caskw list --long", longList, freshOpen, fresh, 0);
+    PrintBeside("caskw list with a ** pattern", pattern, freshOpen, fresh, 0);
+    return BenchExitCode();
 }

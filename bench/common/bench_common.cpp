@@ -45,10 +45,43 @@ double BestSeconds(const std::function<void()>& work, int runs) {
     return best;
 }
 
-void PrintBeside(const char* label, double measured, double bare, const char* aim) {
-    printf("%-44s %9.4f s   bare %9.4f s   ratio %5.2fx   (aim: %s)\n", label, measured, bare,
-           bare > 0 ? measured / bare : 0.0, aim);
+namespace {
+bool g_missed = false;
+
+const char* Verdict(bool met) {
+    if (!met) g_missed = true;
+    return met ? "" : "   MISSED";
+}
+}  // namespace
+
+void PrintBeside(const char* label, double measured, const char* baseline, double base,
+                 double most) {
+    double ratio = base > 0 ? measured / base : 0.0;
+    char aim[48];
+    if (most > 0)
+        snprintf(aim, sizeof aim, "within %.2fx", most);
+    else
+        snprintf(aim, sizeof aim, "shown for scale");
+    printf("%-48s %9.4f s   %s %9.4f s   ratio %5.2fx   (aim: %s)%s\n", label, measured, baseline,
+           base, ratio, aim, Verdict(most <= 0 || ratio <= most));
     fflush(stdout);
+}
+
+void PrintFaster(const char* label, double measured, const char* slowerName, double slower,
+                 double least) {
+    double times = measured > 0 ? slower / measured : 0.0;
+    printf("%-48s %9.4f s   %s %9.4f s   %5.1fx faster   (aim: at least %.0fx)%s\n", label,
+           measured, slowerName, slower, times, least, Verdict(times >= least));
+    fflush(stdout);
+}
+
+void PrintAim(const char* label, const char* figure, const char* aim, bool met) {
+    printf("%-48s %s   (aim: %s)%s\n", label, figure, aim, Verdict(met));
+    fflush(stdout);
+}
+
+int BenchExitCode() {
+    return g_missed ? 1 : 0;
 }
 
 size_t ResidentBytes() {
