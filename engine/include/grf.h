@@ -27,7 +27,8 @@
  *  - Single-threaded: GrfLastError and the repack settings are plain globals.
  *
  * From CMake: find_package(caskwright) and link caskwright::engine. Otherwise
- * link the static library caskwright_engine, zlib and liblzma (-lz -llzma).
+ * pkg-config --cflags --libs caskwright, or link the static library and what
+ * it uses: -lcaskwright_engine -ldeflate -llzma -lz -pthread.
  */
 #ifndef CASKWRIGHT_GRF_H
 #define CASKWRIGHT_GRF_H

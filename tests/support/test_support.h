@@ -18,7 +18,7 @@ bool FixturesPresent();
 #define SKIP_WITHOUT_FIXTURES()                                                         \
     do {                                                                                \
         if (!FixturesPresent())                                                         \
-            GTEST_SKIP() << "shared fixtures not found beside the repository; skipped"; \
+            GTEST_SKIP() << "needs the sample files (CASKWRIGHT_FIXTURES): not run";   \
     } while (0)
 
 // A fresh folder under the system's temporary folder, removed with all it
