@@ -68,8 +68,8 @@ bool IsOpenArchiveFile(const GrfFileStamp& identity);
 uint32_t OpenFailure(void);
 
 // Opens archive's file by its path: GRF_OK, GRF_ERROR_NOT_FOUND when it does
-// not open (GRF_ERROR_ACCESS when refused), GRF_ERROR_CHANGED (closed again) when it is no longer the file
-// the archive was opened from.
+// not open (GRF_ERROR_ACCESS when refused), GRF_ERROR_CHANGED (closed again)
+// when it is no longer the file the archive was opened from.
 uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file);
 // GRF_OK while file (of archive, open) is as it was when the archive was
 // opened, else GRF_ERROR_CHANGED.

@@ -16,8 +16,9 @@ uint32_t g_capacity = 0;
 bool RememberOpenArchive(GrfArchive* archive) {
     if (g_count == g_capacity) {
         uint32_t capacity = g_capacity ? g_capacity * 2 : 16;
-        auto* grown = static_cast<GrfArchive**>(PlatformGrow(
-            g_open, size_t{g_capacity} * sizeof(GrfArchive*), size_t{capacity} * sizeof(GrfArchive*)));
+        auto* grown =
+            static_cast<GrfArchive**>(PlatformGrow(g_open, size_t{g_capacity} * sizeof(GrfArchive*),
+                                                   size_t{capacity} * sizeof(GrfArchive*)));
         if (!grown) return false;
         g_open = grown;
         g_capacity = capacity;

@@ -65,7 +65,8 @@ uint32_t ApplyLoose(const GrfArchive* archive, GrfArchive* patch, GrfProgressCal
         uint32_t code = GRF_OK;
         if (!run)
             code = GRF_ERROR_OUTPUT;
-        else if (stopped || (!IsIntegrity(record) && progress && progress(&record, i, patch->count)))
+        else if (stopped ||
+                 (!IsIntegrity(record) && progress && progress(&record, i, patch->count)))
             code = GRF_ERROR_CANCELLED;
         else if (!IsIntegrity(record))
             code = (record.state & ENTRY_REMOVAL) ? RemoveInRun(run, record.name)

@@ -476,10 +476,9 @@ bool PlatformRemoveFinal(PlatformOutput* output) {
 bool PlatformFinalIdentity(PlatformOutput* output, GrfFileStamp* identity) {
     // No access asked: the file's identity reads even while another program
     // holds it open without sharing.
-    HANDLE file = CreateFileW(output->path, 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING,
-                              FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE file = CreateFileW(
+        output->path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION info;
     bool known = GetFileInformationByHandle(file, &info);

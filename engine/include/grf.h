@@ -586,11 +586,10 @@ uint64_t GrfUnusedBytes(const GrfArchive* archive);
    GRF_ERROR_NOT_FOUND when the name is empty, has a character code page 949
    lacks (names are never changed: "%XX", XX from 80 to FF in either case,
    stands for the byte XX, as GrfFileName writes a byte that starts no
-   character, so such names come back exactly), or does not fit the field (GRF_NAME_MAX bytes; it is never cut
-   short), or baseDir is null or longer than 259 characters;
-   GRF_ERROR_MEMORY when out of memory. On any nonzero result the table is
-   unchanged.
-   GrfLastError is not touched. */
+   character, so such names come back exactly), or does not fit the field
+   (GRF_NAME_MAX bytes; it is never cut short), or baseDir is null or longer
+   than 259 characters; GRF_ERROR_MEMORY when out of memory. On any nonzero
+   result the table is unchanged. GrfLastError is not touched. */
 uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name);
 
 /* Appends a local-file record (state 6, no owner, sizes 0) named name (wide,

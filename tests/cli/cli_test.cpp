@@ -426,16 +426,14 @@ TEST_F(Cli, ControlBytesInNamesNeverReachTheTerminal) {
                                               {"data\\two\nlines.txt", BytesOf("2")},
                                               {"data\\bell\x07\x7F.txt", BytesOf("3")},
                                               {"data\\bell\x07\x7F.txt", BytesOf("4")}});
-    EXPECT_EQ(List(archive),
-              Lines({"data\\red\\x1B[31m.txt", "data\\two\\x0Alines.txt",
-                     "data\\bell\\x07\\x7F.txt", "data\\bell\\x07\\x7F.txt"}));
+    EXPECT_EQ(List(archive), Lines({"data\\red\\x1B[31m.txt", "data\\two\\x0Alines.txt",
+                                    "data\\bell\\x07\\x7F.txt", "data\\bell\\x07\\x7F.txt"}));
     nlohmann::json json = nlohmann::json::parse(Caskw({"list", archive, "--json"}).out);
     EXPECT_EQ(json[0]["name"], "data\\red\x1B[31m.txt") << "JSON stays exact";
     EXPECT_EQ(json[1]["name"], "data\\two\nlines.txt");
     Outcome run = Caskw({"extract", archive, "-C", Path("out")});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("caskw: data\\bell\\x07\\x7F.txt: an earlier entry"),
-              std::string::npos)
+    EXPECT_NE(run.err.find("caskw: data\\bell\\x07\\x7F.txt: an earlier entry"), std::string::npos)
         << run.err;
     for (char c : run.err + Caskw({"list", archive, "--long"}).out)
         EXPECT_TRUE(c == '\n' || static_cast<uint8_t>(c) >= 0x20) << int(c);
@@ -555,8 +553,8 @@ TEST_F(Cli, PackNeverReadsItsOwnOutput) {
         EXPECT_EQ(List(Path("tree/out.grf")), Lines({"data\\a.txt"})) << out;
     }
     // A repack over its own archive replaces it whole.
-    Outcome repack = Caskw({"repack", Path("tree/out.grf"), "-o", Path("tree/out.grf"),
-                            "--version", "0x103"});
+    Outcome repack =
+        Caskw({"repack", Path("tree/out.grf"), "-o", Path("tree/out.grf"), "--version", "0x103"});
     EXPECT_EQ(repack.code, 0) << repack.err;
     EXPECT_EQ(Cat(Path("tree/out.grf"), "data/a.txt"), "a");
 }

@@ -325,85 +325,94 @@ TEST(Contracts, NoArchiveGivesTheHandleCodeFromEveryCall) {
     std::wstring out = other.dir.Join(L"out.grf");
     struct Call {
         const char* name;
-        uint32_t (*code)(GrfArchive* none, GrfArchive* real, GrfArchive* patch,
-                         const wchar_t* out);
+        uint32_t (*code)(GrfArchive* none, GrfArchive* real, GrfArchive* patch, const wchar_t* out);
     };
     const Call calls[] = {
-        {"GrfFindEntry", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfFindEntry",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              GrfFindEntry(a, "data\\a.txt");
              return GrfLastError;
          }},
-        {"GrfReadEntryRaw", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfReadEntryRaw",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              GrfReadEntryRaw(a, "data\\a.txt", nullptr);
              return GrfLastError;
          }},
-        {"GrfReadEntry", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfReadEntry",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              GrfReadEntry(a, L"data\\a.txt", nullptr);
              return GrfLastError;
          }},
-        {"GrfReadRecord", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfReadRecord",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              GrfReadRecord(a, 0, nullptr);
              return GrfLastError;
          }},
-        {"GrfExtractEntry", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
-             return GrfExtractEntry(a, L"data\\a.txt");
-         }},
-        {"GrfExtractRecord", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
-             return GrfExtractRecord(a, 0);
-         }},
-        {"GrfAddFile", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
-             return GrfAddFile(a, L"base", L"data\\a.txt");
-         }},
-        {"GrfAddLocalFile", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfExtractEntry", [](GrfArchive* a, GrfArchive*, GrfArchive*,
+                               const wchar_t*) { return GrfExtractEntry(a, L"data\\a.txt"); }},
+        {"GrfExtractRecord", [](GrfArchive* a, GrfArchive*, GrfArchive*,
+                                const wchar_t*) { return GrfExtractRecord(a, 0); }},
+        {"GrfAddFile", [](GrfArchive* a, GrfArchive*, GrfArchive*,
+                          const wchar_t*) { return GrfAddFile(a, L"base", L"data\\a.txt"); }},
+        {"GrfAddLocalFile",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              return GrfAddLocalFile(a, L"data\\a.txt", L"a.txt");
          }},
-        {"GrfAddRemoval", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
-             return GrfAddRemoval(a, "data\\a.txt");
-         }},
-        {"GrfMerge into", [](GrfArchive* a, GrfArchive* real, GrfArchive*, const wchar_t*) {
+        {"GrfAddRemoval", [](GrfArchive* a, GrfArchive*, GrfArchive*,
+                             const wchar_t*) { return GrfAddRemoval(a, "data\\a.txt"); }},
+        {"GrfMerge into",
+         [](GrfArchive* a, GrfArchive* real, GrfArchive*, const wchar_t*) {
              GrfMerge(a, real);
              return GrfLastError;
          }},
-        {"GrfMerge from", [](GrfArchive* a, GrfArchive* real, GrfArchive*, const wchar_t*) {
+        {"GrfMerge from",
+         [](GrfArchive* a, GrfArchive* real, GrfArchive*, const wchar_t*) {
              GrfMerge(real, a);
              return GrfLastError;
          }},
-        {"GrfMarkPatch", [](GrfArchive* a, GrfArchive*, GrfArchive* p, const wchar_t*) {
-             return GrfMarkPatch(a, p);
-         }},
-        {"GrfApplyPatch", [](GrfArchive* a, GrfArchive*, GrfArchive* p, const wchar_t*) {
+        {"GrfMarkPatch", [](GrfArchive* a, GrfArchive*, GrfArchive* p,
+                            const wchar_t*) { return GrfMarkPatch(a, p); }},
+        {"GrfApplyPatch",
+         [](GrfArchive* a, GrfArchive*, GrfArchive* p, const wchar_t*) {
              GrfApplyPatch(a, p, nullptr);
              return GrfLastError;
          }},
-        {"GrfApplyLoosePatch", [](GrfArchive* a, GrfArchive*, GrfArchive* p, const wchar_t*) {
+        {"GrfApplyLoosePatch",
+         [](GrfArchive* a, GrfArchive*, GrfArchive* p, const wchar_t*) {
              GrfApplyLoosePatch(a, p, nullptr, nullptr);
              return GrfLastError;
          }},
-        {"GrfFindFirst", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfFindFirst",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              GrfFindFirst(a, L"*.*", nullptr);
              return GrfLastError;
          }},
-        {"GrfReadRecords", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfReadRecords",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              uint32_t index = 0;
              GrfReadRecords(
-                 a, &index, 1, [](uint32_t, const uint8_t*, uint32_t, uint32_t, void*) { return 0; },
-                 nullptr);
+                 a, &index, 1,
+                 [](uint32_t, const uint8_t*, uint32_t, uint32_t, void*) { return 0; }, nullptr);
              return GrfLastError;
          }},
-        {"GrfExtractRecords", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfExtractRecords",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              uint32_t index = 0, result = 0;
              GrfExtractRecords(a, &index, 1, 1, nullptr, &result);
              return GrfLastError;
          }},
-        {"GrfRepack", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t* o) {
+        {"GrfRepack",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t* o) {
              GrfRepack(a, o, nullptr);
              return GrfLastError;
          }},
-        {"GrfWritePatch", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t* o) {
+        {"GrfWritePatch",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t* o) {
              GrfWritePatch(a, o, GRF_PATCH_MERGE, nullptr, 0, nullptr);
              return GrfLastError;
          }},
-        {"GrfSave", [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+        {"GrfSave",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
              GrfSave(a, nullptr);
              return GrfLastError;
          }},

@@ -450,9 +450,8 @@ TEST(PatchApply, LooseFilesApplyEverySafeEntry) {
     std::vector<uint32_t> results(patch->count, 12345);
     EXPECT_EQ(GrfApplyLoosePatch(client.archive, patch, nullptr, results.data()), 1);
     EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_UNSAFE_NAME}) << "the first failure";
-    EXPECT_EQ(results, (std::vector<uint32_t>{GRF_OK, GRF_ERROR_UNSAFE_NAME,
-                                              GRF_ERROR_OPEN_ARCHIVE, GRF_ERROR_OPEN_ARCHIVE,
-                                              GRF_OK, GRF_OK}));
+    EXPECT_EQ(results, (std::vector<uint32_t>{GRF_OK, GRF_ERROR_UNSAFE_NAME, GRF_ERROR_OPEN_ARCHIVE,
+                                              GRF_ERROR_OPEN_ARCHIVE, GRF_OK, GRF_OK}));
     EXPECT_EQ(ListTree(client.dir.path),
               (std::vector<std::string>{"data.grf " + std::to_string(ArchiveA(0x200).size()),
                                         "data/", "data/a.txt 1", "data/b.txt 1",
