@@ -264,7 +264,7 @@ uint32_t RunWrite(PatchWrite* w, const wchar_t* outputPath, uint8_t mergeMode, c
     w->temporary = static_cast<wchar_t*>(PlatformAlloc(room * sizeof(wchar_t)));
     if (!w->temporary) return GRF_ERROR_MEMORY;
     w->out = PlatformCreateTemporary(outputPath, w->temporary, room);
-    if (!w->out) return GRF_ERROR_NOT_FOUND;
+    if (!w->out) return OpenFailure();
 
     uint8_t header[kTarget + 255 + kTableFields] = {};
     uint32_t targetLength = static_cast<uint32_t>(strlen(target));

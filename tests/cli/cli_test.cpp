@@ -20,6 +20,12 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
 const std::string kKorean = "data\\\xC7\xD1\xB1\xDB.txt";  // data\한글.txt
 
 struct Sample {
@@ -503,15 +509,22 @@ TEST_F(Cli, ExtractThenPackGivesTheSameNames) {
     EXPECT_EQ(diff.out, "") << "the same contents";
 }
 
-// Every byte that starts no character, alone and before every other such
-// byte, comes back from extract and pack as the same byte, never as "?".
+// Every byte from 0x80 up, alone and in every pair, comes back from
+// extract and pack as the same bytes, never as "?". (Windows, whose file
+// names ignore case, takes some pairs that make letters for one file: there
+// the pairs that make no character.)
 TEST_F(Cli, EscapedBytesRoundTripThroughExtractAndPack) {
     std::vector<Content> contents;
     for (int first = 0x80; first <= 0xFF; ++first) {
         std::string one = "data\\" + std::string(1, static_cast<char>(first));
         contents.push_back({one + ".txt", BytesOf(one)});
-        for (int second = 0x80; second <= 0xFF; ++second)
-            contents.push_back({one + static_cast<char>(second), {}});
+        for (int second = 0x80; second <= 0xFF; ++second) {
+            std::string pair = one + static_cast<char>(second);
+            wchar_t* file = GrfFileName(pair.c_str());
+            bool escaped = file && wcschr(file, L'%');
+            GrfFreeBuffer(file);
+            if (!kWindows || escaped) contents.push_back({pair, {}});
+        }
     }
     std::string archive = Archive("bytes.grf", contents);
     Outcome extract = Caskw({"extract", archive, "-C", Path("out"), "-q"});
