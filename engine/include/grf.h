@@ -349,7 +349,10 @@ int CreatePathDirectories(wchar_t* path);
    drive or a leading separator or a ".." component, or is refused as above,
    GRF_ERROR_OUTPUT for a file that cannot be created or written in full or
    a folder that cannot be made (nothing partial is left: neither the file
-   nor folders made for it). */
+   nor folders made for it), GRF_ERROR_OPEN_ARCHIVE when what has that name
+   is the file (the same device and file, a hard link too) of an archive
+   open in this process (GrfOpen, not yet GrfClose: the archive read from,
+   an archive merged in, a patch being applied), which is left as it is. */
 uint32_t GrfExtractEntry(GrfArchive* owner, const wchar_t* name);
 
 /* Reads, deciphers and inflates record index of archive's table (deleted
@@ -379,7 +382,8 @@ wchar_t* GrfFileName(const char* name);
    reads it) into the file GrfFileName gives for its name, under the current
    directory, exactly as GrfExtractEntry writes a file. Returns 0, or a code
    (also left in GrfLastError): those of GrfReadRecord, GRF_ERROR_MEMORY,
-   GRF_ERROR_UNSAFE_NAME and GRF_ERROR_OUTPUT as GrfExtractEntry gives them. */
+   GRF_ERROR_UNSAFE_NAME, GRF_ERROR_OUTPUT and GRF_ERROR_OPEN_ARCHIVE as
+   GrfExtractEntry gives them. */
 uint32_t GrfExtractRecord(GrfArchive* archive, uint32_t index);
 
 /* ---------------------------------------------------------------------------
