@@ -159,7 +159,7 @@ TEST(AddFile, AppendsLocalRecords) {
         EXPECT_EQ(memcmp(&e, &blank, sizeof e), 0) << "owner null, sizes and the rest zero";
     }
     EXPECT_EQ(GrfFindEntry(table, "data\\texture\\a.bmp"), &table->entries[0]);
-    EXPECT_EQ(GrfAddFile(GRF_NO_ARCHIVE, L"C:\\x", L"data\\y"), 1u);
+    EXPECT_EQ(GrfAddFile(GRF_NO_ARCHIVE, L"C:\\x", L"data\\y"), uint32_t{GRF_ERROR_HANDLE});
     EXPECT_STREQ(GrfLocalBaseDir, L"C:\\other");
     GrfClose(&table);
 }
