@@ -197,7 +197,9 @@ bool SaveArchive(GrfArchive* archive, const fs::path& path, std::string* why) {
     uint32_t code = GrfLastError;
     if (code == GRF_ERROR_WRITE && ArchiveVersion(archive) < 0x300 &&
         GrfSaveBytes(archive) > uint64_t{0xFFFFFFFFu} + GRF_HEADER_SIZE) {
-        *why = "it would grow past the 4 GB its version can address; give -o OUT to repack it";
+        *why =
+            "it would grow past the 4 GB its version can address; give -o OUT --version 0x300 "
+            "to write it anew as a 0x300 archive, which has no such limit";
         return false;
     }
     *why = ErrorText(code) + "; the file is as it was";

@@ -107,9 +107,13 @@ int RunDiff(const DiffOptions& o) {
                                          {"changed", names(b.get(), changed)}};
         Out(result.dump(2, ' ', false) + "\n");
     } else {
-        for (const std::string& n : names(b.get(), added)) Out("added\t" + n + "\n");
-        for (const std::string& n : names(a.get(), removed)) Out("removed\t" + n + "\n");
-        for (const std::string& n : names(b.get(), changed)) Out("changed\t" + n + "\n");
+        auto line = [](const char* what, std::string name) {
+            EscapeControls(&name);
+            Out(what + name + "\n");
+        };
+        for (const std::string& n : names(b.get(), added)) line("added\t", n);
+        for (const std::string& n : names(a.get(), removed)) line("removed\t", n);
+        for (const std::string& n : names(b.get(), changed)) line("changed\t", n);
     }
     if (!OutFlush()) return CannotRun("standard output could not be written");
 

@@ -3,11 +3,19 @@
 
 #include <grf.h>
 
+#include <algorithm>
 #include <system_error>
+#include <vector>
 
 namespace caskw {
 
 namespace {
+
+#ifdef _WIN32
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 
 struct Sentence {
     uint32_t code;
@@ -40,9 +48,55 @@ constexpr Sentence kSentences[] = {
      "the entry is stored in a way Caskwright does not read (other compression or encryption)"},
     {GRF_ERROR_DUPLICATE,
      "an earlier entry of the same name was already written; the first one stays"},
+    {GRF_ERROR_ACCESS,
+     "access denied: the file is read-only or in use by another program; make it "
+     "writable or close that program, then try again"},
+    {GRF_ERROR_OPEN_ARCHIVE, "is an archive open in this program; it is not replaced"},
+    {GRF_ERROR_NOT_IN_PLACE,
+     "the file has bytes after its directory that a change in place would turn into "
+     "entries; give -o OUT to write it anew"},
 };
 
 }  // namespace
+
+std::string EntryErrorText(uint32_t code, const char* name, const std::filesystem::path& root) {
+    if (code != GRF_ERROR_UNSAFE_NAME) return ErrorText(code);
+    wchar_t* wide = GrfFileName(name);
+    std::wstring file = wide ? wide : L"";
+    GrfFreeBuffer(wide);
+    std::vector<std::wstring> parts;
+    for (size_t at = 0;;) {
+        size_t end = file.find_first_of(L"\\/", at);
+        parts.push_back(file.substr(at, end == std::wstring::npos ? end : end - at));
+        if (end == std::wstring::npos) break;
+        at = end + 1;
+    }
+    bool outside = file.empty() || parts[0].empty() || (file.size() > 1 && file[1] == L':');
+    for (const std::wstring& part : parts) {
+        bool dotsOnly = part.find_first_not_of(L". ") == std::wstring::npos;
+        outside = outside || (dotsOnly && std::count(part.begin(), part.end(), L'.') >= 2);
+    }
+    // Beyond leaving the folder, POSIX refuses only links; Windows refuses
+    // names it would change as well, told apart by looking for a link.
+    const char* link = "the name passes through a link, which extraction never follows";
+    const char* reason = link;
+    if (outside) {
+        reason = "the name would write outside the target folder";
+    } else if (kWindows) {
+        reason =
+            "Windows would change the name or take it for a device (a reserved name such as "
+            "CON or COM1, a trailing dot or space, a colon)";
+        std::filesystem::path at = root;
+        std::error_code error;
+        for (const std::wstring& part : parts) {
+            at /= std::filesystem::path(part);
+            if (std::filesystem::is_symlink(at, error)) reason = link;
+        }
+    }
+    return std::string(reason) +
+           ", so it was refused; 'caskw cat' writes its content to a file of your choosing (code " +
+           std::to_string(code) + ")";
+}
 
 std::string ErrorText(uint32_t code) {
     for (const Sentence& s : kSentences)

@@ -69,7 +69,8 @@ int RunExtract(const ExtractOptions& o) {
         } else if (results[i] == GRF_ERROR_CANCELLED) {
             ++stopped;
         } else {
-            Complain(DisplayName(archive->entries[indices[i]].name) + ": " + ErrorText(results[i]));
+            const char* name = archive->entries[indices[i]].name;
+            Complain(DisplayName(name) + ": " + EntryErrorText(results[i], name, "."));
             ++failed;
         }
     }

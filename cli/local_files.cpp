@@ -65,10 +65,14 @@ void AddNamed(const std::string& utf8Name, const fs::path& source, std::vector<L
     ++*failed;
 }
 
+// The output is never read as an input: the same name, or the same file
+// reached another way (a link to the folder, a hard link).
 bool SamePath(const fs::path& a, const fs::path& b) {
     if (b.empty()) return false;
     std::error_code error;
-    return fs::absolute(a, error).lexically_normal() == fs::absolute(b, error).lexically_normal();
+    if (fs::absolute(a, error).lexically_normal() == fs::absolute(b, error).lexically_normal())
+        return true;
+    return fs::equivalent(a, b, error) && !error;
 }
 
 // Our own scratch files beside an output inside the folder being packed.
@@ -109,8 +113,10 @@ void Walk(const fs::path& folder, const std::string& prefix, const fs::path& exc
     }
 }
 
+// The name as the engine takes it back byte for byte: bytes that start no
+// character as %XX, as extraction names them.
 std::wstring WideName(const std::string& name) {
-    wchar_t* wide = Cp949ToWide(name.c_str());
+    wchar_t* wide = GrfFileName(name.c_str());
     std::wstring result = wide ? wide : L"";
     GrfFreeBuffer(wide);
     return result;
@@ -169,6 +175,11 @@ bool AddLocalFiles(GrfArchive* archive, const std::vector<LocalFile>& files, std
         uint32_t code = GrfAddLocalFile(archive, WideName(file.name).c_str(), path.c_str());
         if (code != GRF_OK) {
             *why = PathToUtf8(file.source) + ": " + ErrorText(code);
+            return false;
+        }
+        if (archive->entries[archive->count - 1].name != file.name) {
+            *why = PathToUtf8(file.source) + ": the name " + DisplayName(file.name.c_str()) +
+                   " cannot be stored exactly";
             return false;
         }
     }

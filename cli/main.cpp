@@ -43,6 +43,9 @@ int Run(int argc, const char* const* argv) {
     CLI::App app(kAbout, "caskw");
     app.set_version_flag("-V,--version", std::string("caskw ") + CASKW_VERSION);
     app.require_subcommand(1);
+    // "/x" is a path (a rooted one on Windows too), never an option: set
+    // before the commands, which take it over.
+    app.allow_windows_style_options(false);
     // -q may come after the command too.
     app.fallthrough();
     app.add_flag_function(

@@ -7,6 +7,7 @@
 #include <grf.h>
 #include <string.h>
 
+#include <algorithm>
 #include <unordered_map>
 #include <vector>
 
@@ -207,6 +208,30 @@ std::string DisplayName(const char* name) {
     std::string out;
     AppendDisplayName(name, &out);
     return out;
+}
+
+void EscapeControls(std::string* text) {
+    auto control = [](char c) { return static_cast<uint8_t>(c) < 0x20 || c == 0x7F; };
+    if (std::none_of(text->begin(), text->end(), control)) return;
+    std::string escaped;
+    escaped.reserve(text->size() + 8);
+    for (char c : *text) {
+        if (!control(c)) {
+            escaped.push_back(c);
+            continue;
+        }
+        auto byte = static_cast<uint8_t>(c);
+        escaped += "\\x";
+        escaped.push_back(kHex[byte >> 4]);
+        escaped.push_back(kHex[byte & 15]);
+    }
+    text->swap(escaped);
+}
+
+std::string ShownName(const char* name) {
+    std::string shown = DisplayName(name);
+    EscapeControls(&shown);
+    return shown;
 }
 
 bool ArchiveName(std::string_view utf8, std::string* out) {

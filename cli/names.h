@@ -25,6 +25,13 @@ std::string DisplayName(const char* name);
 // The same, appended to out.
 void AppendDisplayName(const char* name, std::string* out);
 
+// Human output never hands a terminal a control byte from a name: each byte
+// below 0x20 and 0x7F becomes \xHH (two upper-case hex digits), so a name
+// cannot send escape sequences or split its line. JSON stays exact.
+void EscapeControls(std::string* text);
+// DisplayName with its control bytes escaped, for human output.
+std::string ShownName(const char* name);
+
 // The archive name for a UTF-8 name typed or found on disk: either separator
 // becomes a backslash, each character converts to code page 949 exactly (no
 // near matches), and %XX of a byte 0x80 or above stands for that byte, the

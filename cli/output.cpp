@@ -4,6 +4,7 @@
 #include <string>
 
 #include "console.h"
+#include "names.h"
 
 namespace caskw {
 
@@ -24,6 +25,9 @@ void ErrLine(std::string_view text) {
     ClearStatusLine();
     std::string line = "caskw: ";
     line.append(text);
+    // Names from archives and folders reach messages: none may steer the
+    // terminal or split the line.
+    EscapeControls(&line);
     line.push_back('\n');
     WriteStream(kStderr, line.data(), line.size());
 }

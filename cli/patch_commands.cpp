@@ -137,11 +137,25 @@ int RunApply(const ApplyOptions& o) {
 
     if (info->mergeMode == GRF_PATCH_LOOSE) {
         fs::path folder = fs::absolute(PathFromUtf8(o.archive)).parent_path();
+        // Every entry that can be applied is; each refused one is named.
+        std::vector<uint32_t> results(patch->count, GRF_OK);
         ProgressBegin("writing", patch->count, 0);
-        int32_t failed = GrfApplyPatch(archive.get(), patch.get(), EngineProgress);
+        int32_t failed =
+            GrfApplyLoosePatch(archive.get(), patch.get(), EngineProgress, results.data());
         ProgressEnd();
         if (failed) {
-            Complain(o.patch + ": not applied in full: " + ErrorText(GrfLastError));
+            size_t refused = 0;
+            for (uint32_t i = 0; i < patch->count; ++i) {
+                if (results[i] == GRF_OK || results[i] == GRF_ERROR_CANCELLED) continue;
+                const char* name = patch->entries[i].name;
+                Complain(DisplayName(name) + ": " + EntryErrorText(results[i], name, folder));
+                ++refused;
+            }
+            std::string why = GrfLastError == GRF_ERROR_CANCELLED
+                                  ? ErrorText(GRF_ERROR_CANCELLED)
+                                  : Count(refused, "entry", "entries") +
+                                        " refused; every other entry was applied";
+            Complain(o.patch + ": not applied in full: " + why);
             return kExitSomeFailed;
         }
         Note("files written into " + PathToUtf8(folder));
@@ -317,9 +331,12 @@ void AddPatchCommands(CLI::App* app, int* exitCode) {
     a->add_option("ARCHIVE", apply->archive, "the archive it applies to (changed in place)")
         ->required();
     a->footer(
-        "A merging patch replaces, adds and removes ARCHIVE's entries; ARCHIVE is written\n"
-        "beside itself and renamed into place once complete. A patch of loose files writes\n"
-        "them (and deletes its removals) in ARCHIVE's folder, refusing names that leave it.");
+        "A merging patch replaces, adds and removes ARCHIVE's entries in place: its files\n"
+        "and a new file list are written after what ARCHIVE holds and the header switches\n"
+        "to them last, so a crash at any moment leaves the old archive or the patched one.\n"
+        "A patch of loose files writes them (and deletes its removals) in ARCHIVE's folder;\n"
+        "an entry refused there (a name that leaves the folder or passes through a link, or\n"
+        "an archive open here) is named and left out, and every other entry is applied.");
     a->callback([=] { *exitCode = RunApply(*apply); });
 
     auto verify = std::make_shared<std::string>();

@@ -46,7 +46,7 @@ int RunInfo(const std::string& path) {
              : patch->mergeMode == GRF_PATCH_LOOSE ? "loose files"
                                                    : "unknown merge mode") +
             "\n");
-        Out("target: " + DisplayName(patch->target) + "\n");
+        Out("target: " + ShownName(patch->target) + "\n");
     } else {
         char version[16];
         snprintf(version, sizeof version, "0x%X", ArchiveVersion(archive.get()));
@@ -160,6 +160,7 @@ int RunList(const ListOptions& o) {
             text += EntryJson(entry, name);
         } else {
             if (o.long_) AppendLongFields(entry, &text);
+            EscapeControls(&name);
             text += name;
             text += '\n';
         }

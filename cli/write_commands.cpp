@@ -299,8 +299,10 @@ byte that extraction wrote that way. OUT is replaced only once it is complete.)"
     a->footer(R"(Without --as, each PATH must lie inside the current folder, and names itself:
 'caskw add data.grf data/sprite' adds data\sprite\... With --as, a file is
 named PREFIX\ and its file name, a folder's files PREFIX\ and their path
-inside it. The archive is written anew beside itself and renamed into place
-only when complete, or written to OUT with -o.)");
+inside it. ARCHIVE is changed in place: the files and a new file list are
+written after what it holds and its header switches to them last, so a crash
+at any moment leaves the old archive or the new one. With -o, ARCHIVE stays
+as it is and OUT is written anew.)");
     a->callback([=] {
         add->hasAs = as->count() > 0;
         *exitCode = RunAdd(*add);

@@ -431,19 +431,24 @@ extern "C" GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress
     }
     PlatformFile* file = PlatformOpenRead(archive->path);
     if (!file) {
+        GrfLastError = OpenFailure();
         FreeArchive(archive);
-        GrfLastError = GRF_ERROR_NOT_FOUND;
         return GRF_NO_ARCHIVE;
     }
     code = PlatformStampOf(file, &archive->stamp) ? ReadArchive(archive, file, progress)
                                                   : SystemReadError();
     PlatformClose(file);
+    if (code == GRF_OK && !RememberOpenArchive(archive)) code = GRF_ERROR_MEMORY;
     if (code != GRF_OK) {
         FreeArchive(archive);
         GrfLastError = code;
         return GRF_NO_ARCHIVE;
     }
     return archive;
+}
+
+uint32_t OpenFailure(void) {
+    return PlatformAccessDenied() ? GRF_ERROR_ACCESS : GRF_ERROR_NOT_FOUND;
 }
 
 uint32_t CheckArchiveFile(const GrfArchive* archive, PlatformFile* file) {
@@ -454,7 +459,7 @@ uint32_t CheckArchiveFile(const GrfArchive* archive, PlatformFile* file) {
 
 uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file) {
     *file = PlatformOpenRead(archive->path);
-    if (!*file) return GRF_ERROR_NOT_FOUND;
+    if (!*file) return OpenFailure();
     uint32_t code = CheckArchiveFile(archive, *file);
     if (code != GRF_OK) {
         PlatformClose(*file);
@@ -475,7 +480,10 @@ extern "C" GrfArchive* GrfCreate(const wchar_t* path) {
 
 extern "C" int GrfClose(GrfArchive** archive) {
     if (*archive == GRF_NO_ARCHIVE) return 1;
-    if (*archive) FreeArchive(*archive);
+    if (*archive) {
+        ForgetOpenArchive(*archive);
+        FreeArchive(*archive);
+    }
     *archive = GRF_NO_ARCHIVE;
     return 0;
 }

@@ -56,9 +56,20 @@ const wchar_t* LocalPath(const GrfArchive* archive, uint32_t index, wchar_t* buf
 
 struct PlatformFile;
 
+// The archives GrfOpen opened and GrfClose has not closed yet: what a write
+// must never replace. RememberOpenArchive is false when out of memory.
+bool RememberOpenArchive(GrfArchive* archive);
+void ForgetOpenArchive(const GrfArchive* archive);
+// Whether identity (its device and file) is the file of an open archive.
+bool IsOpenArchiveFile(const GrfFileStamp& identity);
+
+// The code of a file that did not open: GRF_ERROR_ACCESS when the system
+// refused it (permission, read-only, in use), else GRF_ERROR_NOT_FOUND.
+uint32_t OpenFailure(void);
+
 // Opens archive's file by its path: GRF_OK, GRF_ERROR_NOT_FOUND when it does
-// not open, GRF_ERROR_CHANGED (closed again) when it is no longer the file
-// the archive was opened from.
+// not open (GRF_ERROR_ACCESS when refused), GRF_ERROR_CHANGED (closed again)
+// when it is no longer the file the archive was opened from.
 uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file);
 // GRF_OK while file (of archive, open) is as it was when the archive was
 // opened, else GRF_ERROR_CHANGED.

@@ -8,7 +8,7 @@
 
 uint32_t CommitBegin(const GrfArchive* archive, Commit* commit) {
     commit->file = PlatformOpenUpdate(archive->path);
-    if (!commit->file) return GRF_ERROR_NOT_FOUND;
+    if (!commit->file) return OpenFailure();
     uint32_t code = CheckArchiveFile(archive, commit->file);
     if (code == GRF_OK) {
         commit->oldSize = PlatformFileSize(commit->file);

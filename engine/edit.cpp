@@ -37,26 +37,71 @@ bool Append(GrfArchive* archive, const GrfEntry& record) {
 
 namespace {
 
+int HexValue(wchar_t c) {
+    if (c >= L'0' && c <= L'9') return c - L'0';
+    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
+    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
+    return -1;
+}
+
+// The byte that "%XX" at text stands for (XX from 80 to FF, as extraction
+// names a byte that starts no character), or -1 when text holds no escape.
+int EscapedByte(const wchar_t* text) {
+    if (text[0] != L'%') return -1;
+    int high = HexValue(text[1]);
+    int low = high >= 8 ? HexValue(text[2]) : -1;
+    return low < 0 ? -1 : high << 4 | low;
+}
+
+// Appends the code page 949 bytes of the one character c to out: GRF_OK;
+// GRF_ERROR_NOT_FOUND when the code page lacks it (a conversion that would
+// put a "?" or a near match in its place); GRF_ERROR_MEMORY.
+uint32_t ExactChar(wchar_t c, char* out, size_t* n) {
+    if (c > 0 && c < 0x80) {
+        out[(*n)++] = static_cast<char>(c);
+        return GRF_OK;
+    }
+    const wchar_t one[2] = {c, L'\0'};
+    char* narrow = PlatformWideToCp949(one);
+    wchar_t* back = narrow ? PlatformCp949ToWide(narrow) : nullptr;
+    uint32_t code = GRF_ERROR_MEMORY;
+    if (back) code = back[0] == c && back[1] == L'\0' ? GRF_OK : GRF_ERROR_NOT_FOUND;
+    if (code == GRF_OK) {
+        size_t length = strlen(narrow);
+        memcpy(out + *n, narrow, length);
+        *n += length;
+    }
+    PlatformFree(narrow);
+    PlatformFree(back);
+    return code;
+}
+
 // The code page 949 form of name, or null (with *code) when it is empty,
 // does not fit the field, or has a character the code page lacks: a name
 // is never cut short or changed, for a changed name would pack another
-// file's path. An empty name is no file, and the 0x2xx layout ends its
-// table there.
+// file's path. "%XX" stands for the byte XX, so the names extraction gives
+// bytes that start no character come back as those bytes. An empty name is
+// no file, and the 0x2xx layout ends its table there.
 char* ExactName(const wchar_t* name, uint32_t* code) {
     *code = GRF_ERROR_MEMORY;
-    char* narrow = PlatformWideToCp949(name);
+    size_t units = wcslen(name);
+    char* narrow = static_cast<char*>(PlatformAlloc(units * 2 + 1));
     if (!narrow) return nullptr;
-    wchar_t* back = PlatformCp949ToWide(narrow);
-    if (!back) {
-        PlatformFree(narrow);
-        return nullptr;
+    size_t n = 0;
+    uint32_t result = GRF_OK;
+    for (size_t i = 0; i < units && result == GRF_OK; ++i) {
+        int byte = EscapedByte(name + i);
+        if (byte >= 0) {
+            narrow[n++] = static_cast<char>(byte);
+            i += 2;
+        } else {
+            result = ExactChar(name[i], narrow, &n);
+        }
     }
-    size_t length = strlen(narrow);
-    bool exact = wcscmp(back, name) == 0;
-    PlatformFree(back);
-    if (length == 0 || length > GRF_NAME_MAX || !exact) {
+    if (result == GRF_OK && (n == 0 || n > GRF_NAME_MAX)) result = GRF_ERROR_NOT_FOUND;
+    if (result != GRF_OK) {
         PlatformFree(narrow);
-        *code = GRF_ERROR_NOT_FOUND;
+        *code = result;
         return nullptr;
     }
     return narrow;
@@ -66,7 +111,7 @@ char* ExactName(const wchar_t* name, uint32_t* code) {
 
 extern "C" uint32_t GrfAddLocalFile(GrfArchive* archive, const wchar_t* name,
                                     const wchar_t* localPath) {
-    if (!IsArchive(archive)) return 1;
+    if (!IsArchive(archive)) return GRF_ERROR_HANDLE;
     if (!name || !localPath || !localPath[0]) return GRF_ERROR_NOT_FOUND;
     uint32_t code = GRF_OK;
     char* narrow = ExactName(name, &code);
@@ -89,7 +134,7 @@ extern "C" uint32_t GrfAddLocalFile(GrfArchive* archive, const wchar_t* name,
 }
 
 extern "C" uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name) {
-    if (!IsArchive(archive)) return 1;
+    if (!IsArchive(archive)) return GRF_ERROR_HANDLE;
     if (!baseDir || !name || wcslen(baseDir) >= kBaseDirSize) return GRF_ERROR_NOT_FOUND;
     // The name less its first four characters ("data", which stands for the
     // base) names the file under baseDir.
@@ -108,7 +153,7 @@ extern "C" uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, cons
 
 extern "C" uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other) {
     if (!IsArchive(archive) || !IsArchive(other)) {
-        GrfLastError = GRF_ERROR_NOT_ARCHIVE;
+        GrfLastError = GRF_ERROR_HANDLE;
         return 0;
     }
     // Every record would replace itself: nothing to change.

@@ -252,11 +252,23 @@ uint32_t OutputCode(PlatformOutputResult result) {
     return result == kOutputLink ? GRF_ERROR_UNSAFE_NAME : GRF_ERROR_OUTPUT;
 }
 
+// Begins the output for fileName, refusing a name that an open archive's
+// file has: the file would take the place of the archive being read.
+uint32_t BeginOutput(const wchar_t* fileName, PlatformFolders* folders, PlatformOutput** output) {
+    uint32_t code = OutputCode(PlatformBeginOutput(fileName, folders, output));
+    if (code != GRF_OK) return code;
+    GrfFileStamp there = {};
+    if (!PlatformFinalIdentity(*output, &there) || !IsOpenArchiveFile(there)) return GRF_OK;
+    PlatformAbandonOutput(*output);
+    *output = nullptr;
+    return GRF_ERROR_OPEN_ARCHIVE;
+}
+
 // One attempt at the file: a new output, the content, then the rename.
 uint32_t WriteContent(const GrfEntry& entry, PlatformFile* file, StoredMethod method, Pieces* p,
                       const wchar_t* fileName, Reuse* reuse) {
     PlatformOutput* output = nullptr;
-    uint32_t code = OutputCode(PlatformBeginOutput(fileName, reuse->folders, &output));
+    uint32_t code = BeginOutput(fileName, reuse->folders, &output);
     if (code != GRF_OK) return code;
     if (entry.realSize != 0) code = StreamContent(entry, file, method, p, output);
     if (code != GRF_OK) {
@@ -277,7 +289,7 @@ uint32_t WriteWhole(const GrfEntry& entry, PlatformFile* file, const wchar_t* fi
     uint8_t* content = nullptr;
     uint32_t code = ReadContentFrom(entry, file, &content, &reuse->window);
     PlatformOutput* output = nullptr;
-    if (code == GRF_OK) code = OutputCode(PlatformBeginOutput(fileName, reuse->folders, &output));
+    if (code == GRF_OK) code = BeginOutput(fileName, reuse->folders, &output);
     if (code == GRF_OK && entry.realSize != 0 &&
         !PlatformWriteOutput(output, content, entry.realSize)) {
         PlatformAbandonOutput(output);
@@ -471,7 +483,7 @@ extern "C" uint32_t GrfExtractEntry(GrfArchive* owner, const wchar_t* name) {
     uint32_t code = GRF_OK;
     if (!name || !IsSafeName(name)) {
         code = GRF_ERROR_UNSAFE_NAME;
-    } else if (owner == GRF_NO_ARCHIVE) {
+    } else if (owner == GRF_NO_ARCHIVE || !owner) {
         code = GRF_ERROR_HANDLE;
     } else if (char* narrow = PlatformWideToCp949(name); !narrow) {
         code = GRF_ERROR_MEMORY;
@@ -527,8 +539,7 @@ uint32_t RemoveInRun(GrfExtractRun* run, const char* name) {
     if (!fileName) return GRF_ERROR_MEMORY;
     uint32_t code = IsSafeName(fileName) && NamesAFile(fileName) ? GRF_OK : GRF_ERROR_UNSAFE_NAME;
     PlatformOutput* output = nullptr;
-    if (code == GRF_OK)
-        code = OutputCode(PlatformBeginOutput(fileName, run->reuse.folders, &output));
+    if (code == GRF_OK) code = BeginOutput(fileName, run->reuse.folders, &output);
     if (code == GRF_OK && !PlatformRemoveFinal(output)) code = GRF_ERROR_OUTPUT;
     if (output) PlatformAbandonOutput(output);
     PlatformFree(fileName);

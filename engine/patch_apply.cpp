@@ -50,24 +50,34 @@ bool FolderOf(const GrfArchive* archive, wchar_t* folder) {
     return true;
 }
 
-uint32_t ApplyLoose(const GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress) {
+// Every record is applied that can be: a refused or failed one is left out
+// and the rest go on, removals included, so a patch is never left half-way
+// with its removals skipped. results (may be null) gets each record's code;
+// the first failure's code is returned.
+uint32_t ApplyLoose(const GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress,
+                    uint32_t* results) {
     wchar_t folder[GRF_PATH_SIZE];
-    if (!FolderOf(archive, folder)) return GRF_ERROR_OUTPUT;
-    GrfExtractRun* run = BeginExtractRunAt(folder);
-    if (!run) return GRF_ERROR_OUTPUT;
-    uint32_t code = GRF_OK;
-    for (uint32_t i = 0; i < patch->count && code == GRF_OK; ++i) {
+    GrfExtractRun* run = FolderOf(archive, folder) ? BeginExtractRunAt(folder) : nullptr;
+    uint32_t first = run ? uint32_t{GRF_OK} : uint32_t{GRF_ERROR_OUTPUT};
+    bool stopped = false;
+    for (uint32_t i = 0; i < patch->count; ++i) {
         GrfEntry& record = patch->entries[i];
-        if (IsIntegrity(record)) continue;
-        if (progress && progress(&record, i, patch->count) != 0) {
+        uint32_t code = GRF_OK;
+        if (!run)
+            code = GRF_ERROR_OUTPUT;
+        else if (stopped ||
+                 (!IsIntegrity(record) && progress && progress(&record, i, patch->count)))
             code = GRF_ERROR_CANCELLED;
-            break;
-        }
-        code = (record.state & ENTRY_REMOVAL) ? RemoveInRun(run, record.name)
-                                              : GrfExtractInRun(run, patch, i);
+        else if (!IsIntegrity(record))
+            code = (record.state & ENTRY_REMOVAL) ? RemoveInRun(run, record.name)
+                                                  : GrfExtractInRun(run, patch, i);
+        stopped = stopped || code == GRF_ERROR_CANCELLED;
+        if (first == GRF_OK) first = code;
+        if (results) results[i] = code;
     }
+    if (stopped) first = GRF_ERROR_CANCELLED;
     GrfEndExtractRun(run);
-    return code;
+    return first;
 }
 
 // What marking a patch changes in a table, kept so that a failed save can
@@ -180,12 +190,21 @@ extern "C" int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch,
     if (code == GRF_OK) {
         uint8_t mode = patch->patch->mergeMode;
         if (mode == thor::kMergeLoose)
-            code = ApplyLoose(archive, patch, progress);
+            code = ApplyLoose(archive, patch, progress, nullptr);
         else if (mode == thor::kMergeInto)
             code = ApplyMerged(archive, patch, progress);
         else
             code = GRF_ERROR_VERSION;
     }
+    GrfLastError = code;
+    return code == GRF_OK ? 0 : 1;
+}
+
+extern "C" int32_t GrfApplyLoosePatch(GrfArchive* archive, GrfArchive* patch,
+                                      GrfProgressCallback progress, uint32_t* results) {
+    uint32_t code = CheckPair(archive, patch);
+    if (code == GRF_OK && patch->patch->mergeMode != thor::kMergeLoose) code = GRF_ERROR_VERSION;
+    if (code == GRF_OK) code = ApplyLoose(archive, patch, progress, results);
     GrfLastError = code;
     return code == GRF_OK ? 0 : 1;
 }

@@ -36,6 +36,9 @@ void PlatformClose(PlatformFile* file);
 bool PlatformDeleteFile(const wchar_t* path);
 bool PlatformCreateDirectory(const wchar_t* path);
 uint32_t PlatformLastError(void);
+// Whether the last failed open was refused rather than missing: no
+// permission, a read-only file or volume, a file another program holds.
+bool PlatformAccessDenied(void);
 // Forces what was written to the file onto the disk.
 bool PlatformFlush(PlatformFile* file);
 // Cuts the file (open for writing) to size bytes.
@@ -93,6 +96,10 @@ void PlatformAbandonOutput(PlatformOutput* output);
 // itself, never what it points to); true when it is gone or was never there.
 // The output is then abandoned as usual.
 bool PlatformRemoveFinal(PlatformOutput* output);
+// The device and file of what has the output's final name now (a link
+// itself, not what it points to) into identity's device and file; false when
+// nothing has that name.
+bool PlatformFinalIdentity(PlatformOutput* output, GrfFileStamp* identity);
 
 // Names of extracted files. PlatformRefusesComponent: true for a path
 // component this system would take for something else or change (Windows:

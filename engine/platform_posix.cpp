@@ -79,6 +79,10 @@ int ToFd(PlatformFile* file) {
 }
 
 PlatformFile* OpenPath(const wchar_t* path, int flags) {
+    if (PlatformFaultNow(kPlatformFaultAccess)) {
+        errno = EACCES;
+        return nullptr;
+    }
     char utf8[kPathBytes];
     if (!WidePathToUtf8(path, utf8)) return nullptr;
     return FromFd(open(utf8, flags | O_CLOEXEC, 0666));
@@ -191,6 +195,10 @@ bool PlatformCreateDirectory(const wchar_t* path) {
 
 uint32_t PlatformLastError(void) {
     return static_cast<uint32_t>(errno);
+}
+
+bool PlatformAccessDenied(void) {
+    return errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY;
 }
 
 bool PlatformFlush(PlatformFile* file) {
@@ -589,6 +597,15 @@ bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t si
 bool PlatformRemoveFinal(PlatformOutput* output) {
     int folder = output->folders->fds[output->folders->depth];
     return unlinkat(folder, output->final, 0) == 0 || errno == ENOENT;
+}
+
+bool PlatformFinalIdentity(PlatformOutput* output, GrfFileStamp* identity) {
+    int folder = output->folders->fds[output->folders->depth];
+    struct stat st;
+    if (fstatat(folder, output->final, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    identity->device = static_cast<uint64_t>(st.st_dev);
+    identity->file = static_cast<uint64_t>(st.st_ino);
+    return true;
 }
 
 namespace {

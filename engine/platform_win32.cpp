@@ -16,6 +16,13 @@ PlatformFile* FromHandle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? nullptr : reinterpret_cast<PlatformFile*>(handle);
 }
 
+// A test's refused open, as for a file another program holds.
+bool RefusedOnPurpose() {
+    if (!PlatformFaultNow(kPlatformFaultAccess)) return false;
+    SetLastError(ERROR_SHARING_VIOLATION);
+    return true;
+}
+
 HANDLE ToHandle(PlatformFile* file) {
     return reinterpret_cast<HANDLE>(file);
 }
@@ -25,21 +32,25 @@ constexpr UINT kCodePage949 = 949;
 }  // namespace
 
 PlatformFile* PlatformOpenRead(const wchar_t* path) {
+    if (RefusedOnPurpose()) return nullptr;
     return FromHandle(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 PlatformFile* PlatformCreateNew(const wchar_t* path) {
+    if (RefusedOnPurpose()) return nullptr;
     return FromHandle(
         CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 PlatformFile* PlatformCreateAlways(const wchar_t* path) {
+    if (RefusedOnPurpose()) return nullptr;
     return FromHandle(CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 PlatformFile* PlatformOpenUpdate(const wchar_t* path) {
+    if (RefusedOnPurpose()) return nullptr;
     return FromHandle(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
@@ -107,6 +118,12 @@ bool PlatformCreateDirectory(const wchar_t* path) {
 
 uint32_t PlatformLastError(void) {
     return GetLastError();
+}
+
+bool PlatformAccessDenied(void) {
+    DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ||
+           error == ERROR_LOCK_VIOLATION || error == ERROR_WRITE_PROTECT;
 }
 
 bool PlatformFlush(PlatformFile* file) {
@@ -454,6 +471,22 @@ bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t si
 
 bool PlatformRemoveFinal(PlatformOutput* output) {
     return DeleteFileW(output->path) || IsMissing();
+}
+
+bool PlatformFinalIdentity(PlatformOutput* output, GrfFileStamp* identity) {
+    // No access asked: the file's identity reads even while another program
+    // holds it open without sharing.
+    HANDLE file = CreateFileW(
+        output->path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool known = GetFileInformationByHandle(file, &info);
+    CloseHandle(file);
+    if (!known) return false;
+    identity->device = info.dwVolumeSerialNumber;
+    identity->file = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
 }
 
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {

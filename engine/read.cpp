@@ -233,7 +233,7 @@ extern "C" GrfEntry* GrfFindEntry(GrfArchive* archive, const char* name) {
 }
 
 extern "C" void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t* outSize) {
-    if (IsNoArchive(archive)) {
+    if (IsNoArchive(archive) || !archive) {
         GrfLastError = GRF_ERROR_HANDLE;
         return nullptr;
     }
@@ -246,7 +246,7 @@ extern "C" void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t
 }
 
 extern "C" void* GrfReadEntry(GrfArchive* archive, const wchar_t* name, uint32_t* outSize) {
-    if (IsNoArchive(archive)) {
+    if (IsNoArchive(archive) || !archive) {
         GrfLastError = GRF_ERROR_HANDLE;
         return nullptr;
     }

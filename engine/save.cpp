@@ -167,7 +167,7 @@ uint32_t Save(GrfArchive* archive, GrfProgressCallback progress) {
     if (code != GRF_OK) return code;
     bool stop = v1 && archive->directoryEnd == commit.oldSize;
     if (v1 && !stop && !EndsDirectory(commit.file, archive->directoryEnd, commit.oldSize))
-        code = GRF_ERROR_WRITE;
+        code = GRF_ERROR_NOT_IN_PLACE;
     uint64_t start = commit.oldSize + (stop ? kV1Stop : 0);
     if (code == GRF_OK && start + TableBytes(archive, version, true) > PositionLimit(version))
         code = GRF_ERROR_WRITE;

@@ -264,7 +264,7 @@ uint32_t RunWrite(PatchWrite* w, const wchar_t* outputPath, uint8_t mergeMode, c
     w->temporary = static_cast<wchar_t*>(PlatformAlloc(room * sizeof(wchar_t)));
     if (!w->temporary) return GRF_ERROR_MEMORY;
     w->out = PlatformCreateTemporary(outputPath, w->temporary, room);
-    if (!w->out) return GRF_ERROR_NOT_FOUND;
+    if (!w->out) return OpenFailure();
 
     uint8_t header[kTarget + 255 + kTableFields] = {};
     uint32_t targetLength = static_cast<uint32_t>(strlen(target));
@@ -341,11 +341,14 @@ extern "C" uint32_t GrfAddRemoval(GrfArchive* archive, const char* name) {
     size_t length = name ? strnlen(name, GRF_NAME_SIZE) : 0;
     if (length == 0 || length > GRF_NAME_MAX) return GRF_ERROR_NOT_FOUND;
     if (!ReserveEntries(archive, 1)) return GRF_ERROR_MEMORY;
+    // Made whole first and copied in: the name goes into a record of known
+    // size, which no optimiser takes for a write past the table.
+    GrfEntry record = {};
+    memcpy(record.name, name, length);
+    record.cycle = -1;
+    record.state = ENTRY_NEW | ENTRY_REMOVAL;
     GrfEntry* slot = &archive->entries[archive->count];
-    memset(slot, 0, sizeof *slot);
-    memcpy(slot->name, name, length);
-    slot->cycle = -1;
-    slot->state = ENTRY_NEW | ENTRY_REMOVAL;
+    *slot = record;
     if (!NameIndexAdd(archive, archive->count)) {
         memset(slot, 0, sizeof *slot);
         return GRF_ERROR_MEMORY;

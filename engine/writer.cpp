@@ -497,7 +497,7 @@ uint32_t RunRepack(GrfArchive* archive, RepackFile* f, TableWrite* w, const wcha
     f->temporary = static_cast<wchar_t*>(PlatformAlloc(room * sizeof(wchar_t)));
     if (!f->temporary) return GRF_ERROR_MEMORY;
     f->file = PlatformCreateTemporary(outputPath, f->temporary, room);
-    if (!f->file) return GRF_ERROR_NOT_FOUND;
+    if (!f->file) return OpenFailure();
     uint8_t header[GRF_HEADER_SIZE];
     PutHeaderFields(header, 0, 0, 0, 0);
     if (!PlatformWrite(f->file, header, GRF_HEADER_SIZE)) return GRF_ERROR_WRITE;

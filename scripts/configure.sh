@@ -9,7 +9,8 @@
 native_build() {
   local dir=$1
   shift
-  cmake -S "$root" -B "$dir" -G Ninja "$@" >/dev/null && cmake --build "$dir"
+  cmake -S "$root" -B "$dir" -G Ninja -DCASKWRIGHT_WERROR=ON "$@" >/dev/null &&
+    cmake --build "$dir"
 }
 
 windows_configure() {
@@ -17,7 +18,7 @@ windows_configure() {
   shift
   cmake --no-warn-unused-cli -S "$root" -B "$dir" -G Ninja \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-    -DCASKWRIGHT_BENCH=OFF \
+    -DCASKWRIGHT_BENCH=OFF -DCASKWRIGHT_WERROR=ON \
     -DJPEG_INCLUDE_DIR="$deps/mingw-jpeg/include" \
     -DJPEG_LIBRARY="$deps/mingw-jpeg/lib/libjpeg.a" \
     -DPNG_PNG_INCLUDE_DIR="$deps/mingw-png/include" \

@@ -9,7 +9,7 @@ deps=${CASKWRIGHT_DEPS:-$root/build/deps}
 
 case "$(uname -s)" in
 MINGW* | MSYS* | CYGWIN*)
-  cmake -S "$root" -B "$build/windows" >/dev/null && cmake --build "$build/windows" --target caskwright
+  cmake -S "$root" -B "$build/windows" -DCASKWRIGHT_WERROR=ON >/dev/null && cmake --build "$build/windows" --target caskwright
   exec "$build/windows/ui/caskwright.exe"
   ;;
 esac

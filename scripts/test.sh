@@ -36,6 +36,9 @@ run_suites() {  # name dir [ctest args]
   # ctest's own status decides; a run that printed no summary failed too.
   grep -q '^100% tests passed' "$log" || rc=1
   { grep -E 'tests passed' "$log" | tail -1 || echo "no summary"; } | sed "s/^/$name: /" >>"$build/ctest-summary.log"
+  # Tests not run for want of the sample files are said, never hidden.
+  grep -h 'tests need the sample files: not run' "$dir/Testing/Temporary/LastTest.log" 2>/dev/null |
+    head -1 | sed "s/^/$name: /" >>"$build/ctest-summary.log" || true
   return "$rc"
 }
 

@@ -21,10 +21,14 @@
  *    with GRF_ERROR_CHANGED when the file is no longer the one opened.
  *  - Archive names are 8-bit code page 949 text with backslash separators,
  *    compared byte for byte and case-sensitively. User text is wide.
+ *  - Where a contract gives GRF_ERROR_NOT_FOUND for a file that does not
+ *    open, GRF_ERROR_ACCESS stands in its place when the system refused it
+ *    (no permission, read-only, in use by another program).
  *  - Single-threaded: GrfLastError and the repack settings are plain globals.
  *
  * From CMake: find_package(caskwright) and link caskwright::engine. Otherwise
- * link the static library caskwright_engine, zlib and liblzma (-lz -llzma).
+ * pkg-config --cflags --libs caskwright, or link the static library and what
+ * it uses: -lcaskwright_engine -ldeflate -llzma -lz -pthread.
  */
 #ifndef CASKWRIGHT_GRF_H
 #define CASKWRIGHT_GRF_H
@@ -56,12 +60,13 @@ enum GrfErrorCode {
                                      in the table, no entry matches the filter, or
                                      the output file cannot be created (or exists) */
     GRF_ERROR_VERSION = 3,        /* major version neither 1, 2 nor 3 */
-    GRF_ERROR_HANDLE = 6,         /* GRF_NO_ARCHIVE, or a null or -1 block/search */
+    GRF_ERROR_HANDLE = 6,         /* GRF_NO_ARCHIVE or a null archive (from every
+                                     call that takes one), or a null or -1
+                                     block/search */
     GRF_ERROR_MEMORY = 8,         /* out of memory, or a directory of more records
                                      than a table can hold */
     GRF_ERROR_NOT_ARCHIVE = 13,   /* no header text, directory out of reach;
-                                     GrfMerge given GRF_NO_ARCHIVE; stored bytes
-                                     unreadable during a repack */
+                                     stored bytes unreadable during a repack */
     GRF_ERROR_NO_MORE = 18,       /* no further entry matches the filter */
     GRF_ERROR_SEEK = 25,          /* positioning at an entry's stored bytes failed */
     GRF_ERROR_WRITE = 29,         /* writing the new archive failed, or it would
@@ -84,8 +89,19 @@ enum GrfErrorCode {
     GRF_ERROR_METHOD = 36,        /* the entry is stored in a way Caskwright does
                                      not read (other compression or encryption),
                                      or would be enciphered by a 0x1xx repack */
-    GRF_ERROR_DUPLICATE = 37      /* in one extraction run, a record whose file an
+    GRF_ERROR_DUPLICATE = 37,     /* in one extraction run, a record whose file an
                                      earlier record of the run already wrote */
+    GRF_ERROR_ACCESS = 39,        /* the system refused to open a file: no
+                                     permission, read-only, or in use by another
+                                     program (where GRF_ERROR_NOT_FOUND would say
+                                     it is missing) */
+    GRF_ERROR_OPEN_ARCHIVE = 40,  /* the file to write or remove is the file of an
+                                     archive open in this process (an entry
+                                     named like its own archive): left as it is */
+    GRF_ERROR_NOT_IN_PLACE = 41   /* the archive's file cannot take a save in
+                                     place (a 0x1xx file with bytes after its
+                                     directory that would read as a record):
+                                     GrfRepack writes it anew */
     /* Any other value: the operating system's error code of a failed read of
        an archive's header or directory (GrfOpen). */
 };
@@ -283,7 +299,7 @@ void* GrfReadEntryRaw(GrfArchive* archive, const char* name, uint32_t* outSize);
    LZMA1 stream of realSize bytes); anything else, and every entry of cycle
    GRF_CYCLE_FOREIGN, is stored in a way Caskwright does not read. Returns
    the buffer, owned by the caller, with GRF_OK; or null with
-   GRF_ERROR_HANDLE, GRF_ERROR_NOT_FOUND (archive null, file does not open or
+   GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or null), GRF_ERROR_NOT_FOUND (file does not open or
    name not found), GRF_ERROR_CHANGED (the file is no longer the one opened),
    GRF_ERROR_SEEK, GRF_ERROR_MEMORY, GRF_ERROR_READ (read failed or sizes
    reach beyond the stored bytes or the file), GRF_ERROR_INFLATE (data does
@@ -333,7 +349,10 @@ int CreatePathDirectories(wchar_t* path);
    drive or a leading separator or a ".." component, or is refused as above,
    GRF_ERROR_OUTPUT for a file that cannot be created or written in full or
    a folder that cannot be made (nothing partial is left: neither the file
-   nor folders made for it). */
+   nor folders made for it), GRF_ERROR_OPEN_ARCHIVE when what has that name
+   is the file (the same device and file, a hard link too) of an archive
+   open in this process (GrfOpen, not yet GrfClose: the archive read from,
+   an archive merged in, a patch being applied), which is left as it is. */
 uint32_t GrfExtractEntry(GrfArchive* owner, const wchar_t* name);
 
 /* Reads, deciphers and inflates record index of archive's table (deleted
@@ -363,7 +382,8 @@ wchar_t* GrfFileName(const char* name);
    reads it) into the file GrfFileName gives for its name, under the current
    directory, exactly as GrfExtractEntry writes a file. Returns 0, or a code
    (also left in GrfLastError): those of GrfReadRecord, GRF_ERROR_MEMORY,
-   GRF_ERROR_UNSAFE_NAME and GRF_ERROR_OUTPUT as GrfExtractEntry gives them. */
+   GRF_ERROR_UNSAFE_NAME, GRF_ERROR_OUTPUT and GRF_ERROR_OPEN_ARCHIVE as
+   GrfExtractEntry gives them. */
 uint32_t GrfExtractRecord(GrfArchive* archive, uint32_t index);
 
 /* ---------------------------------------------------------------------------
@@ -530,14 +550,15 @@ uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
    does not open, or an archive made by GrfCreate, which has no file yet:
    GrfRepack writes it), GRF_ERROR_CHANGED (the archive's file, or a merged
    archive's, changed since it was opened or last saved), GRF_ERROR_VERSION
-   (a version this layout cannot write), GRF_ERROR_CANCELLED,
+   (a version this layout cannot write), GRF_ERROR_ACCESS (the file is
+   read-only or in use), GRF_ERROR_CANCELLED,
    GRF_ERROR_MEMORY, GRF_ERROR_NOT_ARCHIVE and GRF_ERROR_READ as GrfRepack
    gives them, GRF_ERROR_WRITE (a write or flush failed; the saved archive
    would pass the 4 GB its version's offsets address, checked before
-   anything is written with local files counted at their size; a 0x2xx
-   record with an empty name; or a 0x1xx file with bytes after its directory
-   that a reader would take for a record once more bytes follow them:
-   GrfRepack writes such archives afresh). */
+   anything is written with local files counted at their size; or a 0x2xx
+   record with an empty name), GRF_ERROR_NOT_IN_PLACE (a 0x1xx file with
+   bytes after its directory that a reader would take for a record once more
+   bytes follow them: GrfRepack writes such archives afresh). */
 int32_t GrfSave(GrfArchive* archive, GrfProgressCallback progress);
 
 /* The size archive's file would have after GrfSave: what it holds now, and
@@ -565,13 +586,14 @@ uint64_t GrfUnusedBytes(const GrfArchive* archive);
    will be the file baseDir + the name less its first four characters, the
    path taken now and kept with the record, so files added from several
    folders each keep their own (GrfAddLocalFile with that path).
-   Returns GRF_OK when added; 1 for GRF_NO_ARCHIVE; GRF_ERROR_NOT_FOUND when
-   the name is empty, has a character code page 949 lacks (names are never
-   changed), or does not fit the field (GRF_NAME_MAX bytes; it is never cut
-   short), or baseDir is null or longer than 259 characters;
-   GRF_ERROR_MEMORY when out of memory. On any nonzero result the table is
-   unchanged.
-   GrfLastError is not touched. */
+   Returns GRF_OK when added; GRF_ERROR_HANDLE for GRF_NO_ARCHIVE or null;
+   GRF_ERROR_NOT_FOUND when the name is empty, has a character code page 949
+   lacks (names are never changed: "%XX", XX from 80 to FF in either case,
+   stands for the byte XX, as GrfFileName writes a byte that starts no
+   character, so such names come back exactly), or does not fit the field
+   (GRF_NAME_MAX bytes; it is never cut short), or baseDir is null or longer
+   than 259 characters; GRF_ERROR_MEMORY when out of memory. On any nonzero
+   result the table is unchanged. GrfLastError is not touched. */
 uint32_t GrfAddFile(GrfArchive* archive, const wchar_t* baseDir, const wchar_t* name);
 
 /* Appends a local-file record (state 6, no owner, sizes 0) named name (wide,
@@ -589,8 +611,8 @@ uint32_t GrfAddLocalFile(GrfArchive* archive, const wchar_t* name, const wchar_t
    appended (state 5) in other's order. Names compare byte for byte. Lookups
    go through the index, so the cost follows the two tables' sizes. other
    must stay open while records name it. Returns the new count (0 when both
-   tables are empty, GrfLastError untouched); 0 with GRF_ERROR_NOT_ARCHIVE
-   when either handle is GRF_NO_ARCHIVE; 0 with GRF_ERROR_LOCAL_RECORDS when
+   tables are empty, GrfLastError untouched); 0 with GRF_ERROR_HANDLE
+   when either handle is GRF_NO_ARCHIVE or null; 0 with GRF_ERROR_LOCAL_RECORDS when
    other holds a local-file record (one without an owner, deleted or not:
    its data exists only as a local file that other's own repack would
    read); 0 with GRF_ERROR_MEMORY when the table cannot grow. On every
@@ -757,9 +779,14 @@ uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch);
    there (a file that is not there is no failure), both with the safety of
    GrfExtractRecord: names that leave the folder or pass through a link are
    refused, and every file is written whole under a temporary name first.
-   Records are applied in table order, data.integrity excepted; the first
-   failure stops the run (the files written before stay, each complete).
-   The table and archive's file are not touched. progress (may be null)
+   Records are applied in table order, data.integrity excepted; a record
+   that is refused or fails is left out and the others still apply, its
+   removals included, so every safe file is written (each complete) and
+   every removal performed; the result is the first failure's code
+   (GrfApplyLoosePatch gives each record's). A file that is an open
+   archive's (the target archive, the patch itself) is neither replaced nor
+   deleted (GRF_ERROR_OPEN_ARCHIVE). The table and archive's file are not
+   touched. progress (may be null)
    gets (record, index, count) per record; nonzero stops.
    Returns 0 with GRF_OK; or 1 with GRF_ERROR_HANDLE, GRF_ERROR_NOT_ARCHIVE
    (as GrfMarkPatch), GRF_ERROR_VERSION (a merge mode other than the two),
@@ -767,6 +794,19 @@ uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch);
    for loose files the codes of GrfExtractInRun (GRF_ERROR_OUTPUT also when
    the folder does not open or a file to delete cannot be). */
 int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress);
+
+/* GrfApplyPatch of a patch of loose files, with each record's code in
+   results[i] (patch->count slots; may be null): GRF_OK (data.integrity,
+   which is not applied, too), the code of its extraction
+   (GrfExtractInRun) or removal, GRF_ERROR_OUTPUT for every record when the
+   archive's folder does not open, GRF_ERROR_CANCELLED for each record left
+   after progress asked to stop. Returns 0 with GRF_OK, or 1 with the first
+   failure's code (GRF_ERROR_CANCELLED after a stop), GRF_ERROR_HANDLE,
+   GRF_ERROR_NOT_ARCHIVE (as GrfMarkPatch) or GRF_ERROR_VERSION (a patch
+   that merges: GrfApplyPatch applies it); results are untouched for
+   those three. */
+int32_t GrfApplyLoosePatch(GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress,
+                           uint32_t* results);
 
 /* ---------------------------------------------------------------------------
  * Reading many records.

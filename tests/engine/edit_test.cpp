@@ -13,6 +13,7 @@
 #include "engine_test_util.h"
 #include "grf_builder.h"
 #include "test_support.h"
+#include "thor_builder.h"
 
 namespace {
 
@@ -98,10 +99,10 @@ TEST(Merge, IntoAnEmptyTableAndWithNoArchive) {
 
     GrfLastError = 0;
     EXPECT_EQ(GrfMerge(GRF_NO_ARCHIVE, other.archive), 0u);
-    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_ARCHIVE});
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_HANDLE});
     GrfLastError = 0;
     EXPECT_EQ(GrfMerge(other.archive, GRF_NO_ARCHIVE), 0u);
-    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_ARCHIVE});
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_HANDLE});
     EXPECT_EQ(States(other.archive), (StateList{1, 1}));
 }
 
@@ -158,7 +159,7 @@ TEST(AddFile, AppendsLocalRecords) {
         EXPECT_EQ(memcmp(&e, &blank, sizeof e), 0) << "owner null, sizes and the rest zero";
     }
     EXPECT_EQ(GrfFindEntry(table, "data\\texture\\a.bmp"), &table->entries[0]);
-    EXPECT_EQ(GrfAddFile(GRF_NO_ARCHIVE, L"C:\\x", L"data\\y"), 1u);
+    EXPECT_EQ(GrfAddFile(GRF_NO_ARCHIVE, L"C:\\x", L"data\\y"), uint32_t{GRF_ERROR_HANDLE});
     EXPECT_STREQ(GrfLocalBaseDir, L"C:\\other");
     GrfClose(&table);
 }
@@ -313,6 +314,118 @@ TEST(Edit, EndToEnd) {
     GrfSetVersion(0x103);
     EXPECT_EQ(States(table), (StateList{1, 9, 0x10, 1, 5, 0x10, 5, 6, 6, 6, 6}))
         << "repack keeps marks";
+}
+
+// No archive, whether GRF_NO_ARCHIVE or null, is one cause with one code,
+// GRF_ERROR_HANDLE, from every call that takes an archive: the result where
+// the call returns its code, else GrfLastError.
+TEST(Contracts, NoArchiveGivesTheHandleCodeFromEveryCall) {
+    ArchiveOnDisk patch(BuildThor({{"data\\a.txt", BytesOf("a")}}, "", 0));
+    ArchiveOnDisk other(BuildArchive(0x200, {{"data\\a.txt", BytesOf("a")}}));
+    std::wstring out = other.dir.Join(L"out.grf");
+    struct Call {
+        const char* name;
+        uint32_t (*code)(GrfArchive* none, GrfArchive* real, GrfArchive* patch, const wchar_t* out);
+    };
+    const Call calls[] = {
+        {"GrfFindEntry",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             GrfFindEntry(a, "data\\a.txt");
+             return GrfLastError;
+         }},
+        {"GrfReadEntryRaw",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             GrfReadEntryRaw(a, "data\\a.txt", nullptr);
+             return GrfLastError;
+         }},
+        {"GrfReadEntry",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             GrfReadEntry(a, L"data\\a.txt", nullptr);
+             return GrfLastError;
+         }},
+        {"GrfReadRecord",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             GrfReadRecord(a, 0, nullptr);
+             return GrfLastError;
+         }},
+        {"GrfExtractEntry", [](GrfArchive* a, GrfArchive*, GrfArchive*,
+                               const wchar_t*) { return GrfExtractEntry(a, L"data\\a.txt"); }},
+        {"GrfExtractRecord", [](GrfArchive* a, GrfArchive*, GrfArchive*,
+                                const wchar_t*) { return GrfExtractRecord(a, 0); }},
+        {"GrfAddFile", [](GrfArchive* a, GrfArchive*, GrfArchive*,
+                          const wchar_t*) { return GrfAddFile(a, L"base", L"data\\a.txt"); }},
+        {"GrfAddLocalFile",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             return GrfAddLocalFile(a, L"data\\a.txt", L"a.txt");
+         }},
+        {"GrfAddRemoval", [](GrfArchive* a, GrfArchive*, GrfArchive*,
+                             const wchar_t*) { return GrfAddRemoval(a, "data\\a.txt"); }},
+        {"GrfMerge into",
+         [](GrfArchive* a, GrfArchive* real, GrfArchive*, const wchar_t*) {
+             GrfMerge(a, real);
+             return GrfLastError;
+         }},
+        {"GrfMerge from",
+         [](GrfArchive* a, GrfArchive* real, GrfArchive*, const wchar_t*) {
+             GrfMerge(real, a);
+             return GrfLastError;
+         }},
+        {"GrfMarkPatch", [](GrfArchive* a, GrfArchive*, GrfArchive* p,
+                            const wchar_t*) { return GrfMarkPatch(a, p); }},
+        {"GrfApplyPatch",
+         [](GrfArchive* a, GrfArchive*, GrfArchive* p, const wchar_t*) {
+             GrfApplyPatch(a, p, nullptr);
+             return GrfLastError;
+         }},
+        {"GrfApplyLoosePatch",
+         [](GrfArchive* a, GrfArchive*, GrfArchive* p, const wchar_t*) {
+             GrfApplyLoosePatch(a, p, nullptr, nullptr);
+             return GrfLastError;
+         }},
+        {"GrfFindFirst",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             GrfFindFirst(a, L"*.*", nullptr);
+             return GrfLastError;
+         }},
+        {"GrfReadRecords",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             uint32_t index = 0;
+             GrfReadRecords(
+                 a, &index, 1,
+                 [](uint32_t, const uint8_t*, uint32_t, uint32_t, void*) { return 0; }, nullptr);
+             return GrfLastError;
+         }},
+        {"GrfExtractRecords",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             uint32_t index = 0, result = 0;
+             GrfExtractRecords(a, &index, 1, 1, nullptr, &result);
+             return GrfLastError;
+         }},
+        {"GrfRepack",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t* o) {
+             GrfRepack(a, o, nullptr);
+             return GrfLastError;
+         }},
+        {"GrfWritePatch",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t* o) {
+             GrfWritePatch(a, o, GRF_PATCH_MERGE, nullptr, 0, nullptr);
+             return GrfLastError;
+         }},
+        {"GrfSave",
+         [](GrfArchive* a, GrfArchive*, GrfArchive*, const wchar_t*) {
+             GrfSave(a, nullptr);
+             return GrfLastError;
+         }},
+    };
+    for (const Call& call : calls) {
+        for (GrfArchive* none : {GRF_NO_ARCHIVE, static_cast<GrfArchive*>(nullptr)}) {
+            GrfLastError = 12345;
+            EXPECT_EQ(call.code(none, other.archive, patch.archive, out.c_str()),
+                      uint32_t{GRF_ERROR_HANDLE})
+                << call.name << (none ? " GRF_NO_ARCHIVE" : " null");
+        }
+    }
+    EXPECT_FALSE(FileExists(out));
 }
 
 }  // namespace

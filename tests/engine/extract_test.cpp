@@ -319,6 +319,45 @@ TEST(ExtractSafely, RunsNeverReplaceTheirOwnFiles) {
     GrfEndExtractRun(nullptr);
 }
 
+// An archive holding an entry named like its own file, extracted in the
+// archive's folder, or like another archive open (a merge source), or like
+// a hard link to one: each such file is left as it is, the rest extracted.
+TEST(ExtractSafely, NeverReplacesAnOpenArchive) {
+    TempDir dir;
+    Bytes other = BuildArchive(0x200, {{"data\\x.txt", BytesOf("x")}});
+    ASSERT_TRUE(WriteFileBytes(dir.Join(L"other.grf"), other));
+    Bytes game = BuildArchive(0x200, {{"game.grf", BytesOf("evil")},
+                                      {"other.grf", BytesOf("evil")},
+                                      {"alias.grf", BytesOf("evil")},
+                                      {"data\\ok.txt", BytesOf("ok")}});
+    std::wstring gamePath = dir.Join(L"game.grf");
+    ASSERT_TRUE(WriteFileBytes(gamePath, game));
+    bool linked = MakeHardLink(dir.Join(L"alias.grf"), gamePath);
+    GrfArchive* archive = GrfOpen(gamePath.c_str(), nullptr);
+    GrfArchive* source = GrfOpen(dir.Join(L"other.grf").c_str(), nullptr);
+    ASSERT_NE(archive, GRF_NO_ARCHIVE);
+    ASSERT_NE(source, GRF_NO_ARCHIVE);
+    CurrentDirScope here(dir.path);
+    const uint32_t refused = GRF_ERROR_OPEN_ARCHIVE;
+    const uint32_t want[] = {refused, refused, linked ? refused : uint32_t{GRF_OK}, GRF_OK};
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(GrfExtractRecord(archive, i), want[i]) << i;
+    GrfExtractRun* run = GrfBeginExtractRun();
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(GrfExtractInRun(run, archive, i), want[i]) << i;
+    GrfEndExtractRun(run);
+    uint32_t indices[] = {0, 1, 2, 3};
+    uint32_t results[4] = {};
+    EXPECT_EQ(GrfExtractRecords(archive, indices, 4, 2, nullptr, results), linked ? 1u : 2u);
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(results[i], want[i]) << i;
+    EXPECT_EQ(FileBytes(gamePath), game);
+    EXPECT_EQ(FileBytes(dir.Join(L"other.grf")), other);
+    EXPECT_EQ(FileBytes(dir.Join(L"data\\ok.txt")), BytesOf("ok"));
+    // Once closed, its file is an ordinary file again.
+    GrfClose(&source);
+    EXPECT_EQ(GrfExtractRecord(archive, 1), uint32_t{GRF_OK});
+    EXPECT_EQ(FileBytes(dir.Join(L"other.grf")), BytesOf("evil"));
+    GrfClose(&archive);
+}
+
 // A run keeps the folders it last wrote into: moving between folders, and a
 // failure that removes the folders it made, leave the next record's folders
 // right.

@@ -430,6 +430,37 @@ TEST(PatchApply, LooseFilesGoIntoTheArchiveFolder) {
     EXPECT_EQ(NamesOf(client.archive).size(), 5u);  // the archive itself is untouched
 }
 
+// A refused entry is left out and every other one applied, removals after
+// it included; neither the target archive nor the patch itself is replaced.
+TEST(PatchApply, LooseFilesApplyEverySafeEntry) {
+    Client client;
+    ASSERT_TRUE(MakeDirectory(client.dir.Join(L"data")));
+    ASSERT_TRUE(WriteFileBytes(client.dir.Join(LocalPath(L"data\\old.txt")), BytesOf("old")));
+    std::wstring patchPath = client.dir.Join(L"update.thor");
+    Bytes patchBytes = BuildThor({{"data\\a.txt", BytesOf("a")},
+                                  {"..\\victim.txt", BytesOf("evil")},
+                                  {"data.grf", BytesOf("evil")},
+                                  {"update.thor", {}, true},
+                                  {"data\\b.txt", BytesOf("b")},
+                                  {"data\\old.txt", {}, true}},
+                                 "", 0);
+    ASSERT_TRUE(WriteFileBytes(patchPath, patchBytes));
+    GrfArchive* patch = GrfOpen(patchPath.c_str(), nullptr);
+    ASSERT_NE(patch, GRF_NO_ARCHIVE);
+    std::vector<uint32_t> results(patch->count, 12345);
+    EXPECT_EQ(GrfApplyLoosePatch(client.archive, patch, nullptr, results.data()), 1);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_UNSAFE_NAME}) << "the first failure";
+    EXPECT_EQ(results, (std::vector<uint32_t>{GRF_OK, GRF_ERROR_UNSAFE_NAME, GRF_ERROR_OPEN_ARCHIVE,
+                                              GRF_ERROR_OPEN_ARCHIVE, GRF_OK, GRF_OK}));
+    EXPECT_EQ(ListTree(client.dir.path),
+              (std::vector<std::string>{"data.grf " + std::to_string(ArchiveA(0x200).size()),
+                                        "data/", "data/a.txt 1", "data/b.txt 1",
+                                        "update.thor " + std::to_string(patchBytes.size())}));
+    EXPECT_EQ(GrfApplyPatch(client.archive, patch, nullptr), 1) << "the same, without results";
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_UNSAFE_NAME});
+    GrfClose(&patch);
+}
+
 TEST(PatchApply, LooseFilesNeverLeaveTheFolder) {
     TempDir outer;
     ASSERT_TRUE(WriteFileBytes(outer.Join(L"victim.txt"), BytesOf("victim")));

@@ -98,8 +98,8 @@ TEST(Read, LookupsAndTheirCodes) {
          [] { return GrfReadEntryRaw(GRF_NO_ARCHIVE, "x", nullptr); }, GRF_ERROR_HANDLE},
         {"content from no archive", [] { return GrfReadEntry(GRF_NO_ARCHIVE, L"x", nullptr); },
          GRF_ERROR_HANDLE},
-        {"content of a local record, which has no owner",
-         [] { return GrfReadEntry(nullptr, L"x", nullptr); }, GRF_ERROR_NOT_FOUND},
+        {"content from a null archive", [] { return GrfReadEntry(nullptr, L"x", nullptr); },
+         GRF_ERROR_HANDLE},
     };
     for (const Case& c : cases) {
         GrfLastError = 12345;

@@ -273,7 +273,7 @@ TEST(Save, RefusalsAndStopsLeaveFileAndTable) {
         ASSERT_EQ(trailing.archive->count, SourceContents().size());
         trailing.archive->entries[0].state |= ENTRY_DELETED;
         EXPECT_EQ(GrfSave(trailing.archive, nullptr), 1);
-        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_WRITE}) << tail;
+        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_IN_PLACE}) << tail;
         Bytes now;
         ASSERT_TRUE(ReadFileBytes(trailing.path, &now));
         EXPECT_EQ(now, v1);
@@ -317,6 +317,29 @@ TEST(Save, RefusalsAndStopsLeaveFileAndTable) {
 // very bytes; one that lasts may leave bytes past the old end that nothing
 // refers to (when the old header cannot be made sure on the disk, nothing
 // is cut), and the file still reads as the old archive.
+// A file the system refuses (read-only, in use by another program) is told
+// apart from one that is missing, at opening, reading and saving alike.
+TEST(Save, RefusedFilesAreDeniedNotMissing) {
+    ArchiveOnDisk disk(BuildArchive(0x200, SourceContents()));
+    Bytes before;
+    ASSERT_TRUE(ReadFileBytes(disk.path, &before));
+    disk.archive->entries[0].state |= ENTRY_DELETED;
+    PlatformFailAfter(kPlatformFaultAccess, 0);
+    EXPECT_EQ(GrfOpen(disk.path.c_str(), nullptr), GRF_NO_ARCHIVE);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_ACCESS});
+    EXPECT_EQ(GrfReadRecord(disk.archive, 1, nullptr), nullptr);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_ACCESS});
+    EXPECT_EQ(GrfSave(disk.archive, nullptr), 1);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_ACCESS});
+    PlatformFailAfter(kPlatformFaultAccess, -1);
+    Bytes after;
+    ASSERT_TRUE(ReadFileBytes(disk.path, &after));
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(GrfOpen(disk.dir.Join(L"missing.grf").c_str(), nullptr), GRF_NO_ARCHIVE);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_FOUND});
+    EXPECT_EQ(GrfSave(disk.archive, nullptr), 0) << GrfLastError;
+}
+
 TEST(Save, EveryFailingWriteFlushAndCutLeavesTheOldArchive) {
     struct Fault {
         PlatformFault kind;

@@ -15,10 +15,10 @@ using Bytes = std::vector<uint8_t>;
 std::wstring FixturePath(const std::string& relative);
 bool FixturesPresent();
 // Skips the current test with a clear message when the fixtures are absent.
-#define SKIP_WITHOUT_FIXTURES()                                                         \
-    do {                                                                                \
-        if (!FixturesPresent())                                                         \
-            GTEST_SKIP() << "shared fixtures not found beside the repository; skipped"; \
+#define SKIP_WITHOUT_FIXTURES()                                                      \
+    do {                                                                             \
+        if (!FixturesPresent())                                                      \
+            GTEST_SKIP() << "needs the sample files (CASKWRIGHT_FIXTURES): not run"; \
     } while (0)
 
 // A fresh folder under the system's temporary folder, removed with all it
