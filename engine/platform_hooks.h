@@ -20,6 +20,7 @@ enum PlatformFault {
     kPlatformFaultTruncate,        // PlatformTruncate fails
     kPlatformFaultUnnamed,         // no unnamed output file, as on a file system without them
     kPlatformFaultLinkDescriptor,  // no link by descriptor, as where it needs a privilege
+    kPlatformFaultRangeLock,       // no open-file-description locks: flock instead
     kPlatformFaultKinds
 };
 
