@@ -17,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -78,6 +79,12 @@ Ending Finish(Child child) {
 void Sleep(long microseconds) {
     struct timespec pause = {microseconds / 1000000, (microseconds % 1000000) * 1000};
     nanosleep(&pause, nullptr);
+}
+
+uint64_t FileSize(const TempDir& dir, const char* name) {
+    Bytes bytes;
+    ReadFileBytes(dir.Join(Widen(name)), &bytes);
+    return bytes.size();
 }
 
 int Rounds() {
@@ -170,6 +177,45 @@ TEST_P(Writers, NoEntryIsLostAndTheArchiveAlwaysOpens) {
     for (int round = rounds; round < 2 * rounds; ++round) Round(round, true, 0);
     for (int round = 2 * rounds; round < 3 * rounds; ++round) Round(round, true, 1 + round % 2);
     EXPECT_GE(kept.size(), size_t(2 + rounds)) << "waiting writers all wrote";
+}
+
+// A repack killed at a random moment leaves no file of its own behind
+// once the next write of the same output has run, whether the output was
+// new or replaced an existing file.
+TEST(Temporaries, KilledRepacksLeaveNothingAfterTheNextWrite) {
+    TempDir dir;
+    std::vector<Content> contents;
+    for (int i = 0; i < 8; ++i)
+        contents.push_back({"data\\f" + std::to_string(i) + ".bin", RandomBytes(1 << 20, i)});
+    ASSERT_TRUE(WriteFileBytes(dir.Join(L"shared.grf"), BuildArchive(0x200, contents)));
+    srandom(7);
+    for (int round = 0; round < Rounds() * 2; ++round) {
+        if (round % 2) std::remove(Narrow(dir.Join(L"out.grf")).c_str());
+        std::vector<std::string> args = {"repack", "shared.grf", "-o", "out.grf", "--version",
+                                         "0x200"};
+        // Killed as soon as a file of its own shows, or at a random moment.
+        Child killed = Start(args, Narrow(dir.path));
+        for (long waited = 0, until = random() % 800; waited < until; ++waited) {
+            bool shows = false;
+            for (const std::string& line : ListTree(dir.path))
+                shows = shows || line.rfind(".out.grf.caskw-", 0) == 0;
+            if (shows) break;
+            Sleep(1000);
+        }
+        kill(killed.pid, SIGKILL);
+        Finish(killed);
+        Ending next = Finish(Start(args, Narrow(dir.path)));
+        EXPECT_EQ(next.code, 0) << next.err;
+        EXPECT_EQ(ListTree(dir.path), (std::vector<std::string>{
+                                          "out.grf " + std::to_string(FileSize(dir, "out.grf")),
+                                          "shared.grf " +
+                                              std::to_string(FileSize(dir, "shared.grf"))}))
+            << "round " << round;
+    }
+    GrfArchive* out = GrfOpen(dir.Join(L"out.grf").c_str(), nullptr);
+    ASSERT_NE(out, GRF_NO_ARCHIVE);
+    EXPECT_EQ(out->count, contents.size());
+    GrfClose(&out);
 }
 
 INSTANTIATE_TEST_SUITE_P(Versions, Writers, ::testing::Values(0x200u, 0x103u, 0x300u),

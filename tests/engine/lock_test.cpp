@@ -260,7 +260,9 @@ TEST(Repack, StaleTemporariesOfTheOutputGo) {
     for (const Leftover& leftover : kLeftovers) {
         std::wstring path = source.dir.Join(leftover.name);
         ASSERT_TRUE(WriteFileBytes(path, BytesOf("crash")));
-        if (leftover.old) ASSERT_TRUE(MakeOld(path));
+        if (leftover.old) {
+            ASSERT_TRUE(MakeOld(path));
+        }
         if (leftover.held) {
             held.push_back(PlatformOpenUpdate(path.c_str()));
             ASSERT_EQ(PlatformLockFile(held.back(), true, false), kLockTaken);
