@@ -191,8 +191,8 @@ TEST(Temporaries, KilledRepacksLeaveNothingAfterTheNextWrite) {
     srandom(7);
     for (int round = 0; round < Rounds() * 2; ++round) {
         if (round % 2) std::remove(Narrow(dir.Join(L"out.grf")).c_str());
-        std::vector<std::string> args = {"repack", "shared.grf", "-o", "out.grf", "--version",
-                                         "0x200"};
+        std::vector<std::string> args = {"repack",  "shared.grf", "-o",
+                                         "out.grf", "--version",  "0x200"};
         // Killed as soon as a file of its own shows, or at a random moment.
         Child killed = Start(args, Narrow(dir.path));
         for (long waited = 0, until = random() % 800; waited < until; ++waited) {
@@ -206,11 +206,10 @@ TEST(Temporaries, KilledRepacksLeaveNothingAfterTheNextWrite) {
         Finish(killed);
         Ending next = Finish(Start(args, Narrow(dir.path)));
         EXPECT_EQ(next.code, 0) << next.err;
-        EXPECT_EQ(ListTree(dir.path), (std::vector<std::string>{
-                                          "out.grf " + std::to_string(FileSize(dir, "out.grf")),
-                                          "shared.grf " +
-                                              std::to_string(FileSize(dir, "shared.grf"))}))
-            << "round " << round;
+        std::vector<std::string> left = {
+            "out.grf " + std::to_string(FileSize(dir, "out.grf")),
+            "shared.grf " + std::to_string(FileSize(dir, "shared.grf"))};
+        EXPECT_EQ(ListTree(dir.path), left) << "round " << round;
     }
     GrfArchive* out = GrfOpen(dir.Join(L"out.grf").c_str(), nullptr);
     ASSERT_NE(out, GRF_NO_ARCHIVE);
