@@ -316,15 +316,25 @@ constexpr int kTemporaryTries = 100;
 
 namespace {
 
-bool FlushFolderOf(const char* path) {
+// The folder and last name of a UTF-8 path.
+bool SplitPath(const char* path, char* folder, const char** name) {
     const char* slash = strrchr(path, '/');
-    char folder[kPathBytes] = ".";
-    if (slash == path) {
+    *name = slash ? slash + 1 : path;
+    if (!slash) {
+        strcpy(folder, ".");
+    } else if (slash == path) {
         strcpy(folder, "/");
-    } else if (slash) {
+    } else {
         memcpy(folder, path, static_cast<size_t>(slash - path));
         folder[slash - path] = '\0';
     }
+    return **name != '\0';
+}
+
+bool FlushFolderOf(const char* path) {
+    char folder[kPathBytes];
+    const char* name = nullptr;
+    SplitPath(path, folder, &name);
     int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     bool flushed = fsync(fd) == 0;
@@ -681,21 +691,6 @@ const int64_t g_started = [] {
     clock_gettime(CLOCK_REALTIME, &now);
     return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
 }();
-
-// The folder and last name of a UTF-8 path.
-bool SplitPath(const char* path, char* folder, const char** name) {
-    const char* slash = strrchr(path, '/');
-    *name = slash ? slash + 1 : path;
-    if (!slash) {
-        strcpy(folder, ".");
-    } else if (slash == path) {
-        strcpy(folder, "/");
-    } else {
-        memcpy(folder, path, static_cast<size_t>(slash - path));
-        folder[slash - path] = '\0';
-    }
-    return **name != '\0';
-}
 
 // Whether entry is a temporary of final: "." final ".caskw-" then hex
 // digits, and ".tmp" (also such a name with ".tmp." and more digits

@@ -179,6 +179,44 @@ TEST_P(Writers, NoEntryIsLostAndTheArchiveAlwaysOpens) {
     EXPECT_GE(kept.size(), size_t(2 + rounds)) << "waiting writers all wrote";
 }
 
+// While another program holds the archive, a change stops at once saying
+// so and changes nothing, as does reading it while the other one changes
+// it; with --wait the change waits for the other to finish.
+TEST(InUse, RefusedAtOnceOrWaitedFor) {
+    TempDir dir;
+    std::wstring path = dir.Join(L"shared.grf");
+    ASSERT_TRUE(WriteFileBytes(path, BuildArchive(0x200, {{"data\\a.txt", BytesOf("a")}})));
+    ASSERT_TRUE(WriteFileBytes(dir.Join(L"new.txt"), BytesOf("new")));
+    Bytes before;
+    ASSERT_TRUE(ReadFileBytes(path, &before));
+    GrfLock* other = GrfLockArchive(path.c_str());
+    ASSERT_NE(other, nullptr) << GrfLastError;
+    const std::string kRefused =
+        "caskw: shared.grf: in use by another program; try again when it has finished (code 38)\n";
+    for (std::vector<std::string> args : {std::vector<std::string>{"add", "shared.grf", "new.txt"},
+                                          {"rm", "shared.grf", "data/a.txt"},
+                                          {"list", "shared.grf"}}) {
+        Ending refused = Finish(Start(args, Narrow(dir.path)));
+        EXPECT_EQ(refused.code, 2) << args[0];
+        EXPECT_EQ(refused.err, kRefused) << args[0];
+    }
+    Bytes after;
+    ASSERT_TRUE(ReadFileBytes(path, &after));
+    EXPECT_EQ(after, before);
+
+    Child waiting = Start({"--wait", "add", "shared.grf", "new.txt"}, Narrow(dir.path));
+    Sleep(300000);
+    int status = 0;
+    EXPECT_EQ(waitpid(waiting.pid, &status, WNOHANG), 0) << "still waiting";
+    GrfUnlockArchive(other);
+    Ending waited = Finish(waiting);
+    EXPECT_EQ(waited.code, 0) << waited.err;
+    GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
+    ASSERT_NE(archive, GRF_NO_ARCHIVE);
+    EXPECT_NE(GrfFindEntry(archive, "new.txt"), nullptr);
+    GrfClose(&archive);
+}
+
 // A repack killed at a random moment leaves no file of its own behind
 // once the next write of the same output has run, whether the output was
 // new or replaced an existing file.
