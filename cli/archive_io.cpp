@@ -1,6 +1,8 @@
 // archive_io.cpp -- the engine calls behind archive_io.h.
 #include "archive_io.h"
 
+#include <stdio.h>
+
 #include <algorithm>
 #include <random>
 #include <system_error>
@@ -49,9 +51,8 @@ bool RepackTo(GrfArchive* archive, const fs::path& written, std::string* why) {
     int32_t failed = GrfRepack(archive, EnginePath(written).c_str(), EngineProgress);
     ProgressEnd();
     if (failed == 0) return true;
+    // The engine leaves nothing of a write that failed.
     *why = ErrorText(GrfLastError);
-    std::error_code ignored;
-    fs::remove(written, ignored);
     return false;
 }
 
@@ -74,6 +75,13 @@ Archive OpenArchive(const fs::path& path, std::string* why) {
         return nullptr;
     }
     return Archive(archive);
+}
+
+bool LockArchive(const fs::path& path, ArchiveLock* lock, std::string* why) {
+    lock->reset(GrfLockArchive(EnginePath(Absolute(path)).c_str()));
+    if (*lock || GrfLastError != GRF_ERROR_IN_USE) return true;
+    *why = Quoted(path) + ": " + ErrorText(GRF_ERROR_IN_USE);
+    return false;
 }
 
 Archive CreateArchive(const fs::path& path, std::string* why) {
@@ -158,7 +166,9 @@ fs::path ScratchPath(const fs::path& target, const char* suffix) {
         std::string name = ".";
         name += PathToUtf8(target.filename());
         name += ".caskw-";
-        name += std::to_string(random() % 1000000000);
+        char digits[16];
+        snprintf(digits, sizeof digits, "%08x", static_cast<unsigned>(random() & 0xFFFFFFFFu));
+        name += digits;
         name += '.';
         name += suffix;
         fs::path path = folder / PathFromUtf8(name);
@@ -168,6 +178,13 @@ fs::path ScratchPath(const fs::path& target, const char* suffix) {
 }
 
 bool WriteArchive(GrfArchive* archive, const fs::path& target, std::string* why) {
+    // A new name the engine gives itself, so that a kill leaves nothing
+    // under another; a file that is there is replaced by renaming a new one
+    // over it, written under a name the engine's next write of target
+    // removes should a kill leave it.
+    std::error_code error;
+    if (!fs::exists(fs::symlink_status(target, error)) && !error)
+        return RepackTo(archive, target, why);
     fs::path written = ScratchPath(target, "tmp");
     if (!RepackTo(archive, written, why)) return false;
     if (CommitFile(written, target, why)) return true;

@@ -27,6 +27,16 @@ using Archive = std::unique_ptr<GrfArchive, ArchiveCloser>;
 // folder does not lose it). Null, with "PATH: reason" in why, when it does
 // not open.
 Archive OpenArchive(const std::filesystem::path& path, std::string* why);
+// Holds the archive at path for a change in place (GrfLockArchive) until
+// the value goes, so that what is read and what is written over it are one
+// change no other program comes between. False, with "PATH: reason" in why,
+// when another program holds it. A file that does not open for writing is
+// held by nothing: opening or saving it then says why in their words.
+struct LockReleaser {
+    void operator()(GrfLock* lock) const { GrfUnlockArchive(lock); }
+};
+using ArchiveLock = std::unique_ptr<GrfLock, LockReleaser>;
+bool LockArchive(const std::filesystem::path& path, ArchiveLock* lock, std::string* why);
 // An empty table for a file that is to be written at path.
 Archive CreateArchive(const std::filesystem::path& path, std::string* why);
 
@@ -77,7 +87,8 @@ bool WriteArchive(GrfArchive* archive, const std::filesystem::path& target, std:
 bool SaveArchive(GrfArchive* archive, const std::filesystem::path& path, std::string* why);
 
 // A name beside target for a file that does not exist yet, distinct in
-// each call: ".NAME.caskw-NNNN.SUFFIX".
+// each call: ".NAME.caskw-" eight hexadecimal digits ".SUFFIX", as the
+// engine names its own temporary files.
 std::filesystem::path ScratchPath(const std::filesystem::path& target, const char* suffix);
 
 }  // namespace caskw

@@ -55,6 +55,7 @@ constexpr Sentence kSentences[] = {
     {GRF_ERROR_NOT_IN_PLACE,
      "the file has bytes after its directory that a change in place would turn into "
      "entries; give -o OUT to write it anew"},
+    {GRF_ERROR_IN_USE, "in use by another program; try again when it has finished"},
 };
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <grf.h>
+
 #include "commands.h"
 #include "console.h"
 #include "names.h"
@@ -51,6 +53,10 @@ int Run(int argc, const char* const* argv) {
     app.add_flag_function(
            "-q,--quiet", [](int64_t) { caskw::SetQuiet(true); },
            "print no summaries or progress, only errors")
+        ->trigger_on_parse();
+    app.add_flag_function(
+           "--wait", [](int64_t) { GrfSetLockWait(1); },
+           "wait for another program that is changing an archive instead of stopping")
         ->trigger_on_parse();
     int exitCode = caskw::kExitDone;
     caskw::AddReadCommands(&app, &exitCode);

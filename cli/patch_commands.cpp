@@ -123,6 +123,8 @@ Tally TallyOf(GrfArchive* archive, const GrfArchive* patch) {
 
 int RunApply(const ApplyOptions& o) {
     std::string why;
+    ArchiveLock lock;
+    if (!LockArchive(PathFromUtf8(o.archive), &lock, &why)) return CannotRun(why);
     Archive archive = OpenArchive(PathFromUtf8(o.archive), &why);
     if (!archive) return CannotRun(why);
     Archive patch = OpenArchive(PathFromUtf8(o.patch), &why);

@@ -100,8 +100,15 @@ struct AddOptions {
     bool hasAs = false;
 };
 
+// A change in place holds its archive from reading it to the end.
+bool LockInPlace(const Destination& d, ArchiveLock* lock, std::string* why) {
+    return !d.out.empty() || LockArchive(PathFromUtf8(d.archive), lock, why);
+}
+
 int RunAdd(const AddOptions& o) {
     std::string why;
+    ArchiveLock lock;
+    if (!LockInPlace(o.d, &lock, &why)) return CannotRun(why);
     Archive archive = OpenArchive(PathFromUtf8(o.d.archive), &why);
     if (!archive) return CannotRun(why);
     if (!CheckDestination(o.d, archive.get())) return kExitUsage;
@@ -138,6 +145,8 @@ struct RemoveOptions {
 
 int RunRemove(const RemoveOptions& o) {
     std::string why;
+    ArchiveLock lock;
+    if (!LockInPlace(o.d, &lock, &why)) return CannotRun(why);
     Archive archive = OpenArchive(PathFromUtf8(o.d.archive), &why);
     if (!archive) return CannotRun(why);
     if (!CheckDestination(o.d, archive.get())) return kExitUsage;

@@ -1,6 +1,7 @@
 // archive.cpp -- opening archives of the three directory layouts, making and
 // releasing archive records, the cycle rules and the debugger line.
 #include "archive_internal.h"
+#include "file_lock.h"
 #include "grf_format.h"
 #include "inflate.h"
 #include "le_bytes.h"
@@ -429,15 +430,26 @@ extern "C" GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress
         GrfLastError = code;
         return GRF_NO_ARCHIVE;
     }
+    // Held while the header and directory are read: no writer switches
+    // them meanwhile.
+    FileHold hold;
+    if (HoldForReading(archive, &hold) != GRF_OK) {
+        FreeArchive(archive);
+        GrfLastError = GRF_ERROR_IN_USE;
+        return GRF_NO_ARCHIVE;
+    }
     PlatformFile* file = PlatformOpenRead(archive->path);
     if (!file) {
-        GrfLastError = OpenFailure();
+        uint32_t failure = OpenFailure();
+        ReleaseFile(&hold);
         FreeArchive(archive);
+        GrfLastError = failure;
         return GRF_NO_ARCHIVE;
     }
     code = PlatformStampOf(file, &archive->stamp) ? ReadArchive(archive, file, progress)
                                                   : SystemReadError();
     PlatformClose(file);
+    ReleaseFile(&hold);
     if (code == GRF_OK && !RememberOpenArchive(archive)) code = GRF_ERROR_MEMORY;
     if (code != GRF_OK) {
         FreeArchive(archive);

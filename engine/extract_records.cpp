@@ -13,6 +13,7 @@
 
 #include "archive_internal.h"
 #include "extract_internal.h"
+#include "file_lock.h"
 #include "platform.h"
 #include "platform_threads.h"
 
@@ -239,6 +240,8 @@ extern "C" uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indic
     // Followers keep kLeader as their code until settled (see MarkCancelled).
     for (uint32_t p = 0; code == GRF_OK && p < count; ++p) results[p] = kLeader;
     if (code == GRF_OK) code = AssignRoles(&b);
+    FileHold hold;
+    if (code == GRF_OK) code = HoldForReading(archive, &hold);
     if (code == GRF_OK) {
         RunBatch(&b, workers, threads, progress);
         if (b.stop.load()) MarkCancelled(&b);
@@ -249,6 +252,7 @@ extern "C" uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indic
         ReleaseSource(&workers[i].reuse);
         PlatformFreeFolders(workers[i].reuse.folders);
     }
+    ReleaseFile(&hold);
     PlatformFree(workers);
     PlatformFree(b.roles);
     PlatformFree(b.done);

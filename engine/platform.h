@@ -52,14 +52,28 @@ bool PlatformPathExists(const wchar_t* path);
 // GetFullPathNameW. False when it does not fit capacity or cannot be made.
 bool PlatformAbsolutePath(const wchar_t* path, wchar_t* out, size_t capacity);
 
-// New files that take their final name only when complete. The file is made
-// beside finalPath as finalPath + "." + random hexadecimal digits + ".tmp",
-// never over an existing file (a name left by a crash is skipped); its name
-// goes to temporaryPath (capacity characters). Null when it cannot be made.
-PlatformFile* PlatformCreateTemporary(const wchar_t* finalPath, wchar_t* temporaryPath,
-                                      size_t capacity);
-// Renames from to to, failing (and changing nothing) when to exists.
-bool PlatformRenameNew(const wchar_t* from, const wchar_t* to);
+// New files that take their final name only when complete: written without
+// a name where the file system allows (Linux: O_TMPFILE), else under a
+// hidden temporary name beside finalPath, "." + its name + ".caskw-" + eight
+// hexadecimal digits + ".tmp", which this program holds (locked, or open
+// without sharing) while it exists. Beginning one first removes the stale
+// temporaries of the same final name: those older than this program that no
+// one holds, as a killed writer leaves them (a final name that is itself
+// such a temporary stands for its file too). Null when none can be made.
+// PlatformFinishNewFile gives the file finalPath's name, never replacing
+// anything of that name (false then, or when anything fails), once the
+// caller has flushed it; the folder is flushed after, so the name outlasts a
+// power cut. PlatformEndNewFile closes and frees it, removing the temporary
+// name unless finished; null does nothing.
+struct PlatformNewFile;
+PlatformNewFile* PlatformBeginNewFile(const wchar_t* finalPath);
+PlatformFile* PlatformNewFileData(PlatformNewFile* file);
+bool PlatformFinishNewFile(PlatformNewFile* file);
+void PlatformEndNewFile(PlatformNewFile* file);
+// Forces the folder that holds path (its names, and where they lead) onto
+// the disk, as a rename or a file's new length needs to survive a power
+// cut. POSIX: fsync of the folder; Windows writes renames through already.
+bool PlatformFlushFolderOf(const wchar_t* path);
 
 // Extracted files. PlatformBeginOutput walks the folders of relative (a
 // path under the current directory, "\\" or "/" between components, every
@@ -108,6 +122,25 @@ bool PlatformFinalIdentity(PlatformOutput* output, GrfFileStamp* identity);
 // equal (Windows ignores case; POSIX keeps it).
 bool PlatformRefusesComponent(const wchar_t* component, size_t length);
 void PlatformFoldName(wchar_t* name, size_t length);
+
+// Locks between programs on a whole file, taken on a file opened for them:
+// shared (readers, any number) or exclusive (one writer, no reader). They
+// conflict between two opens of one file even within one program, and go
+// when the file is closed or the program ends. POSIX: an open-file-description
+// lock on kPlatformLockByte (flock where the system has none); Windows:
+// LockFileEx on that byte, which nothing reads or writes, beside the share
+// modes. wait: block until the lock is free (an interrupted wait is busy).
+enum PlatformLockResult {
+    kLockTaken,
+    kLockBusy,    // another open of the file holds a lock that conflicts
+    kLockFailed,  // the system refused the call
+};
+constexpr uint64_t kPlatformLockByte = uint64_t{1} << 62;
+// The file at path opened for locking: for reading on Windows, sharing
+// every access; POSIX needs it open for writing to lock it exclusively.
+PlatformFile* PlatformOpenToLock(const wchar_t* path, bool exclusive);
+PlatformLockResult PlatformLockFile(PlatformFile* file, bool exclusive, bool wait);
+void PlatformUnlockFile(PlatformFile* file);
 
 // Heap. Blocks come zero-filled; PlatformGrow zero-fills the growth and
 // leaves the block untouched (returning null) when memory runs out.

@@ -21,6 +21,7 @@ enum PlatformFault {
     kPlatformFaultUnnamed,         // no unnamed output file, as on a file system without them
     kPlatformFaultLinkDescriptor,  // no link by descriptor, as where it needs a privilege
     kPlatformFaultAccess,          // opening a file is denied, as for one read-only or in use
+    kPlatformFaultRangeLock,       // no open-file-description locks: flock instead
     kPlatformFaultKinds
 };
 

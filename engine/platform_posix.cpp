@@ -8,6 +8,7 @@
 #include "platform.h"
 #include "platform_hooks.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <iconv.h>
@@ -321,41 +322,39 @@ constexpr int kTemporaryTries = 100;
 
 }  // namespace
 
-PlatformFile* PlatformCreateTemporary(const wchar_t* finalPath, wchar_t* temporaryPath,
-                                      size_t capacity) {
-    size_t length = wcslen(finalPath);
-    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
-        wchar_t suffix[32];
-        swprintf(suffix, 32, L".%08x.tmp", TemporaryNumber());
-        if (length + wcslen(suffix) >= capacity) return nullptr;
-        wmemcpy(temporaryPath, finalPath, length);
-        wcscpy(temporaryPath + length, suffix);
-        char utf8[kPathBytes];
-        if (!WidePathToUtf8(temporaryPath, utf8)) return nullptr;
-        int fd = open(utf8, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd >= 0) return FromFd(fd);
-        if (errno != EEXIST) return nullptr;
+namespace {
+
+// The folder and last name of a UTF-8 path.
+bool SplitPath(const char* path, char* folder, const char** name) {
+    const char* slash = strrchr(path, '/');
+    *name = slash ? slash + 1 : path;
+    if (!slash) {
+        strcpy(folder, ".");
+    } else if (slash == path) {
+        strcpy(folder, "/");
+    } else {
+        memcpy(folder, path, static_cast<size_t>(slash - path));
+        folder[slash - path] = '\0';
     }
-    return nullptr;
+    return **name != '\0';
 }
 
-bool PlatformRenameNew(const wchar_t* from, const wchar_t* to) {
-    char source[kPathBytes], target[kPathBytes];
-    if (!WidePathToUtf8(from, source) || !WidePathToUtf8(to, target)) return false;
-#ifdef RENAME_NOREPLACE
-    if (renameat2(AT_FDCWD, source, AT_FDCWD, target, RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
-#endif
-    // Without that flag a hard link is the step that fails when the name
-    // is taken; file systems without hard links get a check and a rename.
-    if (link(source, target) == 0) {
-        unlink(source);
-        return true;
-    }
-    if (errno == EEXIST) return false;
-    struct stat st;
-    if (lstat(target, &st) == 0) return false;
-    return rename(source, target) == 0;
+bool FlushFolderOf(const char* path) {
+    char folder[kPathBytes];
+    const char* name = nullptr;
+    SplitPath(path, folder, &name);
+    int fd = open(folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool flushed = fsync(fd) == 0;
+    close(fd);
+    return flushed;
+}
+
+}  // namespace
+
+bool PlatformFlushFolderOf(const wchar_t* path) {
+    char utf8[kPathBytes];
+    return WidePathToUtf8(path, utf8) && FlushFolderOf(utf8);
 }
 
 // ---------------------------------------------------------------------------
@@ -695,6 +694,144 @@ PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
 
 void PlatformAbandonOutput(PlatformOutput* output) {
     if (output) Finish(output, false);
+}
+
+// ---------------------------------------------------------------------------
+// New files that take their name when complete (archives, patches): unnamed
+// where the file system allows, else under a temporary name held locked.
+
+namespace {
+
+// Process start, near enough: before any temporary this program makes.
+const int64_t g_started = [] {
+    struct timespec now;
+    clock_gettime(CLOCK_REALTIME, &now);
+    return int64_t{now.tv_sec} * 1000000000 + now.tv_nsec;
+}();
+
+// Whether entry is a temporary of final: "." final ".caskw-" then hex
+// digits, and ".tmp" (also such a name with ".tmp." and more digits
+// between, as earlier versions made).
+bool IsTemporaryOf(const char* entry, const char* final) {
+    size_t length = strlen(final);
+    if (entry[0] != '.' || strncmp(entry + 1, final, length) != 0 ||
+        strncmp(entry + 1 + length, ".caskw-", 7) != 0)
+        return false;
+    const char* middle = entry + 1 + length + 7;
+    size_t rest = strlen(middle);
+    if (rest <= 4 || strcmp(middle + rest - 4, ".tmp") != 0) return false;
+    for (size_t i = 0; i < rest - 4; ++i)
+        if (!strchr("0123456789abcdef.tmp", middle[i])) return false;
+    return true;
+}
+
+// Removes the temporaries of final in folder that a killed writer left:
+// regular files older than this program that no one holds locked.
+void RemoveStale(int folder, const char* final) {
+    int listed = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = listed >= 0 ? fdopendir(listed) : nullptr;
+    if (!dir) {
+        if (listed >= 0) close(listed);
+        return;
+    }
+    while (struct dirent* entry = readdir(dir)) {
+        if (!IsTemporaryOf(entry->d_name, final)) continue;
+        int fd = openat(folder, entry->d_name, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st;
+        PlatformFile* file = FromFd(fd);
+        bool stale = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                     int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec < g_started &&
+                     PlatformLockFile(file, true, false) == kLockTaken;
+        if (stale) unlinkat(folder, entry->d_name, 0);
+        close(fd);
+    }
+    closedir(dir);
+}
+
+}  // namespace
+
+struct PlatformNewFile {
+    int folder;
+    int fd;
+    bool unnamed;
+    char final[kPathBytes];      // the last name
+    char temporary[kPathBytes];  // empty for an unnamed file, and once gone
+};
+
+PlatformNewFile* PlatformBeginNewFile(const wchar_t* finalPath) {
+    char path[kPathBytes], folderPath[kPathBytes];
+    const char* name = nullptr;
+    if (!WidePathToUtf8(finalPath, path) || !SplitPath(path, folderPath, &name)) return nullptr;
+    auto* file = static_cast<PlatformNewFile*>(PlatformAlloc(sizeof(PlatformNewFile)));
+    if (!file) return nullptr;
+    file->fd = -1;
+    file->folder = open(folderPath, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    bool fits = strlen(name) + 24 < sizeof file->temporary;
+    if (file->folder < 0 || !fits) {
+        PlatformEndNewFile(file);
+        return nullptr;
+    }
+    strcpy(file->final, name);
+    RemoveStale(file->folder, name);
+    // A final name that is itself one of these (a program that renames the
+    // result over an existing file) stands for that file too.
+    const char* ours = strstr(name, ".caskw-");
+    if (name[0] == '.' && ours) {
+        char base[kPathBytes];
+        memcpy(base, name + 1, static_cast<size_t>(ours - name - 1));
+        base[ours - name - 1] = '\0';
+        if (IsTemporaryOf(name, base)) RemoveStale(file->folder, base);
+    }
+    if (MayLinkUnnamed() && !PlatformFaultNow(kPlatformFaultUnnamed)) {
+        file->fd = openat(file->folder, ".", O_RDWR | O_TMPFILE | O_CLOEXEC, 0666);
+        file->unnamed = file->fd >= 0;
+        if (file->unnamed) return file;  // else this file system has none: named
+    }
+    constexpr int kNew = O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+        snprintf(file->temporary, sizeof file->temporary, ".%s.caskw-%08x.tmp", name,
+                 TemporaryNumber());
+        file->fd = openat(file->folder, file->temporary, kNew, 0666);
+        if (file->fd >= 0) break;
+        file->temporary[0] = '\0';
+        if (errno != EEXIST) break;
+    }
+    // Held while it exists, so no other writer takes it for a killed one's.
+    if (file->fd < 0 || PlatformLockFile(FromFd(file->fd), true, false) != kLockTaken) {
+        PlatformEndNewFile(file);
+        return nullptr;
+    }
+    return file;
+}
+
+PlatformFile* PlatformNewFileData(PlatformNewFile* file) {
+    return FromFd(file->fd);
+}
+
+bool PlatformFinishNewFile(PlatformNewFile* file) {
+    bool named = file->unnamed ? LinkUnnamed(file->fd, file->folder, file->final)
+                               : RenameNoReplace(file->folder, file->temporary, file->final);
+    if (!named) return false;
+    file->temporary[0] = '\0';
+    bool closed = close(file->fd) == 0;
+    file->fd = -1;
+    // Should close report a failed write, the name goes again.
+    if (!closed) {
+        unlinkat(file->folder, file->final, 0);
+        return false;
+    }
+    // The new name is the commit: it must outlast a power cut.
+    fsync(file->folder);
+    return true;
+}
+
+void PlatformEndNewFile(PlatformNewFile* file) {
+    if (!file) return;
+    if (file->fd >= 0) close(file->fd);
+    if (file->temporary[0]) unlinkat(file->folder, file->temporary, 0);
+    if (file->folder >= 0) close(file->folder);
+    PlatformFree(file);
 }
 
 bool PlatformRefusesComponent(const wchar_t*, size_t) {

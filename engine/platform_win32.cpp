@@ -189,23 +189,117 @@ bool NameTaken() {
 
 }  // namespace
 
-PlatformFile* PlatformCreateTemporary(const wchar_t* finalPath, wchar_t* temporaryPath,
-                                      size_t capacity) {
-    size_t length = wcslen(finalPath);
-    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
-        wchar_t suffix[32];
-        swprintf(suffix, 32, L".%08x.tmp", TemporaryNumber());
-        if (length + wcslen(suffix) >= capacity) return nullptr;
-        wmemcpy(temporaryPath, finalPath, length);
-        wcscpy(temporaryPath + length, suffix);
-        PlatformFile* file = PlatformCreateNew(temporaryPath);
-        if (file || !NameTaken()) return file;
-    }
-    return nullptr;
+namespace {
+
+constexpr size_t kNewFilePath = 1024;
+
+// Whether name is a temporary of final: "." final ".caskw-" then hex
+// digits, and ".tmp" (also such a name with ".tmp." and more digits
+// between, as earlier versions made).
+bool IsTemporaryOf(const wchar_t* name, const wchar_t* final, size_t length) {
+    if (name[0] != L'.' || _wcsnicmp(name + 1, final, length) != 0 ||
+        wcsncmp(name + 1 + length, L".caskw-", 7) != 0)
+        return false;
+    const wchar_t* middle = name + 1 + length + 7;
+    size_t rest = wcslen(middle);
+    if (rest <= 4 || _wcsicmp(middle + rest - 4, L".tmp") != 0) return false;
+    for (size_t i = 0; i < rest - 4; ++i)
+        if (!wcschr(L"0123456789abcdef.tmp", middle[i])) return false;
+    return true;
 }
 
-bool PlatformRenameNew(const wchar_t* from, const wchar_t* to) {
-    return MoveFileExW(from, to, MOVEFILE_WRITE_THROUGH) != FALSE;
+// Removes the temporaries of final (length characters) in folder (ending in
+// a separator) that a killed writer left: files older than this program
+// that no one has open (a writer keeps its own open without sharing).
+void RemoveStale(const wchar_t* folder, const wchar_t* final, size_t length) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return;
+    wchar_t pattern[kNewFilePath];
+    if (swprintf(pattern, kNewFilePath, L"%ls.%.*ls.caskw-*.tmp", folder, static_cast<int>(length),
+                 final) < 0)
+        return;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ||
+            !IsTemporaryOf(found.cFileName, final, length) ||
+            CompareFileTime(&found.ftLastWriteTime, &created) >= 0)
+            continue;
+        wchar_t path[kNewFilePath];
+        if (swprintf(path, kNewFilePath, L"%ls%ls", folder, found.cFileName) >= 0)
+            DeleteFileW(path);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+}
+
+}  // namespace
+
+struct PlatformNewFile {
+    HANDLE file;
+    wchar_t final[kNewFilePath];
+    wchar_t temporary[kNewFilePath];  // empty once gone
+};
+
+PlatformNewFile* PlatformBeginNewFile(const wchar_t* finalPath) {
+    size_t length = wcslen(finalPath);
+    if (length + 32 >= kNewFilePath) return nullptr;
+    const wchar_t* name = finalPath + length;
+    while (name > finalPath && name[-1] != L'\\' && name[-1] != L'/' && name[-1] != L':') --name;
+    if (!*name) return nullptr;
+    auto* file = static_cast<PlatformNewFile*>(PlatformAlloc(sizeof(PlatformNewFile)));
+    if (!file) return nullptr;
+    file->file = INVALID_HANDLE_VALUE;
+    wcscpy(file->final, finalPath);
+    wchar_t folder[kNewFilePath];
+    size_t folderLength = static_cast<size_t>(name - finalPath);
+    wmemcpy(folder, finalPath, folderLength);
+    folder[folderLength] = L'\0';
+    size_t nameLength = wcslen(name);
+    RemoveStale(folder, name, nameLength);
+    // A final name that is itself one of these (a program that renames the
+    // result over an existing file) stands for that file too.
+    const wchar_t* ours = wcsstr(name, L".caskw-");
+    if (name[0] == L'.' && ours && IsTemporaryOf(name, name + 1, size_t(ours - name - 1)))
+        RemoveStale(folder, name + 1, size_t(ours - name - 1));
+    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+        swprintf(file->temporary, kNewFilePath, L"%ls.%ls.caskw-%08x.tmp", folder, name,
+                 TemporaryNumber());
+        file->file = CreateFileW(file->temporary, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file->file != INVALID_HANDLE_VALUE || !NameTaken()) break;
+    }
+    if (file->file == INVALID_HANDLE_VALUE) {
+        file->temporary[0] = L'\0';
+        PlatformEndNewFile(file);
+        return nullptr;
+    }
+    return file;
+}
+
+PlatformFile* PlatformNewFileData(PlatformNewFile* file) {
+    return FromHandle(file->file);
+}
+
+bool PlatformFinishNewFile(PlatformNewFile* file) {
+    bool closed = CloseHandle(file->file) != FALSE;
+    file->file = INVALID_HANDLE_VALUE;
+    if (!closed || !MoveFileExW(file->temporary, file->final, MOVEFILE_WRITE_THROUGH)) return false;
+    file->temporary[0] = L'\0';
+    return true;
+}
+
+void PlatformEndNewFile(PlatformNewFile* file) {
+    if (!file) return;
+    if (file->file != INVALID_HANDLE_VALUE) CloseHandle(file->file);
+    if (file->temporary[0]) DeleteFileW(file->temporary);
+    PlatformFree(file);
+}
+
+bool PlatformFlushFolderOf(const wchar_t*) {
+    // Renames are written through (above) and FlushFileBuffers writes a
+    // file's length with its bytes; a folder has no flush of its own here.
+    return true;
 }
 
 // ---------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include "archive_internal.h"
+#include "file_lock.h"
 #include "grf_format.h"
 #include "inflate.h"
 #include "platform.h"
@@ -376,16 +377,20 @@ extern "C" uint32_t GrfReadRecords(GrfArchive* archive, const uint32_t* indices,
     BatchReader r;
     uint32_t read = 0;
     bool stopped = false;
+    FileHold hold;
+    uint32_t held = HoldForReading(archive, &hold);
     for (uint32_t p = 0; p < count && !stopped; ++p) {
         uint32_t index = indices[p];
-        uint32_t code = index < archive->count ? ReadBatched(archive->entries[index], &r)
-                                               : uint32_t{GRF_ERROR_NOT_FOUND};
+        uint32_t code = held != GRF_OK           ? held
+                        : index < archive->count ? ReadBatched(archive->entries[index], &r)
+                                                 : uint32_t{GRF_ERROR_NOT_FOUND};
         read += code == GRF_OK;
         const uint8_t* content = code == GRF_OK ? r.content : nullptr;
         uint32_t size = code == GRF_OK ? archive->entries[index].realSize : 0;
         stopped = reader(index, content, size, code, user) != 0;
     }
     PlatformClose(r.file);
+    ReleaseFile(&hold);
     PlatformFree(r.stored);
     PlatformFree(r.content);
     GrfLastError = stopped ? GRF_ERROR_CANCELLED : GRF_OK;

@@ -188,6 +188,7 @@ uint32_t Save(GrfArchive* archive, GrfProgressCallback progress) {
     if (stop && !PlatformWrite(commit.file, kStopBytes, kV1Stop)) code = GRF_ERROR_WRITE;
     if (code == GRF_OK) code = WriteTable(&write, progress);
     if (code == GRF_OK) code = PrepareTable(archive, write.placed, version, &table);
+    if (code == GRF_OK) CommitMark(&commit);
     // The last moment to stop: nothing refers to the new bytes yet.
     if (code == GRF_OK && progress && progress(nullptr, write.records, write.records) != 0)
         code = GRF_ERROR_CANCELLED;
@@ -204,18 +205,22 @@ uint32_t Save(GrfArchive* archive, GrfProgressCallback progress) {
         code = CommitSwitch(&commit, kHeaderDirOffset, fields, sizeof fields);
     }
     PlatformFree(write.placed);
+    // The file's new stamp is read before the hold goes, so that no other
+    // program's change can pass for this one.
     if (code != GRF_OK) {
         // The file goes back to what it was; the table never changed. Only
         // a file known to be whole again is taken as the archive's.
-        bool undone = CommitUndo(&commit);
-        CommitEnd(&commit);
+        bool undone = CommitUndo(&commit, archive);
+        CommitClose(&commit, archive->path);
         if (undone) archive->stamp = StampNow(archive);
+        CommitEnd(&commit);
         FreeTable(&table);
         return code;
     }
-    CommitEnd(&commit);
+    CommitClose(&commit, archive->path);
     InstallTable(archive, &table, fields, write.end);
     archive->stamp = StampNow(archive);
+    CommitEnd(&commit);
     return GRF_OK;
 }
 

@@ -1,7 +1,7 @@
 // thor_writer.cpp -- writing the table as a new patch file (THOR, table
 // layout): the header, each file's content deflated as its own zlib stream
 // (ahead of the writer, on every core), an optional integrity list, then the
-// table; under a temporary name that becomes the output's only when the
+// table; in a new file (platform.h) that takes the output's name only when the
 // file is complete and on disk.
 #include <string.h>
 #include <wchar.h>
@@ -65,7 +65,7 @@ bool AppendText(Text* text, const void* bytes, size_t size) {
 struct PatchWrite {
     GrfArchive* archive = nullptr;
     PlatformFile* out = nullptr;
-    wchar_t* temporary = nullptr;  // the output's name until it is complete
+    PlatformNewFile* output = nullptr;  // the output until it is complete
     uint64_t position = 0;
     uint32_t records = 0;
     Text table;
@@ -260,11 +260,9 @@ uint32_t RunWrite(PatchWrite* w, const wchar_t* outputPath, uint8_t mergeMode, c
     if (!outputPath || PlatformPathExists(outputPath)) return GRF_ERROR_NOT_FOUND;
     uint32_t code = CheckTable(w->archive, target);
     if (code != GRF_OK) return code;
-    size_t room = wcslen(outputPath) + 32;
-    w->temporary = static_cast<wchar_t*>(PlatformAlloc(room * sizeof(wchar_t)));
-    if (!w->temporary) return GRF_ERROR_MEMORY;
-    w->out = PlatformCreateTemporary(outputPath, w->temporary, room);
-    if (!w->out) return OpenFailure();
+    w->output = PlatformBeginNewFile(outputPath);
+    if (!w->output) return OpenFailure();
+    w->out = PlatformNewFileData(w->output);
 
     uint8_t header[kTarget + 255 + kTableFields] = {};
     uint32_t targetLength = static_cast<uint32_t>(strlen(target));
@@ -294,11 +292,9 @@ uint32_t RunWrite(PatchWrite* w, const wchar_t* outputPath, uint8_t mergeMode, c
     if (!PlatformSeek(w->out, 0) || !PlatformWrite(w->out, header, headerSize) ||
         !PlatformFlush(w->out))
         return GRF_ERROR_WRITE;
-    PlatformClose(w->out);
     w->out = nullptr;
-    if (!PlatformRenameNew(w->temporary, outputPath))
+    if (!PlatformFinishNewFile(w->output))
         return PlatformPathExists(outputPath) ? GRF_ERROR_NOT_FOUND : GRF_ERROR_WRITE;
-    w->temporary[0] = L'\0';
     return GRF_OK;
 }
 
@@ -320,9 +316,7 @@ extern "C" int32_t GrfWritePatch(GrfArchive* archive, const wchar_t* outputPath,
     uint32_t code = RunWrite(&w, outputPath, mergeMode, target ? target : "", progress);
     // A failed or stopped write leaves nothing: the output never had its
     // name, and the temporary file goes.
-    PlatformClose(w.out);
-    if (w.temporary && w.temporary[0]) PlatformDeleteFile(w.temporary);
-    PlatformFree(w.temporary);
+    PlatformEndNewFile(w.output);
     PlatformFree(w.table.data);
     PlatformFree(w.integrity.data);
     DeflateAheadEnd(w.ahead);

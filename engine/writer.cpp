@@ -479,25 +479,24 @@ uint32_t CheckTable(const GrfArchive* archive, uint32_t version) {
     return known > PositionLimit(version) ? GRF_ERROR_WRITE : GRF_OK;
 }
 
-// The repack's output: a new file under a temporary name until complete.
+// The repack's output: a new file without its name until complete.
 struct RepackFile {
-    PlatformFile* file = nullptr;
-    wchar_t* temporary = nullptr;  // the output's name until it is complete
+    PlatformNewFile* output = nullptr;
+    PlatformFile* file = nullptr;  // its data
 };
 
-// Writes the archive under a temporary name beside outputPath and gives it
-// that name only when it is complete and on disk.
+// Writes the archive as a new file beside outputPath (platform.h: unnamed
+// where it can be) and gives it that name only when it is complete and on
+// disk.
 uint32_t RunRepack(GrfArchive* archive, RepackFile* f, TableWrite* w, const wchar_t* outputPath,
                    GrfProgressCallback progress) {
     // Never overwrite or truncate: the output must be a new file.
     if (!outputPath || PlatformPathExists(outputPath)) return GRF_ERROR_NOT_FOUND;
     uint32_t code = CheckTable(archive, GrfRepackVersion);
     if (code != GRF_OK) return code;
-    size_t room = wcslen(outputPath) + 32;
-    f->temporary = static_cast<wchar_t*>(PlatformAlloc(room * sizeof(wchar_t)));
-    if (!f->temporary) return GRF_ERROR_MEMORY;
-    f->file = PlatformCreateTemporary(outputPath, f->temporary, room);
-    if (!f->file) return OpenFailure();
+    f->output = PlatformBeginNewFile(outputPath);
+    if (!f->output) return OpenFailure();
+    f->file = PlatformNewFileData(f->output);
     uint8_t header[GRF_HEADER_SIZE];
     PutHeaderFields(header, 0, 0, 0, 0);
     if (!PlatformWrite(f->file, header, GRF_HEADER_SIZE)) return GRF_ERROR_WRITE;
@@ -518,11 +517,9 @@ uint32_t RunRepack(GrfArchive* archive, RepackFile* f, TableWrite* w, const wcha
     commit.file = f->file;
     code = CommitSwitch(&commit, 0, header, GRF_HEADER_SIZE);
     if (code != GRF_OK) return code;
-    PlatformClose(f->file);
     f->file = nullptr;
-    if (!PlatformRenameNew(f->temporary, outputPath))
+    if (!PlatformFinishNewFile(f->output))
         return PlatformPathExists(outputPath) ? GRF_ERROR_NOT_FOUND : GRF_ERROR_WRITE;
-    f->temporary[0] = L'\0';
     return GRF_OK;
 }
 
@@ -565,9 +562,7 @@ extern "C" int32_t GrfRepack(GrfArchive* archive, const wchar_t* outputPath,
     uint32_t code = RunRepack(archive, &f, &w, outputPath, progress);
     // A failed or stopped repack leaves nothing: the output never had its
     // name, and the temporary file goes.
-    PlatformClose(f.file);
-    if (f.temporary && f.temporary[0]) PlatformDeleteFile(f.temporary);
-    PlatformFree(f.temporary);
+    PlatformEndNewFile(f.output);
     PlatformFree(w.placed);
     if (code != GRF_OK) {
         GrfLastError = code;

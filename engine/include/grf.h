@@ -16,9 +16,10 @@
  *  - Memory handed out is zero-filled and belongs to the caller, who releases
  *    it with GrfFreeBuffer (on Windows a plain HeapFree on the process heap
  *    works too).
- *  - No file stays open between calls: each operation opens the archive by
- *    the absolute path kept in it and closes it before returning, and fails
- *    with GRF_ERROR_CHANGED when the file is no longer the one opened.
+ *  - No file stays open between calls (but for a GrfLockArchive lock): each
+ *    operation opens the archive by the absolute path kept in it and closes
+ *    it before returning, and fails with GRF_ERROR_CHANGED when the file is
+ *    no longer the one opened.
  *  - Archive names are 8-bit code page 949 text with backslash separators,
  *    compared byte for byte and case-sensitively. User text is wide.
  *  - Where a contract gives GRF_ERROR_NOT_FOUND for a file that does not
@@ -91,6 +92,9 @@ enum GrfErrorCode {
                                      or would be enciphered by a 0x1xx repack */
     GRF_ERROR_DUPLICATE = 37,     /* in one extraction run, a record whose file an
                                      earlier record of the run already wrote */
+    GRF_ERROR_IN_USE = 38,        /* another program is changing the archive's
+                                     file (or, for a change, reading it): try
+                                     again when it has finished (GrfSetLockWait) */
     GRF_ERROR_ACCESS = 39,        /* the system refused to open a file: no
                                      permission, read-only, or in use by another
                                      program (where GRF_ERROR_NOT_FOUND would say
@@ -207,8 +211,9 @@ typedef int32_t (*GrfProgressCallback)(GrfEntry* entry, uint32_t index, uint32_t
    GRF_ERROR_VERSION for an unsupported version, GRF_ERROR_MEMORY (also for a
    directory of more records than entriesSize can count),
    GRF_ERROR_NOT_ARCHIVE when there is no header text or the directory is out
-   of reach, other values the system's code of a failed header or directory
-   read. A directory whose own numbers are inconsistent ends the parse early:
+   of reach, GRF_ERROR_IN_USE while another program changes the file (see
+   GrfSetLockWait), other values the system's code of a failed header or
+   directory read. A directory whose own numbers are inconsistent ends the parse early:
    the archive keeps the entries before. Names of up to GRF_NAME_MAX bytes are
    read in every layout. The header may carry either text in use ("Master of
    Magic" or "Event Horizon") whatever its version; the version field alone
@@ -434,9 +439,12 @@ void GrfEndExtractRun(GrfExtractRun* run);
    inside this call: the caller stays the only thread in the engine, and
    records are read from the archive files as GrfExtractRecord reads them.
    Returns how many records were extracted, GrfLastError GRF_OK,
-   GRF_ERROR_CANCELLED after a stop, GRF_ERROR_MEMORY (every result too),
+   GRF_ERROR_CANCELLED after a stop, GRF_ERROR_MEMORY or GRF_ERROR_IN_USE
+   (every result too),
    or GRF_ERROR_HANDLE for no archive or null indices or results with a
-   nonzero count (results then untouched). */
+   nonzero count (results then untouched). The batch holds archive's file
+   shared; while another program changes it, GrfLastError and every result
+   are GRF_ERROR_IN_USE and nothing is written. */
 uint32_t GrfExtractRecords(GrfArchive* archive, const uint32_t* indices, uint32_t count,
                            uint32_t threads, GrfProgressCallback progress, uint32_t* results);
 
@@ -558,7 +566,8 @@ uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
    anything is written with local files counted at their size; or a 0x2xx
    record with an empty name), GRF_ERROR_NOT_IN_PLACE (a 0x1xx file with
    bytes after its directory that a reader would take for a record once more
-   bytes follow them: GrfRepack writes such archives afresh). */
+   bytes follow them: GrfRepack writes such archives afresh), GRF_ERROR_IN_USE
+   (another program reads or changes the file: nothing was written). */
 int32_t GrfSave(GrfArchive* archive, GrfProgressCallback progress);
 
 /* The size archive's file would have after GrfSave: what it holds now, and
@@ -790,7 +799,8 @@ uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch);
    gets (record, index, count) per record; nonzero stops.
    Returns 0 with GRF_OK; or 1 with GRF_ERROR_HANDLE, GRF_ERROR_NOT_ARCHIVE
    (as GrfMarkPatch), GRF_ERROR_VERSION (a merge mode other than the two),
-   GRF_ERROR_MEMORY, GRF_ERROR_CANCELLED; for a merge the codes of GrfSave;
+   GRF_ERROR_MEMORY, GRF_ERROR_CANCELLED; for a merge the codes of GrfSave
+   (GRF_ERROR_IN_USE among them);
    for loose files the codes of GrfExtractInRun (GRF_ERROR_OUTPUT also when
    the folder does not open or a file to delete cannot be). */
 int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress);
@@ -807,6 +817,41 @@ int32_t GrfApplyPatch(GrfArchive* archive, GrfArchive* patch, GrfProgressCallbac
    those three. */
 int32_t GrfApplyLoosePatch(GrfArchive* archive, GrfArchive* patch, GrfProgressCallback progress,
                            uint32_t* results);
+
+/* ---------------------------------------------------------------------------
+ * Sharing an archive's file with other programs.
+ *
+ * A change in place (GrfSave, and GrfApplyPatch through it) holds the
+ * archive's file exclusively from the moment it checks the file against the
+ * table until its header switch is on the disk; reading (GrfOpen's header
+ * and directory, a GrfReadRecords batch, a GrfExtractRecords run) holds it
+ * shared meanwhile. A conflicting hold of another program fails the call at
+ * once with GRF_ERROR_IN_USE, or waits for it after GrfSetLockWait(1). The
+ * locks are the system's own between programs (POSIX: an open-file-
+ * description lock, flock where there is none; Windows: LockFileEx beside
+ * the share modes), so they go when a program ends, killed or not. Within
+ * one program, every hold on a file it already holds exclusively is taken at
+ * once; a change refused beside its own unfinished reads fails with
+ * GRF_ERROR_IN_USE rather than wait for itself.
+ */
+
+/* Whether a call that finds the file held by another program waits for it
+   (nonzero) or fails at once with GRF_ERROR_IN_USE (0, the default). A wait
+   that a signal interrupts (POSIX) fails as if refused. */
+void GrfSetLockWait(int32_t wait);
+
+typedef struct GrfLock GrfLock;
+
+/* Holds the file at path exclusively until GrfUnlockArchive, so that reading
+   it (GrfOpen), changing the table and saving it (GrfSave, GrfApplyPatch)
+   form one change no other program sees half of or writes in between: the
+   calls of this program inside the lock take their holds at once. Returns
+   the lock, or null with GrfLastError: GRF_ERROR_IN_USE, GRF_ERROR_NOT_FOUND
+   (path null, or the file does not open for writing), GRF_ERROR_MEMORY. */
+GrfLock* GrfLockArchive(const wchar_t* path);
+
+/* Releases the lock (null does nothing). */
+void GrfUnlockArchive(GrfLock* lock);
 
 /* ---------------------------------------------------------------------------
  * Reading many records.
@@ -828,7 +873,9 @@ typedef int (*GrfRecordReader)(uint32_t index, const uint8_t* content, uint32_t 
    Returns how many records read; GrfLastError is GRF_OK once every record
    was handed over (whatever their codes), GRF_ERROR_CANCELLED when reader
    stopped the batch, GRF_ERROR_HANDLE (GRF_NO_ARCHIVE or null archive, null
-   reader, or null indices with count above 0; nothing read). */
+   reader, or null indices with count above 0; nothing read). The batch holds
+   archive's file shared; while another program changes it, every record is
+   handed over with GRF_ERROR_IN_USE. */
 uint32_t GrfReadRecords(GrfArchive* archive, const uint32_t* indices, uint32_t count,
                         GrfRecordReader reader, void* user);
 
