@@ -40,6 +40,9 @@ constexpr Sentence kSentences[] = {
      "the entry is stored in a way Caskwright does not read (other compression or encryption)"},
     {GRF_ERROR_DUPLICATE,
      "an earlier entry of the same name was already written; the first one stays"},
+    {GRF_ERROR_PASSWORD, "the password does not open this entry"},
+    {GRF_ERROR_NEEDS_PASSWORD, "encrypted: needs a password"},
+    {GRF_ERROR_PASSWORD_LENGTH, "a password takes 4 to 256 bytes"},
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "console.h"
 #include "names.h"
 #include "output.h"
+#include "password.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ int Run(int argc, const char* const* argv) {
            "-q,--quiet", [](int64_t) { caskw::SetQuiet(true); },
            "print no summaries or progress, only errors")
         ->trigger_on_parse();
+    caskw::AddKeyOptions(&app);
     int exitCode = caskw::kExitDone;
     caskw::AddReadCommands(&app, &exitCode);
     caskw::AddExtractCommand(&app, &exitCode);

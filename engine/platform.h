@@ -55,6 +55,9 @@ bool PlatformAbsolutePath(const wchar_t* path, wchar_t* out, size_t capacity);
 // goes to temporaryPath (capacity characters). Null when it cannot be made.
 PlatformFile* PlatformCreateTemporary(const wchar_t* finalPath, wchar_t* temporaryPath,
                                       size_t capacity);
+// The folder for the engine's own scratch files (the system's temporary
+// folder), ending with a separator. False when it does not fit capacity.
+bool PlatformScratchFolder(wchar_t* out, size_t capacity);
 // Renames from to to, failing (and changing nothing) when to exists.
 bool PlatformRenameNew(const wchar_t* from, const wchar_t* to);
 

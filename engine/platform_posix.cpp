@@ -331,6 +331,18 @@ PlatformFile* PlatformCreateTemporary(const wchar_t* finalPath, wchar_t* tempora
     return nullptr;
 }
 
+bool PlatformScratchFolder(wchar_t* out, size_t capacity) {
+    const char* folder = getenv("TMPDIR");
+    if (!folder || folder[0] != '/') folder = "/tmp";
+    char path[kPathBytes];
+    size_t length = strlen(folder);
+    if (length + 2 > sizeof path) return false;
+    memcpy(path, folder, length);
+    if (path[length - 1] != '/') path[length++] = '/';
+    path[length] = '\0';
+    return Utf8ToWide(path, out, capacity);
+}
+
 bool PlatformRenameNew(const wchar_t* from, const wchar_t* to) {
     char source[kPathBytes], target[kPathBytes];
     if (!WidePathToUtf8(from, source) || !WidePathToUtf8(to, target)) return false;

@@ -142,6 +142,11 @@ bool PlatformPathExists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool PlatformScratchFolder(wchar_t* out, size_t capacity) {
+    DWORD n = GetTempPathW(static_cast<DWORD>(capacity), out);
+    return n > 0 && n < capacity;
+}
+
 bool PlatformAbsolutePath(const wchar_t* path, wchar_t* out, size_t capacity) {
     DWORD n = GetFullPathNameW(path, static_cast<DWORD>(capacity), out, nullptr);
     return n > 0 && n < capacity;
