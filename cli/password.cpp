@@ -21,9 +21,7 @@ struct KeySource {
     std::string passwordFile;
     std::string keyFile;
 
-    bool Given() const {
-        return !password.empty() || !passwordFile.empty() || !keyFile.empty();
-    }
+    bool Given() const { return !password.empty() || !passwordFile.empty() || !keyFile.empty(); }
 };
 
 KeySource g_read, g_write;

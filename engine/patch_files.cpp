@@ -69,8 +69,7 @@ extern "C" int32_t GrfApplyFiles(GrfArchive* patch, const wchar_t* folder,
     for (uint32_t i = 0; i < patch->count && code == GRF_OK; ++i) {
         if (!IsFile(patch->entries[i])) continue;
         wchar_t* fileName = FileNameOf(patch->entries[i].name);
-        code = !fileName ? GRF_ERROR_MEMORY
-                         : IsSafeName(fileName) ? GRF_OK : GRF_ERROR_UNSAFE_NAME;
+        code = !fileName ? GRF_ERROR_MEMORY : IsSafeName(fileName) ? GRF_OK : GRF_ERROR_UNSAFE_NAME;
         PlatformFree(fileName);
     }
     Waiting waiting[kBatch];

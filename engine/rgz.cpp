@@ -27,8 +27,8 @@ struct Parser {
     uint32_t nameGot = 0;
     uint8_t size[4];
     uint32_t sizeGot = 0;
-    uint32_t left = 0;     // content bytes still to come
-    uint64_t offset = 0;   // bytes of the stream so far
+    uint32_t left = 0;    // content bytes still to come
+    uint64_t offset = 0;  // bytes of the stream so far
     uint32_t code = GRF_OK;
 };
 
@@ -197,8 +197,7 @@ uint32_t OpenRgz(GrfArchive* archive, PlatformFile* file, GrfProgressCallback pr
     archive->patch = info;
     memset(archive->header, 0, GRF_HEADER_SIZE);
     wchar_t folder[GRF_PATH_SIZE], base[GRF_PATH_SIZE];
-    if (!PlatformScratchFolder(folder, GRF_PATH_SIZE) ||
-        wcslen(folder) + 16 >= GRF_PATH_SIZE) {
+    if (!PlatformScratchFolder(folder, GRF_PATH_SIZE) || wcslen(folder) + 16 >= GRF_PATH_SIZE) {
         PlatformFree(unpacked);
         return GRF_ERROR_WRITE;
     }

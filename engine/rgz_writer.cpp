@@ -157,9 +157,8 @@ extern "C" int32_t GrfWriteRgz(GrfArchive* archive, const wchar_t* outputPath,
     uint32_t level = GrfRepackLevel >= 2 && GrfRepackLevel <= 9 ? GrfRepackLevel : 6;
     w.buffer = static_cast<uint8_t*>(PlatformAlloc(kPiece));
     uint32_t code = GRF_OK;
-    if (!w.buffer ||
-        deflateInit2(&w.z, static_cast<int>(level), Z_DEFLATED, 16 + MAX_WBITS, 8,
-                     Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (!w.buffer || deflateInit2(&w.z, static_cast<int>(level), Z_DEFLATED, 16 + MAX_WBITS, 8,
+                                  Z_DEFAULT_STRATEGY) != Z_OK) {
         PlatformFree(w.buffer);
         GrfLastError = GRF_ERROR_MEMORY;
         return 1;

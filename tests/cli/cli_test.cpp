@@ -172,11 +172,10 @@ TEST_F(Cli, InfoGivesVersionCountAndSizes) {
     // Stored bytes: each deflated stream zero-filled to a multiple of 8.
     uint64_t stored = StoreContent(0x103, "data\\a.txt", BytesOf("12345")).bytes.size() +
                       StoreContent(0x103, "data\\b.txt", Bytes(1000, 'b')).bytes.size();
-    EXPECT_EQ(
-        run.out,
-        Lines({"version: 0x103", "entries: 2", "file size: " + std::to_string(archive.size()),
-               "stored bytes: " + std::to_string(stored), "real bytes: 1005", "unused bytes: 0",
-               "keyed entries: 0"}));
+    EXPECT_EQ(run.out,
+              Lines({"version: 0x103", "entries: 2", "file size: " + std::to_string(archive.size()),
+                     "stored bytes: " + std::to_string(stored), "real bytes: 1005",
+                     "unused bytes: 0", "keyed entries: 0"}));
 }
 
 TEST_F(Cli, ListPrintsNamesAsUtf8InTableOrder) {
@@ -337,12 +336,11 @@ TEST_F(Cli, VerifyNamesEntriesThatDoNotRead) {
 TEST_F(Cli, PasswordsOpenKeyedEntries) {
     Bytes key = KeyOfPassword("open sesame");
     Bytes big = RandomBytes(300000, 4);
-    ASSERT_TRUE(WriteAt(Path("keyed.grf"),
-                        BuildStoredArchive(0x200, {KeyedContent(key, kKorean, BytesOf("korean\n")),
-                                                   KeyedContent(key, "data\\big.bin", big,
-                                                                KeyedMethod::kLzma),
-                                                   StoreContent(0x200, "data\\plain.txt",
-                                                                BytesOf("plain"))})));
+    ASSERT_TRUE(WriteAt(
+        Path("keyed.grf"),
+        BuildStoredArchive(0x200, {KeyedContent(key, kKorean, BytesOf("korean\n")),
+                                   KeyedContent(key, "data\\big.bin", big, KeyedMethod::kLzma),
+                                   StoreContent(0x200, "data\\plain.txt", BytesOf("plain"))})));
     WriteText("password.txt", "open sesame\n");
     ASSERT_TRUE(WriteAt(Path("key.bin"), key));
     std::string archive = Path("keyed.grf");
@@ -387,7 +385,8 @@ TEST_F(Cli, PasswordsOpenKeyedEntries) {
     EXPECT_EQ(repack.code, 0) << repack.err;
     EXPECT_NE(Caskw({"info", Path("rekeyed.grf")}).out.find("keyed entries: 3\n"),
               std::string::npos);
-    Outcome rekeyed = Caskw({"cat", Path("rekeyed.grf"), "data/plain.txt", "--password", "another"});
+    Outcome rekeyed =
+        Caskw({"cat", Path("rekeyed.grf"), "data/plain.txt", "--password", "another"});
     EXPECT_EQ(rekeyed.out, "plain") << rekeyed.err;
     // Without a key the keyed entries are copied as they are.
     Outcome copied = Caskw({"repack", archive, "-o", Path("copied.grf")});
@@ -400,7 +399,8 @@ TEST_F(Cli, PasswordsOpenKeyedEntries) {
     Outcome pack = Caskw({"pack", Path("mods"), "-o", Path("mods.grf"), "--password", "pw1234"});
     EXPECT_EQ(pack.code, 0) << pack.err;
     EXPECT_NE(Caskw({"info", Path("mods.grf")}).out.find("keyed entries: 1\n"), std::string::npos);
-    Outcome add = Caskw({"add", archive, "data/new.txt", "--password", "open sesame"}, Path("mods"));
+    Outcome add =
+        Caskw({"add", archive, "data/new.txt", "--password", "open sesame"}, Path("mods"));
     EXPECT_EQ(add.code, 0) << add.err;
     EXPECT_NE(Caskw({"info", archive}).out.find("keyed entries: 3\n"), std::string::npos);
     EXPECT_EQ(Caskw({"cat", archive, "data/new.txt", "--password", "open sesame"}).out, "fresh");

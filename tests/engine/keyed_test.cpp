@@ -23,16 +23,16 @@ const std::string kKorean = "data\\\xc7\xd1\xb1\xdb.txt";
 
 Bytes EngineKey(const std::string& password) {
     Bytes key(GRF_KEY_SIZE, 0xEE);
-    EXPECT_EQ(GrfKeyFromPassword(reinterpret_cast<const uint8_t*>(password.data()),
-                                 password.size(), key.data()),
+    EXPECT_EQ(GrfKeyFromPassword(reinterpret_cast<const uint8_t*>(password.data()), password.size(),
+                                 key.data()),
               1);
     return key;
 }
 
 void SetPassword(GrfArchive* archive, const std::string& password) {
-    ASSERT_EQ(GrfSetPassword(archive, reinterpret_cast<const uint8_t*>(password.data()),
-                             password.size()),
-              1);
+    ASSERT_EQ(
+        GrfSetPassword(archive, reinterpret_cast<const uint8_t*>(password.data()), password.size()),
+        1);
 }
 
 Bytes Extracted(GrfArchive* archive, uint32_t index, const TempDir& into, uint32_t* code) {
@@ -61,14 +61,14 @@ std::vector<Sample> Samples() {
         {"data\\small.lzma", Long(4), KeyedMethod::kLzma},
         // Past the size extraction reads whole: it streams in pieces.
         {"data\\big.bin", Join(RandomBytes(3 << 20, 5), Bytes(3 << 20, 'z')), KeyedMethod::kZlib},
-        {"data\\big.lzma", Join(RandomBytes(1 << 20, 6), Bytes(5 << 20, 'y')),
-         KeyedMethod::kLzma},
+        {"data\\big.lzma", Join(RandomBytes(1 << 20, 6), Bytes(5 << 20, 'y')), KeyedMethod::kLzma},
     };
 }
 
 Bytes KeyedArchive(const Bytes& key, uint32_t version, const std::vector<Sample>& samples) {
     std::vector<Stored> stored;
-    for (const Sample& s : samples) stored.push_back(KeyedContent(key, s.name, s.content, s.method));
+    for (const Sample& s : samples)
+        stored.push_back(KeyedContent(key, s.name, s.content, s.method));
     // An empty record and a plain one beside them.
     Stored empty;
     empty.record.name = "data\\empty.txt";
@@ -97,7 +97,8 @@ TEST(Keyed, TheWorkedExample) {
     EXPECT_EQ(KeyedContent(key, "data\\hello.txt", BytesOf("hello")).bytes, keyed);
 
     // The archive of that one record reads back "hello".
-    ArchiveOnDisk disk(BuildStoredArchive(0x200, {KeyedContent(key, "data\\a.txt", BytesOf("hello"))}));
+    ArchiveOnDisk disk(
+        BuildStoredArchive(0x200, {KeyedContent(key, "data\\a.txt", BytesOf("hello"))}));
     SetPassword(disk.archive, kPassword);
     EXPECT_EQ(ReadContent(disk.archive, "data\\a.txt").bytes, BytesOf("hello"));
 }

@@ -31,9 +31,9 @@ Bytes FileAt(const TempDir& dir, const std::string& name) {
 
 TEST(Rgz, TheWorkedExampleOpensAndIsWrittenBackByteForByte) {
     ASSERT_EQ(kExample.size(), 35u);
-    EXPECT_EQ(RgzRecords({{'d', "data", {}}, {'f', "data\\a.txt", BytesOf("hello")},
-                          {'e', "end", {}}}),
-              kExample)
+    EXPECT_EQ(
+        RgzRecords({{'d', "data", {}}, {'f', "data\\a.txt", BytesOf("hello")}, {'e', "end", {}}}),
+        kExample)
         << "the tests' own builder agrees";
     ArchiveOnDisk disk(Gzip(kExample));
     const GrfPatchInfo* info = GrfPatchOf(disk.archive);
@@ -119,9 +119,8 @@ TEST(Rgz, DamagedStreamsAreRefusedWhole) {
         EXPECT_EQ(disk.code, c.code) << c.what;
     }
     // Bytes after the end record are no part of it.
-    ArchiveOnDisk trailing(Gzip(Join(RgzRecords({{'f', "a.txt", BytesOf("abc")},
-                                                 {'e', "end", {}}}),
-                                     Bytes{'x', 'y'})));
+    ArchiveOnDisk trailing(Gzip(
+        Join(RgzRecords({{'f', "a.txt", BytesOf("abc")}, {'e', "end", {}}}), Bytes{'x', 'y'})));
     EXPECT_EQ(NamesOf(trailing.archive), Names{"a.txt"});
 }
 
@@ -189,13 +188,15 @@ TEST(Rgz, ConvertedToThorAndBack) {
     EXPECT_TRUE(Gunzip(again) == Gunzip(original)) << "the same records, folders and end";
 
     // A THOR's removals cannot go into an RGZ: left out.
-    ArchiveOnDisk withRemoval(BuildThor({{"data\\a.txt", BytesOf("a")}, {"data\\old.txt", {}, true}}));
+    ArchiveOnDisk withRemoval(
+        BuildThor({{"data\\a.txt", BytesOf("a")}, {"data\\old.txt", {}, true}}));
     std::wstring noRemoval = disk.dir.Join(L"c.rgz");
     ASSERT_EQ(GrfWriteRgz(withRemoval.archive, noRemoval.c_str(), nullptr), 0);
     Bytes c;
     ASSERT_TRUE(ReadFileBytes(noRemoval, &c));
-    EXPECT_EQ(Gunzip(c), RgzRecords({{'d', "data", {}}, {'f', "data\\a.txt", BytesOf("a")},
-                                     {'e', "end", {}}}));
+    EXPECT_EQ(
+        Gunzip(c),
+        RgzRecords({{'d', "data", {}}, {'f', "data\\a.txt", BytesOf("a")}, {'e', "end", {}}}));
 }
 
 }  // namespace
