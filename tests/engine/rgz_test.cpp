@@ -161,12 +161,21 @@ TEST(Rgz, AppliedIntoAFolderReplacingItsFiles) {
         EXPECT_TRUE(FileAt(client, name) == f.content) << name;
     }
     EXPECT_EQ(FileAt(client, "keep.txt"), BytesOf("kept"));
-    // A batch that fails leaves none of its files: a folder where a file
-    // would go.
-    ArchiveOnDisk blocked(BuildRgz({{'f', "new.txt", BytesOf("n")}, {'f', "data", BytesOf("x")}}));
+    // A batch that cannot be written leaves none of its files: a file where
+    // a folder would go.
+    ArchiveOnDisk blocked(
+        BuildRgz({{'f', "new.txt", BytesOf("n")}, {'f', "keep.txt\\inner.txt", BytesOf("x")}}));
     EXPECT_EQ(GrfApplyFiles(blocked.archive, client.path.c_str(), nullptr, &applied), 1);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_OUTPUT});
     EXPECT_EQ(applied, 0u);
     EXPECT_FALSE(FileExists(client.Join(L"new.txt")));
+    // A rename that fails stops there: the files before it are in place.
+    ArchiveOnDisk renamed(BuildRgz({{'f', "new.txt", BytesOf("n")}, {'f', "data", BytesOf("x")},
+                                    {'f', "last.txt", BytesOf("l")}}));
+    EXPECT_EQ(GrfApplyFiles(renamed.archive, client.path.c_str(), nullptr, &applied), 1);
+    EXPECT_EQ(applied, 1u);
+    EXPECT_EQ(FileAt(client, "new.txt"), BytesOf("n"));
+    EXPECT_FALSE(FileExists(client.Join(L"last.txt")));
 }
 
 TEST(Rgz, ConvertedToThorAndBack) {

@@ -29,7 +29,8 @@ Bytes Gzip(const Bytes& bytes) {
     z.next_out = out.data();
     z.avail_out = uInt(out.size());
     deflate(&z, Z_FINISH);
-    out.resize(out.size() - z.avail_out);
+    // erase rather than resize: GCC 12 takes the shrink for a huge fill.
+    out.erase(out.end() - static_cast<std::ptrdiff_t>(z.avail_out), out.end());
     deflateEnd(&z);
     return out;
 }
