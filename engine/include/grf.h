@@ -50,46 +50,51 @@ extern "C" {
  * number; none is ever reused.
  */
 enum GrfErrorCode {
-    GRF_OK = 0,                     /* success */
-    GRF_ERROR_CANCELLED = 1,        /* the progress callback asked to stop */
-    GRF_ERROR_NOT_FOUND = 2,        /* a file does not open, the named entry is not
-                                       in the table, no entry matches the filter, or
-                                       the output file cannot be created (or exists) */
-    GRF_ERROR_VERSION = 3,          /* major version neither 1, 2 nor 3 */
-    GRF_ERROR_HANDLE = 6,           /* GRF_NO_ARCHIVE, or a null or -1 block/search */
-    GRF_ERROR_MEMORY = 8,           /* out of memory, or a directory of more records
-                                       than a table can hold */
-    GRF_ERROR_NOT_ARCHIVE = 13,     /* no header text, directory out of reach;
-                                       GrfMerge given GRF_NO_ARCHIVE; stored bytes
-                                       unreadable during a repack */
-    GRF_ERROR_NO_MORE = 18,         /* no further entry matches the filter */
-    GRF_ERROR_SEEK = 25,            /* positioning at an entry's stored bytes failed */
-    GRF_ERROR_WRITE = 29,           /* writing the new archive failed, or it would
-                                       pass what its version can address */
-    GRF_ERROR_READ = 30,            /* reading stored bytes or a local file failed,
-                                       or the entry's sizes reach beyond its bytes */
-    GRF_ERROR_INFLATE = 31,         /* an entry's data does not inflate to its
-                                       recorded real size */
-    GRF_ERROR_UNSAFE_NAME = 32,     /* extraction refused a name that would write
-                                       outside the current directory or through a
-                                       link, or one Windows would change or take as
-                                       a device (see GrfExtractEntry) */
-    GRF_ERROR_OUTPUT = 33,          /* an extracted file could not be created or
-                                       written in full (nothing partial is left) */
-    GRF_ERROR_LOCAL_RECORDS = 34,   /* GrfMerge given an archive that holds
-                                       local-file records, whose data only a
-                                       repack of that archive would keep */
-    GRF_ERROR_CHANGED = 35,         /* the archive's file changed on disk since it
-                                       was opened: open it again */
-    GRF_ERROR_METHOD = 36,          /* the entry is stored in a way Caskwright does
-                                       not read (other compression or encryption),
-                                       or would be enciphered by a 0x1xx repack */
-    GRF_ERROR_DUPLICATE = 37,       /* in one extraction run, a record whose file an
-                                       earlier record of the run already wrote */
-    GRF_ERROR_PASSWORD = 42,        /* the password does not open this entry */
-    GRF_ERROR_NEEDS_PASSWORD = 43,  /* encrypted: needs a password */
-    GRF_ERROR_PASSWORD_LENGTH = 44, /* a password takes 4 to 256 bytes */
-    GRF_ERROR_CUT_SHORT = 45        /* the patch file ends before its end record */
+    GRF_OK = 0,                   /* success */
+    GRF_ERROR_CANCELLED = 1,      /* the progress callback asked to stop */
+    GRF_ERROR_NOT_FOUND = 2,      /* a file does not open, the named entry is not
+                                     in the table, no entry matches the filter, or
+                                     the output file cannot be created (or exists) */
+    GRF_ERROR_VERSION = 3,        /* major version neither 1, 2 nor 3 */
+    GRF_ERROR_HANDLE = 6,         /* GRF_NO_ARCHIVE, or a null or -1 block/search */
+    GRF_ERROR_MEMORY = 8,         /* out of memory, or a directory of more records
+                                     than a table can hold */
+    GRF_ERROR_NOT_ARCHIVE = 13,   /* no header text, directory out of reach;
+                                     GrfMerge given GRF_NO_ARCHIVE; stored bytes
+                                     unreadable during a repack */
+    GRF_ERROR_NO_MORE = 18,       /* no further entry matches the filter */
+    GRF_ERROR_SEEK = 25,          /* positioning at an entry's stored bytes failed */
+    GRF_ERROR_WRITE = 29,         /* writing the new archive failed, or it would
+                                     pass what its version can address */
+    GRF_ERROR_READ = 30,          /* reading stored bytes or a local file failed,
+                                     or the entry's sizes reach beyond its bytes */
+    GRF_ERROR_INFLATE = 31,       /* an entry's data does not inflate to its
+                                     recorded real size */
+    GRF_ERROR_UNSAFE_NAME = 32,   /* extraction refused a name that would write
+                                     outside the current directory or through a
+                                     link, or one Windows would change or take as
+                                     a device (see GrfExtractEntry) */
+    GRF_ERROR_OUTPUT = 33,        /* an extracted file could not be created or
+                                     written in full (nothing partial is left) */
+    GRF_ERROR_LOCAL_RECORDS = 34, /* GrfMerge given an archive that holds
+                                     local-file records, whose data only a
+                                     repack of that archive would keep */
+    GRF_ERROR_CHANGED = 35,       /* the archive's file changed on disk since it
+                                     was opened: open it again */
+    GRF_ERROR_METHOD = 36,        /* the entry is stored in a way Caskwright does
+                                     not read (other compression or encryption),
+                                     or would be enciphered by a 0x1xx repack */
+    GRF_ERROR_DUPLICATE = 37,     /* in one extraction run, a record whose file an
+                                     earlier record of the run already wrote */
+
+    /* the password does not open this entry (a keyed record, another key) */
+    GRF_ERROR_PASSWORD = 42,
+    /* encrypted: needs a password (a keyed record, no key set) */
+    GRF_ERROR_NEEDS_PASSWORD = 43,
+    /* a password takes 4 to 256 bytes */
+    GRF_ERROR_PASSWORD_LENGTH = 44,
+    /* the patch file ends before its end record (RGZ) */
+    GRF_ERROR_CUT_SHORT = 45
     /* Any other value: the operating system's error code of a failed read of
        an archive's header or directory (GrfOpen). */
 };
