@@ -170,7 +170,8 @@ TEST(Rgz, AppliedIntoAFolderReplacingItsFiles) {
     EXPECT_EQ(applied, 0u);
     EXPECT_FALSE(FileExists(client.Join(L"new.txt")));
     // A rename that fails stops there: the files before it are in place.
-    ArchiveOnDisk renamed(BuildRgz({{'f', "new.txt", BytesOf("n")}, {'f', "data", BytesOf("x")},
+    ArchiveOnDisk renamed(BuildRgz({{'f', "new.txt", BytesOf("n")},
+                                    {'f', "data", BytesOf("x")},
                                     {'f', "last.txt", BytesOf("l")}}));
     EXPECT_EQ(GrfApplyFiles(renamed.archive, client.path.c_str(), nullptr, &applied), 1);
     EXPECT_EQ(applied, 1u);
