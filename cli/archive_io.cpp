@@ -10,6 +10,7 @@
 #include "console.h"
 #include "errors.h"
 #include "names.h"
+#include "password.h"
 #include "progress.h"
 
 namespace caskw {
@@ -33,6 +34,7 @@ fs::path Absolute(const fs::path& path) {
 
 // The engine writes a new file only, never over one.
 bool RepackTo(GrfArchive* archive, const fs::path& written, std::string* why) {
+    if (!ApplyWriteKey(archive, why)) return false;
     // Said before anything is written, with the sizes, not after 4 GB.
     uint64_t needed = GrfOutputBytes(archive, GrfRepackVersion);
     if (GrfRepackVersion < 0x300 && needed > kMaxBytes32) {
@@ -74,7 +76,9 @@ Archive OpenArchive(const fs::path& path, std::string* why) {
             *why = Quoted(path) + ": " + ErrorText(code);
         return nullptr;
     }
-    return Archive(archive);
+    Archive opened(archive);
+    if (!ApplyReadKey(archive, why)) return nullptr;
+    return opened;
 }
 
 bool LockArchive(const fs::path& path, ArchiveLock* lock, std::string* why) {
@@ -207,6 +211,7 @@ bool SaveArchive(GrfArchive* archive, const fs::path& path, std::string* why) {
         written += !(entry.state & ENTRY_DELETED) &&
                    (entry.owner != archive || entry.state != ENTRY_IN_ARCHIVE);
     }
+    if (!ApplyWriteKey(archive, why)) return false;
     ProgressBegin("saving", written, 0);
     int32_t failed = GrfSave(archive, EngineProgress);
     ProgressEnd();

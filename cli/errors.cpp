@@ -56,6 +56,9 @@ constexpr Sentence kSentences[] = {
      "the file has bytes after its directory that a change in place would turn into "
      "entries; give -o OUT to write it anew"},
     {GRF_ERROR_IN_USE, "in use by another program; try again when it has finished"},
+    {GRF_ERROR_PASSWORD, "the password does not open this entry"},
+    {GRF_ERROR_NEEDS_PASSWORD, "encrypted: needs a password"},
+    {GRF_ERROR_PASSWORD_LENGTH, "a password takes 4 to 256 bytes"},
 };
 
 }  // namespace

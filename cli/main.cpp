@@ -12,6 +12,7 @@
 #include "console.h"
 #include "names.h"
 #include "output.h"
+#include "password.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ int Run(int argc, const char* const* argv) {
            "--wait", [](int64_t) { GrfSetLockWait(1); },
            "wait for another program that is changing an archive instead of stopping")
         ->trigger_on_parse();
+    caskw::AddKeyOptions(&app);
     int exitCode = caskw::kExitDone;
     caskw::AddReadCommands(&app, &exitCode);
     caskw::AddExtractCommand(&app, &exitCode);

@@ -17,6 +17,7 @@
 #include "names.h"
 #include "output.h"
 #include "progress.h"
+#include "rgz_commands.h"
 
 namespace caskw {
 
@@ -45,6 +46,11 @@ int RunMake(const MakeOptions& o) {
     std::error_code error;
     if (!fs::is_directory(folder, error)) return CannotRun(o.folder + ": not a folder");
     if (o.level && !SetOutputLevel(o.level)) return CannotRun("--level takes 2 to 9");
+    if (IsRgzPath(o.out)) {
+        if (!o.target.empty() || !o.removals.empty() || o.integrity)
+            return CannotRun("an RGZ has no target, removals or integrity list");
+        return MakeRgz(o.folder, o.prefix, o.out);
+    }
     std::string target;
     if (!ArchiveName(o.target, &target) || target.size() > 255)
         return CannotRun("--target " + o.target + ": not a name a patch can hold");
@@ -129,6 +135,10 @@ int RunApply(const ApplyOptions& o) {
     if (!archive) return CannotRun(why);
     Archive patch = OpenArchive(PathFromUtf8(o.patch), &why);
     if (!patch) return CannotRun(why);
+    // An RGZ goes into a client folder, not an archive.
+    if (IsRgz(patch.get())) return ApplyRgz(patch.get(), o.patch, o.archive);
+    Archive archive = OpenArchive(PathFromUtf8(o.archive), &why);
+    if (!archive) return CannotRun(why);
     const GrfPatchInfo* info = GrfPatchOf(patch.get());
     if (!info) return CannotRun(o.patch + ": not a patch file");
     if (GrfPatchOf(archive.get())) return CannotRun(o.archive + ": a patch file, not an archive");
@@ -303,13 +313,14 @@ bool WritePatch(GrfArchive* table, const fs::path& out, uint8_t mergeMode,
 
 void AddPatchCommands(CLI::App* app, int* exitCode) {
     CLI::App* patch = app->add_subcommand(
-        "patch", "Patch files (THOR): make one from a folder, apply one, check one");
+        "patch", "Patch files (THOR, RGZ): make one from a folder, apply, check or convert one");
     patch->require_subcommand(1);
 
     auto make = std::make_shared<MakeOptions>();
     CLI::App* m = patch->add_subcommand("make", "Pack a folder into a new patch file");
     m->add_option("DIR", make->folder, "the folder whose files the patch carries")->required();
-    m->add_option("-o,--output", make->out, "the patch file to write (must not exist)")
+    m->add_option("-o,--output", make->out,
+                  "the patch file to write (must not exist); an RGZ when it ends in .rgz")
         ->required()
         ->type_name("OUT");
     m->add_option("--target", make->target, "the archive the patch merges into (default: none)")
@@ -330,7 +341,8 @@ void AddPatchCommands(CLI::App* app, int* exitCode) {
     CLI::App* a = patch->add_subcommand(
         "apply", "Apply a patch: merge it into ARCHIVE, or write its loose files beside ARCHIVE");
     a->add_option("PATCH", apply->patch, "the patch file")->required();
-    a->add_option("ARCHIVE", apply->archive, "the archive it applies to (changed in place)")
+    a->add_option("ARCHIVE", apply->archive,
+                  "the archive it applies to (changed in place); for an RGZ, the client folder")
         ->required();
     a->footer(
         "A merging patch replaces, adds and removes ARCHIVE's entries in place: its files\n"
@@ -338,7 +350,10 @@ void AddPatchCommands(CLI::App* app, int* exitCode) {
         "to them last, so a crash at any moment leaves the old archive or the patched one.\n"
         "A patch of loose files writes them (and deletes its removals) in ARCHIVE's folder;\n"
         "an entry refused there (a name that leaves the folder or passes through a link, or\n"
-        "an archive open here) is named and left out, and every other entry is applied.");
+        "an archive open here) is named and left out, and every other entry is applied.\n"
+        "An RGZ writes its files into the folder ARCHIVE: every name is checked first, then\n"
+        "the files are written under temporary names and renamed into place in batches of\n"
+        "64; on a failure caskw names the files applied and those not.");
     a->callback([=] { *exitCode = RunApply(*apply); });
 
     auto verify = std::make_shared<std::string>();
@@ -346,6 +361,7 @@ void AddPatchCommands(CLI::App* app, int* exitCode) {
         patch->add_subcommand("verify", "Check a patch's files against its data.integrity list");
     v->add_option("PATCH", *verify, "the patch file")->required();
     v->callback([=] { *exitCode = RunVerifyPatch(*verify); });
+    AddConvertCommand(patch, exitCode);
 }
 
 }  // namespace caskw

@@ -42,7 +42,8 @@ int RunInfo(const std::string& path) {
     if (const GrfPatchInfo* patch = GrfPatchOf(archive.get())) {
         // A patch file has no version; what it says of itself instead.
         Out(std::string("patch: ") +
-            (patch->mergeMode == GRF_PATCH_MERGE   ? "merge into an archive"
+            (patch->layout == GRF_PATCH_LAYOUT_RGZ ? "RGZ, files for the client folder"
+             : patch->mergeMode == GRF_PATCH_MERGE ? "merge into an archive"
              : patch->mergeMode == GRF_PATCH_LOOSE ? "loose files"
                                                    : "unknown merge mode") +
             "\n");
@@ -57,6 +58,9 @@ int RunInfo(const std::string& path) {
     Out("stored bytes: " + Number(stored) + "\n");
     Out("real bytes: " + Number(real) + "\n");
     Out("unused bytes: " + Number(GrfUnusedBytes(archive.get())) + "\n");
+    // Found only by their first bytes: one small read per entry.
+    if (!GrfPatchOf(archive.get()))
+        Out("keyed entries: " + Number(GrfCountKeyed(archive.get(), nullptr)) + "\n");
     return kExitDone;
 }
 

@@ -4,8 +4,10 @@
 #include "file_lock.h"
 #include "grf_format.h"
 #include "inflate.h"
+#include "keyed.h"
 #include "le_bytes.h"
 #include "platform.h"
+#include "rgz.h"
 #include "thor.h"
 
 #include <stdio.h>
@@ -69,6 +71,8 @@ void FreeArchive(GrfArchive* archive) {
     LocalFilesFree(archive);
     PlatformFree(archive->patch);
     PlatformFree(archive->entries);
+    FreeKeys(archive);
+    ForgetUnpacked(archive);
     PlatformFree(archive);
 }
 
@@ -386,6 +390,7 @@ uint32_t ReadArchive(GrfArchive* archive, PlatformFile* file, GrfProgressCallbac
     uint32_t got = 0;
     if (!PlatformRead(file, archive->header, GRF_HEADER_SIZE, &got)) return SystemReadError();
     if (IsPatchHeader(archive->header, got)) return OpenPatch(archive, file, progress);
+    if (IsRgzHeader(archive->header, got)) return OpenRgz(archive, file, progress);
     if (!HasMagic(archive->header)) return GRF_ERROR_NOT_ARCHIVE;
     uint64_t fileSize = PlatformFileSize(file);
     switch (GetLe32(archive->header + kHeaderVersion) >> 8) {
@@ -470,7 +475,8 @@ uint32_t CheckArchiveFile(const GrfArchive* archive, PlatformFile* file) {
 }
 
 uint32_t OpenArchiveFile(const GrfArchive* archive, PlatformFile** file) {
-    *file = PlatformOpenRead(archive->path);
+    // An RGZ's entries are read from its stream as unpacked when it opened.
+    *file = PlatformOpenRead(archive->unpacked ? archive->unpacked : archive->path);
     if (!*file) return OpenFailure();
     uint32_t code = CheckArchiveFile(archive, *file);
     if (code != GRF_OK) {

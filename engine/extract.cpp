@@ -10,6 +10,7 @@
 #include "archive_internal.h"
 #include "extract_internal.h"
 #include "grf_format.h"
+#include "keyed.h"
 #include "platform.h"
 #include "stored_method.h"
 
@@ -316,7 +317,11 @@ uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse)
     if (!PlatformSeek(file, entry.position)) return GRF_ERROR_SEEK;
     StoredMethod method = kMethodZlib;
     if (entry.realSize != 0 && (code = PeekMethod(entry, file, &method)) != GRF_OK) return code;
-    if (method == kMethodForeign) return GRF_ERROR_METHOD;
+    // Keyed records are decrypted whole, as reads do.
+    bool keyed = MayBeKeyed(entry) && ReadKeyOf(entry);
+    if (method == kMethodForeign && keyed) return WriteWhole(entry, file, fileName, reuse);
+    if (method == kMethodForeign)
+        return MayBeKeyed(entry) ? GRF_ERROR_NEEDS_PASSWORD : GRF_ERROR_METHOD;
     bool storedPlain = entry.compressedSize == entry.realSize;
     uint64_t ratio = method == kMethodLzma ? grf::kMaxLzmaRatio : grf::kMaxInflateRatio;
     if (!storedPlain && entry.realSize > entry.compressedSize * ratio) return GRF_ERROR_INFLATE;
@@ -330,6 +335,9 @@ uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse)
                    ? WriteContent(entry, file, kMethodPlain, &pieces, fileName, reuse)
                    : uint32_t{GRF_ERROR_SEEK};
     FreePieces(&pieces);
+    // Keyed bytes that start like zlib or LZMA by chance.
+    if (code == GRF_ERROR_INFLATE && keyed && !storedPlain)
+        code = WriteWhole(entry, file, fileName, reuse);
     return code;
 }
 

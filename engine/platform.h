@@ -74,6 +74,14 @@ void PlatformEndNewFile(PlatformNewFile* file);
 // the disk, as a rename or a file's new length needs to survive a power
 // cut. POSIX: fsync of the folder; Windows writes renames through already.
 bool PlatformFlushFolderOf(const wchar_t* path);
+// A scratch file of the engine's own in the system's temporary folder: made
+// as base + "." + random hexadecimal digits + ".tmp", never over an existing
+// file; its name goes to temporaryPath (capacity characters). The caller
+// removes it. Null when it cannot be made.
+PlatformFile* PlatformCreateScratch(const wchar_t* base, wchar_t* temporaryPath, size_t capacity);
+// The folder for the engine's own scratch files (the system's temporary
+// folder), ending with a separator. False when it does not fit capacity.
+bool PlatformScratchFolder(wchar_t* out, size_t capacity);
 
 // Extracted files. PlatformBeginOutput walks the folders of relative (a
 // path under the current directory, "\\" or "/" between components, every

@@ -357,6 +357,35 @@ bool PlatformFlushFolderOf(const wchar_t* path) {
     return WidePathToUtf8(path, utf8) && FlushFolderOf(utf8);
 }
 
+bool PlatformScratchFolder(wchar_t* out, size_t capacity) {
+    const char* folder = getenv("TMPDIR");
+    if (!folder || folder[0] != '/') folder = "/tmp";
+    char path[kPathBytes];
+    size_t length = strlen(folder);
+    if (length + 2 > sizeof path) return false;
+    memcpy(path, folder, length);
+    if (path[length - 1] != '/') path[length++] = '/';
+    path[length] = '\0';
+    return Utf8ToWide(path, out, capacity);
+}
+
+PlatformFile* PlatformCreateScratch(const wchar_t* base, wchar_t* temporaryPath, size_t capacity) {
+    size_t length = wcslen(base);
+    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+        wchar_t suffix[32];
+        swprintf(suffix, 32, L".%08x.tmp", TemporaryNumber());
+        if (length + wcslen(suffix) >= capacity) return nullptr;
+        wmemcpy(temporaryPath, base, length);
+        wcscpy(temporaryPath + length, suffix);
+        char utf8[kPathBytes];
+        if (!WidePathToUtf8(temporaryPath, utf8)) return nullptr;
+        int fd = open(utf8, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) return FromFd(fd);
+        if (errno != EEXIST) return nullptr;
+    }
+    return nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // Extracted files, walked from the current directory with openat.
 

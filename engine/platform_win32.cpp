@@ -159,6 +159,11 @@ bool PlatformPathExists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool PlatformScratchFolder(wchar_t* out, size_t capacity) {
+    DWORD n = GetTempPathW(static_cast<DWORD>(capacity), out);
+    return n > 0 && n < capacity;
+}
+
 bool PlatformAbsolutePath(const wchar_t* path, wchar_t* out, size_t capacity) {
     DWORD n = GetFullPathNameW(path, static_cast<DWORD>(capacity), out, nullptr);
     return n > 0 && n < capacity;
@@ -188,6 +193,20 @@ bool NameTaken() {
 }
 
 }  // namespace
+
+PlatformFile* PlatformCreateScratch(const wchar_t* base, wchar_t* temporaryPath, size_t capacity) {
+    size_t length = wcslen(base);
+    for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+        wchar_t suffix[32];
+        swprintf(suffix, 32, L".%08x.tmp", TemporaryNumber());
+        if (length + wcslen(suffix) >= capacity) return nullptr;
+        wmemcpy(temporaryPath, base, length);
+        wcscpy(temporaryPath + length, suffix);
+        PlatformFile* file = PlatformCreateNew(temporaryPath);
+        if (file || !NameTaken()) return file;
+    }
+    return nullptr;
+}
 
 namespace {
 

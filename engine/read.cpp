@@ -8,6 +8,7 @@
 #include "file_lock.h"
 #include "grf_format.h"
 #include "inflate.h"
+#include "keyed.h"
 #include "platform.h"
 #include "stored_method.h"
 
@@ -146,15 +147,56 @@ uint32_t DecodeInto(const GrfEntry& entry, const uint8_t* stored, StoredMethod m
     return code;
 }
 
-// DecodeInto a new buffer of realSize + kSlack bytes.
-uint32_t Decode(const GrfEntry& entry, const uint8_t* stored, uint8_t** content) {
-    *content = nullptr;
+// Decodes the deciphered stored bytes into the buffer room() gives
+// (realSize + kSlack bytes, asked for only once the bytes may be decoded).
+// Keyed records (GrfIsKeyed) are decrypted in place with their owner's key
+// first; while a key is set, bytes that start like zlib or LZMA by chance
+// and do not decode are tried keyed too before they count as damaged.
+template <typename Room>
+uint32_t DecodeWithKey(const GrfEntry& entry, uint8_t* stored, Room room) {
     StoredMethod method;
     uint32_t code = CheckDecode(entry, stored, &method);
-    if (code != GRF_OK) return code;
-    auto* buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.realSize} + kSlack));
+    bool mayBeKeyed = MayBeKeyed(entry);
+    const uint8_t* key = mayBeKeyed ? ReadKeyOf(entry) : nullptr;
+    if (code == GRF_ERROR_METHOD && mayBeKeyed && !key) return GRF_ERROR_NEEDS_PASSWORD;
+    if (code == GRF_OK) {
+        uint8_t* buffer = room();
+        if (!buffer) return GRF_ERROR_MEMORY;
+        code = DecodeInto(entry, stored, method, buffer);
+        if (code != GRF_ERROR_INFLATE || !key || method == kMethodPlain) return code;
+    } else if (!key || (code != GRF_ERROR_METHOD && code != GRF_ERROR_INFLATE)) {
+        return code;
+    }
+    uint32_t failed = code == GRF_ERROR_INFLATE ? code : uint32_t{GRF_ERROR_PASSWORD};
+    GrfKeyEntryData(key, entry.realSize, stored, entry.alignedSize);
+    if (CheckDecode(entry, stored, &method) != GRF_OK) return failed;
+    uint8_t* buffer = room();
     if (!buffer) return GRF_ERROR_MEMORY;
     code = DecodeInto(entry, stored, method, buffer);
+    return code == GRF_OK || code == GRF_ERROR_MEMORY ? code : failed;
+}
+
+}  // namespace
+
+bool DecodesAsStored(const GrfEntry& entry, const uint8_t* stored) {
+    StoredMethod method;
+    if (CheckDecode(entry, stored, &method) != GRF_OK) return false;
+    auto* buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.realSize} + kSlack));
+    bool decoded = buffer && DecodeInto(entry, stored, method, buffer) == GRF_OK;
+    PlatformFree(buffer);
+    return decoded;
+}
+
+namespace {
+
+// DecodeWithKey into a new buffer of realSize + kSlack bytes.
+uint32_t Decode(const GrfEntry& entry, uint8_t* stored, uint8_t** content) {
+    *content = nullptr;
+    uint8_t* buffer = nullptr;
+    uint32_t code = DecodeWithKey(entry, stored, [&] {
+        if (!buffer) buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.realSize} + kSlack));
+        return buffer;
+    });
     if (code != GRF_OK) {
         PlatformFree(buffer);
         return code;
@@ -358,12 +400,10 @@ uint32_t ReadBatched(const GrfEntry& entry, BatchReader* r) {
     if (entry.compressedSize > entry.alignedSize) return GRF_ERROR_READ;
     if (entry.cycle >= 0)
         GrfCipherEntryData(r->stored, entry.alignedSize, entry.cycle == 0, entry.cycle, 0);
-    StoredMethod method;
-    code = CheckDecode(entry, r->stored, &method);
-    if (code != GRF_OK) return code;
-    if (!Grow(&r->content, &r->contentRoom, uint64_t{entry.realSize} + kSlack))
-        return GRF_ERROR_MEMORY;
-    return DecodeInto(entry, r->stored, method, r->content);
+    return DecodeWithKey(entry, r->stored, [&] {
+        bool grown = Grow(&r->content, &r->contentRoom, uint64_t{entry.realSize} + kSlack);
+        return grown ? r->content : nullptr;
+    });
 }
 
 }  // namespace

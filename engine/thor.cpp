@@ -212,8 +212,8 @@ uint32_t ReadSingle(GrfArchive* archive, const uint8_t* header, uint32_t headerR
     return GRF_OK;
 }
 
-// Keeps one record per name: where a later record repeats a name, its
-// fields go into the first record's place and it leaves the table.
+}  // namespace
+
 void KeepLastOfEachName(GrfArchive* archive) {
     uint32_t kept = 0;
     for (uint32_t i = 0; i < archive->count; ++i) {
@@ -239,8 +239,6 @@ void KeepLastOfEachName(GrfArchive* archive) {
     memset(archive->entries + to, 0, size_t{archive->count - to} * sizeof(GrfEntry));
     archive->count = to;
 }
-
-}  // namespace
 
 bool IsPatchHeader(const uint8_t* bytes, uint32_t size) {
     return size >= kMagicSize && memcmp(bytes, kMagic, kMagicSize) == 0;

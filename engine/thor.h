@@ -18,4 +18,10 @@ bool IsPatchHeader(const uint8_t* bytes, uint32_t size);
 // archive is only fit to be released.
 uint32_t OpenPatch(GrfArchive* archive, PlatformFile* file, GrfProgressCallback progress);
 
+// Keeps one record per name of a patch's table (its index built): where a
+// later record repeats a name, its fields go into the first record's place
+// and it leaves the table. The index must be built again when the count
+// changed.
+void KeepLastOfEachName(GrfArchive* archive);
+
 #endif

@@ -11,6 +11,7 @@
 #include "commit.h"
 #include "deflate_ahead.h"
 #include "grf_format.h"
+#include "keyed.h"
 #include "le_bytes.h"
 #include "platform.h"
 #include "platform_threads.h"
@@ -180,6 +181,37 @@ void PutV3HeaderFields(uint8_t* header, uint64_t dirOffset, uint32_t count) {
     PutLe64(header + kHeaderDirOffset, dirOffset);
 }
 
+// Keys an archive record's deciphered bytes (data, its alignedSize) with the
+// archive's write key, when it has one: records keyed with that same key
+// stay as they are, records keyed with another key set on their owner are
+// decrypted first, records whose owner has no key stay keyed as stored.
+// Empty records and records stored uncompressed stay plain: readers take
+// the latter's bytes for the content.
+uint32_t KeyRecord(const Repack* r, const GrfEntry& entry, uint8_t* data) {
+    const uint8_t* writeKey = WriteKeyOf(r->archive);
+    if (!writeKey || IsForeign(entry)) return GRF_OK;
+    if (r->v1Target) return GRF_ERROR_METHOD;
+    if (entry.realSize == 0 || entry.compressedSize == entry.realSize ||
+        entry.compressedSize > entry.alignedSize)
+        return GRF_OK;
+    bool foreign = MethodOf(entry, data, entry.compressedSize) == kMethodForeign;
+    if (foreign && !MayBeKeyed(entry)) return GRF_OK;  // another method: as stored
+    const uint8_t* readKey = MayBeKeyed(entry) ? ReadKeyOf(entry) : nullptr;
+    if (!readKey || memcmp(readKey, writeKey, GRF_KEY_SIZE) == 0) {
+        if (foreign) return GRF_OK;
+    } else if (foreign || !DecodesAsStored(entry, data)) {
+        // Keyed bytes may start like zlib or LZMA by chance: only decoding
+        // tells them from plain ones, which stay as they are when damaged.
+        GrfKeyEntryData(readKey, entry.realSize, data, entry.alignedSize);
+        if (!DecodesAsStored(entry, data)) {
+            if (foreign) return GRF_ERROR_PASSWORD;
+            GrfKeyEntryData(readKey, entry.realSize, data, entry.alignedSize);
+        }
+    }
+    GrfKeyEntryData(writeKey, entry.realSize, data, entry.alignedSize);
+    return GRF_OK;
+}
+
 // Copies an archive record's own stored bytes (its owner's file at its own
 // position, never looked up by name: two records may share a name).
 // Deciphers with the record's cycle and enciphers with the target's when
@@ -211,6 +243,8 @@ uint32_t CopyArchiveRecord(Repack* r, const GrfEntry& entry, Placed* placed) {
     if (convert && targetCycle >= 0 && entry.realSize != 0 && entry.compressedSize <= size &&
         MethodOf(entry, data, entry.compressedSize) == kMethodForeign)
         return GRF_ERROR_METHOD;
+    uint32_t keyedCode = KeyRecord(r, entry, data);
+    if (keyedCode != GRF_OK) return keyedCode;
     uint64_t written = StoredBytesOf(entry, r->v1Target);
     if (written > 0xFFFFFFFFu) return GRF_ERROR_NOT_ARCHIVE;
     if (convert && targetCycle >= 0)
@@ -255,9 +289,12 @@ uint32_t PackLocalFile(Repack* r, const GrfEntry& entry, DeflatedFile* file, Pla
     uint32_t alignedSize = GrfAlign8(compressed);
     memset(file->data + compressed, 0, alignedSize - compressed);
     if (r->v1Target) {
+        if (WriteKeyOf(r->archive)) return GRF_ERROR_METHOD;
         int32_t cycle = GrfCycleFromName(entry.name, compressed);
         GrfCipherEntryData(file->data, compressed, cycle == 0, cycle, 1);
     }
+    if (const uint8_t* key = WriteKeyOf(r->archive); key && file->realSize != 0)
+        GrfKeyEntryData(key, file->realSize, file->data, alignedSize);
     if (r->out.position + alignedSize > r->maxPosition) return GRF_ERROR_WRITE;
     placed->position = r->out.position;
     placed->compressedSize = compressed;

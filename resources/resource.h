@@ -154,6 +154,7 @@
 #define IDS_NOTICE_UNREADABLE 312
 #define IDS_NOTICE_NO_SPRITE 313
 #define IDS_NOTICE_COMPILED_LUA 314
+#define IDS_NEWER_ACT 315
 
 // Strings 400 to 419: Save, its tooltip and the unsaved-changes prompt
 #define IDS_TIP_SAVE 400

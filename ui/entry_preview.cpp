@@ -160,6 +160,7 @@ void SetUpEntryPreview() {
     setup.unreadableNotice = IDS_NOTICE_UNREADABLE;
     setup.noSpriteNotice = IDS_NOTICE_NO_SPRITE;
     setup.compiledLuaNotice = IDS_NOTICE_COMPILED_LUA;
+    setup.newerAct = IDS_NEWER_ACT;
     setup.releaseData = ReleaseEntryBlock;
 }
 

@@ -16,7 +16,9 @@
  * All numbers little-endian.
  *
  * Versions read: 0x100 to 0x1FF (the 16-byte layer and nothing after the
- * actions) and 0x200 to 0x205. Choices where files and readers disagree:
+ * actions) and 0x200 to 0x2FF, where 0x206 and every later minor version
+ * take the 0x205 layout (x and y stay 32-bit integers in 0x206). Choices
+ * where files and readers disagree:
  *  - a layer is mirrored when its mirror field is not 0;
  *  - image type 1 takes the sprite's true-colour list, any other value the
  *    palette list (sprite.h numbers the true-colour image i at P + i);
@@ -42,6 +44,9 @@
 #include "sprite.h"
 
 #define ACT_TICK_MS 25
+/* The newest version whose layout is known; later minor versions of major 2
+   are read as it and said to be newer (ActIsNewerThanKnown). */
+#define ACT_NEWEST_KNOWN 0x206
 #define ACT_DEFAULT_INTERVAL 6.0f
 /* Frame delays are kept between these, in milliseconds: below the first a
    timer cannot follow, and the second is long enough for any still. */
@@ -110,6 +115,10 @@ struct ActFile {
    magic or version, any action, frame, layer or anchor that does not fit in
    the entry, or no memory. */
 bool ParseAct(const uint8_t* data, uint32_t size, ActFile* act);
+
+/* Whether the animation's version is past ACT_NEWEST_KNOWN: read with the
+   0x205 layout all the same, which a preview should say. */
+bool ActIsNewerThanKnown(const ActFile* act);
 
 /* Releases the arrays and empties *act. Safe on an empty one. */
 void FreeAct(ActFile* act);

@@ -26,8 +26,11 @@ struct ActLayout {
     bool intervals;   // one interval per action after them (0x202)
 };
 
+// Every minor version of major 2 past 0x205 is read with its layout: 0x206
+// changed nothing any reader relies on, and a later one is more likely the
+// same than not (ActIsNewerThanKnown tells the preview to say so).
 bool LayoutOf(uint16_t version, ActLayout* layout) {
-    if (version < 0x100 || version > 0x205) return false;
+    if (version < 0x100 || version > 0x2FF) return false;
     uint32_t layerSize = version < 0x200 ? 16 : version < 0x204 ? 32 : version == 0x204 ? 36 : 44;
     *layout = {version,          layerSize,        version >= 0x200,
                version >= 0x203, version >= 0x201, version >= 0x202};
@@ -218,6 +221,10 @@ void FreeAct(ActFile* act) {
     free(act->anchors);
     free(act->events);
     *act = ActFile{};
+}
+
+bool ActIsNewerThanKnown(const ActFile* act) {
+    return act->version > ACT_NEWEST_KNOWN;
 }
 
 uint32_t ActFrameDelayMs(const ActAction* action) {

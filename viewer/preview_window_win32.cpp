@@ -193,10 +193,27 @@ int TextWidth(HDC dc, const wchar_t* text) {
     return extent.cx;
 }
 
+// The type name, and for an animation of a version newer than those known
+// a word that it is read as the newest known.
+void FormatType(wchar_t* text) {
+    lstrcpynW(text, PreviewTypeName(g_previewImage.type), TEXT_SIZE);
+    const ActFile& act = g_previewAnimation.act;
+    if (!ShowsAnimation() || !ActIsNewerThanKnown(&act)) return;
+    wchar_t format[TEXT_SIZE], notice[TEXT_SIZE];
+    LoadSetupText(g_previewSetup.newerAct, format);
+    if (!format[0]) return;
+    _snwprintf(notice, TEXT_SIZE, format, act.version >> 8, act.version & 0xFF);
+    notice[TEXT_SIZE - 1] = L'\0';
+    size_t used = wcslen(text);
+    _snwprintf(text + used, TEXT_SIZE - used, L"  %ls", notice);
+    text[TEXT_SIZE - 1] = L'\0';
+}
+
 void DrawCounterAndType(HDC dc) {
     wchar_t counter[COUNTER_SIZE];
     FormatCounter(counter);
-    const wchar_t* typeName = PreviewTypeName(g_previewImage.type);
+    wchar_t typeName[TEXT_SIZE];
+    FormatType(typeName);
     int typeX = PreviewTypeNameX(TextWidth(dc, counter));
     HGDIOBJ font = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
     TextOutW(dc, PREVIEW_COUNTER_X, PREVIEW_TEXT_Y, counter, lstrlenW(counter));
@@ -214,8 +231,9 @@ int TopRowWidth(HDC dc) {
     } else {
         FormatCounter(counter);
     }
-    return PreviewTypeNameX(TextWidth(dc, counter)) +
-           TextWidth(dc, PreviewTypeName(g_previewImage.type));
+    wchar_t typeName[TEXT_SIZE];
+    FormatType(typeName);
+    return PreviewTypeNameX(TextWidth(dc, counter)) + TextWidth(dc, typeName);
 }
 
 int ToolsRowWidth() {

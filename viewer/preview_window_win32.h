@@ -47,6 +47,8 @@ struct PreviewSetup {
     UINT unreadableNotice;
     UINT noSpriteNotice;
     UINT compiledLuaNotice;
+    UINT newerAct;  // string: after an animation's type name when its version
+                    // is newer than those known, "%d" for major and minor
     // Releases an entry block handed to ShowPreview (preview_launch_win32.h)
     // once the preview is done with it.
     void (*releaseData)(void* data);

@@ -102,10 +102,19 @@ enum GrfErrorCode {
     GRF_ERROR_OPEN_ARCHIVE = 40,  /* the file to write or remove is the file of an
                                      archive open in this process (an entry
                                      named like its own archive): left as it is */
-    GRF_ERROR_NOT_IN_PLACE = 41   /* the archive's file cannot take a save in
+    GRF_ERROR_NOT_IN_PLACE = 41,  /* the archive's file cannot take a save in
                                      place (a 0x1xx file with bytes after its
                                      directory that would read as a record):
                                      GrfRepack writes it anew */
+
+    /* the password does not open this entry (a keyed record, another key) */
+    GRF_ERROR_PASSWORD = 42,
+    /* encrypted: needs a password (a keyed record, no key set) */
+    GRF_ERROR_NEEDS_PASSWORD = 43,
+    /* a password takes 4 to 256 bytes */
+    GRF_ERROR_PASSWORD_LENGTH = 44,
+    /* the patch file ends before its end record (RGZ) */
+    GRF_ERROR_CUT_SHORT = 45
     /* Any other value: the operating system's error code of a failed read of
        an archive's header or directory (GrfOpen). */
 };
@@ -132,6 +141,7 @@ typedef struct GrfArchive GrfArchive;
 typedef struct GrfNameIndex GrfNameIndex;
 typedef struct GrfLocalFiles GrfLocalFiles;
 typedef struct GrfPatchInfo GrfPatchInfo;
+typedef struct GrfKeys GrfKeys;
 
 /* GrfEntry.cycle of an entry whose type byte marks an encryption Caskwright
    does not have (type bit 0x80, or any type beyond 0x01, 0x03 and 0x05 that
@@ -180,6 +190,8 @@ struct GrfArchive {
     GrfLocalFiles* localFiles; /* where local-file records' contents are */
     GrfPatchInfo* patch;       /* set when opened from a patch file */
     uint64_t directoryEnd;     /* file offset where the directory as read ends */
+    GrfKeys* keys;             /* password keys for reading and writing, or null */
+    wchar_t* unpacked;         /* an RGZ's stream unpacked: the file reads open */
 };
 
 /* The handle value that means "no archive" everywhere. */
@@ -689,6 +701,7 @@ uint32_t GrfFindNext(GrfSearch* search, GrfEntry** found);
 #define GRF_PATCH_LOOSE 0 /* merge mode: written as files into the client folder */
 #define GRF_PATCH_MERGE 1 /* merge mode: merged into the target archive */
 #define GRF_PATCH_TARGET_SIZE 256
+#define GRF_PATCH_LAYOUT_RGZ 0x8B1F /* GrfPatchInfo.layout of an RGZ file */
 
 struct GrfPatchInfo {
     uint8_t mergeMode;                  /* as stored: GRF_PATCH_LOOSE, GRF_PATCH_MERGE or
@@ -854,6 +867,64 @@ GrfLock* GrfLockArchive(const wchar_t* path);
 void GrfUnlockArchive(GrfLock* lock);
 
 /* ---------------------------------------------------------------------------
+ * RGZ patch files: one gzip stream of records, each a folder ('d', its
+ * name), a file ('f', its name, a 32-bit little-endian size and the
+ * content) or the end ('e', named "end"); a name field counts its ending
+ * NUL and is read up to its first NUL.
+ *
+ * GrfOpen recognises an RGZ by gzip's first bytes and reads it as a patch
+ * (GrfPatchOf: merge mode GRF_PATCH_LOOSE, layout GRF_PATCH_LAYOUT_RGZ, no
+ * target): the stream is inflated once, through zlib's gzip support, into a
+ * scratch file in the system's temporary folder (removed by GrfClose), and
+ * each file record becomes an entry stored as it stands (type 1, cycle -1,
+ * compressed = aligned = real size) at its place there, read, extracted and
+ * previewed like an archive's. Folder records are not entries: the folders
+ * of the files are made as they are written. A name that comes again keeps
+ * one entry, the last one's. Names are kept as stored; extraction refuses
+ * those that would leave its folder, as for any archive. An RGZ is refused
+ * with GRF_ERROR_CUT_SHORT when the stream or a record ends before the end
+ * record, GRF_ERROR_NOT_ARCHIVE when the stream does not inflate (or fails
+ * its check), a record type is none of the three or a file's name is empty
+ * or longer than GRF_NAME_MAX, GRF_ERROR_WRITE when the scratch file cannot
+ * be made or written.
+ */
+
+/* Writes archive's table as a new RGZ at outputPath (which must not exist):
+   in table order, a folder record for each folder of a file's name the
+   first time one is needed (outermost first), the file record with its
+   content (read from its owner and decoded, or its local file), then the
+   end record; gzip at GrfRepackLevel. Records marked deleted and removal
+   records are left out (an RGZ cannot remove). Written under a temporary
+   name beside outputPath, flushed, then renamed to it. progress (may be
+   null) gets (record, index, count) per file; nonzero stops.
+   Returns 0; or 1 with GRF_ERROR_HANDLE, GRF_ERROR_NOT_FOUND (outputPath
+   exists or cannot be made, a local file does not open), GRF_ERROR_MEMORY,
+   GRF_ERROR_CANCELLED, GRF_ERROR_WRITE, GRF_ERROR_READ, or a record's read
+   code as GrfReadRecord gives it (GRF_ERROR_NOT_ARCHIVE for an owner that
+   does not open). */
+int32_t GrfWriteRgz(GrfArchive* archive, const wchar_t* outputPath, GrfProgressCallback progress);
+
+/* Writes the files of patch (an RGZ or any table; records marked deleted
+   and removal records are left out) into folder, each at the relative path
+   its name gives, as a whole where the file system allows: every name is
+   checked first as extraction checks it (one that would leave the folder
+   or that Windows would change stops it all, nothing written); then the
+   files are written in batches of 64, each under a temporary name beside
+   its final one through the folders as extraction walks them (never
+   through a link it did not make), and only once a whole batch is written
+   are they renamed into place, in table order, replacing files of those
+   names. A failure while writing a batch removes its temporary files; a
+   failed rename stops there. *applied (may be null) gets how many files,
+   the first in table order, are in place. progress (may be null) gets
+   (record, index, count) per file; nonzero stops.
+   Returns 0 with GRF_OK; or 1 with GRF_ERROR_HANDLE, GRF_ERROR_UNSAFE_NAME,
+   GRF_ERROR_OUTPUT (folder does not open, a file cannot be written or put
+   in place), GRF_ERROR_CANCELLED, GRF_ERROR_MEMORY, or a record's read code
+   as GrfReadRecord gives it. */
+int32_t GrfApplyFiles(GrfArchive* patch, const wchar_t* folder, GrfProgressCallback progress,
+                      uint32_t* applied);
+
+/* ---------------------------------------------------------------------------
  * Reading many records.
  */
 
@@ -878,6 +949,77 @@ typedef int (*GrfRecordReader)(uint32_t index, const uint8_t* content, uint32_t 
    handed over with GRF_ERROR_IN_USE. */
 uint32_t GrfReadRecords(GrfArchive* archive, const uint32_t* indices, uint32_t count,
                         GrfRecordReader reader, void* user);
+
+/* ---------------------------------------------------------------------------
+ * Keyed entries.
+ *
+ * One widely used editor encrypts entries with a key made from a password,
+ * and nothing in the directory says so: such a record is a plain file (type
+ * 0x01, cycle -1) whose stored bytes (all alignedSize of them) were XORed
+ * with a keystream drawn from a copy of the 256-byte key, started at the
+ * record's realSize; undone, they are a zlib or LZMA stream like any
+ * record's. Reads therefore take a plain-file record of a 0x2xx or 0x300
+ * archive for keyed when its stored bytes start like neither zlib nor LZMA,
+ * and, while a key is set on its owner, also when they start like one of
+ * them by chance (a keyed record's first byte is 0 once in 256) and do not
+ * decode. Keyed records then decode with the owner's key, fail with
+ * GRF_ERROR_PASSWORD when that key does not give a stream that decodes to
+ * realSize (never other bytes), and without a key fail with
+ * GRF_ERROR_NEEDS_PASSWORD. Records of patch files and of 0x1xx archives
+ * are never keyed. An LZMA stream has no check of its own: a wrong key that
+ * happens to give one decoding to realSize bytes cannot be told (about once
+ * in 16 million records).
+ */
+
+#define GRF_KEY_SIZE 256   /* bytes of a key */
+#define GRF_PASSWORD_MIN 4 /* bytes of the shortest password */
+#define GRF_PASSWORD_MAX 256
+
+/* Makes key from password's length bytes (taken as bytes, no text
+   conversion). Returns 1; 0 with GRF_ERROR_PASSWORD_LENGTH for a null
+   password or a length outside GRF_PASSWORD_MIN..GRF_PASSWORD_MAX (key is
+   then untouched). */
+int GrfKeyFromPassword(const uint8_t* password, size_t length, uint8_t key[GRF_KEY_SIZE]);
+
+/* XORs length bytes of a record's stored bytes with the keystream of key for
+   a record of realSize bytes: encrypts and decrypts alike. */
+void GrfKeyEntryData(const uint8_t key[GRF_KEY_SIZE], uint32_t realSize, uint8_t* data,
+                     uint32_t length);
+
+/* Sets the key that reads archive's keyed records, a copy of key (null
+   forgets it). Returns 1 with GRF_OK; 0 with GRF_ERROR_HANDLE
+   (GRF_NO_ARCHIVE or null) or GRF_ERROR_MEMORY. Released by GrfClose, never
+   written anywhere. */
+int GrfSetKey(GrfArchive* archive, const uint8_t key[GRF_KEY_SIZE]);
+
+/* GrfSetKey with the key of a password (GrfKeyFromPassword): 0 also with
+   GRF_ERROR_PASSWORD_LENGTH. */
+int GrfSetPassword(GrfArchive* archive, const uint8_t* password, size_t length);
+
+/* Sets the key GrfRepack and GrfSave of archive encrypt the records they
+   write with, a copy of key (null: none, the default). With a key, local
+   files and plain records are written keyed; keyed records whose owner's
+   read key is this key are copied unchanged, those whose owner has another
+   key are decrypted with it and keyed anew (GRF_ERROR_PASSWORD when that
+   key does not open them), those whose owner has none are copied unchanged.
+   Without one, records are written as before: keyed ones copied as stored.
+   A 0x1xx target with a write key fails with GRF_ERROR_METHOD (its cipher
+   would change the bytes). Returns as GrfSetKey. */
+int GrfSetWriteKey(GrfArchive* archive, const uint8_t key[GRF_KEY_SIZE]);
+
+/* Whether record index of archive is keyed, from its first stored bytes
+   (one small read; no decoding): 1 keyed (start like neither zlib nor
+   LZMA), 0 not (or not a plain-file record of a GRF archive, or empty), -1
+   with the code of the failed read (GRF_ERROR_NOT_FOUND for an index past
+   the table or a local file, GRF_ERROR_CHANGED, GRF_ERROR_READ). A record
+   keyed but starting like zlib or LZMA by chance counts as not keyed. */
+int32_t GrfIsKeyed(GrfArchive* archive, uint32_t index);
+
+/* How many records of archive GrfIsKeyed finds keyed, opening each owner's
+   file once. progress (may be null) gets (record, index, count) per record;
+   nonzero stops, leaving GRF_ERROR_CANCELLED. Records that cannot be read
+   count as not keyed. GrfLastError is GRF_OK after a whole pass. */
+uint32_t GrfCountKeyed(GrfArchive* archive, GrfProgressCallback progress);
 
 #ifdef __cplusplus
 }

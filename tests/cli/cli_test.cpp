@@ -10,7 +10,9 @@
 #include <nlohmann/json.hpp>
 
 #include "grf_builder.h"
+#include "keyed_builder.h"
 #include "program.h"
+#include "rgz_builder.h"
 #include "test_support.h"
 #include "thor_builder.h"
 
@@ -198,10 +200,10 @@ TEST_F(Cli, InfoGivesVersionCountAndSizes) {
     // Stored bytes: each deflated stream zero-filled to a multiple of 8.
     uint64_t stored = StoreContent(0x103, "data\\a.txt", BytesOf("12345")).bytes.size() +
                       StoreContent(0x103, "data\\b.txt", Bytes(1000, 'b')).bytes.size();
-    EXPECT_EQ(
-        run.out,
-        Lines({"version: 0x103", "entries: 2", "file size: " + std::to_string(archive.size()),
-               "stored bytes: " + std::to_string(stored), "real bytes: 1005", "unused bytes: 0"}));
+    EXPECT_EQ(run.out,
+              Lines({"version: 0x103", "entries: 2", "file size: " + std::to_string(archive.size()),
+                     "stored bytes: " + std::to_string(stored), "real bytes: 1005",
+                     "unused bytes: 0", "keyed entries: 0"}));
 }
 
 TEST_F(Cli, ListPrintsNamesAsUtf8InTableOrder) {
@@ -355,6 +357,81 @@ TEST_F(Cli, VerifyNamesEntriesThatDoNotRead) {
                               "not read (other compression or encryption) (code 36)"),
               std::string::npos)
         << method.err;
+}
+
+// Keyed entries: read with a password given three ways, refused with a
+// wrong one or none, counted by info, and keyed by the writing commands.
+TEST_F(Cli, PasswordsOpenKeyedEntries) {
+    Bytes key = KeyOfPassword("open sesame");
+    Bytes big = RandomBytes(300000, 4);
+    ASSERT_TRUE(WriteAt(
+        Path("keyed.grf"),
+        BuildStoredArchive(0x200, {KeyedContent(key, kKorean, BytesOf("korean\n")),
+                                   KeyedContent(key, "data\\big.bin", big, KeyedMethod::kLzma),
+                                   StoreContent(0x200, "data\\plain.txt", BytesOf("plain"))})));
+    WriteText("password.txt", "open sesame\n");
+    ASSERT_TRUE(WriteAt(Path("key.bin"), key));
+    std::string archive = Path("keyed.grf");
+    EXPECT_NE(Caskw({"info", archive}).out.find("keyed entries: 2\n"), std::string::npos);
+
+    for (const std::vector<std::string>& given :
+         {std::vector<std::string>{"--password", "open sesame"},
+          {"--password-file", Path("password.txt")},
+          {"--key-file", Path("key.bin")}}) {
+        std::vector<std::string> args = {"cat", archive, "data/한글.txt"};
+        args.insert(args.end(), given.begin(), given.end());
+        Outcome run = Caskw(args);
+        EXPECT_EQ(run.code, 0) << given[0] << run.err;
+        EXPECT_EQ(run.out, "korean\n") << given[0];
+    }
+    Outcome none = Caskw({"cat", archive, "data/한글.txt"});
+    EXPECT_EQ(none.code, 1);
+    EXPECT_NE(none.err.find("encrypted: needs a password (code 43)"), std::string::npos)
+        << none.err;
+    Outcome wrong = Caskw({"verify", archive, "--password", "open sesamE"});
+    EXPECT_EQ(wrong.code, 1);
+    EXPECT_NE(wrong.err.find("the password does not open this entry (code 42)"), std::string::npos)
+        << wrong.err;
+    EXPECT_NE(wrong.err.find("1 of 3 entries read"), std::string::npos) << wrong.err;
+    Outcome shortOne = Caskw({"list", archive, "--password", "abc"});
+    EXPECT_EQ(shortOne.code, 2);
+    EXPECT_NE(shortOne.err.find("a password takes 4 to 256 bytes, not 3"), std::string::npos)
+        << shortOne.err;
+    Outcome badKey = Caskw({"list", archive, "--key-file", Path("password.txt")});
+    EXPECT_EQ(badKey.code, 2);
+    EXPECT_NE(badKey.err.find("holds exactly 256 bytes, not 12"), std::string::npos) << badKey.err;
+
+    Outcome extract =
+        Caskw({"extract", archive, "-C", Path("out"), "--password-file", Path("password.txt")});
+    EXPECT_EQ(extract.code, 0) << extract.err;
+    Bytes extracted;
+    EXPECT_TRUE(ReadAt(Path("out/data/big.bin"), &extracted) && extracted == big);
+
+    // Repacked with another key: all three keyed, readable with it alone.
+    Outcome repack = Caskw({"repack", archive, "-o", Path("rekeyed.grf"), "--password",
+                            "open sesame", "--new-password", "another"});
+    EXPECT_EQ(repack.code, 0) << repack.err;
+    EXPECT_NE(Caskw({"info", Path("rekeyed.grf")}).out.find("keyed entries: 3\n"),
+              std::string::npos);
+    Outcome rekeyed =
+        Caskw({"cat", Path("rekeyed.grf"), "data/plain.txt", "--password", "another"});
+    EXPECT_EQ(rekeyed.out, "plain") << rekeyed.err;
+    // Without a key the keyed entries are copied as they are.
+    Outcome copied = Caskw({"repack", archive, "-o", Path("copied.grf")});
+    EXPECT_EQ(copied.code, 0) << copied.err;
+    EXPECT_EQ(Caskw({"cat", Path("copied.grf"), "data/big.bin", "--password", "open sesame"}).out,
+              std::string(big.begin(), big.end()));
+
+    // pack and add key the files they write.
+    WriteText("mods/data/new.txt", "fresh");
+    Outcome pack = Caskw({"pack", Path("mods"), "-o", Path("mods.grf"), "--password", "pw1234"});
+    EXPECT_EQ(pack.code, 0) << pack.err;
+    EXPECT_NE(Caskw({"info", Path("mods.grf")}).out.find("keyed entries: 1\n"), std::string::npos);
+    Outcome add =
+        Caskw({"add", archive, "data/new.txt", "--password", "open sesame"}, Path("mods"));
+    EXPECT_EQ(add.code, 0) << add.err;
+    EXPECT_NE(Caskw({"info", archive}).out.find("keyed entries: 3\n"), std::string::npos);
+    EXPECT_EQ(Caskw({"cat", archive, "data/new.txt", "--password", "open sesame"}).out, "fresh");
 }
 
 // ---------------------------------------------------------------------------
@@ -859,6 +936,43 @@ TEST_F(Cli, LoosePatchAppliesEverySafeEntryAndNamesTheRefused) {
     Bytes after;
     ASSERT_TRUE(ReadAt(client, &after));
     EXPECT_EQ(after, archiveBytes);
+// RGZ: made from a folder, listed and read like an archive, applied into a
+// client folder, converted to THOR and back; a hostile name stops it all.
+TEST_F(Cli, RgzPatchesMakeApplyAndConvert) {
+    WriteText("mods/data/readme.txt", "new readme");
+    WriteText("mods/data/한글.txt", "korean");
+    WriteText("mods/data/sprite/a.spr", "sprite");
+    Outcome make = Caskw({"patch", "make", Path("mods"), "-o", Path("m.rgz")});
+    EXPECT_EQ(make.code, 0) << make.err;
+    EXPECT_EQ(List(Path("m.rgz")),
+              Lines({"data\\readme.txt", "data\\sprite\\a.spr", "data\\한글.txt"}));
+    EXPECT_EQ(Cat(Path("m.rgz"), "data/한글.txt"), "korean");
+    EXPECT_NE(Caskw({"info", Path("m.rgz")}).out.find("patch: RGZ"), std::string::npos);
+
+    WriteText("client/data/readme.txt", "old readme");
+    Outcome apply = Caskw({"patch", "apply", Path("m.rgz"), Path("client")});
+    EXPECT_EQ(apply.code, 0) << apply.err;
+    EXPECT_EQ(ReadText("client/data/readme.txt"), "new readme");
+    EXPECT_EQ(ReadText("client/data/sprite/a.spr"), "sprite");
+    EXPECT_EQ(ReadText("client/data/한글.txt"), "korean");
+
+    Outcome toThor = Caskw({"patch", "convert", Path("m.rgz"), "-o", Path("m.thor")});
+    EXPECT_EQ(toThor.code, 0) << toThor.err;
+    EXPECT_EQ(List(Path("m.thor")), List(Path("m.rgz")));
+    EXPECT_EQ(Cat(Path("m.thor"), "data/sprite/a.spr"), "sprite");
+    Outcome back = Caskw({"patch", "convert", Path("m.thor"), "-o", Path("back.rgz")});
+    EXPECT_EQ(back.code, 0) << back.err;
+    Bytes first, second;
+    ASSERT_TRUE(ReadAt(Path("m.rgz"), &first) && ReadAt(Path("back.rgz"), &second));
+    EXPECT_EQ(Gunzip(first), Gunzip(second)) << "the same records";
+
+    ASSERT_TRUE(WriteAt(Path("evil.rgz"), BuildRgz({{'f', "data\\ok.txt", BytesOf("ok")},
+                                                    {'f', "..\\evil.txt", BytesOf("evil")}})));
+    Outcome evil = Caskw({"patch", "apply", Path("evil.rgz"), Path("client")});
+    EXPECT_EQ(evil.code, 1);
+    EXPECT_NE(evil.err.find("nothing was applied"), std::string::npos) << evil.err;
+    EXPECT_FALSE(ExistsAt(Path("client/data/ok.txt")));
+    EXPECT_FALSE(ExistsAt(Path("evil.txt")));
 }
 
 TEST_F(Cli, PatchVerifyChecksEitherFormOfTheList) {

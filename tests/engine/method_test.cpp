@@ -144,7 +144,8 @@ TEST(Method, FirstBytesDecideOnlyWhereNothingElseDoes) {
     } cases[] = {
         {"starts like zlib, fails: an inflate failure", Foreign("data\\x", zlibNoise, 100, 1),
          GRF_ERROR_INFLATE},
-        {"neither zlib nor LZMA", Foreign("data\\x", other, 100, 1), GRF_ERROR_METHOD},
+        {"neither zlib nor LZMA: keyed, no key set", Foreign("data\\x", other, 100, 1),
+         GRF_ERROR_NEEDS_PASSWORD},
         {"neither, but as long as the content: the content", Foreign("data\\x", other, 32, 1),
          GRF_OK},
         {"first byte 0, as long as the content: the content", Foreign("data\\x", zeroLed, 32, 1),
@@ -195,7 +196,7 @@ TEST(Method, MarkedEntriesAreListedAndRefused) {
         CurrentDirScope here(out.path);
         GrfExtractRun* run = GrfBeginExtractRun();
         EXPECT_EQ(GrfExtractInRun(run, disk.archive, 1), uint32_t{GRF_ERROR_METHOD});
-        EXPECT_EQ(GrfExtractInRun(run, disk.archive, 2), uint32_t{GRF_ERROR_METHOD});
+        EXPECT_EQ(GrfExtractInRun(run, disk.archive, 2), uint32_t{GRF_ERROR_NEEDS_PASSWORD});
         EXPECT_EQ(GrfExtractInRun(run, disk.archive, 0), 0u);
         GrfEndExtractRun(run);
     }

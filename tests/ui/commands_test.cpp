@@ -106,7 +106,7 @@ TEST_F(Commands, CancellingTheFileDialogChangesNothingAndKeepsThePath) {
     Box dialog;
     ASSERT_TRUE(WaitForBox(program, &dialog, SELECT_MAIN));
     EXPECT_EQ(FileTypes(dialog), (std::vector<std::wstring>{L"Gravity Pack File (*.grf;*.gpf)",
-                                                            L"Patch File (*.thor)"}));
+                                                            L"Patch File (*.thor;*.rgz)"}));
     ASSERT_TRUE(ChooseFile(program, SELECT_MAIN, L""));
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(WindowText(program.dialog), Title(path));

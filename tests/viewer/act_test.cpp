@@ -36,12 +36,15 @@ TEST(ActParse, EveryVersionReadsWhatItStores) {
     };
     const std::vector<std::string> events = {"atk", std::string(40, 'w')};
 
-    for (uint16_t version : {0x100, 0x101, 0x200, 0x201, 0x202, 0x203, 0x204, 0x205}) {
+    // 0x206 and later minor versions of major 2 take the 0x205 layout.
+    for (uint16_t version :
+         {0x100, 0x101, 0x200, 0x201, 0x202, 0x203, 0x204, 0x205, 0x206, 0x207, 0x2FF}) {
         std::string what =
             "version " + std::to_string(version >> 8) + "." + std::to_string(version & 0xFF);
         ActFile act;
         ASSERT_TRUE(Parse(MakeAct(version, actions, events), &act)) << what;
         EXPECT_EQ(act.version, version) << what;
+        EXPECT_EQ(ActIsNewerThanKnown(&act), version > 0x206) << what;
         ASSERT_EQ(act.actionCount, 2u) << what;
         ASSERT_EQ(act.frameTotal, 3u) << what;
         ASSERT_EQ(act.layerTotal, 3u) << what;
@@ -117,7 +120,6 @@ TEST(ActParse, EntriesThatAreRefused) {
     } cases[] = {
         {"magic", badMagic},
         {"version 0.255", MakeAct(0x00FF, one)},
-        {"version 2.6", MakeAct(0x206, one)},
         {"version 3.0", MakeAct(0x300, one)},
         {"shorter than the header", Bytes(good.begin(), good.begin() + 15)},
         {"frame count missing", Bytes(good.begin(), good.begin() + 18)},
