@@ -40,6 +40,7 @@ constexpr Sentence kSentences[] = {
      "the entry is stored in a way Caskwright does not read (other compression or encryption)"},
     {GRF_ERROR_DUPLICATE,
      "an earlier entry of the same name was already written; the first one stays"},
+    {GRF_ERROR_NO_CLIENT, "no archive a client would read here, and no data folder"},
 };
 
 }  // namespace

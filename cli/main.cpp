@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "client_view.h"
 #include "commands.h"
 #include "console.h"
 #include "names.h"
@@ -55,6 +56,7 @@ int Run(int argc, const char* const* argv) {
     caskw::AddWriteCommands(&app, &exitCode);
     caskw::AddDiffCommand(&app, &exitCode);
     caskw::AddPatchCommands(&app, &exitCode);
+    caskw::AddClientCommand(&app, &exitCode);
     // After the commands, which would otherwise inherit it.
     app.footer(kFooter);
     // CLI11 would only say that a command is required.

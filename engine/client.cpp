@@ -474,9 +474,10 @@ bool LoosePath(const GrfClient* client, uint32_t source, const GrfEntry& entry, 
     return made;
 }
 
-// A loose file's content, as GrfReadRecord gives an archive's.
-uint8_t* ReadLoose(const GrfClient* client, uint32_t source, const GrfEntry& entry,
-                   uint32_t* size, uint32_t* code) {
+}  // namespace
+
+uint8_t* ReadLooseFile(const GrfClient* client, uint32_t source, const GrfEntry& entry,
+                       uint32_t* size, uint32_t* code) {
     wchar_t path[kPathRoom];
     *code = GRF_ERROR_NOT_FOUND;
     if (!LoosePath(client, source, entry, path)) return nullptr;
@@ -500,6 +501,8 @@ uint8_t* ReadLoose(const GrfClient* client, uint32_t source, const GrfEntry& ent
     if (content) *size = entry.realSize;
     return content;
 }
+
+namespace {
 
 bool IsClient(const GrfClient* client) {
     return client != nullptr;
@@ -635,7 +638,7 @@ extern "C" uint8_t* GrfReadClientRecord(GrfClient* client, uint32_t source, uint
     if (!client->sources[source].loose)
         return GrfReadRecord(client->sources[source].archive, record, size);
     uint32_t code = GRF_OK;
-    uint8_t* content = ReadLoose(client, source, *entry, size, &code);
+    uint8_t* content = ReadLooseFile(client, source, *entry, size, &code);
     GrfLastError = code;
     return content;
 }
@@ -657,7 +660,7 @@ extern "C" uint32_t GrfExtractClientName(GrfExtractRun* run, GrfClient* client, 
         return GrfExtractInRun(run, client->sources[n.source].archive, n.record);
     const GrfEntry& entry = client->sources[n.source].archive->entries[n.record];
     uint32_t code = GRF_OK, size = 0;
-    uint8_t* content = ReadLoose(client, n.source, entry, &size, &code);
+    uint8_t* content = ReadLooseFile(client, n.source, entry, &size, &code);
     if (content) code = ExtractContentInRun(run, entry, content);
     PlatformFree(content);
     return GrfLastError = code;

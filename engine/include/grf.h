@@ -936,6 +936,18 @@ uint8_t* GrfReadClientName(GrfClient* client, uint32_t name, uint32_t* size);
    GRF_ERROR_NOT_FOUND for a number not below nameCount. */
 uint32_t GrfExtractClientName(GrfExtractRun* run, GrfClient* client, uint32_t name);
 
+/* Reads the winning records of names[0..count) of client with `threads`
+   workers (0: one per core), each as GrfReadClientName reads it, and hands
+   each to reader (name number, content, size, code as GrfReadRecords
+   gives them) on the thread that read it, in no set order: reader must be
+   safe to call from several threads at once. Nonzero from reader stops
+   the workers after the records they hold. The threads live inside this
+   call. Returns how many read, GrfLastError GRF_OK, GRF_ERROR_CANCELLED
+   after a stop, GRF_ERROR_HANDLE (null client or reader, null names with
+   a nonzero count). */
+uint32_t GrfReadClientNames(GrfClient* client, const uint32_t* names, uint32_t count,
+                            uint32_t threads, GrfRecordReader reader, void* user);
+
 /* The bytes the view itself takes beyond its sources' tables: names,
    hidden copies, sources and the index by name. 0 for null. */
 uint64_t GrfClientTableBytes(const GrfClient* client);
@@ -951,6 +963,13 @@ uint64_t GrfClientTableBytes(const GrfClient* client);
    with GRF_ERROR_NOT_FOUND (does not open), GRF_ERROR_READ,
    GRF_ERROR_MEMORY. */
 wchar_t* GrfReadDataIni(const wchar_t* path, uint32_t* count);
+
+/* GrfReadRecords on every core: records of archive read by `threads`
+   workers (0: one per core), each with its own file, and handed to reader
+   on the thread that read it, in no set order (reader must be safe to call
+   from several threads at once); otherwise as GrfReadClientNames. */
+uint32_t GrfReadRecordsParallel(GrfArchive* archive, const uint32_t* indices, uint32_t count,
+                                uint32_t threads, GrfRecordReader reader, void* user);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,164 @@
+// caskw over a client folder: `caskw client DIR` and --client DIR for list,
+// cat, extract and verify, run as a child process against a client built
+// here (three archives, one of them 0x300, one edited in place, and a loose
+// data folder).
+#include <grf.h>
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "grf_builder.h"
+#include "program.h"
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path U8(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+std::vector<Content> Texts(const std::vector<std::pair<std::string, std::string>>& pairs) {
+    std::vector<Content> contents;
+    for (const auto& [name, text] : pairs) contents.push_back({name, BytesOf(text)});
+    return contents;
+}
+
+class ClientCli : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        Write("client/myserver.grf",
+              BuildArchive(0x300, Texts({{"data\\sprite\\hero.spr", "server hero"}})));
+        Write("client/rdata.grf",
+              BuildArchive(0x200, Texts({{"data\\Sprite\\Hero.spr", "rdata hero"},
+                                         {"data\\texture\\wall.bmp", "rdata wall"}})));
+        Write("client/data.grf",
+              BuildArchive(0x103, Texts({{"data\\sprite\\hero.spr", "data hero"},
+                                         {"data\\texture\\wall.bmp", "data wall"},
+                                         {"data\\clientinfo.xml", "data info"}})));
+        // Edited in place as a patch would be: data\new.txt added.
+        Write("new.txt", BytesOf("new"));
+        Outcome added = Caskw({"add", Path("client/data.grf"), Path("new.txt"), "--as", "data"});
+        ASSERT_EQ(added.code, 0) << added.err;
+        Write("client/data/clientinfo.xml", BytesOf("loose info"));
+        Write("client/DATA.INI", BytesOf("[Data]\n0=myserver.grf\n1=rdata.grf\n2=data.grf\n"));
+    }
+    std::string Path(const std::string& name) const { return Narrow(dir.path) + "/" + name; }
+    void Write(const std::string& name, const Bytes& bytes) const {
+        fs::create_directories(U8(Path(name)).parent_path());
+        std::ofstream file(U8(Path(name)), std::ios::binary | std::ios::trunc);
+        file.write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream file(U8(Path(name)), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+    TempDir dir;
+};
+
+TEST_F(ClientCli, ClientShowsSourcesInOrderWithWhatTheyOverride) {
+    Outcome run = Caskw({"client", Path("client")});
+    ASSERT_EQ(run.code, 0) << run.err;
+    struct Row {
+        const char* source;
+        unsigned entries, wins, overrides, hidden;
+    } rows[] = {
+        {"data\\", 1, 1, 1, 0},
+        {"myserver.grf", 1, 1, 1, 0},
+        {"rdata.grf", 2, 1, 1, 1},
+        {"data.grf", 4, 1, 0, 3},
+    };
+    std::string expected = "source             entries      wins  overrides    hidden\n";
+    for (const Row& r : rows) {
+        char line[128];
+        snprintf(line, sizeof line, "%-16s %9u %9u %10u %9u\n", r.source, r.entries, r.wins,
+                 r.overrides, r.hidden);
+        expected += line;
+    }
+    expected += "4 names, 4 hidden copies\n";
+    EXPECT_NE(run.out.find(expected), std::string::npos) << run.out;
+
+    Outcome json = Caskw({"client", Path("client"), "--json", "--no-loose"});
+    ASSERT_EQ(json.code, 0) << json.err;
+    auto parsed = nlohmann::json::parse(json.out);
+    ASSERT_EQ(parsed["sources"].size(), 3u);
+    EXPECT_EQ(parsed["sources"][2]["source"], "data.grf");
+    EXPECT_EQ(parsed["sources"][2]["names"], 2);  // clientinfo.xml is its own now
+    EXPECT_EQ(parsed["hidden_copies"], 3);
+}
+
+TEST_F(ClientCli, ListCatExtractAndVerifyReadTheWinners) {
+    Outcome list = Caskw({"list", "--client", Path("client"), "--json"});
+    ASSERT_EQ(list.code, 0) << list.err;
+    std::map<std::string, std::pair<std::string, int>> seen;
+    for (const auto& entry : nlohmann::json::parse(list.out))
+        seen[entry["name"]] = {entry["source"], entry["hidden_copies"]};
+    std::map<std::string, std::pair<std::string, int>> expected = {
+        {"data\\clientinfo.xml", {"data\\", 1}},
+        {"data\\sprite\\hero.spr", {"myserver.grf", 2}},
+        {"data\\texture\\wall.bmp", {"rdata.grf", 1}},
+        {"data\\new.txt", {"data.grf", 0}},
+    };
+    EXPECT_EQ(seen, expected);
+
+    Outcome patterned = Caskw({"list", "--client", Path("client"), "*.SPR", "data/texture/*"});
+    EXPECT_EQ(patterned.out, "data\\sprite\\hero.spr\ndata\\texture\\wall.bmp\n");
+
+    struct Case {
+        const char* name;
+        const char* content;
+    } cases[] = {
+        {"DATA/SPRITE/HERO.SPR", "server hero"},
+        {"data\\texture\\wall.bmp", "rdata wall"},
+        {"data/clientinfo.xml", "loose info"},
+        {"data/new.txt", "new"},
+    };
+    for (const Case& c : cases) {
+        Outcome cat = Caskw({"cat", "--client", Path("client"), c.name});
+        EXPECT_EQ(cat.code, 0) << cat.err;
+        EXPECT_EQ(cat.out, c.content) << c.name;
+    }
+    Outcome loose = Caskw({"cat", "--client", Path("client"), "--no-loose", "data/clientinfo.xml"});
+    EXPECT_EQ(loose.out, "data info");
+    Outcome missing = Caskw({"cat", "--client", Path("client"), "data/none.txt"});
+    EXPECT_EQ(missing.code, 1);
+    EXPECT_NE(missing.err.find("data/none.txt: no such entry"), std::string::npos) << missing.err;
+
+    Outcome extract = Caskw({"extract", "--client", Path("client"), "-C", Path("out")});
+    ASSERT_EQ(extract.code, 0) << extract.err;
+    EXPECT_NE(extract.err.find("4 files extracted"), std::string::npos) << extract.err;
+    EXPECT_EQ(Read("out/data/sprite/hero.spr"), "server hero");
+    EXPECT_EQ(Read("out/data/texture/wall.bmp"), "rdata wall");
+    EXPECT_EQ(Read("out/data/clientinfo.xml"), "loose info");
+    EXPECT_EQ(Read("out/data/new.txt"), "new");
+
+    Outcome verify = Caskw({"verify", "--client", Path("client")});
+    EXPECT_EQ(verify.code, 0) << verify.err;
+    EXPECT_NE(verify.err.find("4 of 4 names read"), std::string::npos) << verify.err;
+}
+
+TEST_F(ClientCli, FoldersThatAreNoClientAndArchivesThatDoNotOpen) {
+    fs::create_directories(U8(Path("empty")));
+    Outcome empty = Caskw({"list", "--client", Path("empty")});
+    EXPECT_EQ(empty.code, 2);
+    EXPECT_NE(empty.err.find("no client here"), std::string::npos) << empty.err;
+
+    Write("client/rdata.grf", BytesOf("no archive, only some words of text to fill a header"));
+    Outcome list = Caskw({"list", "--client", Path("client")});
+    EXPECT_EQ(list.code, 2);
+    EXPECT_NE(list.err.find("rdata.grf (listed by the client) does not open: not an archive"),
+              std::string::npos)
+        << list.err;
+    Outcome client = Caskw({"client", Path("client")});
+    EXPECT_EQ(client.code, 1);
+    EXPECT_NE(client.out.find("rdata.grf        does not open: not an archive"), std::string::npos)
+        << client.out;
+}
+
+}  // namespace
