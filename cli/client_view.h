@@ -69,8 +69,9 @@ int RunClientVerify(const ClientChoice& choice, const std::vector<std::string>& 
 int RunClientExtract(const ClientChoice& choice, const std::vector<std::string>& patterns,
                      const std::string& folder, bool keep);
 
-// caskw client DIR.
+// caskw client DIR; caskw manifest and manifest check.
 void AddClientCommand(CLI::App* app, int* exitCode);
+void AddManifestCommands(CLI::App* app, int* exitCode);
 
 }  // namespace caskw
 

@@ -57,6 +57,7 @@ int Run(int argc, const char* const* argv) {
     caskw::AddDiffCommand(&app, &exitCode);
     caskw::AddPatchCommands(&app, &exitCode);
     caskw::AddClientCommand(&app, &exitCode);
+    caskw::AddManifestCommands(&app, &exitCode);
     // After the commands, which would otherwise inherit it.
     app.footer(kFooter);
     // CLI11 would only say that a command is required.

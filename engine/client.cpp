@@ -540,6 +540,16 @@ extern "C" GrfClient* GrfOpenClient(const wchar_t* folder, uint32_t flags,
     return client;
 }
 
+extern "C" GrfClient* GrfNewClient(void) {
+    auto* client = static_cast<GrfClient*>(PlatformAlloc(sizeof(GrfClient)));
+    GrfLastError = client && BuildView(client) == GRF_OK ? GRF_OK : GRF_ERROR_MEMORY;
+    if (GrfLastError != GRF_OK) {
+        PlatformFree(client);
+        return nullptr;
+    }
+    return client;
+}
+
 extern "C" uint32_t GrfAddClientArchive(GrfClient* client, const wchar_t* path, uint32_t place) {
     if (!IsClient(client) || !path) return GrfLastError = GRF_ERROR_HANDLE;
     if (!MakeRoom(client)) return GrfLastError = GRF_ERROR_MEMORY;

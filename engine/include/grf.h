@@ -886,6 +886,10 @@ typedef struct GrfClient {
    the sources' own tables, GrfClientTableBytes. */
 GrfClient* GrfOpenClient(const wchar_t* folder, uint32_t flags, GrfProgressCallback progress);
 
+/* An empty view, of no folder (folder ""), for archives the caller adds
+   with GrfAddClientArchive. Null with GRF_ERROR_MEMORY. */
+GrfClient* GrfNewClient(void);
+
 /* Opens the archive at path and makes it a source of client at place (0
    the highest priority; sourceCount or more: the last), then merges the
    view again. Returns GRF_OK; GRF_ERROR_HANDLE (null client or path), a

@@ -161,4 +161,66 @@ TEST_F(ClientCli, FoldersThatAreNoClientAndArchivesThatDoNotOpen) {
         << client.out;
 }
 
+TEST_F(ClientCli, ListHashesDecodedContent) {
+    // The hashes of "server hero", the content, not of the bytes stored.
+    const std::map<std::string, std::string> kHero = {
+        {"crc32", "a1cc6878"},
+        {"sha256", "ea75f8acdbc30b9b1e034256c48cc7c2e8be2c26f10b76be2b3cd299f2a633b2"},
+    };
+    for (const char* algo : {"crc32", "sha256"}) {
+        Outcome client = Caskw({"list", "--client", Path("client"), "--json", "--hash", algo});
+        ASSERT_EQ(client.code, 0) << client.err;
+        Outcome archive = Caskw({"list", Path("client/myserver.grf"), "--json", "--hash", algo});
+        ASSERT_EQ(archive.code, 0) << archive.err;
+        auto fromClient = nlohmann::json::parse(client.out);
+        auto fromArchive = nlohmann::json::parse(archive.out);
+        std::string hero;
+        for (const auto& entry : fromClient)
+            if (entry["name"] == "data\\sprite\\hero.spr") hero = entry[algo];
+        EXPECT_EQ(hero, kHero.at(algo));
+        EXPECT_EQ(fromArchive[0][algo], kHero.at(algo));
+    }
+    Outcome plain = Caskw({"list", Path("client/myserver.grf"), "--hash", "crc32"});
+    EXPECT_EQ(plain.code, 2);
+    EXPECT_NE(plain.err.find("--hash needs --json"), std::string::npos) << plain.err;
+}
+
+TEST_F(ClientCli, ManifestsNameWhatIsMissingDifferentAndExtra) {
+    Outcome made = Caskw({"manifest", "--client", Path("client"), "-o", Path("client.json")});
+    ASSERT_EQ(made.code, 0) << made.err;
+    std::ifstream file(U8(Path("client.json")));
+    auto manifest = nlohmann::json::parse(file);
+    ASSERT_EQ(manifest["entries"].size(), 4u);
+    const auto& first = manifest["entries"][0];  // sorted by name
+    EXPECT_EQ(first["name"], "data\\clientinfo.xml");
+    EXPECT_EQ(first["size"], 10);
+    EXPECT_EQ(first["source"], "data\\");
+    EXPECT_EQ(first["crc32"].get<std::string>().size(), 8u);
+    EXPECT_EQ(first["sha256"].get<std::string>().size(), 64u);
+
+    Outcome same = Caskw({"manifest", "check", Path("client.json"), "--client", Path("client")});
+    EXPECT_EQ(same.code, 0) << same.out << same.err;
+    EXPECT_EQ(same.out, "");
+
+    // The archives alone, without the loose folder: the first archive wins.
+    Outcome archives = Caskw({"manifest", "check", Path("client.json"), Path("client/myserver.grf"),
+                              Path("client/rdata.grf"), "--json"});
+    EXPECT_EQ(archives.code, 1);
+    auto report = nlohmann::json::parse(archives.out);
+    EXPECT_EQ(report["missing"], nlohmann::json({"data\\clientinfo.xml", "data\\new.txt"}));
+    EXPECT_EQ(report["different"].size(), 0u);
+    EXPECT_EQ(report["extra"].size(), 0u);
+
+    Write("client/data/clientinfo.xml", BytesOf("loose info, changed"));
+    Write("client/data/more.txt", BytesOf("more"));
+    Outcome changed = Caskw({"manifest", "check", Path("client.json"), "--client", Path("client")});
+    EXPECT_EQ(changed.code, 1);
+    EXPECT_EQ(changed.out,
+              "different: data\\clientinfo.xml (size 19, was 10; from data\\)\n"
+              "extra: data\\more.txt (from data\\)\n");
+    EXPECT_NE(changed.err.find("0 missing, 1 different, 1 extra, of 4 names listed"),
+              std::string::npos)
+        << changed.err;
+}
+
 }  // namespace
