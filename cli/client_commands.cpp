@@ -65,6 +65,25 @@ Client OpenClient(const ClientChoice& choice, std::string* why) {
     return client;
 }
 
+Client OpenArchivesView(const std::vector<std::string>& archives, std::string* why) {
+    Client view(GrfNewClient());
+    if (!view) {
+        *why = ErrorText(GrfLastError);
+        return nullptr;
+    }
+    for (const std::string& archive : archives) {
+        std::wstring path;
+        uint32_t code = Utf8ToWide(archive, &path)
+                            ? GrfAddClientArchive(view.get(), path.c_str(), GRF_CLIENT_NONE)
+                            : uint32_t{GRF_ERROR_NOT_FOUND};
+        if (code != GRF_OK) {
+            *why = archive + ": " + ErrorText(code);
+            return nullptr;
+        }
+    }
+    return view;
+}
+
 const GrfEntry& Winner(const GrfClient* client, uint32_t name) {
     const GrfClientName& n = client->names[name];
     return *GrfClientRecord(client, n.source, n.record);

@@ -31,6 +31,10 @@ using Client = std::unique_ptr<GrfClient, ClientCloser>;
 // client or one of its archives does not open.
 Client OpenClient(const ClientChoice& choice, std::string* why);
 
+// Archives as a view of their own, the first winning where names are the
+// same. Null, with "ARCHIVE: reason" in why, when one does not open.
+Client OpenArchivesView(const std::vector<std::string>& archives, std::string* why);
+
 // A source as people name it: the archive's file name, or "data\" for the
 // loose folder.
 std::string SourceName(const GrfClient* client, uint32_t source);
@@ -72,6 +76,8 @@ int RunClientExtract(const ClientChoice& choice, const std::vector<std::string>&
 // caskw client DIR; caskw manifest and manifest check.
 void AddClientCommand(CLI::App* app, int* exitCode);
 void AddManifestCommands(CLI::App* app, int* exitCode);
+// caskw mount and unmount (where FUSE 3 is: CASKW_MOUNT).
+void AddMountCommands(CLI::App* app, int* exitCode);
 
 }  // namespace caskw
 

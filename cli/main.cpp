@@ -58,6 +58,9 @@ int Run(int argc, const char* const* argv) {
     caskw::AddPatchCommands(&app, &exitCode);
     caskw::AddClientCommand(&app, &exitCode);
     caskw::AddManifestCommands(&app, &exitCode);
+#ifdef CASKW_MOUNT
+    caskw::AddMountCommands(&app, &exitCode);
+#endif
     // After the commands, which would otherwise inherit it.
     app.footer(kFooter);
     // CLI11 would only say that a command is required.

@@ -41,23 +41,7 @@ Client OpenView(const ViewOptions& o, std::string* why) {
         *why = "give ARCHIVE... or --client DIR (one of the two)";
         return nullptr;
     }
-    if (o.client.Given()) return OpenClient(o.client, why);
-    Client view(GrfNewClient());
-    if (!view) {
-        *why = ErrorText(GrfLastError);
-        return nullptr;
-    }
-    for (const std::string& archive : o.archives) {
-        std::wstring path;
-        uint32_t code = Utf8ToWide(archive, &path)
-                            ? GrfAddClientArchive(view.get(), path.c_str(), GRF_CLIENT_NONE)
-                            : uint32_t{GRF_ERROR_NOT_FOUND};
-        if (code != GRF_OK) {
-            *why = archive + ": " + ErrorText(code);
-            return nullptr;
-        }
-    }
-    return view;
+    return o.client.Given() ? OpenClient(o.client, why) : OpenArchivesView(o.archives, why);
 }
 
 struct Listed {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <stdio.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -222,5 +223,89 @@ TEST_F(ClientCli, ManifestsNameWhatIsMissingDifferentAndExtra) {
               std::string::npos)
         << changed.err;
 }
+
+#ifdef CASKW_MOUNT
+// Whether a FUSE mount can work here at all: root and /dev/fuse.
+bool MayMount() {
+    return geteuid() == 0 && access("/dev/fuse", R_OK | W_OK) == 0;
+}
+
+// Mounts (in the background), compares every file with caskw cat, reads at
+// offsets, unmounts. Skipped, saying so, where the machine allows no mount.
+TEST_F(ClientCli, MountServesWhatCatGives) {
+    if (!MayMount())
+        GTEST_SKIP() << "NOT RUN: this machine allows no FUSE mount (root and /dev/fuse needed)";
+    Bytes big = RandomBytes(300000, 7);
+    Write("big.grf", BuildArchive(0x200, {{"data\\big.bin", big},
+                                         {"data\\\xC7\xD1\xB1\xDB.txt", BytesOf("korean")},
+                                         {"data\\\x80odd.txt", BytesOf("odd")}}));
+    struct Case {
+        std::vector<std::string> view;
+        std::map<std::string, std::string> files;  // path under the mount: entry name
+    } cases[] = {
+        {{"--client", Path("client")},
+         {{"data/sprite/hero.spr", "data/sprite/hero.spr"},
+          {"data/texture/wall.bmp", "data/texture/wall.bmp"},
+          {"data/clientinfo.xml", "data/clientinfo.xml"},
+          {"data/new.txt", "data/new.txt"}}},
+        {{Path("big.grf")},
+         {{"data/big.bin", "data/big.bin"},
+          {"data/\xED\x95\x9C\xEA\xB8\x80.txt", "data/\xED\x95\x9C\xEA\xB8\x80.txt"},
+          {"data/%80odd.txt", "data/%80odd.txt"}}},
+    };
+    for (const Case& c : cases) {
+        std::string point = Path("mnt");
+        fs::create_directories(U8(point));
+        std::string command = CaskwPath() + " mount";
+        for (const std::string& arg : c.view) command += " '" + arg + "'";
+        command += " '" + point + "' </dev/null >'" + Path("mount.log") + "' 2>&1 &";
+        ASSERT_EQ(Shell(command).code, 0);
+        bool mounted = false;
+        for (int i = 0; i < 200 && !mounted; ++i) {
+            mounted = fs::exists(U8(point + "/data"));
+            if (!mounted) usleep(50000);
+        }
+        if (!mounted)
+            GTEST_SKIP() << "NOT RUN: the mount was refused here: " << Read("mount.log");
+        for (const auto& [file, entry] : c.files) {
+            std::vector<std::string> args = {"cat"};
+            args.insert(args.end(), c.view.begin(), c.view.end());
+            args.push_back(entry);
+            Outcome cat = Caskw(args);
+            EXPECT_EQ(cat.code, 0) << cat.err;
+            EXPECT_EQ(Read("mnt/" + file), cat.out) << file;
+            EXPECT_EQ(fs::file_size(U8(point + "/" + file)), cat.out.size()) << file;
+        }
+        if (c.view.size() == 1) {
+            // Reads at offsets of the large file, out of order.
+            std::ifstream file(U8(point + "/data/big.bin"), std::ios::binary);
+            for (size_t offset : {299990u, 7u, 150001u, 65536u, 0u}) {
+                char piece[16] = {};
+                file.clear();
+                file.seekg(static_cast<std::streamoff>(offset));
+                file.read(piece, sizeof piece);
+                size_t got = static_cast<size_t>(file.gcount());
+                EXPECT_EQ(got, std::min<size_t>(16, big.size() - offset));
+                EXPECT_EQ(Bytes(piece, piece + got),
+                          Bytes(big.begin() + static_cast<std::ptrdiff_t>(offset),
+                                big.begin() + static_cast<std::ptrdiff_t>(offset + got)));
+            }
+            std::ofstream write(U8(point + "/data/new.bin"));
+            EXPECT_FALSE(write.is_open());  // read-only
+        }
+        Outcome unmount = Caskw({"unmount", point});
+        EXPECT_EQ(unmount.code, 0) << unmount.err;
+        bool gone = false;
+        for (int i = 0; i < 200 && !gone; ++i) {
+            gone = !fs::exists(U8(point + "/data"));
+            if (!gone) usleep(50000);
+        }
+        EXPECT_TRUE(gone);
+        for (int i = 0; i < 100 && Read("mount.log").find("unmounted") == std::string::npos; ++i)
+            usleep(50000);
+        EXPECT_NE(Read("mount.log").find("unmounted"), std::string::npos) << Read("mount.log");
+    }
+}
+#endif
 
 }  // namespace

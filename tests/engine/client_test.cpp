@@ -5,6 +5,9 @@
 #include <client_internal.h>
 
 #include <array>
+#include <atomic>
+#include <mutex>
+#include <set>
 
 #include "engine_test_util.h"
 
@@ -222,6 +225,7 @@ TEST(Client, ArchivesSavedByAnotherProgramAreRefusedThenReadAgain) {
     ASSERT_NE(other, GRF_NO_ARCHIVE);
     std::wstring local = c.dir.Join(L"new.txt");
     ASSERT_TRUE(WriteFileBytes(local, BytesOf("new a, longer")));
+    GrfFindEntry(other, "data\\a.txt")->state = ENTRY_DELETED;
     ASSERT_EQ(GrfAddLocalFile(other, L"data\\a.txt", local.c_str()), 0u);
     ASSERT_EQ(GrfSave(other, nullptr), 0);
     GrfClose(&other);
@@ -262,6 +266,63 @@ TEST(Client, ExtractsWhatTheClientLoads) {
     size_t files = 0;
     for (const std::string& item : ListTree(out.path)) files += item.back() != '/';
     EXPECT_EQ(files, expected.size());
+}
+
+// Every name read on several threads gives what reading it alone gives,
+// loose files and archives alike; a stop ends the batch.
+TEST(Client, ReadsNamesOnEveryCore) {
+    ClientOnDisk c;
+    BuildClient(&c);
+    ASSERT_EQ(c.Open(GRF_CLIENT_LOOSE), uint32_t{GRF_OK});
+    std::vector<uint32_t> names;
+    for (uint32_t round = 0; round < 50; ++round)
+        for (uint32_t n = 0; n < c.client->nameCount; ++n) names.push_back(n);
+    names.push_back(c.client->nameCount);  // past the end
+    struct Seen {
+        std::mutex lock;
+        std::map<uint32_t, std::set<std::string>> contents;
+        std::atomic<uint32_t> calls{0};
+    } seen;
+    auto reader = [](uint32_t name, const uint8_t* content, uint32_t size, uint32_t code,
+                     void* user) {
+        auto* s = static_cast<Seen*>(user);
+        std::lock_guard<std::mutex> hold(s->lock);
+        s->contents[name].insert(code == GRF_OK ? std::string(content, content + size)
+                                                : "error " + std::to_string(code));
+        ++s->calls;
+        return 0;
+    };
+    uint32_t read = GrfReadClientNames(c.client, names.data(), static_cast<uint32_t>(names.size()),
+                                       4, reader, &seen);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_OK});
+    EXPECT_EQ(read, names.size() - 1);
+    EXPECT_EQ(seen.calls.load(), names.size());
+    for (uint32_t n = 0; n < c.client->nameCount; ++n) {
+        uint32_t size = 0;
+        uint8_t* content = GrfReadClientName(c.client, n, &size);
+        ASSERT_NE(content, nullptr);
+        EXPECT_EQ(seen.contents[n], std::set<std::string>{std::string(content, content + size)});
+        GrfFreeBuffer(content);
+    }
+    EXPECT_EQ(seen.contents[c.client->nameCount],
+              std::set<std::string>{"error " + std::to_string(GRF_ERROR_NOT_FOUND)});
+
+    auto stopper = [](uint32_t, const uint8_t*, uint32_t, uint32_t, void* user) {
+        return ++*static_cast<std::atomic<uint32_t>*>(user) >= 3 ? 1 : 0;
+    };
+    std::atomic<uint32_t> calls{0};
+    GrfReadClientNames(c.client, names.data(), static_cast<uint32_t>(names.size()), 2, stopper,
+                       &calls);
+    EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_CANCELLED});
+    EXPECT_LT(calls.load(), 10u);  // each worker ends after the record it holds
+
+    // An empty view given archives by the caller.
+    GrfClient* view = GrfNewClient();
+    ASSERT_NE(view, nullptr);
+    std::wstring rdata = c.dir.Join(L"rdata.grf");
+    ASSERT_EQ(GrfAddClientArchive(view, rdata.c_str(), GRF_CLIENT_NONE), uint32_t{GRF_OK});
+    EXPECT_EQ(view->nameCount, 2u);
+    GrfCloseClient(&view);
 }
 
 TEST(Client, DataIniLists) {
