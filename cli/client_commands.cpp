@@ -9,8 +9,8 @@
 #include "archive_io.h"
 #include "client_view.h"
 #include "commands.h"
-#include "content_hash.h"
 #include "console.h"
+#include "content_hash.h"
 #include "errors.h"
 #include "names.h"
 #include "output.h"
@@ -58,8 +58,8 @@ Client OpenClient(const ClientChoice& choice, std::string* why) {
     }
     for (uint32_t s = 0; s < client->sourceCount; ++s) {
         if (client->sources[s].error == GRF_OK) continue;
-        *why = SourceName(client.get(), s) + " (listed by the client) does not open: " +
-               ErrorText(client->sources[s].error);
+        *why = SourceName(client.get(), s) +
+               " (listed by the client) does not open: " + ErrorText(client->sources[s].error);
         return nullptr;
     }
     return client;
@@ -145,8 +145,8 @@ std::string Padded(std::string text, size_t width) {
 
 }  // namespace
 
-int RunClientList(const ClientChoice& choice, const std::vector<std::string>& patterns,
-                  bool long_, bool json, const std::string& hash) {
+int RunClientList(const ClientChoice& choice, const std::vector<std::string>& patterns, bool long_,
+                  bool json, const std::string& hash) {
     std::string why;
     Client client = OpenClient(choice, &why);
     if (!client) return CannotRun(why);
@@ -172,7 +172,8 @@ int RunClientList(const ClientChoice& choice, const std::vector<std::string>& pa
                                             {"hidden_copies", n.hiddenCount}};
             if (!hash.empty()) {
                 const ContentHash& h = hashes[i];
-                extra[hash] = HashField(h.code, hash == "crc32" ? h.crc32 : h.sha256, name, &failed);
+                extra[hash] =
+                    HashField(h.code, hash == "crc32" ? h.crc32 : h.sha256, name, &failed);
             }
             text += EntryJson(entry, name, extra);
         } else {
@@ -309,9 +310,9 @@ struct ClientOptions {
 
 int RunClient(const ClientOptions& o) {
     std::wstring folder;
-    if (!Utf8ToWide(o.choice.folder, &folder)) return CannotRun(o.choice.folder + ": not UTF-8 text");
-    Client client(
-        GrfOpenClient(folder.c_str(), o.choice.noLoose ? 0 : GRF_CLIENT_LOOSE, nullptr));
+    if (!Utf8ToWide(o.choice.folder, &folder))
+        return CannotRun(o.choice.folder + ": not UTF-8 text");
+    Client client(GrfOpenClient(folder.c_str(), o.choice.noLoose ? 0 : GRF_CLIENT_LOOSE, nullptr));
     if (!client) {
         // The same words as the other commands give.
         std::string why;

@@ -66,8 +66,8 @@ nlohmann::ordered_json HashField(uint32_t code, const std::string& hex, const st
 
 // The commands over a client (read_commands.cpp and extract_command.cpp
 // hand over to these when --client is given).
-int RunClientList(const ClientChoice& choice, const std::vector<std::string>& patterns,
-                  bool long_, bool json, const std::string& hash);
+int RunClientList(const ClientChoice& choice, const std::vector<std::string>& patterns, bool long_,
+                  bool json, const std::string& hash);
 int RunClientCat(const ClientChoice& choice, const std::string& name);
 int RunClientVerify(const ClientChoice& choice, const std::vector<std::string>& patterns);
 int RunClientExtract(const ClientChoice& choice, const std::vector<std::string>& patterns,

@@ -128,8 +128,7 @@ struct CheckOptions {
     bool json = false;
 };
 
-bool ReadManifest(const std::string& path, std::map<std::string, Listed>* names,
-                  std::string* why) {
+bool ReadManifest(const std::string& path, std::map<std::string, Listed>* names, std::string* why) {
     std::ifstream file(PathFromUtf8(path), std::ios::binary);
     if (!file) {
         *why = path + ": cannot be read";

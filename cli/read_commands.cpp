@@ -9,8 +9,8 @@
 #include "archive_io.h"
 #include "client_view.h"
 #include "commands.h"
-#include "content_hash.h"
 #include "console.h"
+#include "content_hash.h"
 #include "errors.h"
 #include "names.h"
 #include "output.h"
@@ -335,8 +335,8 @@ void AddReadCommands(CLI::App* app, int* exitCode) {
                             ? CannotRun("cat --client DIR takes one NAME")
                             : RunClientCat(*catClient, *archive);
         else
-            *exitCode = name->empty() ? CannotRun("cat needs ARCHIVE and NAME")
-                                      : RunCat(*archive, *name);
+            *exitCode =
+                name->empty() ? CannotRun("cat needs ARCHIVE and NAME") : RunCat(*archive, *name);
     });
 
     auto patterns = std::make_shared<std::vector<std::string>>();

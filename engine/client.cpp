@@ -295,7 +295,7 @@ uint32_t AddArchive(GrfClient* client, const wchar_t* path, uint32_t place,
 struct Walk {
     GrfArchive* table;
     GrfClientSource* source;
-    wchar_t path[kPathRoom];  // the folder being listed
+    wchar_t path[kPathRoom];       // the folder being listed
     char name[GRF_NAME_SIZE * 2];  // its records' name so far: data\...\ (code page 949)
     size_t pathLength;
     size_t nameLength;
@@ -469,7 +469,8 @@ void FreeClient(GrfClient* client) {
 // The loose file's path: the data folder, then the name less "data\".
 bool LoosePath(const GrfClient* client, uint32_t source, const GrfEntry& entry, wchar_t* out) {
     wchar_t* relative = FileNameOf(entry.name + 5);
-    bool made = relative && JoinPath(client->sources[source].archive->path, relative, out, kPathRoom);
+    bool made =
+        relative && JoinPath(client->sources[source].archive->path, relative, out, kPathRoom);
     PlatformFree(relative);
     return made;
 }
@@ -601,7 +602,8 @@ extern "C" uint32_t GrfRefreshClient(GrfClient* client) {
         GrfArchive* archive = GrfOpen(path, nullptr);
         uint32_t error = archive == GRF_NO_ARCHIVE ? GrfLastError : uint32_t{GRF_OK};
         if (archive == GRF_NO_ARCHIVE && !source.path) {
-            source.path = static_cast<wchar_t*>(PlatformAlloc((wcslen(path) + 1) * sizeof(wchar_t)));
+            source.path =
+                static_cast<wchar_t*>(PlatformAlloc((wcslen(path) + 1) * sizeof(wchar_t)));
             if (!source.path) return GrfLastError = GRF_ERROR_MEMORY;
             wcscpy(source.path, path);
         }

@@ -96,8 +96,8 @@ wchar_t* ParseDataIni(const char* bytes, size_t size, uint32_t* count) {
         if (name == end || memchr(name, '\0', end - name)) continue;
         if (used == capacity) {
             uint32_t grown = capacity ? capacity * 2 : 16;
-            auto* more = static_cast<Listed*>(PlatformGrow(listed, capacity * sizeof(Listed),
-                                                           grown * sizeof(Listed)));
+            auto* more = static_cast<Listed*>(
+                PlatformGrow(listed, capacity * sizeof(Listed), grown * sizeof(Listed)));
             if (!more) {
                 failed = true;
                 break;
@@ -114,8 +114,8 @@ wchar_t* ParseDataIni(const char* bytes, size_t size, uint32_t* count) {
         total += wcslen(wide) + 1;
         ++used;
     }
-    wchar_t* block = failed ? nullptr
-                            : static_cast<wchar_t*>(PlatformAlloc(total * sizeof(wchar_t)));
+    wchar_t* block =
+        failed ? nullptr : static_cast<wchar_t*>(PlatformAlloc(total * sizeof(wchar_t)));
     if (block) {
         if (used) qsort(listed, used, sizeof(Listed), CompareListed);
         wchar_t* at = block;

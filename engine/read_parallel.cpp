@@ -71,8 +71,7 @@ void Work(void* argument) {
             const GrfClientName& n = p->client->names[item];
             const GrfClientSource& s = p->client->sources[n.source];
             entry = &s.archive->entries[n.record];
-            content = s.loose ? ReadLooseFile(p->client, n.source, *entry, &size, &code)
-                              : nullptr;
+            content = s.loose ? ReadLooseFile(p->client, n.source, *entry, &size, &code) : nullptr;
             if (!s.loose) code = ReadThrough(*entry, &source, &content);
         }
         if (code == GRF_OK) size = entry->realSize;
@@ -100,8 +99,8 @@ uint32_t Run(Parallel* p, uint32_t threads) {
 }  // namespace
 
 extern "C" uint32_t GrfReadRecordsParallel(GrfArchive* archive, const uint32_t* indices,
-                                           uint32_t count, uint32_t threads,
-                                           GrfRecordReader reader, void* user) {
+                                           uint32_t count, uint32_t threads, GrfRecordReader reader,
+                                           void* user) {
     if (archive == GRF_NO_ARCHIVE || !archive || !reader || (count && !indices)) {
         GrfLastError = GRF_ERROR_HANDLE;
         return 0;

@@ -66,7 +66,8 @@ void WriteLoose(const std::wstring& client) {
         std::string name = NameOf(number).substr(5);
         std::string path = root;
         mkdir(root.c_str(), 0777);
-        for (size_t at = 0, next; (next = name.find('\\', at)) != std::string::npos; at = next + 1) {
+        for (size_t at = 0, next; (next = name.find('\\', at)) != std::string::npos;
+             at = next + 1) {
             path += "/" + name.substr(at, next - at);
             mkdir(path.c_str(), 0777);
         }
@@ -95,33 +96,39 @@ int main(int argc, char** argv) {
     WriteArchive(dir + L"/data.grf", 0, kData);
     WriteArchive(dir + L"/rdata.grf", kData - kRdata / 3, kRdata);
     WriteArchive(dir + L"/myserver.grf", kData - kServer / 2, kServer);
-    WriteFileBytes(dir + L"/DATA.INI", BytesOf("[Data]\r\n0=myserver.grf\r\n1=rdata.grf\r\n2=data.grf\r\n"));
+    WriteFileBytes(dir + L"/DATA.INI",
+                   BytesOf("[Data]\r\n0=myserver.grf\r\n1=rdata.grf\r\n2=data.grf\r\n"));
     WriteLoose(dir);
     printf("client: archives of %u, %u and %u entries, a loose folder of %u files\n", kData, kRdata,
            kServer, kLoose);
 
     const wchar_t* const kArchives[] = {L"/myserver.grf", L"/rdata.grf", L"/data.grf"};
-    double bare = BestSeconds([&] {
-        for (const wchar_t* name : kArchives) {
-            GrfArchive* archive = GrfOpen((dir + name).c_str(), nullptr);
-            if (archive == GRF_NO_ARCHIVE) abort();
-            GrfClose(&archive);
-        }
-    }, 5);
-    double open = BestSeconds([&] {
-        GrfClient* client = GrfOpenClient(dir.c_str(), GRF_CLIENT_LOOSE, nullptr);
-        if (!client) abort();
-        GrfCloseClient(&client);
-    }, 5);
+    double bare = BestSeconds(
+        [&] {
+            for (const wchar_t* name : kArchives) {
+                GrfArchive* archive = GrfOpen((dir + name).c_str(), nullptr);
+                if (archive == GRF_NO_ARCHIVE) abort();
+                GrfClose(&archive);
+            }
+        },
+        5);
+    double open = BestSeconds(
+        [&] {
+            GrfClient* client = GrfOpenClient(dir.c_str(), GRF_CLIENT_LOOSE, nullptr);
+            if (!client) abort();
+            GrfCloseClient(&client);
+        },
+        5);
     PrintBeside("GrfOpenClient beside the three GrfOpen", open, bare, "within 1.3x");
     Check(open <= 1.3 * bare, "opening the client took more than 1.3x opening its archives");
 
     GrfClient* client = GrfOpenClient(dir.c_str(), GRF_CLIENT_LOOSE, nullptr);
     if (!client) abort();
     double perName = static_cast<double>(GrfClientTableBytes(client)) / client->nameCount;
-    printf("  %u names, %u hidden copies; the view's table %.1f MB, %.1f bytes per name (aim: at "
-           "most 64)\n",
-           client->nameCount, client->hiddenCount, GrfClientTableBytes(client) / 1e6, perName);
+    printf(
+        "  %u names, %u hidden copies; the view's table %.1f MB, %.1f bytes per name (aim: at "
+        "most 64)\n",
+        client->nameCount, client->hiddenCount, GrfClientTableBytes(client) / 1e6, perName);
     const GrfArchive* loose = client->sources[0].archive;
     printf("  the loose folder's own table: %u records, %.1f MB (as an archive's table)\n",
            loose->count, static_cast<double>(loose->capacity) * sizeof(GrfEntry) / 1e6);

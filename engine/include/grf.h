@@ -816,8 +816,8 @@ uint32_t GrfReadRecords(GrfArchive* archive, const uint32_t* indices, uint32_t c
  * one whose size is no longer the one listed gives GRF_ERROR_CHANGED too.
  */
 
-#define GRF_CLIENT_LOOSE 0x01         /* GrfOpenClient: read the loose folder first */
-#define GRF_CLIENT_NONE 0xFFFFFFFFu   /* GrfFindClientName: no such name */
+#define GRF_CLIENT_LOOSE 0x01       /* GrfOpenClient: read the loose folder first */
+#define GRF_CLIENT_NONE 0xFFFFFFFFu /* GrfFindClientName: no such name */
 
 /* One source of the view. */
 typedef struct GrfClientSource {
@@ -861,10 +861,10 @@ typedef struct GrfClient {
     wchar_t folder[GRF_PATH_SIZE]; /* the client folder, absolute */
     GrfClientSource* sources;      /* in priority order, the highest first */
     uint32_t sourceCount;
-    GrfClientName* names;          /* in the order first met: sources in order,
-                                      each in table order */
+    GrfClientName* names; /* in the order first met: sources in order,
+                             each in table order */
     uint32_t nameCount;
-    GrfClientCopy* hidden;         /* every hidden copy, grouped by name */
+    GrfClientCopy* hidden; /* every hidden copy, grouped by name */
     uint32_t hiddenCount;
 
     /* Engine-private: not part of the model, never touch. */

@@ -237,8 +237,8 @@ TEST_F(ClientCli, MountServesWhatCatGives) {
         GTEST_SKIP() << "NOT RUN: this machine allows no FUSE mount (root and /dev/fuse needed)";
     Bytes big = RandomBytes(300000, 7);
     Write("big.grf", BuildArchive(0x200, {{"data\\big.bin", big},
-                                         {"data\\\xC7\xD1\xB1\xDB.txt", BytesOf("korean")},
-                                         {"data\\\x80odd.txt", BytesOf("odd")}}));
+                                          {"data\\\xC7\xD1\xB1\xDB.txt", BytesOf("korean")},
+                                          {"data\\\x80odd.txt", BytesOf("odd")}}));
     struct Case {
         std::vector<std::string> view;
         std::map<std::string, std::string> files;  // path under the mount: entry name
@@ -265,8 +265,7 @@ TEST_F(ClientCli, MountServesWhatCatGives) {
             mounted = fs::exists(U8(point + "/data"));
             if (!mounted) usleep(50000);
         }
-        if (!mounted)
-            GTEST_SKIP() << "NOT RUN: the mount was refused here: " << Read("mount.log");
+        if (!mounted) GTEST_SKIP() << "NOT RUN: the mount was refused here: " << Read("mount.log");
         for (const auto& [file, entry] : c.files) {
             std::vector<std::string> args = {"cat"};
             args.insert(args.end(), c.view.begin(), c.view.end());

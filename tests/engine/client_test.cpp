@@ -59,11 +59,13 @@ struct ClientOnDisk {
         const GrfClientName& at = client->names[n];
         uint32_t size = 0;
         uint8_t* content = GrfReadClientName(client, n, &size);
-        std::string text = content ? std::string(content, content + size) : "error " + std::to_string(GrfLastError);
+        std::string text = content ? std::string(content, content + size)
+                                   : "error " + std::to_string(GrfLastError);
         GrfFreeBuffer(content);
         std::string out = SourceName(at.source) + ": " + text;
         for (uint32_t h = 0; h < at.hiddenCount; ++h)
-            out += (h ? ", " : " [hidden: ") + SourceName(client->hidden[at.firstHidden + h].source);
+            out +=
+                (h ? ", " : " [hidden: ") + SourceName(client->hidden[at.firstHidden + h].source);
         return at.hiddenCount ? out + "]" : out;
     }
     std::vector<std::string> Sources() const {
@@ -142,8 +144,8 @@ TEST(Client, MergesSourcesInTheClientsOrder) {
         const GrfClientSource& source = c.client->sources[s];
         counts.push_back({source.names, source.overrides, source.hidden});
     }
-    EXPECT_EQ(counts, (std::vector<std::array<uint32_t, 3>>{
-                          {2, 1, 0}, {2, 1, 0}, {1, 1, 2}, {1, 0, 3}}));
+    EXPECT_EQ(counts,
+              (std::vector<std::array<uint32_t, 3>>{{2, 1, 0}, {2, 1, 0}, {1, 1, 2}, {1, 0, 3}}));
     EXPECT_GT(GrfClientTableBytes(c.client), 0u);
 }
 
@@ -254,8 +256,8 @@ TEST(Client, ExtractsWhatTheClientLoads) {
         GrfEndExtractRun(run);
     }
     std::map<std::string, std::string> expected = {
-        {"data/sprite/hero.spr", "server hero"},    {"data/only_server.txt", "s"},
-        {"data/texture/wall.bmp", "rdata wall"},    {"data/clientinfo.xml", "loose info"},
+        {"data/sprite/hero.spr", "server hero"},   {"data/only_server.txt", "s"},
+        {"data/texture/wall.bmp", "rdata wall"},   {"data/clientinfo.xml", "loose info"},
         {"data/Texture/floor.bmp", "loose floor"}, {"data/new.txt", "patched info"},
     };
     for (const auto& [file, text] : expected) {
@@ -331,8 +333,12 @@ TEST(Client, DataIniLists) {
         std::string text;
         std::vector<std::wstring> names;
     } cases[] = {
-        {"keys order the list", "[Data]\n2=c.grf\n0=a.grf\n1=b.grf\n", {L"a.grf", L"b.grf", L"c.grf"}},
-        {"equal keys keep the file's order", "[DATA]\n1=x.grf\n1=y.grf\n0=z.grf", {L"z.grf", L"x.grf", L"y.grf"}},
+        {"keys order the list",
+         "[Data]\n2=c.grf\n0=a.grf\n1=b.grf\n",
+         {L"a.grf", L"b.grf", L"c.grf"}},
+        {"equal keys keep the file's order",
+         "[DATA]\n1=x.grf\n1=y.grf\n0=z.grf",
+         {L"z.grf", L"x.grf", L"y.grf"}},
         {"blanks, comments, a UTF-8 mark and CRLF",
          "\xEF\xBB\xBF; top\r\n  [ data ]\r\n[data]\r\n # no\r\n 0 =  a.grf \t\r\n",
          {L"a.grf"}},
