@@ -610,6 +610,10 @@ extern "C" uint32_t GrfRefreshClient(GrfClient* client) {
         GrfClose(&source.archive);
         source.archive = archive;
         source.error = error;
+        if (archive != GRF_NO_ARCHIVE) {  // the path is the archive's own now
+            PlatformFree(source.path);
+            source.path = nullptr;
+        }
         ++reopened;
     }
     uint32_t code = reopened ? BuildView(client) : uint32_t{GRF_OK};

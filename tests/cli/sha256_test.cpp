@@ -30,7 +30,9 @@ TEST(Sha256, FipsExamples) {
         caskw::Sha256 whole;
         whole.Add(c.input.data(), c.input.size());
         std::string digest = whole.Hex();
-        if (c.digest) EXPECT_EQ(digest, c.digest) << c.input.size() << " bytes";
+        if (c.digest) {
+            EXPECT_EQ(digest, c.digest) << c.input.size() << " bytes";
+        }
         EXPECT_EQ(digest.size(), 64u);
         caskw::Sha256 pieces;
         for (size_t at = 0, step = 1; at < c.input.size(); at += step, step = step * 3 % 97 + 1)
