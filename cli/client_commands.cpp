@@ -35,8 +35,9 @@ void AddClientOptions(CLI::App* command, ClientChoice* choice) {
 std::string SourceName(const GrfClient* client, uint32_t source) {
     const GrfClientSource& s = client->sources[source];
     if (s.loose) return "data\\";
-    fs::path path(s.archive != GRF_NO_ARCHIVE ? s.archive->path : s.path);
-    return PathToUtf8(path.filename());
+    // The engine joins paths with "\\", which POSIX paths do not split at.
+    std::string path = WideToUtf8(s.archive != GRF_NO_ARCHIVE ? s.archive->path : s.path);
+    return path.substr(path.find_last_of("/\\") + 1);
 }
 
 Client OpenClient(const ClientChoice& choice, std::string* why) {

@@ -499,7 +499,7 @@ uint8_t* ReadLooseFile(const GrfClient* client, uint32_t source, const GrfEntry&
         }
     }
     PlatformClose(file);
-    if (content) *size = entry.realSize;
+    if (content && size) *size = entry.realSize;
     return content;
 }
 
