@@ -49,7 +49,13 @@ uint32_t FoldedHash(const char* name) {
         h = (h ^ FoldByte(*at)) * 16777619u;
         if (IsLeadByte(*at) && at[1]) h = (h ^ *++at) * 16777619u;
     }
-    return h;
+    // Names share long prefixes and the table takes the low bits: mixed so
+    // that every byte reaches them.
+    h ^= h >> 16;
+    h *= 0x85ebca6bu;
+    h ^= h >> 13;
+    h *= 0xc2b2ae35u;
+    return h ^ (h >> 16);
 }
 
 bool FoldedEqual(const char* a, const char* b) {
