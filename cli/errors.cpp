@@ -59,6 +59,7 @@ constexpr Sentence kSentences[] = {
     {GRF_ERROR_PASSWORD, "the password does not open this entry"},
     {GRF_ERROR_NEEDS_PASSWORD, "encrypted: needs a password"},
     {GRF_ERROR_PASSWORD_LENGTH, "a password takes 4 to 256 bytes"},
+    {GRF_ERROR_NO_CLIENT, "no archive a client would read here, and no data folder"},
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "archive_io.h"
+#include "client_view.h"
 #include "commands.h"
 #include "console.h"
 #include "errors.h"
@@ -19,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct ExtractOptions {
+    ClientChoice client;
     std::string archive;
     std::vector<std::string> patterns;
     std::string folder = ".";
@@ -37,7 +39,12 @@ size_t DropExisting(const GrfArchive* archive, std::vector<uint32_t>* indices) {
     return before - indices->size();
 }
 
-int RunExtract(const ExtractOptions& o) {
+int RunExtract(ExtractOptions o) {
+    if (o.client.Given()) {  // what took ARCHIVE's place is a pattern
+        if (!o.archive.empty()) o.patterns.insert(o.patterns.begin(), o.archive);
+        return RunClientExtract(o.client, o.patterns, o.folder, o.keep);
+    }
+    if (o.archive.empty()) return CannotRun("extract needs ARCHIVE or --client DIR");
     std::string why;
     Archive archive = OpenArchive(PathFromUtf8(o.archive), &why);
     if (!archive) return CannotRun(why);
@@ -89,7 +96,8 @@ void AddExtractCommand(CLI::App* app, int* exitCode) {
     auto o = std::make_shared<ExtractOptions>();
     CLI::App* extract =
         app->add_subcommand("extract", "Extract entries to files under a folder, at their paths");
-    extract->add_option("ARCHIVE", o->archive, "the archive")->required();
+    extract->add_option("ARCHIVE", o->archive, "the archive");
+    AddClientOptions(extract, &o->client);
     extract->add_option("PATTERN", o->patterns, "only entries these patterns match");
     extract->add_option("-C,--directory", o->folder, "the folder to extract into (default: here)")
         ->type_name("DIR");

@@ -8,6 +8,7 @@
 
 #include <grf.h>
 
+#include "client_view.h"
 #include "commands.h"
 #include "console.h"
 #include "names.h"
@@ -66,6 +67,11 @@ int Run(int argc, const char* const* argv) {
     caskw::AddWriteCommands(&app, &exitCode);
     caskw::AddDiffCommand(&app, &exitCode);
     caskw::AddPatchCommands(&app, &exitCode);
+    caskw::AddClientCommand(&app, &exitCode);
+    caskw::AddManifestCommands(&app, &exitCode);
+#ifdef CASKW_MOUNT
+    caskw::AddMountCommands(&app, &exitCode);
+#endif
     // After the commands, which would otherwise inherit it.
     app.footer(kFooter);
     // CLI11 would only say that a command is required.

@@ -7,8 +7,10 @@
 #include <nlohmann/json.hpp>
 
 #include "archive_io.h"
+#include "client_view.h"
 #include "commands.h"
 #include "console.h"
+#include "content_hash.h"
 #include "errors.h"
 #include "names.h"
 #include "output.h"
@@ -68,11 +70,13 @@ int RunInfo(const std::string& path) {
 // list
 
 struct ListOptions {
+    ClientChoice client;
     std::string archive;
     std::vector<std::string> patterns;
     bool long_ = false;
     bool json = false;
     std::string sort;
+    std::string hash;
 };
 
 void SortEntries(const GrfArchive* archive, const std::string& key, std::vector<uint32_t>* indices,
@@ -100,7 +104,10 @@ void SortEntries(const GrfArchive* archive, const std::string& key, std::vector<
     *names = std::move(sortedNames);
 }
 
-std::string EntryJson(const GrfEntry& entry, const std::string& name) {
+}  // namespace
+
+std::string EntryJson(const GrfEntry& entry, const std::string& name,
+                      const nlohmann::ordered_json& extra) {
     nlohmann::ordered_json object = {
         {"name", name},
         {"name_hex", HexBytes(entry.name)},
@@ -112,8 +119,11 @@ std::string EntryJson(const GrfEntry& entry, const std::string& name) {
         {"cycle", entry.cycle},
         {"state", entry.state},
     };
+    object.update(extra);
     return object.dump(-1, ' ', false);
 }
+
+namespace {
 
 // value right-aligned in width columns, then a space.
 void AppendNumber(int64_t value, size_t width, std::string* text) {
@@ -125,6 +135,8 @@ void AppendNumber(int64_t value, size_t width, std::string* text) {
     text->push_back(' ');
 }
 
+}  // namespace
+
 void AppendLongFields(const GrfEntry& entry, std::string* text) {
     AppendNumber(entry.realSize, 10, text);
     AppendNumber(entry.compressedSize, 10, text);
@@ -133,7 +145,15 @@ void AppendLongFields(const GrfEntry& entry, std::string* text) {
     text->push_back(' ');
 }
 
-int RunList(const ListOptions& o) {
+namespace {
+
+int RunList(ListOptions o) {
+    if (!o.hash.empty() && !o.json) return CannotRun("--hash needs --json");
+    if (o.client.Given()) {  // what took ARCHIVE's place is a pattern
+        if (!o.archive.empty()) o.patterns.insert(o.patterns.begin(), o.archive);
+        return RunClientList(o.client, o.patterns, o.long_, o.json, o.hash);
+    }
+    if (o.archive.empty()) return CannotRun("list needs ARCHIVE or --client DIR");
     std::string why;
     Archive archive = OpenArchive(PathFromUtf8(o.archive), &why);
     if (!archive) return CannotRun(why);
@@ -150,6 +170,11 @@ int RunList(const ListOptions& o) {
         SortEntries(archive.get(), o.sort, &indices, &names);
     }
 
+    std::vector<ContentHash> hashes;
+    int failed = 0;
+    if (!o.hash.empty() && !HashRecords(archive.get(), indices, HashKindOf(o.hash), &hashes))
+        return CannotRun("interrupted");
+
     std::string text, name;
     if (o.json) text = "[";
     for (size_t i = 0; i < indices.size(); ++i) {
@@ -161,7 +186,13 @@ int RunList(const ListOptions& o) {
             name.swap(names[i]);
         if (o.json) {
             text += i ? ",\n" : "\n";
-            text += EntryJson(entry, name);
+            nlohmann::ordered_json extra = nlohmann::ordered_json::object();
+            if (!o.hash.empty()) {
+                const ContentHash& h = hashes[i];
+                extra[o.hash] =
+                    HashField(h.code, o.hash == "crc32" ? h.crc32 : h.sha256, name, &failed);
+            }
+            text += EntryJson(entry, name, extra);
         } else {
             if (o.long_) AppendLongFields(entry, &text);
             EscapeControls(&name);
@@ -176,7 +207,7 @@ int RunList(const ListOptions& o) {
     if (o.json) text += indices.empty() ? "]\n" : "\n]\n";
     Out(text);
     if (!OutFlush()) return CannotRun("standard output could not be written");
-    return unmatched ? kExitSomeFailed : kExitDone;
+    return unmatched || failed ? kExitSomeFailed : kExitDone;
 }
 
 // ---------------------------------------------------------------------------
@@ -278,13 +309,19 @@ void AddReadCommands(CLI::App* app, int* exitCode) {
 
     auto list = std::make_shared<ListOptions>();
     CLI::App* ls = app->add_subcommand("list", "List entries, in table order unless sorted");
-    ls->add_option("ARCHIVE", list->archive, "the archive")->required();
+    ls->add_option("ARCHIVE", list->archive, "the archive");
+    AddClientOptions(ls, &list->client);
     ls->add_option("PATTERN", list->patterns, "only entries these patterns match");
     ls->add_flag("-l,--long", list->long_,
                  "real size, compressed size, position and cipher cycle before each name");
     ls->add_flag("--json", list->json,
                  "one JSON array: name, name_hex, compressed_size, aligned_size, real_size, "
-                 "position, type, cycle, state");
+                 "position, type, cycle, state (with --client also source, hidden_copies)");
+    ls->add_option("--hash", list->hash,
+                   "with --json: add the CRC-32 or SHA-256 of each entry's content, read on "
+                   "every core")
+        ->check(CLI::IsMember({"crc32", "sha256"}))
+        ->type_name("ALGO");
     ls->add_option("--sort", list->sort, "sort by name, size (real) or offset (position)")
         ->check(CLI::IsMember({"name", "size", "offset"}))
         ->type_name("KEY");
@@ -292,19 +329,38 @@ void AddReadCommands(CLI::App* app, int* exitCode) {
     ls->callback([=] { *exitCode = RunList(*list); });
 
     auto name = std::make_shared<std::string>();
+    auto catClient = std::make_shared<ClientChoice>();
     CLI::App* cat = app->add_subcommand("cat", "Write one entry's content to standard output");
-    cat->add_option("ARCHIVE", *archive, "the archive")->required();
-    cat->add_option("NAME", *name, "the entry's name (case is ignored when it is unambiguous)")
-        ->required();
-    cat->callback([=] { *exitCode = RunCat(*archive, *name); });
+    cat->add_option("ARCHIVE", *archive, "the archive");
+    cat->add_option("NAME", *name, "the entry's name (case is ignored when it is unambiguous)");
+    AddClientOptions(cat, catClient.get());
+    cat->callback([=] {
+        if (catClient->Given())  // the one name given took ARCHIVE's place
+            *exitCode = !name->empty() || archive->empty()
+                            ? CannotRun("cat --client DIR takes one NAME")
+                            : RunClientCat(*catClient, *archive);
+        else
+            *exitCode =
+                name->empty() ? CannotRun("cat needs ARCHIVE and NAME") : RunCat(*archive, *name);
+    });
 
     auto patterns = std::make_shared<std::vector<std::string>>();
+    auto verifyClient = std::make_shared<ClientChoice>();
     CLI::App* verify =
         app->add_subcommand("verify", "Read every entry; name those that do not read, and why");
-    verify->add_option("ARCHIVE", *archive, "the archive")->required();
+    verify->add_option("ARCHIVE", *archive, "the archive");
     verify->add_option("PATTERN", *patterns, "only entries these patterns match");
+    AddClientOptions(verify, verifyClient.get());
     verify->footer(kPatternHelp);
-    verify->callback([=] { *exitCode = RunVerify(*archive, *patterns); });
+    verify->callback([=] {
+        if (verifyClient->Given()) {  // what took ARCHIVE's place is a pattern
+            if (!archive->empty()) patterns->insert(patterns->begin(), *archive);
+            *exitCode = RunClientVerify(*verifyClient, *patterns);
+        } else {
+            *exitCode = archive->empty() ? CannotRun("verify needs ARCHIVE or --client DIR")
+                                         : RunVerify(*archive, *patterns);
+        }
+    });
 }
 
 }  // namespace caskw

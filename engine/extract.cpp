@@ -453,8 +453,24 @@ bool ReserveKey(GrfExtractRun* run) {
     return true;
 }
 
-// Extracts entry into its file name, within run when there is one.
-uint32_t ExtractRecord(GrfExtractRun* run, const GrfEntry& entry) {
+// Writes realSize bytes of content as fileName's file.
+uint32_t WriteBytes(const GrfEntry& entry, const uint8_t* content, const wchar_t* fileName,
+                    PlatformFolders* folders) {
+    if (!NamesAFile(fileName)) return GRF_ERROR_OUTPUT;
+    PlatformOutput* output = nullptr;
+    uint32_t code = OutputCode(PlatformBeginOutput(fileName, folders, &output));
+    if (code != GRF_OK) return code;
+    if (entry.realSize != 0 && !PlatformWriteOutput(output, content, entry.realSize)) {
+        PlatformAbandonOutput(output);
+        return GRF_ERROR_OUTPUT;
+    }
+    return OutputCode(PlatformCommitOutput(output));
+}
+
+// Extracts entry into its file name, within run when there is one; its
+// content from content when given, else read from its owner.
+uint32_t ExtractRecord(GrfExtractRun* run, const GrfEntry& entry,
+                       const uint8_t* content = nullptr) {
     wchar_t* fileName = FileNameOf(entry.name);
     if (!fileName) return GRF_ERROR_MEMORY;
     uint32_t code = IsSafeName(fileName) ? GRF_OK : GRF_ERROR_UNSAFE_NAME;
@@ -469,7 +485,9 @@ uint32_t ExtractRecord(GrfExtractRun* run, const GrfEntry& entry) {
             code = GRF_ERROR_DUPLICATE;
         }
     }
-    if (code == GRF_OK)
+    if (code == GRF_OK && content)
+        code = WriteBytes(entry, content, fileName, run ? run->reuse.folders : nullptr);
+    else if (code == GRF_OK)
         code = run ? ExtractTo(entry, fileName, &run->reuse) : ExtractAlone(entry, fileName);
     if (code == GRF_OK && slot) {
         *slot = key;
@@ -559,6 +577,10 @@ extern "C" uint32_t GrfExtractInRun(GrfExtractRun* run, GrfArchive* archive, uin
     const GrfEntry* entry = run ? RecordAt(archive, index, &code) : nullptr;
     GrfLastError = entry ? ExtractRecord(run, *entry) : code;
     return GrfLastError;
+}
+
+uint32_t ExtractContentInRun(GrfExtractRun* run, const GrfEntry& entry, const uint8_t* content) {
+    return run ? ExtractRecord(run, entry, content) : uint32_t{GRF_ERROR_HANDLE};
 }
 
 extern "C" uint32_t GrfExtractRunDuplicates(const GrfExtractRun* run) {

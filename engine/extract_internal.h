@@ -48,4 +48,9 @@ void ReleaseSource(Reuse* reuse);
 // shared between threads but the file system.
 uint32_t ExtractTo(const GrfEntry& entry, const wchar_t* fileName, Reuse* reuse);
 
+// GrfExtractInRun for a record whose content is already in memory (realSize
+// bytes; a client's loose file): the same names refused, the same run
+// bookkeeping, the same way of writing the file.
+uint32_t ExtractContentInRun(GrfExtractRun* run, const GrfEntry& entry, const uint8_t* content);
+
 #endif

@@ -16,6 +16,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libgif-dev libdeflate-dev liblzma-dev
   libcli11-dev nlohmann-json3-dev
+  libfuse3-dev fuse3
   libgtest-dev googletest libbenchmark-dev
   clang libclang-rt-14-dev clang-format
   libcli11-dev nlohmann-json3-dev

@@ -114,7 +114,9 @@ enum GrfErrorCode {
     /* a password takes 4 to 256 bytes */
     GRF_ERROR_PASSWORD_LENGTH = 44,
     /* the patch file ends before its end record (RGZ) */
-    GRF_ERROR_CUT_SHORT = 45
+    GRF_ERROR_CUT_SHORT = 45,
+    GRF_ERROR_NO_CLIENT = 46      /* a client folder with no archive the client
+                                     would read, nor a loose folder asked for */
     /* Any other value: the operating system's error code of a failed read of
        an archive's header or directory (GrfOpen). */
 };
@@ -1020,6 +1022,185 @@ int32_t GrfIsKeyed(GrfArchive* archive, uint32_t index);
    nonzero stops, leaving GRF_ERROR_CANCELLED. Records that cannot be read
    count as not keyed. GrfLastError is GRF_OK after a whole pass. */
 uint32_t GrfCountKeyed(GrfArchive* archive, GrfProgressCallback progress);
+ * Client view: a game client's folder seen as the client reads it.
+ *
+ * A client reads several sources in priority order: the loose data\ folder
+ * first when it is built to (GRF_CLIENT_LOOSE), then the archives its
+ * DATA.INI lists (any case of the file name), lowest key first; without
+ * DATA.INI, data.grf, then rdata.grf, then sdata.grf, each where present.
+ * A name found in one source hides the same name in every later source,
+ * names compared without regard to ASCII case and with "/" read as "\" (the
+ * second byte of a double-byte character compares as it is). The view
+ * opens every source and merges their tables into one table of names, each
+ * with the source that wins and the copies it hides (records of the same
+ * name later in the winner's own table included). Reading, extraction and
+ * verification go through the winning copy. Sources are read-only here:
+ * saving goes through an archive opened alone.
+ * An archive source's records are read as GrfReadRecord reads them, so an
+ * archive that another program saved since the view opened it gives
+ * GRF_ERROR_CHANGED, never the bytes of another file: GrfRefreshClient
+ * then reads again what changed. A loose file is read as it is when read;
+ * one whose size is no longer the one listed gives GRF_ERROR_CHANGED too.
+ */
+
+#define GRF_CLIENT_LOOSE 0x01       /* GrfOpenClient: read the loose folder first */
+#define GRF_CLIENT_NONE 0xFFFFFFFFu /* GrfFindClientName: no such name */
+
+/* One source of the view. */
+typedef struct GrfClientSource {
+    GrfArchive* archive; /* its table: an archive as GrfOpen opened it; for the
+                            loose folder, a table whose path is that folder,
+                            of one record per file (owner null, state
+                            ENTRY_ON_DISK | ENTRY_NEW, type 1, cycle -1, the
+                            three sizes the file's), named data\ and its path
+                            under the folder, sorted by name; GRF_NO_ARCHIVE
+                            for an archive that did not open */
+    wchar_t* path;       /* the path of an archive that did not open, else null */
+    uint32_t error;      /* why it did not open (GrfOpen's code), else GRF_OK */
+    uint32_t loose;      /* nonzero for the loose folder */
+    uint32_t names;      /* names it gives the view (it wins them) */
+    uint32_t overrides;  /* of those, names that hide a copy in a later source */
+    uint32_t hidden;     /* its records that an earlier source's, or an earlier
+                            record of its own, hide */
+    uint32_t skipped;    /* loose folder: files left out (a name code page 949
+                            lacks a character of, or holds "\", or one longer
+                            than GRF_NAME_MAX; 4 GB or larger) */
+} GrfClientSource;
+
+/* A record of a source: sources[source].archive->entries[record]. */
+typedef struct GrfClientCopy {
+    uint32_t source;
+    uint32_t record;
+} GrfClientCopy;
+
+/* A name of the view: its winning record, and the copies it hides, in
+   hidden[firstHidden .. firstHidden + hiddenCount), in source order. */
+typedef struct GrfClientName {
+    uint32_t source;
+    uint32_t record;
+    uint32_t firstHidden;
+    uint32_t hiddenCount;
+} GrfClientName;
+
+typedef struct GrfClientIndex GrfClientIndex;
+
+typedef struct GrfClient {
+    wchar_t folder[GRF_PATH_SIZE]; /* the client folder, absolute */
+    GrfClientSource* sources;      /* in priority order, the highest first */
+    uint32_t sourceCount;
+    GrfClientName* names; /* in the order first met: sources in order,
+                             each in table order */
+    uint32_t nameCount;
+    GrfClientCopy* hidden; /* every hidden copy, grouped by name */
+    uint32_t hiddenCount;
+
+    /* Engine-private: not part of the model, never touch. */
+    uint32_t sourceCapacity;
+    GrfClientIndex* index; /* names by folded name */
+} GrfClient;
+
+/* Opens the client folder: the loose folder (a folder "data" in any case)
+   when flags has GRF_CLIENT_LOOSE, then the archives in the client's order
+   (see above; a DATA.INI name with no folder in it is looked for in any
+   case, one with folders taken as written; names that are not there are
+   left out), each opened with GrfOpen (progress, may be null, handed to
+   each), then merges the view. An archive that does not open stays a
+   source with its path and GrfOpen's code and gives no names.
+   Returns the client, owned by the caller (GrfCloseClient), with GRF_OK;
+   or null with GRF_ERROR_NOT_FOUND (folder null, not a folder, or its path
+   too long), GRF_ERROR_NO_CLIENT (no archive to read and no loose folder),
+   GRF_ERROR_MEMORY, GRF_ERROR_READ (DATA.INI does not read). Costs, beyond
+   the sources' own tables, GrfClientTableBytes. */
+GrfClient* GrfOpenClient(const wchar_t* folder, uint32_t flags, GrfProgressCallback progress);
+
+/* An empty view, of no folder (folder ""), for archives the caller adds
+   with GrfAddClientArchive. Null with GRF_ERROR_MEMORY. */
+GrfClient* GrfNewClient(void);
+
+/* Opens the archive at path and makes it a source of client at place (0
+   the highest priority; sourceCount or more: the last), then merges the
+   view again. Returns GRF_OK; GRF_ERROR_HANDLE (null client or path), a
+   code of GrfOpen, or GRF_ERROR_MEMORY, with the view as it was. */
+uint32_t GrfAddClientArchive(GrfClient* client, const wchar_t* path, uint32_t place);
+
+/* Reads again every archive source whose file changed since it was opened
+   (or that did not open), and the loose folder, and merges the view again.
+   Pointers into the view and into the sources' tables are then no longer
+   valid. Returns GRF_OK; GRF_ERROR_HANDLE; GRF_ERROR_MEMORY (sources read
+   again stay, the view may be the old one). */
+uint32_t GrfRefreshClient(GrfClient* client);
+
+/* Releases *client, its sources and its view, and sets *client to null;
+   null or a null *client does nothing. GrfLastError is not touched. */
+void GrfCloseClient(GrfClient** client);
+
+/* The number of the view's name that equals name (code page 949, compared
+   as the client compares names), with GRF_OK; or GRF_CLIENT_NONE with
+   GRF_ERROR_HANDLE (null client or name) or GRF_ERROR_NOT_FOUND. Constant
+   time. */
+uint32_t GrfFindClientName(const GrfClient* client, const char* name);
+
+/* The record of source, or null when client is null or there is no such
+   record. GrfLastError is not touched. */
+GrfEntry* GrfClientRecord(const GrfClient* client, uint32_t source, uint32_t record);
+
+/* Reads record of source as GrfReadRecord reads an archive's record (an
+   archive source's file checked for changes), or a loose file whole:
+   a new zero-filled buffer of realSize + 1024 bytes, owned by the caller,
+   size stored through size (may be null), GRF_OK. Or null with
+   GRF_ERROR_HANDLE (null client), GRF_ERROR_NOT_FOUND (no such record; a
+   loose file that does not open), GRF_ERROR_CHANGED (an archive changed
+   since opened; a loose file whose size changed), GRF_ERROR_READ,
+   GRF_ERROR_MEMORY and the other codes of GrfReadRecord. */
+uint8_t* GrfReadClientRecord(GrfClient* client, uint32_t source, uint32_t record, uint32_t* size);
+
+/* GrfReadClientRecord of name's winning record; GRF_ERROR_NOT_FOUND for a
+   number not below nameCount. */
+uint8_t* GrfReadClientName(GrfClient* client, uint32_t name, uint32_t* size);
+
+/* Extracts name's winning record within run as GrfExtractInRun extracts an
+   archive's record (a loose file's content written the same way, under
+   the file name GrfFileName gives its name), so extracting every name of
+   the view writes what the client loads. Returns 0 or a code (also left in
+   GrfLastError): those of GrfExtractInRun, and of GrfReadClientRecord for a
+   loose file; GRF_ERROR_HANDLE for a null run or client;
+   GRF_ERROR_NOT_FOUND for a number not below nameCount. */
+uint32_t GrfExtractClientName(GrfExtractRun* run, GrfClient* client, uint32_t name);
+
+/* Reads the winning records of names[0..count) of client with `threads`
+   workers (0: one per core), each as GrfReadClientName reads it, and hands
+   each to reader (name number, content, size, code as GrfReadRecords
+   gives them) on the thread that read it, in no set order: reader must be
+   safe to call from several threads at once. Nonzero from reader stops
+   the workers after the records they hold. The threads live inside this
+   call. Returns how many read, GrfLastError GRF_OK, GRF_ERROR_CANCELLED
+   after a stop, GRF_ERROR_HANDLE (null client or reader, null names with
+   a nonzero count). */
+uint32_t GrfReadClientNames(GrfClient* client, const uint32_t* names, uint32_t count,
+                            uint32_t threads, GrfRecordReader reader, void* user);
+
+/* The bytes the view itself takes beyond its sources' tables: names,
+   hidden copies, sources and the index by name. 0 for null. */
+uint64_t GrfClientTableBytes(const GrfClient* client);
+
+/* Reads a client's DATA.INI at path: the archives its [Data] section lists
+   as KEY=NAME (section and key without regard to case; KEY a number;
+   blanks around them, ";" and "#" lines and a UTF-8 mark ignored; NAME as
+   UTF-8 when it is valid UTF-8, else code page 949; only the first 1 MB of
+   the file is read), lowest key first, equal keys in the file's order.
+   Returns a new block (GrfFreeBuffer) of the names, each ended by a NUL and
+   the list by an empty name, their number stored through count (may be
+   null), with GRF_OK (a file that lists none gives an empty list); or null
+   with GRF_ERROR_NOT_FOUND (does not open), GRF_ERROR_READ,
+   GRF_ERROR_MEMORY. */
+wchar_t* GrfReadDataIni(const wchar_t* path, uint32_t* count);
+
+/* GrfReadRecords on every core: records of archive read by `threads`
+   workers (0: one per core), each with its own file, and handed to reader
+   on the thread that read it, in no set order (reader must be safe to call
+   from several threads at once); otherwise as GrfReadClientNames. */
+uint32_t GrfReadRecordsParallel(GrfArchive* archive, const uint32_t* indices, uint32_t count,
+                                uint32_t threads, GrfRecordReader reader, void* user);
 
 #ifdef __cplusplus
 }
