@@ -39,6 +39,8 @@
 // Controls the main dialog adds to template 130 at its start
 #define IDC_SEARCH 1032
 #define IDC_FOLDER_TREE 1031
+// The status line's Cancel while an archive opens
+#define IDC_CANCEL_OPEN 1040
 
 // Controls of the progress window (138); its Cancel button is IDCANCEL (2)
 #define IDC_PROGRESS_BAR 1020
@@ -211,6 +213,29 @@
 #define IDS_RECENT_NONE 569
 #define IDS_RECENT_GONE_CAPTION 570
 #define IDS_RECENT_GONE 571
+// Strings 640 to 679: what the list hides, save failures in words, the
+// background open
+#define IDS_LIST_COUNTS_OF 640
+#define IDS_HIDDEN_FILTER 641
+#define IDS_HIDDEN_SEARCH 642
+#define IDS_HIDDEN_FOLDER 643
+#define IDS_HIDDEN_JOIN 644
+#define IDS_SAVE_FAILED_CAPTION 650
+#define IDS_SAVE_NOT_WRITABLE 651
+#define IDS_SAVE_LOCAL_GONE 652
+#define IDS_SAVE_LOCAL_UNREADABLE 653
+#define IDS_SAVE_UNREADABLE 654
+#define IDS_SAVE_WRITE 655
+#define IDS_SAVE_MEMORY 656
+#define IDS_SAVE_METHOD 657
+#define IDS_SAVE_IN_USE 658
+#define IDS_SAVE_ACCESS 659
+#define IDS_REPACKED 660
+#define IDS_REPACKED_ONE 661
+#define IDS_OPEN_CANCEL 665
+#define IDS_OPENING_START 666
+#define IDS_OPENING_BACKGROUND 667
+#define IDS_OPEN_CANCELLED 668
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

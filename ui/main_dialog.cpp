@@ -9,6 +9,7 @@
 #include <string>
 
 #include "add_directory.h"
+#include "background_open.h"
 #include "commands.h"
 #include "drag_out.h"
 #include "drop_target.h"
@@ -103,8 +104,11 @@ void PlaceStatusParts() {
 
 void CreateStatusBar(HWND window) {
     // Size 0: the status bar places itself along the dialog's bottom edge.
-    g_statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar", WS_CHILD | WS_VISIBLE, 0, 0,
-                                  0, 0, window, nullptr, g_instance, nullptr);
+    // Clipped around its siblings: an open's Cancel button stands on it.
+    g_statusBar =
+        CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar",
+                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, window, nullptr,
+                        g_instance, nullptr);
     PlaceStatusParts();
 }
 
@@ -205,6 +209,7 @@ void OnMainInitDialog(HWND window) {
 }
 
 void OnMainDestroy(HWND window) {
+    StopOpenNow();
     RevokeMainDropTarget(window);
     if (g_keyHook) UnhookWindowsHookEx(g_keyHook);
     g_keyHook = nullptr;
@@ -224,7 +229,7 @@ void ShowAbout(HWND window) {
 void OnMainSysCommand(HWND window, WPARAM command) {
     // Every other system command goes on to the dialog's default handling.
     if (command == ID_ABOUT) ShowAbout(window);
-    if ((command & 0xFFF0) == ID_FOLDER_TREE && !g_commandRunning)
+    if ((command & 0xFFF0) == ID_FOLDER_TREE && !g_commandRunning && !OpenRunning())
         SwitchFolderTree(window, !FolderTreeShown());
 }
 
@@ -251,6 +256,9 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         return TRUE;
     }
     if (controlId == IDC_FOLDER_TREE) return OnFolderTreeNotify(window, header);
+    // While an archive opens, its rows are for looking at: no command
+    // starts from them.
+    if (OpenRunning()) return FALSE;
     if (controlId == IDC_OPEN && header->code == BCN_DROPDOWN) {
         if (g_commandRunning) return FALSE;
         g_commandRunning = true;
@@ -355,7 +363,7 @@ void RunMainCommand(HWND window, UINT command) {
             CmdSave(window);
             break;
         case IDC_FILTER:
-            RefreshEntryList(window);
+            FilterEntryList(window);
             break;
         case IDC_ADD_DIR:
             CmdAddDirectory(window);
@@ -460,11 +468,18 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 LayOutMain(window);
                 PlaceStatusParts();
                 PlaceListTip(window);
+                PlaceOpenCancel(window);
             }
+            break;
+        case WM_OPEN_ROWS:
+            OnOpenRows(window, lParam);
+            break;
+        case WM_OPEN_DONE:
+            OnOpenDone(window);
             break;
         case WM_CONTEXTMENU:
             if (reinterpret_cast<HWND>(wParam) == GetDlgItem(window, IDC_ENTRY_LIST) &&
-                !g_commandRunning)
+                !g_commandRunning && !OpenRunning())
                 ShowRowMenu(window, reinterpret_cast<HWND>(wParam), lParam);
             break;
         case WM_GETMINMAXINFO:
@@ -480,6 +495,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 void OnMainCommand(HWND window, UINT command) {
     if (g_commandRunning) return;
+    if (OpenRunning()) {
+        // Esc and Cancel stop the open; Exit stops it and goes on.
+        if (command == IDCANCEL || command == IDC_CANCEL_OPEN) CancelOpen();
+        if (command != IDC_EXIT) return;
+        StopOpenNow();
+    }
     g_commandRunning = true;
     RunMainCommand(window, command);
     g_commandRunning = false;

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 
+#include "background_open.h"
 #include "main_dialog.h"
 #include "resource.h"
 #include "services.h"
@@ -375,6 +376,13 @@ std::wstring StatusText(const Program& program) {
     return bar ? WindowText(bar) : L"<no status bar>";
 }
 
+std::wstring CountsText(const Program& program) {
+    HWND bar = FindWindowExW(program.dialog, nullptr, STATUSCLASSNAMEW, nullptr);
+    wchar_t counts[512] = {};
+    SendMessageW(bar, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(counts));
+    return counts;
+}
+
 std::wstring ComboSelection(const Program& program, int id) {
     HWND combo = Control(program, id);
     LRESULT index = SendMessageW(combo, CB_GETCURSEL, 0, 0);
@@ -465,7 +473,8 @@ std::wstring WaitIdle(const Program& program, DWORD timeoutMs) {
                 return L"a window is open: \"" + box.caption + L"\" " + box.text;
             }
         }
-        if (others.empty() && IsWindowEnabled(program.dialog)) return L"";
+        // An archive opening in the background is still work in hand.
+        if (others.empty() && IsWindowEnabled(program.dialog) && !OpenRunning()) return L"";
         Sleep(10);
     }
 }

@@ -28,6 +28,8 @@ void StopProgram(Program* program);
 HWND Control(const Program& program, int id);
 std::wstring WindowText(HWND window);
 std::wstring StatusText(const Program& program);
+// The status line's second part: the list's counts.
+std::wstring CountsText(const Program& program);
 std::wstring ComboSelection(const Program& program, int id);
 // The items of a combo box, in order.
 std::vector<std::wstring> ComboItems(HWND combo);
@@ -67,7 +69,7 @@ struct Box {
 // The captions of the program's error boxes, joined by "|".
 #define ERROR_CAPTIONS                                                                      \
     L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive|Some Files " \
-    L"Not Extracted|Cannot Extract|Some Files Left Out"
+    L"Not Extracted|Cannot Extract|Some Files Left Out|Cannot Save"
 
 // A top-level window of the program of that class other than the main
 // dialog, or null.
