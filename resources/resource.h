@@ -50,6 +50,7 @@
 // and IDCANCEL
 #define IDC_REPLACE_TEXT 1023
 #define IDC_YES_TO_ALL 1024
+#define IDC_NO_TO_ALL 1025
 
 // System menu (ids of the program's own items keep the low four bits clear)
 #define ID_ABOUT 31337
@@ -63,6 +64,8 @@
 #define IDM_COPY_NAME 40505
 // Posted by a drop of files on the window
 #define IDM_ADD_DROPPED 40506
+// Opens the archive named on the command line, once the dialog is up
+#define IDM_OPEN_START 40510
 // The Open button's drop-down: the recent archives, the latest first
 #define IDM_RECENT_FIRST 40520
 #define IDM_RECENT_LAST 40527
@@ -236,6 +239,12 @@
 #define IDS_OPENING_START 666
 #define IDS_OPENING_BACKGROUND 667
 #define IDS_OPEN_CANCELLED 668
+#define IDS_EXTRACTED_ONE 670
+#define IDS_EXTRACTED_CANCELLED 671
+#define IDS_EXTRACTED_ONE_CANCELLED 672
+#define IDS_FAILED_SAVE_LIST 673
+#define IDS_FAILED_LIST_TITLE 674
+#define IDS_TEXT_FILTER 675
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

@@ -70,6 +70,8 @@ RowSelection g_selection;
 std::vector<uint64_t> g_rowBytes;
 
 const int COLUMN_COUNT = 6;
+const int HEADER_MARGIN = 16;   // room around a header's text, and its sort arrow
+const int MIN_NAME_WIDTH = 120; // the name column never narrower
 const int CELL_SIZE = 256;              // each column text is built in its own buffer
 const int FILTER_SIZE = 255;            // at most 254 characters and the terminator
 const uint32_t FILTERING_EVERY = 1000;  // rows shown at once while filling
@@ -881,13 +883,29 @@ void InitEntryList(HWND window, HIMAGELIST images) {
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = COLUMNS[i].width;
+        // Wide enough for its header, whatever the font: "comp size" whole.
+        int text = static_cast<int>(
+            SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(header)));
+        column.cx = COLUMNS[i].width > text + HEADER_MARGIN ? COLUMNS[i].width : text + HEADER_MARGIN;
         column.pszText = header;
         column.iSubItem = i;
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
     SetWindowSubclass(list, EntryListProc, 0, 0);
+    FitNameColumn(window);
+}
+
+void FitNameColumn(HWND window) {
+    HWND list = EntryList(window);
+    RECT client;
+    GetClientRect(list, &client);
+    int others = 0;
+    for (int i = 0; i < COLUMN_COUNT - 1; ++i)
+        others += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+    int rest = client.right - others;
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, COLUMN_COUNT - 1,
+                 rest > MIN_NAME_WIDTH ? rest : MIN_NAME_WIDTH);
 }
 
 namespace {

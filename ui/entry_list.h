@@ -28,6 +28,9 @@ HIMAGELIST CreateStateImages();
 // Sets up list 1000 of window: full-row selection, the six columns, the marks.
 void InitEntryList(HWND window, HIMAGELIST images);
 
+// The name column takes the list's width that the other columns leave.
+void FitNameColumn(HWND window);
+
 // Empties list 1000 of window and fills it again with g_archive's entries
 // whose file names match the pattern in edit box 1003 ("*.*" when empty),
 // narrowed by the typed search and ordered by the sort column. The

@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <string>
@@ -51,12 +52,18 @@ const ToolTipSpec TOOL_TIPS[] = {
 
 const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
 
+// Posted from the dialog's initialization when it was last closed maximised.
+const UINT WM_SHOW_MAXIMISED = WM_APP + 42;
+
 // Set while a command or a preview runs. Their boxes and progress window
 // let messages through, and one that was queued for the main dialog must not
 // start another command or close the archive under the running one.
 bool g_commandRunning = false;
 
 HWND g_toolTips = nullptr;
+
+// The archive the command line names, opened once the dialog is up.
+std::wstring g_startArchive;
 
 // Drop-down items in the order they are added; position 1 starts selected.
 const UINT LEVEL_ITEMS[] = {IDS_LEVEL_LOW, IDS_LEVEL_MEDIUM, IDS_LEVEL_HIGH};
@@ -154,8 +161,11 @@ LRESULT CALLBACK MainKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The list's tip shows centred below the list: its area follows the list's
-// size.
+const int TIP_INSET = 4;  // between the list's tip and the list's bottom edge
+
+// The list's tip shows centred below its tool's area: that area ends the
+// tip's height above the list's bottom, so the tip stands inside the list
+// and never over the buttons below it. It follows the list's size.
 void PlaceListTip(HWND window) {
     if (!g_toolTips) return;
     for (int row = 0; TOOL_TIPS[row].control != 0; ++row) {
@@ -165,6 +175,10 @@ void PlaceListTip(HWND window) {
         tool.hwnd = GetDlgItem(window, IDC_ENTRY_LIST);
         tool.uId = static_cast<UINT_PTR>(row);
         GetClientRect(tool.hwnd, &tool.rect);
+        LRESULT bubble = SendMessageW(g_toolTips, TTM_GETBUBBLESIZE, 0,
+                                      reinterpret_cast<LPARAM>(&tool));
+        int band = HIWORD(bubble) + 2 * TIP_INSET;
+        if (tool.rect.bottom - band > tool.rect.top) tool.rect.bottom -= band;
         SendMessageW(g_toolTips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 }
@@ -204,8 +218,11 @@ void OnMainInitDialog(HWND window) {
     MakeOpenSplitButton(window);
     CreateFolderTree(window);
     RegisterMainDropTarget(window);
-    SetUpMainLayout(window);
+    // Maximised once the dialog has shown itself at its normal size.
+    if (SetUpMainLayout(window)) PostMessageW(window, WM_SHOW_MAXIMISED, 0, 0);
     if (ReadNumberSetting(FOLDER_TREE_SETTING, 0) != 0) SwitchFolderTree(window, true);
+    PlaceListTip(window);
+    if (!g_startArchive.empty()) PostMessageW(window, WM_COMMAND, IDM_OPEN_START, 0);
 }
 
 void OnMainDestroy(HWND window) {
@@ -349,6 +366,8 @@ void CmdCloseArchive(HWND window) {
     GrfClose(&g_archive);
     RefreshEntryList(window);
     SetMainTitle(LoadResString(IDS_NONE));
+    // What the last command said was about the archive now closed.
+    SetStatusText(LoadResString(IDS_READY));
 }
 
 void RunMainCommand(HWND window, UINT command) {
@@ -408,6 +427,10 @@ void RunMainCommand(HWND window, UINT command) {
         case IDM_ADD_DROPPED:
             AddDroppedPaths(window);
             break;
+        case IDM_OPEN_START:
+            if (!g_startArchive.empty()) CmdOpenPath(window, g_startArchive.c_str());
+            g_startArchive.clear();
+            break;
         default:
             if (command >= IDM_RECENT_FIRST && command <= IDM_RECENT_LAST &&
                 ConfirmUnsavedChanges(window))
@@ -421,8 +444,18 @@ void RunMainCommand(HWND window, UINT command) {
 
 }  // namespace
 
-int RunCaskwright(HINSTANCE instance) {
+std::wstring ArchiveOnCommandLine(const wchar_t* commandLine) {
+    if (!commandLine || !commandLine[0]) return L"";
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(commandLine, &count);
+    std::wstring archive = arguments && count > 1 ? arguments[1] : L"";
+    LocalFree(arguments);
+    return archive;
+}
+
+int RunCaskwright(HINSTANCE instance, const wchar_t* commandLine) {
     g_instance = instance;
+    g_startArchive = ArchiveOnCommandLine(commandLine);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // The folder browser of Add Dir needs COM on this thread, drag and drop
@@ -476,6 +509,9 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_OPEN_DONE:
             OnOpenDone(window);
+            break;
+        case WM_SHOW_MAXIMISED:
+            ShowWindow(window, SW_MAXIMIZE);
             break;
         case WM_CONTEXTMENU:
             if (reinterpret_cast<HWND>(wParam) == GetDlgItem(window, IDC_ENTRY_LIST) &&

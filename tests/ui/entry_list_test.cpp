@@ -316,19 +316,19 @@ std::vector<std::wstring> SelectedNames(const Program& program) {
 }
 
 TEST_F(EntryList, SortingAndFilteringKeepTheSelectedRowsSelected) {
-    LoadDirectly(WriteArchive(L"five.grf", {{"data\e.txt", BytesOf("e")},
-                                            {"data\b.spr", BytesOf("b")},
-                                            {"data\d.txt", BytesOf("d")},
-                                            {"data\a.spr", BytesOf("a")},
-                                            {"data\c.txt", BytesOf("c")}}));
+    LoadDirectly(WriteArchive(L"five.grf", {{"data\\e.txt", BytesOf("e")},
+                                            {"data\\b.spr", BytesOf("b")},
+                                            {"data\\d.txt", BytesOf("d")},
+                                            {"data\\a.spr", BytesOf("a")},
+                                            {"data\\c.txt", BytesOf("c")}}));
     SelectRows(program, {0, 1, 3});  // e.txt, b.spr, a.spr
-    const std::vector<std::wstring> chosen = {L"data\e.txt", L"data\b.spr", L"data\a.spr"};
+    const std::vector<std::wstring> chosen = {L"data\\e.txt", L"data\\b.spr", L"data\\a.spr"};
     ASSERT_EQ(SelectedNames(program), chosen);
 
     ClickHeader(program, 5);
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(SelectedNames(program),
-              (std::vector<std::wstring>{L"data\a.spr", L"data\b.spr", L"data\e.txt"}));
+              (std::vector<std::wstring>{L"data\\a.spr", L"data\\b.spr", L"data\\e.txt"}));
     EXPECT_EQ(Selected(program), (Runs{{0, 1}, {4, 4}}));
     ClickHeader(program, 5);
     ASSERT_EQ(WaitIdle(program), L"");
@@ -340,10 +340,10 @@ TEST_F(EntryList, SortingAndFilteringKeepTheSelectedRowsSelected) {
     // the ones it kept.
     Filter(L"*.spr");
     EXPECT_EQ(SelectedNames(program),
-              (std::vector<std::wstring>{L"data\b.spr", L"data\a.spr"}));
+              (std::vector<std::wstring>{L"data\\b.spr", L"data\\a.spr"}));
     Filter(L"*.*");
     EXPECT_EQ(SelectedNames(program),
-              (std::vector<std::wstring>{L"data\b.spr", L"data\a.spr"}));
+              (std::vector<std::wstring>{L"data\\b.spr", L"data\\a.spr"}));
 }
 
 TEST_F(EntryList, TheSearchBoxNarrowsAsYouTypeOverWholePathsWithKoreanText) {

@@ -15,6 +15,7 @@
 #include "entry_list.h"
 #include "grf.h"
 #include "grf_builder.h"
+#include "preview.h"
 #include "program_test.h"
 #include "resource.h"
 #include "services.h"
@@ -184,9 +185,16 @@ TEST_F(MainWindow, AboutIsTheLastSystemMenuItemAndShowsTheAboutBox) {
     ASSERT_TRUE(WaitForBox(program, &about, L"About"));
     std::wstring shot = SaveScreenshot(about.window, L"about-box");
     EXPECT_NE(shot, L"");
-    const std::wstring last = L"Supported preview: BMP, SPR, TGA, JPG, GAT, WAV";
+    const std::wstring last = L"Supported preview: BMP, TGA, JPG, SPR, ACT, PAL, GAT, WAV, text";
     ASSERT_GE(about.text.size(), last.size());
     EXPECT_EQ(about.text.substr(about.text.size() - last.size()), last);
+    // Every kind the viewer shows is named (text by the word).
+    for (uint32_t type = PREVIEW_BMP; type <= PREVIEW_TEXT; ++type) {
+        std::wstring name = type == PREVIEW_TEXT ? L"text" : PreviewTypeName(type);
+        if (!name.empty()) {
+            EXPECT_NE(last.find(name), std::wstring::npos) << Narrow(name);
+        }
+    }
     EXPECT_EQ(about.text.rfind(L"Caskwright GUI", 0), 0u) << about.text;
     size_t lines = 1;
     for (wchar_t c : about.text) lines += c == L'\n';
