@@ -565,6 +565,11 @@ LRESULT CALLBACK EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lP
             OnListClick(list, lParam, false);
             if (RowAt(list, lParam) >= 0) ActivateFocusedRow(list);
             return 0;
+        case WM_SIZE: {
+            LRESULT result = ListDefault(list, message, wParam, lParam);
+            FitNameColumn(GetParent(list));
+            return result;
+        }
         case WM_CONTEXTMENU:
             // The rows' menu is the dialog's; the list view would show none.
             SendMessageW(GetParent(list), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), lParam);

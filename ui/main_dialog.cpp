@@ -52,8 +52,9 @@ const ToolTipSpec TOOL_TIPS[] = {
 
 const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
 
-// Posted from the dialog's initialization when it was last closed maximised.
+// Posted once the dialog shows when it was last closed maximised.
 const UINT WM_SHOW_MAXIMISED = WM_APP + 42;
+bool g_maximiseWhenShown = false;
 
 // Set while a command or a preview runs. Their boxes and progress window
 // let messages through, and one that was queued for the main dialog must not
@@ -218,8 +219,13 @@ void OnMainInitDialog(HWND window) {
     MakeOpenSplitButton(window);
     CreateFolderTree(window);
     RegisterMainDropTarget(window);
-    // Maximised once the dialog has shown itself at its normal size.
-    if (SetUpMainLayout(window)) PostMessageW(window, WM_SHOW_MAXIMISED, 0, 0);
+    // Maximised once the dialog has shown itself, which it does at its
+    // normal size when its queue first goes idle.
+    g_maximiseWhenShown = SetUpMainLayout(window);
+    if (g_maximiseWhenShown && IsWindowVisible(window)) {
+        g_maximiseWhenShown = false;
+        PostMessageW(window, WM_SHOW_MAXIMISED, 0, 0);
+    }
     if (ReadNumberSetting(FOLDER_TREE_SETTING, 0) != 0) SwitchFolderTree(window, true);
     PlaceListTip(window);
     if (!g_startArchive.empty()) PostMessageW(window, WM_COMMAND, IDM_OPEN_START, 0);
@@ -509,6 +515,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_OPEN_DONE:
             OnOpenDone(window);
+            break;
+        case WM_SHOWWINDOW:
+            if (wParam && g_maximiseWhenShown) {
+                g_maximiseWhenShown = false;
+                PostMessageW(window, WM_SHOW_MAXIMISED, 0, 0);
+            }
             break;
         case WM_SHOW_MAXIMISED:
             ShowWindow(window, SW_MAXIMIZE);

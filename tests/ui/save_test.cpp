@@ -181,7 +181,8 @@ TEST_F(SaveCommand, FailuresNameTheFileAndTheReasonWithWhatToDo) {
     ASSERT_TRUE(DeleteFileW((folder + L"\\c.txt").c_str()));
     Click(program, IDC_SAVE);
     Box box;
-    ASSERT_TRUE(WaitForBox(program, &box, L"Cannot Save"));
+    ASSERT_TRUE(WaitForBox(program, &box)) << Narrow(StatusText(program));
+    EXPECT_EQ(box.caption, L"Cannot Save");
     EXPECT_EQ(box.text, L"The changes could not be saved into " + path +
                             L": data\\c.txt, added from a folder, can no longer be opened. It "
                             L"was moved, renamed or deleted since it was added. Put it back or "
@@ -191,15 +192,19 @@ TEST_F(SaveCommand, FailuresNameTheFileAndTheReasonWithWhatToDo) {
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_TRUE(SaveEnabled(program)) << "the changes are still there";
 
-    // A read-only archive: the file itself is named, and how to go on.
+    // An archive another program holds: the file itself is named, and how
+    // to go on.
     std::wstring locked = WriteArchive(L"locked.grf", Numbered(3));
     ASSERT_EQ(Open(locked), L"");
-    ASSERT_TRUE(SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_READONLY));
+    HANDLE held = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
     SelectRows(program, {0});
     Click(program, IDC_DELETE_SEL);
     ASSERT_EQ(WaitIdle(program), L"");
     Click(program, IDC_SAVE);
-    ASSERT_TRUE(WaitForBox(program, &box, L"Cannot Save"));
+    ASSERT_TRUE(WaitForBox(program, &box)) << Narrow(StatusText(program));
+    EXPECT_EQ(box.caption, L"Cannot Save");
     EXPECT_EQ(box.text, L"The changes could not be saved into " + locked +
                             L": the file cannot be written. It may be read-only, on a read-only "
                             L"drive or share, or held by another program. Clear its read-only "
@@ -208,7 +213,7 @@ TEST_F(SaveCommand, FailuresNameTheFileAndTheReasonWithWhatToDo) {
                             kept);
     ASSERT_TRUE(PressBoxButton(box, IDOK));
     ASSERT_EQ(WaitIdle(program), L"");
-    SetFileAttributesW(locked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    CloseHandle(held);
     EXPECT_EQ(RowImage(program, 0), MARK_DELETED);
 }
 

@@ -205,6 +205,34 @@ bool Responds(HWND window, DWORD timeoutMs) {
 
 // 32-bit blue-green-red rows of the screen inside rect, top row first; empty
 // when the capture failed.
+// The window drawing itself (WM_PRINT) into a bitmap of its size, for a
+// window the screen has not shown yet: one just resized shows black there
+// until its new surface reaches the screen.
+std::vector<uint8_t> CaptureDrawn(HWND window, const RECT& rect) {
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ before = SelectObject(memory, bitmap);
+    bool drawn = PrintWindow(window, memory, 0) != FALSE;
+    SelectObject(memory, before);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (!drawn || rows != height) pixels.clear();
+    return pixels;
+}
+
 std::vector<uint8_t> CaptureScreen(const RECT& rect) {
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
@@ -772,6 +800,9 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
         2000);
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
+    // The screen never showed it: the window draws itself instead.
+    if (pixels.empty() || IsBlank(pixels) || BlackShare(pixels) > MOST_BLACK)
+        pixels = CaptureDrawn(window, rect);
     // Every screenshot is checked: one of the window's size, and a picture.
     if (pixels.empty() || width <= 0 || height <= 0 ||
         pixels.size() != size_t(width) * size_t(height) * 4) {
