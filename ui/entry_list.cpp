@@ -908,7 +908,10 @@ void FitNameColumn(HWND window) {
     int others = 0;
     for (int i = 0; i < COLUMN_COUNT - 1; ++i)
         others += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+    // Room is left for the vertical scroll bar while it is hidden, so that
+    // rows coming later never bring a horizontal one.
     int rest = client.right - others;
+    if (!(GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL)) rest -= GetSystemMetrics(SM_CXVSCROLL);
     SendMessageW(list, LVM_SETCOLUMNWIDTH, COLUMN_COUNT - 1,
                  rest > MIN_NAME_WIDTH ? rest : MIN_NAME_WIDTH);
 }
@@ -947,9 +950,6 @@ void FillEntryList(HWND window, bool keep) {
         return;
     }
 
-    // Said once: each status update costs about a millisecond under Wine,
-    // more than a thousand rows.
-    SetStatusText(LoadResString(IDS_FILTERING));
     g_entryRows.archive = g_archive;
     bool more = true;
     while (more) {
@@ -957,8 +957,11 @@ void FillEntryList(HWND window, bool keep) {
         // The first thousand rows fill the visible part of the list, so they
         // are shown at once; later counts would only move the scroll bar,
         // and setting the count costs more than the rows themselves.
+        // "Filtering..." is said once, there: each status update costs about
+        // a millisecond under Wine, more than a thousand rows.
         if (g_entryRows.count == FILTERING_EVERY) {
             SetRowCount(list, g_entryRows.count);
+            SetStatusText(LoadResString(IDS_FILTERING));
             UpdateWindow(window);
         }
         more = GrfFindNext(search, &entry) != 0;

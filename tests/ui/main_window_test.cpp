@@ -350,7 +350,7 @@ LRESULT CALLBACK LogStatus(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefSubclassProc(window, message, wParam, lParam);
 }
 
-TEST_F(MainWindow, LongFillingShowsFilteringAfterEachThousandRowsThenReady) {
+TEST_F(MainWindow, LongFillingShowsFilteringOnceAfterAThousandRowsThenReady) {
     struct Case {
         int entries;
         std::vector<std::wstring> texts;
@@ -359,7 +359,7 @@ TEST_F(MainWindow, LongFillingShowsFilteringAfterEachThousandRowsThenReady) {
     const Case cases[] = {
         {999, {L"Ready"}, {999}},
         {1000, {L"Filtering...", L"Ready"}, {1000, 1000}},
-        {2500, {L"Filtering...", L"Filtering...", L"Ready"}, {1000, 2000, 2500}},
+        {2500, {L"Filtering...", L"Ready"}, {1000, 2500}},
     };
     for (const Case& c : cases) {
         LoadDirectly(
