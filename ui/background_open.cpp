@@ -1,8 +1,9 @@
 // background_open.cpp -- see background_open.h. The opening thread reads the
 // directory into a table nothing else writes; the list shows the records
-// already read (they never change and never move until the open ends), and
-// takes them only inside the thread's sent message, so the thread's last
-// call before it releases a failed table is seen before anything is freed.
+// already read (they never change and never move until the open ends). The
+// counts are posted, so the thread never waits on the window; its last call
+// before it releases a failed table is sent, so the list lets go of the
+// table before anything is freed, and counts posted before it are ignored.
 #include "background_open.h"
 
 #include <commctrl.h>
@@ -45,6 +46,10 @@ struct OpenJob {
     // The thread's own: when rows were last shown, and how many.
     DWORD shownAt = 0;
     uint32_t shown = 0;
+    // The table as read, set before the first count is posted; the window's
+    // own: whether the thread has let go of it.
+    const GrfEntry* entries = nullptr;
+    bool released = false;
     std::wstring done;
 };
 
@@ -58,6 +63,7 @@ int32_t WatchOpen(void* context, const GrfEntry* entries, uint32_t filled, uint3
         SendMessageW(job->window, WM_OPEN_ROWS, 0, reinterpret_cast<LPARAM>(&rows));
         return 1;
     }
+    if (!entries) return job->cancel.load() ? 1 : 0;
     if (job->cancel.load()) return 1;
     bool first = job->shown < FIRST_ROWS && filled >= FIRST_ROWS;
     if (!first && (filled % CLOCK_EVERY != 0 || filled == job->shown)) return 0;
@@ -65,7 +71,8 @@ int32_t WatchOpen(void* context, const GrfEntry* entries, uint32_t filled, uint3
     if (!first && now - job->shownAt < SHOW_EVERY_MS) return 0;
     job->shownAt = now;
     job->shown = filled;
-    SendMessageW(job->window, WM_OPEN_ROWS, 0, reinterpret_cast<LPARAM>(&rows));
+    job->entries = entries;
+    PostMessageW(job->window, WM_OPEN_ROWS, filled, expected);
     return job->cancel.load() ? 1 : 0;
 }
 
@@ -168,14 +175,16 @@ void StopOpenNow() {
     // Its WM_OPEN_DONE, still queued, finds no job.
 }
 
-void OnOpenRows(HWND window, LPARAM rows) {
-    const auto& read = *reinterpret_cast<const OpenRows*>(rows);
-    if (!g_job) return;
-    if (!read.entries) {
-        // The table goes: the rows let go of it now.
+void OnOpenRows(HWND window, WPARAM filled, LPARAM rows) {
+    if (!g_job || g_job->released) return;
+    if (filled == 0 && rows != 0) {
+        // Sent: the table goes, and the rows let go of it now.
+        g_job->released = true;
         EndLoadingRows(window);
         return;
     }
+    OpenRows read = {g_job->entries, static_cast<uint32_t>(filled), static_cast<uint32_t>(rows)};
+    if (!read.entries) return;
     ShowLoadingRows(window, read.entries, read.filled);
     ShowOpening(read);
 }

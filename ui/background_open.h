@@ -8,8 +8,9 @@
 #include <windows.h>
 
 // Messages of the opening thread to the main dialog: the rows read so far
-// (sent, so the thread waits while the list takes them), and the end
-// (posted).
+// (posted: wParam the records read, lParam those expected; sent with
+// wParam 0 and a nonzero lParam just before a failed table is released),
+// and the end (posted).
 #define WM_OPEN_ROWS (WM_APP + 40)
 #define WM_OPEN_DONE (WM_APP + 41)
 
@@ -30,7 +31,7 @@ void CancelOpen();
 void StopOpenNow();
 
 // The main dialog's answers to the two messages.
-void OnOpenRows(HWND window, LPARAM rows);
+void OnOpenRows(HWND window, WPARAM filled, LPARAM rows);
 void OnOpenDone(HWND window);
 
 // Places the Cancel button at the right end of the status line's first part.

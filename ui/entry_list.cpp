@@ -1087,12 +1087,17 @@ void ShowLoadingRows(HWND window, const GrfEntry* entries, uint32_t count) {
         g_loading.entries = entries;
         g_loading.count = 0;
     }
+    uint32_t before = ShownCount();
     for (uint32_t index = g_loading.count; index < count; ++index) {
         if (!AppendRow(index)) break;
     }
     g_loading.count = count;
     SetRowCount(list, ShownCount());
-    InvalidateRect(list, nullptr, FALSE);
+    // Only rows that come into sight are drawn: repainting the whole list
+    // for each count would keep the window busy painting.
+    int top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
+    int page = static_cast<int>(ListDefault(list, LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+    if (before < uint32_t(top + page)) InvalidateRect(list, nullptr, FALSE);
     CountRowBytes();
     ShowListCounts();
 }

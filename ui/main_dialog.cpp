@@ -511,7 +511,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             }
             break;
         case WM_OPEN_ROWS:
-            OnOpenRows(window, lParam);
+            OnOpenRows(window, wParam, lParam);
             break;
         case WM_OPEN_DONE:
             OnOpenDone(window);
