@@ -102,7 +102,8 @@ void RepackedText(const wchar_t* path, uint32_t version, wchar_t* text) {
     StrFormatByteSizeW(static_cast<LONGLONG>(bytes), size, 64);
     wchar_t named[16];
     FormatText(named, 16, L"0x%X", version);
-    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(written == 1 ? IDS_REPACKED_ONE : IDS_REPACKED),
+    FormatText(text, TEXT_BUFFER_SIZE,
+               LoadResString(written == 1 ? IDS_REPACKED_ONE : IDS_REPACKED),
                static_cast<int>(written), path, named, size);
 }
 

@@ -90,9 +90,9 @@ HWND CancelButton(HWND window) {
 
 // The controls that would act on the archive while it changes: off while
 // an open runs.
-const int BUSY_CONTROLS[] = {IDC_OPEN,        IDC_FILTER,  IDC_FILTER_TEXT, IDC_EXTRACT,
-                             IDC_EXTRACT_ALL, IDC_ADD_GRF, IDC_ADD_DIR,     IDC_REPACK,
-                             IDC_DELETE_SEL,  IDC_CLOSE_GRF, IDC_SAVE,      IDC_SEARCH,
+const int BUSY_CONTROLS[] = {IDC_OPEN,        IDC_FILTER,    IDC_FILTER_TEXT, IDC_EXTRACT,
+                             IDC_EXTRACT_ALL, IDC_ADD_GRF,   IDC_ADD_DIR,     IDC_REPACK,
+                             IDC_DELETE_SEL,  IDC_CLOSE_GRF, IDC_SAVE,        IDC_SEARCH,
                              IDC_FOLDER_TREE};
 
 void ShowBusy(HWND window, bool busy) {
@@ -115,9 +115,8 @@ void ShowBusy(HWND window, bool busy) {
 void ShowOpening(const OpenRows& rows) {
     wchar_t text[TEXT_BUFFER_SIZE];
     UINT format = rows.expected ? IDS_OPENING_BACKGROUND : IDS_OPENING_START;
-    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(format),
-               PathFindFileNameW(g_job->path), static_cast<int>(rows.filled),
-               static_cast<int>(rows.expected));
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(format), PathFindFileNameW(g_job->path),
+               static_cast<int>(rows.filled), static_cast<int>(rows.expected));
     SetStatusText(text);
 }
 

@@ -51,9 +51,9 @@ std::vector<uint32_t> g_order;
 struct ViewSettings {
     int sortColumn = -1;  // -1: the filling's order
     bool descending = false;
-    std::string search;       // code page 949, '/' as '\\'; empty: every row
-    bool searchValid = true;  // false: typed characters no name can hold
-    std::string folder;       // name prefix ending in '\\'; empty: every folder
+    std::string search;            // code page 949, '/' as '\\'; empty: every row
+    bool searchValid = true;       // false: typed characters no name can hold
+    std::string folder;            // name prefix ending in '\\'; empty: every folder
     std::wstring filter = L"*.*";  // the pattern of the last filling
     std::wstring typed;            // the search as typed, for the status line
 };
@@ -70,8 +70,8 @@ RowSelection g_selection;
 std::vector<uint64_t> g_rowBytes;
 
 const int COLUMN_COUNT = 6;
-const int HEADER_MARGIN = 16;   // room around a header's text, and its sort arrow
-const int MIN_NAME_WIDTH = 120; // the name column never narrower
+const int HEADER_MARGIN = 16;           // room around a header's text, and its sort arrow
+const int MIN_NAME_WIDTH = 120;         // the name column never narrower
 const int CELL_SIZE = 256;              // each column text is built in its own buffer
 const int FILTER_SIZE = 255;            // at most 254 characters and the terminator
 const uint32_t FILTERING_EVERY = 1000;  // rows shown at once while filling
@@ -891,7 +891,8 @@ void InitEntryList(HWND window, HIMAGELIST images) {
         // Wide enough for its header, whatever the font: "comp size" whole.
         int text = static_cast<int>(
             SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(header)));
-        column.cx = COLUMNS[i].width > text + HEADER_MARGIN ? COLUMNS[i].width : text + HEADER_MARGIN;
+        column.cx =
+            COLUMNS[i].width > text + HEADER_MARGIN ? COLUMNS[i].width : text + HEADER_MARGIN;
         column.pszText = header;
         column.iSubItem = i;
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));

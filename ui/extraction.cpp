@@ -311,8 +311,8 @@ void SaveFailureList(HWND window, const ExtractionRun& run) {
         utf8.resize(size_t(size) - 1);
         text += utf8 + "\r\n";
     }
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD written = 0;
     bool whole = file != INVALID_HANDLE_VALUE &&
                  WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr) &&

@@ -113,10 +113,9 @@ void PlaceStatusParts() {
 void CreateStatusBar(HWND window) {
     // Size 0: the status bar places itself along the dialog's bottom edge.
     // Clipped around its siblings: an open's Cancel button stands on it.
-    g_statusBar =
-        CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar",
-                        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, window, nullptr,
-                        g_instance, nullptr);
+    g_statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar",
+                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, window,
+                                  nullptr, g_instance, nullptr);
     PlaceStatusParts();
 }
 
@@ -176,8 +175,8 @@ void PlaceListTip(HWND window) {
         tool.hwnd = GetDlgItem(window, IDC_ENTRY_LIST);
         tool.uId = static_cast<UINT_PTR>(row);
         GetClientRect(tool.hwnd, &tool.rect);
-        LRESULT bubble = SendMessageW(g_toolTips, TTM_GETBUBBLESIZE, 0,
-                                      reinterpret_cast<LPARAM>(&tool));
+        LRESULT bubble =
+            SendMessageW(g_toolTips, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
         int band = HIWORD(bubble) + 2 * TIP_INSET;
         if (tool.rect.bottom - band > tool.rect.top) tool.rect.bottom -= band;
         SendMessageW(g_toolTips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));

@@ -168,8 +168,7 @@ void ShowSaveFailure(HWND window, uint32_t code, uint64_t foreseen) {
         ShowProblem(window, IDS_SAVE_FAILED_CAPTION, LoadResString(text), path,
                     static_cast<int>(code));
     } else {
-        ShowProblem(window, IDS_SAVE_FAILED_CAPTION, LoadResString(text), path,
-                    name ? name : L"");
+        ShowProblem(window, IDS_SAVE_FAILED_CAPTION, LoadResString(text), path, name ? name : L"");
     }
     GrfFreeBuffer(name);
 }

@@ -220,8 +220,7 @@ typedef int32_t (*GrfOpenWatch)(void* context, const GrfEntry* entries, uint32_t
    GRF_ERROR_CANCELLED. The result's code is also left in *code (may be
    null), so a caller on another thread need not read GrfLastError. Other
    results as GrfOpen gives them. */
-GrfArchive* GrfOpenWatched(const wchar_t* path, GrfOpenWatch watch, void* context,
-                           uint32_t* code);
+GrfArchive* GrfOpenWatched(const wchar_t* path, GrfOpenWatch watch, void* context, uint32_t* code);
 
 /* Makes an empty archive (no records, header all zero) for a file that does
    not exist yet, keeping the absolute form of path. Returns it, or

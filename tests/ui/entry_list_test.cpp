@@ -339,11 +339,9 @@ TEST_F(EntryList, SortingAndFilteringKeepTheSelectedRowsSelected) {
     // The filter keeps those it still lists; back to every name, they are
     // the ones it kept.
     Filter(L"*.spr");
-    EXPECT_EQ(SelectedNames(program),
-              (std::vector<std::wstring>{L"data\\b.spr", L"data\\a.spr"}));
+    EXPECT_EQ(SelectedNames(program), (std::vector<std::wstring>{L"data\\b.spr", L"data\\a.spr"}));
     Filter(L"*.*");
-    EXPECT_EQ(SelectedNames(program),
-              (std::vector<std::wstring>{L"data\\b.spr", L"data\\a.spr"}));
+    EXPECT_EQ(SelectedNames(program), (std::vector<std::wstring>{L"data\\b.spr", L"data\\a.spr"}));
 }
 
 TEST_F(EntryList, TheSearchBoxNarrowsAsYouTypeOverWholePathsWithKoreanText) {

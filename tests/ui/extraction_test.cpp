@@ -258,7 +258,10 @@ TEST_F(Extraction, TellsWhatFailedOnceAtTheEndWithReasons) {
         ASSERT_EQ(WaitIdle(program), L"") << "one box only";
         std::string saved = FileText(list);
         if (command == IDC_EXTRACT) {
-            EXPECT_EQ(saved.rfind("\xEF\xBB\xBF" "data\\..\\..\\escape.txt: the name", 0), 0u)
+            EXPECT_EQ(saved.rfind("\xEF\xBB\xBF"
+                                  "data\\..\\..\\escape.txt: the name",
+                                  0),
+                      0u)
                 << saved;
             for (int i = 0; i < 6; ++i) {
                 EXPECT_NE(saved.find("data\\broken" + std::to_string(i) +

@@ -149,7 +149,8 @@ TEST_F(MainLayout, ColumnsFitTheirHeadersAndTheNameColumnTakesTheRest) {
         column.pszText = header;
         column.cchTextMax = 64;
         SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
-        int text = int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(header)));
+        int text =
+            int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(header)));
         EXPECT_GE(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0), text + 12) << Narrow(header);
     }
     // The name column takes the rest, less the room of a vertical scroll
@@ -181,8 +182,7 @@ TEST_F(MainLayout, TheListsTipStaysInsideTheList) {
             found = tool.hwnd == list;
         }
         ASSERT_TRUE(found);
-        LRESULT bubble =
-            SendMessageW(tips, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
+        LRESULT bubble = SendMessageW(tips, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
         RECT client;
         GetClientRect(list, &client);
         EXPECT_LE(tool.rect.bottom + 2 + HIWORD(bubble), client.bottom) << "grown by " << dy;

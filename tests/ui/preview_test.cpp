@@ -633,7 +633,8 @@ std::wstring ChosenFileType(const Box& box) {
 }
 
 TEST_F(Preview, WriteTakesTheTypedExtensionAndTheTypeListFollowsIt) {
-    LoadDirectly(WriteArchive(L"typed.grf", {{"data\\small.bmp", BitmapFile(10, 10, SmallColour)}}));
+    LoadDirectly(
+        WriteArchive(L"typed.grf", {{"data\\small.bmp", BitmapFile(10, 10, SmallColour)}}));
     Activate(program, 0);
     HWND viewer = PreviewWindow(program);
     ASSERT_NE(viewer, nullptr);
@@ -645,8 +646,7 @@ TEST_F(Preview, WriteTakesTheTypedExtensionAndTheTypeListFollowsIt) {
     ASSERT_TRUE(SetFileNameText(dialog, L"picture.PNG"));
     EXPECT_TRUE(WaitUntil([&] { return ChosenFileType(dialog) == L"PNG Image (*.png)"; }, 5000));
     ASSERT_TRUE(SetFileNameText(dialog, L"picture.bmp"));
-    EXPECT_TRUE(
-        WaitUntil([&] { return ChosenFileType(dialog) == L"Bitmap Image (*.bmp)"; }, 5000));
+    EXPECT_TRUE(WaitUntil([&] { return ChosenFileType(dialog) == L"Bitmap Image (*.bmp)"; }, 5000));
     ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, L""));
     Settle(program);
 
