@@ -66,6 +66,34 @@ int8_t DigitCount(uint32_t value) {
     return digits;
 }
 
+// The watcher of the open running on this thread (GrfOpenWatched), if any.
+struct OpenWatcher {
+    GrfOpenWatch watch;
+    void* context;
+    GrfArchive* archive;
+    bool stopped;
+};
+
+thread_local OpenWatcher* t_watcher = nullptr;
+
+}  // namespace
+
+bool OpenStopped() {
+    return t_watcher && t_watcher->stopped;
+}
+
+namespace {
+
+// The progress of a watched open: the table as read so far goes to the
+// watcher. A patch's table is compacted after it is read, so its records
+// are not shown before the open ends.
+int32_t WatchOpen(GrfEntry*, uint32_t filled, uint32_t expected) {
+    OpenWatcher* w = t_watcher;
+    const GrfEntry* entries = w->archive->patch ? nullptr : w->archive->entries;
+    if (w->watch(w->context, entries, entries ? filled : 0, expected) != 0) w->stopped = true;
+    return 0;
+}
+
 void FreeArchive(GrfArchive* archive) {
     NameIndexFree(archive);
     LocalFilesFree(archive);
@@ -197,6 +225,7 @@ uint32_t ParseV1(GrfArchive* archive, DirReader* r, GrfProgressCallback progress
     for (uint64_t at = 0; filled < records && ReadV1Record(r, at, true, &record);
          at += record.length) {
         if (progress) progress(nullptr, filled, records);
+        if (OpenStopped()) return GRF_ERROR_CANCELLED;
         const uint8_t* fields = record.fields;
         uint8_t type = fields[kV1TailType];
         if (type == 0) continue;
@@ -294,6 +323,7 @@ uint32_t ParseTable(GrfArchive* archive, const uint8_t* table, uint64_t size, ui
         at += nameLength + 1 + layout.tail;
         if (nameLength == 0) break;
         if (progress) progress(nullptr, filled, expected);
+        if (OpenStopped()) return GRF_ERROR_CANCELLED;
         uint8_t type = fields[kV2TailType];
         uint32_t compressedSize = GetLe32(fields + kV2TailCompressed);
         int8_t cycle = 0;
@@ -426,41 +456,64 @@ bool SameStamp(const GrfFileStamp& a, const GrfFileStamp& b) {
     return a.size == b.size && a.time == b.time && a.device == b.device && a.file == b.file;
 }
 
-}  // namespace
-
-extern "C" GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress) {
-    uint32_t code = GRF_OK;
-    GrfArchive* archive = NewArchive(path, &code);
-    if (!archive) {
-        GrfLastError = code;
-        return GRF_NO_ARCHIVE;
-    }
+// Opens the file of record (made by NewArchive) into it; releases it when
+// that fails, with the reason in *code.
+GrfArchive* OpenInto(GrfArchive* archive, uint32_t* code, GrfProgressCallback progress) {
     // Held while the header and directory are read: no writer switches
     // them meanwhile.
     FileHold hold;
     if (HoldForReading(archive, &hold) != GRF_OK) {
         FreeArchive(archive);
-        GrfLastError = GRF_ERROR_IN_USE;
+        *code = GRF_ERROR_IN_USE;
         return GRF_NO_ARCHIVE;
     }
     PlatformFile* file = PlatformOpenRead(archive->path);
     if (!file) {
-        uint32_t failure = OpenFailure();
+        *code = OpenFailure();
         ReleaseFile(&hold);
         FreeArchive(archive);
-        GrfLastError = failure;
         return GRF_NO_ARCHIVE;
     }
-    code = PlatformStampOf(file, &archive->stamp) ? ReadArchive(archive, file, progress)
-                                                  : SystemReadError();
+    *code = PlatformStampOf(file, &archive->stamp) ? ReadArchive(archive, file, progress)
+                                                   : SystemReadError();
     PlatformClose(file);
     ReleaseFile(&hold);
-    if (code == GRF_OK && !RememberOpenArchive(archive)) code = GRF_ERROR_MEMORY;
-    if (code != GRF_OK) {
+    if (*code == GRF_OK && !RememberOpenArchive(archive)) *code = GRF_ERROR_MEMORY;
+    if (*code != GRF_OK) {
+        // The watcher lets go of the table before it is released.
+        if (t_watcher && archive->entries) t_watcher->watch(t_watcher->context, nullptr, 0, 0);
         FreeArchive(archive);
+        return GRF_NO_ARCHIVE;
+    }
+    return archive;
+}
+
+}  // namespace
+
+extern "C" GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress) {
+    uint32_t code = GRF_OK;
+    GrfArchive* archive = NewArchive(path, &code);
+    if (archive) archive = OpenInto(archive, &code, progress);
+    if (!archive || archive == GRF_NO_ARCHIVE) {
         GrfLastError = code;
         return GRF_NO_ARCHIVE;
     }
+    return archive;
+}
+
+extern "C" GrfArchive* GrfOpenWatched(const wchar_t* path, GrfOpenWatch watch, void* context,
+                                      uint32_t* code) {
+    uint32_t result = GRF_OK;
+    GrfArchive* archive = NewArchive(path, &result);
+    if (archive) {
+        OpenWatcher watcher = {watch, context, archive, false};
+        t_watcher = watch ? &watcher : nullptr;
+        archive = OpenInto(archive, &result, watch ? WatchOpen : nullptr);
+        t_watcher = nullptr;
+    }
+    if (!archive) archive = GRF_NO_ARCHIVE;
+    if (archive == GRF_NO_ARCHIVE) GrfLastError = result;
+    if (code) *code = archive == GRF_NO_ARCHIVE ? result : uint32_t{GRF_OK};
     return archive;
 }
 

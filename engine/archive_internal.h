@@ -54,6 +54,11 @@ void LocalFilesFree(GrfArchive* archive);
 const wchar_t* LocalPath(const GrfArchive* archive, uint32_t index, wchar_t* buffer,
                          size_t capacity);
 
+// Whether the watcher of the open running on this thread asked to stop
+// (GrfOpenWatched): the directory's reader then ends with
+// GRF_ERROR_CANCELLED.
+bool OpenStopped();
+
 struct PlatformFile;
 
 // The archives GrfOpen opened and GrfClose has not closed yet: what a write

@@ -183,6 +183,10 @@ uint32_t ReadTable(GrfArchive* archive, PlatformFile* file, uint64_t fileSize, u
     uint32_t filled = 0;
     for (uint64_t at = 0; code == GRF_OK && at < tableSize; at += length) {
         if (progress) progress(nullptr, filled, static_cast<uint32_t>(records));
+        if (OpenStopped()) {
+            code = GRF_ERROR_CANCELLED;
+            break;
+        }
         ParseTableRecord(table, tableSize, at, &r, &length);
         FillEntry(archive, r, &archive->entries[filled++]);
     }

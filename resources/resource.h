@@ -39,6 +39,8 @@
 // Controls the main dialog adds to template 130 at its start
 #define IDC_SEARCH 1032
 #define IDC_FOLDER_TREE 1031
+// The status line's Cancel while an archive opens
+#define IDC_CANCEL_OPEN 1040
 
 // Controls of the progress window (138); its Cancel button is IDCANCEL (2)
 #define IDC_PROGRESS_BAR 1020
@@ -48,6 +50,7 @@
 // and IDCANCEL
 #define IDC_REPLACE_TEXT 1023
 #define IDC_YES_TO_ALL 1024
+#define IDC_NO_TO_ALL 1025
 
 // System menu (ids of the program's own items keep the low four bits clear)
 #define ID_ABOUT 31337
@@ -61,6 +64,8 @@
 #define IDM_COPY_NAME 40505
 // Posted by a drop of files on the window
 #define IDM_ADD_DROPPED 40506
+// Opens the archive named on the command line, once the dialog is up
+#define IDM_OPEN_START 40510
 // The Open button's drop-down: the recent archives, the latest first
 #define IDM_RECENT_FIRST 40520
 #define IDM_RECENT_LAST 40527
@@ -212,6 +217,35 @@
 #define IDS_RECENT_NONE 569
 #define IDS_RECENT_GONE_CAPTION 570
 #define IDS_RECENT_GONE 571
+// Strings 640 to 679: what the list hides, save failures in words, the
+// background open
+#define IDS_LIST_COUNTS_OF 640
+#define IDS_HIDDEN_FILTER 641
+#define IDS_HIDDEN_SEARCH 642
+#define IDS_HIDDEN_FOLDER 643
+#define IDS_HIDDEN_JOIN 644
+#define IDS_SAVE_FAILED_CAPTION 650
+#define IDS_SAVE_NOT_WRITABLE 651
+#define IDS_SAVE_LOCAL_GONE 652
+#define IDS_SAVE_LOCAL_UNREADABLE 653
+#define IDS_SAVE_UNREADABLE 654
+#define IDS_SAVE_WRITE 655
+#define IDS_SAVE_MEMORY 656
+#define IDS_SAVE_METHOD 657
+#define IDS_SAVE_IN_USE 658
+#define IDS_SAVE_ACCESS 659
+#define IDS_REPACKED 660
+#define IDS_REPACKED_ONE 661
+#define IDS_OPEN_CANCEL 665
+#define IDS_OPENING_START 666
+#define IDS_OPENING_BACKGROUND 667
+#define IDS_OPEN_CANCELLED 668
+#define IDS_EXTRACTED_ONE 670
+#define IDS_EXTRACTED_CANCELLED 671
+#define IDS_EXTRACTED_ONE_CANCELLED 672
+#define IDS_FAILED_SAVE_LIST 673
+#define IDS_FAILED_LIST_TITLE 674
+#define IDS_TEXT_FILTER 675
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

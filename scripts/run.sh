@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and starts Caskwright: natively on Windows, under Wine elsewhere.
 # With no display it starts a virtual one, takes a screenshot once the
-# program is up, says where it is, and ends the program.
+# program is up, says where it is, and ends the program. Arguments go to the
+# program: an archive to open.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CASKWRIGHT_BUILD_ROOT:-$root/build}
@@ -10,7 +11,7 @@ deps=${CASKWRIGHT_DEPS:-$root/build/deps}
 case "$(uname -s)" in
 MINGW* | MSYS* | CYGWIN*)
   cmake -S "$root" -B "$build/windows" -DCASKWRIGHT_WERROR=ON >/dev/null && cmake --build "$build/windows" --target caskwright
-  exec "$build/windows/ui/caskwright.exe"
+  exec "$build/windows/ui/caskwright.exe" "$@"
   ;;
 esac
 
@@ -38,14 +39,14 @@ if [ -n "${DISPLAY:-}" ]; then
   wine_window_mode
   echo "starting $exe under Wine on $DISPLAY"
   trap - EXIT
-  exec "$wine_exe" "$exe"
+  exec "$wine_exe" "$exe" "$@"
 fi
 
 ensure_display
 wine_window_mode
 shots=$build/windows/screenshots
 mkdir -p "$shots"
-"$wine_exe" "$exe" &
+"$wine_exe" "$exe" "$@" &
 program=$!
 sleep "${CASKWRIGHT_SHOT_DELAY:-6}"
 if ! kill -0 "$program" 2>/dev/null; then
@@ -56,4 +57,5 @@ fi
 # tooltip would cover part of the screenshot: park it in a corner first.
 xdotool mousemove 0 0 2>/dev/null && sleep 1
 xwd -root -silent | convert xwd:- -trim +repage "$shots/start.png"
-echo "Caskwright is running on the virtual display $DISPLAY; screenshot: $shots/start.png"
+# The exit trap ends the program and the display: say so, not that it runs.
+echo "Caskwright started on the virtual display $DISPLAY and is ended now that its screenshot is taken: $shots/start.png"

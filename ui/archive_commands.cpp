@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <shlwapi.h>
 #include <wchar.h>
 
+#include "background_open.h"
 #include "commands.h"
 #include "entry_list.h"
 #include "progress.h"
@@ -42,17 +44,10 @@ bool FileExists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
-void LoadArchive(HWND window, const wchar_t* path) {
-    g_archive = GrfOpen(path, ShowOpenProgress);
-    if (g_archive == GRF_NO_ARCHIVE) {
-        ShowOpenFailure(window, IDS_OPEN_FAILED_CAPTION, path, GrfGetLastError());
-        RefreshEntryList(window);
-        SetMainTitle(LoadResString(IDS_NONE));
-        return;
-    }
-    RefreshEntryList(window);
-    SetMainTitle(path);
-    RememberRecentArchive(path);
+// Opens path in the background in place of the loaded archive, which stays
+// loaded until the new one has opened.
+void LoadArchive(HWND window, const wchar_t* path, const wchar_t* done = nullptr) {
+    StartOpen(window, path, done);
 }
 
 void AppendArchive(HWND window, const wchar_t* path) {
@@ -91,6 +86,25 @@ bool FitsVersion(HWND window) {
     FormatText(version, 16, L"0x%X", GrfRepackVersion);
     ShowError(window, LoadResString(IDS_REPACK_TOO_LARGE), bytes, version);
     return false;
+}
+
+// "N entries written to FILE (0x200), SIZE": what a repack to path wrote,
+// said once the file opens in place of the loaded archive.
+void RepackedText(const wchar_t* path, uint32_t version, wchar_t* text) {
+    uint32_t written = 0;
+    for (uint32_t i = 0; i < g_archive->count; ++i)
+        if (!(g_archive->entries[i].state & ENTRY_DELETED)) ++written;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    uint64_t bytes = 0;
+    if (GetFileAttributesExW(path, GetFileExInfoStandard, &data))
+        bytes = uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow;
+    wchar_t size[64] = L"";
+    StrFormatByteSizeW(static_cast<LONGLONG>(bytes), size, 64);
+    wchar_t named[16];
+    FormatText(named, 16, L"0x%X", version);
+    FormatText(text, TEXT_BUFFER_SIZE,
+               LoadResString(written == 1 ? IDS_REPACKED_ONE : IDS_REPACKED),
+               static_cast<int>(written), path, named, size);
 }
 
 }  // namespace
@@ -154,8 +168,7 @@ void CmdOpenArchive(HWND window, int mode) {
     const wchar_t* path =
         AskArchiveName(window, append ? IDS_SELECT_APPEND_GRF : IDS_SELECT_MAIN_GRF, 0);
     if (!path) return;
-    if (mode == OPEN_LOAD) GrfClose(&g_archive);
-    if (g_archive == GRF_NO_ARCHIVE) {
+    if (mode == OPEN_LOAD || g_archive == GRF_NO_ARCHIVE) {
         LoadArchive(window, path);
     } else {
         AppendArchive(window, path);
@@ -166,7 +179,6 @@ void CmdOpenPath(HWND window, const wchar_t* path) {
     wchar_t chosen[GRF_PATH_SIZE];
     wcsncpy(chosen, path, GRF_PATH_SIZE - 1);
     chosen[GRF_PATH_SIZE - 1] = L'\0';
-    GrfClose(&g_archive);
     LoadArchive(window, chosen);
 }
 
@@ -202,8 +214,9 @@ void CmdRepack(HWND window) {
         ShowRepackFailure(window, path, code, existed);
         return;
     }
-    GrfClose(&g_archive);
-    LoadArchive(window, path);
+    wchar_t done[TEXT_BUFFER_SIZE];
+    RepackedText(path, GrfRepackVersion, done);
+    LoadArchive(window, path, done);
 }
 
 void AskToOpenAgain(HWND window, const wchar_t* path) {
@@ -215,6 +228,5 @@ void AskToOpenAgain(HWND window, const wchar_t* path) {
     wchar_t text[TEXT_BUFFER_SIZE];
     FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_ARCHIVE_CHANGED), changed);
     if (MessageBoxW(window, text, caption, MB_YESNO | MB_ICONWARNING) != IDYES) return;
-    GrfClose(&g_archive);
     LoadArchive(window, changed);
 }

@@ -32,6 +32,17 @@ struct EntryRows {
 
 EntryRows g_entryRows = {GRF_NO_ARCHIVE, nullptr, 0, 0};
 
+// While an archive opens in the background, the rows are its table as read
+// so far (see background_open.cpp): entries[0, count), in table order.
+struct LoadingTable {
+    const GrfEntry* entries = nullptr;
+    uint32_t count = 0;
+};
+
+LoadingTable g_loading;
+
+const GrfEntry* FilledEntry(uint32_t filled);
+
 // The rows shown, in display order: each is a position in g_entryRows (the
 // filling's own order, which the "index" column shows). The typed search
 // and the folder narrow it, the sort column orders it.
@@ -40,9 +51,11 @@ std::vector<uint32_t> g_order;
 struct ViewSettings {
     int sortColumn = -1;  // -1: the filling's order
     bool descending = false;
-    std::string search;       // code page 949, '/' as '\\'; empty: every row
-    bool searchValid = true;  // false: typed characters no name can hold
-    std::string folder;       // name prefix ending in '\\'; empty: every folder
+    std::string search;            // code page 949, '/' as '\\'; empty: every row
+    bool searchValid = true;       // false: typed characters no name can hold
+    std::string folder;            // name prefix ending in '\\'; empty: every folder
+    std::wstring filter = L"*.*";  // the pattern of the last filling
+    std::wstring typed;            // the search as typed, for the status line
 };
 
 ViewSettings g_view;
@@ -57,9 +70,11 @@ RowSelection g_selection;
 std::vector<uint64_t> g_rowBytes;
 
 const int COLUMN_COUNT = 6;
+const int HEADER_MARGIN = 16;           // room around a header's text, and its sort arrow
+const int MIN_NAME_WIDTH = 120;         // the name column never narrower
 const int CELL_SIZE = 256;              // each column text is built in its own buffer
 const int FILTER_SIZE = 255;            // at most 254 characters and the terminator
-const uint32_t FILTERING_EVERY = 1000;  // rows between two repaints while filling
+const uint32_t FILTERING_EVERY = 1000;  // rows shown at once while filling
 
 struct ColumnSpec {
     UINT header;
@@ -139,19 +154,58 @@ void CountRowBytes() {
     g_rowBytes.resize(size_t(ShownCount()) + 1);
     g_rowBytes[0] = 0;
     for (uint32_t row = 0; row < ShownCount(); ++row) {
-        GrfEntry* entry = EntryOfRow(static_cast<int>(row));
+        const GrfEntry* entry = FilledEntry(g_order[row]);
         g_rowBytes[row + 1] = g_rowBytes[row] + (entry ? entry->realSize : 0);
     }
 }
 
-// "N listed, M selected (size)" in the status bar's second part.
+bool IsEveryName(const std::wstring& pattern) {
+    return pattern.empty() || pattern == L"*.*" || pattern == L"*";
+}
+
+void AddHidingPart(std::wstring* parts, UINT format, const std::wstring& value) {
+    wchar_t part[TEXT_BUFFER_SIZE];
+    FormatText(part, TEXT_BUFFER_SIZE, LoadResString(format), value.c_str());
+    if (!parts->empty()) *parts += LoadResString(IDS_HIDDEN_JOIN);
+    *parts += part;
+}
+
+// What keeps rows of the archive out of the list: "filter *.spr, search
+// abc". A pattern that matches every name is named only when nothing else
+// hides rows.
+std::wstring HidingParts() {
+    std::wstring parts;
+    if (!IsEveryName(g_view.filter)) AddHidingPart(&parts, IDS_HIDDEN_FILTER, g_view.filter);
+    if (!g_view.typed.empty()) AddHidingPart(&parts, IDS_HIDDEN_SEARCH, g_view.typed);
+    if (!g_view.folder.empty()) {
+        wchar_t* folder = Cp949ToWide(g_view.folder.c_str());
+        if (folder) AddHidingPart(&parts, IDS_HIDDEN_FOLDER, folder);
+        GrfFreeBuffer(folder);
+    }
+    if (parts.empty()) AddHidingPart(&parts, IDS_HIDDEN_FILTER, g_view.filter);
+    return parts;
+}
+
+// "N listed, M selected (size)" in the status bar's second part; "N of T
+// listed (filter ...), ..." when the filter, the search or the folder hide
+// some of the archive's T entries, so a short list never looks like a short
+// archive.
 void ShowListCounts() {
     if (!g_statusBar) return;
     wchar_t size[64] = L"";
     StrFormatByteSizeW(static_cast<LONGLONG>(SelectedBytes()), size, 64);
+    // While an archive opens, the rows are all of it read so far.
+    uint32_t total = g_archive != GRF_NO_ARCHIVE && !g_loading.entries ? g_archive->count : 0;
     wchar_t text[TEXT_BUFFER_SIZE];
-    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_LIST_COUNTS),
-               static_cast<int>(ShownCount()), static_cast<int>(g_selection.count), size);
+    if (ShownCount() < total) {
+        std::wstring hiding = HidingParts();
+        FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_LIST_COUNTS_OF),
+                   static_cast<int>(ShownCount()), static_cast<int>(total), hiding.c_str(),
+                   static_cast<int>(g_selection.count), size);
+    } else {
+        FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_LIST_COUNTS),
+                   static_cast<int>(ShownCount()), static_cast<int>(g_selection.count), size);
+    }
     SendMessageW(g_statusBar, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(text));
 }
 
@@ -511,6 +565,11 @@ LRESULT CALLBACK EntryListProc(HWND list, UINT message, WPARAM wParam, LPARAM lP
             OnListClick(list, lParam, false);
             if (RowAt(list, lParam) >= 0) ActivateFocusedRow(list);
             return 0;
+        case WM_SIZE: {
+            LRESULT result = ListDefault(list, message, wParam, lParam);
+            FitNameColumn(GetParent(list));
+            return result;
+        }
         case WM_CONTEXTMENU:
             // The rows' menu is the dialog's; the list view would show none.
             SendMessageW(GetParent(list), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(list), lParam);
@@ -579,15 +638,21 @@ bool InFolder(const char* name, const std::string& folder) {
 }
 
 const GrfEntry* FilledEntry(uint32_t filled) {
+    if (g_loading.entries) {
+        uint32_t index = g_entryRows.indices[filled];
+        return index < g_loading.count ? &g_loading.entries[index] : nullptr;
+    }
     if (g_archive == GRF_NO_ARCHIVE || g_entryRows.archive != g_archive) return nullptr;
     uint32_t index = g_entryRows.indices[filled];
     return index < g_archive->count ? &g_archive->entries[index] : nullptr;
 }
 
 bool RowPasses(uint32_t filled) {
-    if (!g_view.searchValid) return false;
     const GrfEntry* entry = FilledEntry(filled);
     if (!entry) return false;
+    // The table as read shows whole until the open ends.
+    if (g_loading.entries) return true;
+    if (!g_view.searchValid) return false;
     if (!g_view.folder.empty() && !InFolder(entry->name, g_view.folder)) return false;
     return NameContains(entry->name, g_view.search);
 }
@@ -711,7 +776,53 @@ void SortRows() {
 
 // Builds g_order from the filled rows (or, narrowing, from the rows shown)
 // and shows it from the top, with nothing selected.
-void ShowView(HWND window, bool narrowing) {
+// A selection carried over a new order or filling: by filled row, with the
+// focused and the anchor row's.
+struct KeptSelection {
+    std::vector<bool> filled;
+    int64_t focus = -1;
+    int64_t anchor = -1;
+};
+
+int64_t FilledOfRow(int row) {
+    return row >= 0 && uint32_t(row) < ShownCount() ? int64_t{g_order[size_t(row)]} : -1;
+}
+
+KeptSelection KeepSelection(HWND list) {
+    KeptSelection kept;
+    kept.filled.assign(g_entryRows.count, false);
+    for (const RowRun& run : g_selection.runs) {
+        for (uint32_t row = run.first; row < run.last && row < ShownCount(); ++row)
+            kept.filled[g_order[row]] = true;
+    }
+    kept.focus = FilledOfRow(ListFocusRow(list));
+    kept.anchor = FilledOfRow(g_selection.anchor);
+    return kept;
+}
+
+// Selects the shown rows kept selected, in runs built in one pass; the focus
+// and the anchor follow their rows. Returns the focused row, or -1.
+int RestoreSelection(HWND list, const KeptSelection& kept) {
+    ClearRows(&g_selection);
+    g_selection.anchor = -1;
+    int focus = -1;
+    for (uint32_t row = 0; row < ShownCount(); ++row) {
+        uint32_t filled = g_order[row];
+        if (int64_t{filled} == kept.focus) focus = int(row);
+        if (int64_t{filled} == kept.anchor) g_selection.anchor = int(row);
+        if (filled >= kept.filled.size() || !kept.filled[filled]) continue;
+        if (!g_selection.runs.empty() && g_selection.runs.back().last == row) {
+            ++g_selection.runs.back().last;
+        } else {
+            g_selection.runs.push_back({row, row + 1});
+        }
+        ++g_selection.count;
+    }
+    if (focus >= 0) SetListFocusRow(list, focus);
+    return focus;
+}
+
+void ShowView(HWND window, bool narrowing, const KeptSelection* kept = nullptr) {
     if (narrowing) {
         size_t kept = 0;
         for (uint32_t filled : g_order) {
@@ -729,7 +840,9 @@ void ShowView(HWND window, bool narrowing) {
     ClearRows(&g_selection);
     g_selection.anchor = -1;
     SendMessageW(list, LVM_SETITEMCOUNT, ShownCount(), 0);
-    if (ShownCount() > 0) SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    // Kept rows stay selected, and the focused one in sight.
+    int focus = kept ? RestoreSelection(list, *kept) : -1;
+    if (ShownCount() > 0) SendMessageW(list, LVM_ENSUREVISIBLE, focus >= 0 ? focus : 0, FALSE);
     InvalidateRect(list, nullptr, FALSE);
     CountRowBytes();
     ShowListCounts();
@@ -775,23 +888,60 @@ void InitEntryList(HWND window, HIMAGELIST images) {
         LVCOLUMNW column = {};
         column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
         column.fmt = LVCFMT_LEFT;
-        column.cx = COLUMNS[i].width;
+        // Wide enough for its header, whatever the font: "comp size" whole.
+        int text = static_cast<int>(
+            SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(header)));
+        column.cx =
+            COLUMNS[i].width > text + HEADER_MARGIN ? COLUMNS[i].width : text + HEADER_MARGIN;
         column.pszText = header;
         column.iSubItem = i;
         SendMessageW(list, LVM_INSERTCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
     }
     SendMessageW(list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(images));
     SetWindowSubclass(list, EntryListProc, 0, 0);
+    FitNameColumn(window);
 }
 
-void RefreshEntryList(HWND window) {
+void FitNameColumn(HWND window) {
     HWND list = EntryList(window);
+    RECT client;
+    GetClientRect(list, &client);
+    int others = 0;
+    for (int i = 0; i < COLUMN_COUNT - 1; ++i)
+        others += static_cast<int>(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+    // Room is left for the vertical scroll bar while it is hidden, so that
+    // rows coming later never bring a horizontal one.
+    int rest = client.right - others;
+    if (!(GetWindowLongW(list, GWL_STYLE) & WS_VSCROLL)) rest -= GetSystemMetrics(SM_CXVSCROLL);
+    SendMessageW(list, LVM_SETCOLUMNWIDTH, COLUMN_COUNT - 1,
+                 rest > MIN_NAME_WIDTH ? rest : MIN_NAME_WIDTH);
+}
+
+namespace {
+
+void FillEntryList(HWND window, bool keep) {
+    HWND list = EntryList(window);
+    // The selection by table index: the filling numbers its rows anew.
+    std::vector<bool> selectedEntries;
+    int64_t focusEntry = -1;
+    if (keep && g_archive != GRF_NO_ARCHIVE && g_entryRows.archive == g_archive &&
+        !g_loading.entries) {
+        KeptSelection kept = KeepSelection(list);
+        selectedEntries.assign(g_archive->count, false);
+        for (uint32_t filled = 0; filled < g_entryRows.count; ++filled) {
+            uint32_t index = g_entryRows.indices[filled];
+            if (kept.filled[filled] && index < g_archive->count) selectedEntries[index] = true;
+        }
+        if (kept.focus >= 0) focusEntry = g_entryRows.indices[kept.focus];
+    }
     wchar_t pattern[FILTER_SIZE];
     if (GetDlgItemTextW(window, IDC_FILTER_TEXT, pattern, FILTER_SIZE) == 0) {
         wcscpy(pattern, L"*.*");
     }
     SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    g_loading = LoadingTable();
     ForgetRows();
+    g_view.filter = pattern;
 
     GrfEntry* entry = nullptr;
     GrfSearch* search = GrfFindFirst(g_archive, pattern, &entry);
@@ -801,34 +951,57 @@ void RefreshEntryList(HWND window) {
         return;
     }
 
-    // The filling text is loaded once: the string buffer is shared.
-    wchar_t filtering[CELL_SIZE];
-    LoadStringW(g_instance, IDS_FILTERING, filtering, CELL_SIZE);
     g_entryRows.archive = g_archive;
     bool more = true;
     while (more) {
         if (!AppendRow(static_cast<uint32_t>(entry - g_archive->entries))) break;
-        if (g_entryRows.count % FILTERING_EVERY == 0) {
-            // The first thousand rows fill the visible part of the list, so
-            // they are shown at once; later counts would only move the scroll
-            // bar, and setting the count costs more than the rows themselves.
-            if (g_entryRows.count == FILTERING_EVERY) SetRowCount(list, g_entryRows.count);
+        // The first thousand rows fill the visible part of the list, so they
+        // are shown at once; later counts would only move the scroll bar,
+        // and setting the count costs more than the rows themselves.
+        // "Filtering..." is said once, there: each status update costs about
+        // a millisecond under Wine, more than a thousand rows.
+        if (g_entryRows.count == FILTERING_EVERY) {
+            SetRowCount(list, g_entryRows.count);
+            SetStatusText(LoadResString(IDS_FILTERING));
             UpdateWindow(window);
-            SetStatusText(filtering);
         }
         more = GrfFindNext(search, &entry) != 0;
     }
     GrfFreeBuffer(search);
+    KeptSelection kept;
+    if (!selectedEntries.empty()) {
+        kept.filled.assign(g_entryRows.count, false);
+        for (uint32_t filled = 0; filled < g_entryRows.count; ++filled) {
+            uint32_t index = g_entryRows.indices[filled];
+            kept.filled[filled] = selectedEntries[index];
+            if (int64_t{index} == focusEntry) kept.focus = filled;
+        }
+    }
     if (g_view.sortColumn >= 0 || !g_view.search.empty() || !g_view.searchValid ||
         !g_view.folder.empty()) {
-        ShowView(window, false);
+        ShowView(window, false, keep ? &kept : nullptr);
     } else {
         SetRowCount(list, ShownCount());
+        if (keep) {
+            int focus = RestoreSelection(list, kept);
+            if (focus >= 0) SendMessageW(list, LVM_ENSUREVISIBLE, focus, FALSE);
+            InvalidateRect(list, nullptr, FALSE);
+        }
         CountRowBytes();
         ShowListCounts();
     }
     RebuildFolderTree(window);
     SetStatusText(LoadResString(IDS_READY));
+}
+
+}  // namespace
+
+void RefreshEntryList(HWND window) {
+    FillEntryList(window, false);
+}
+
+void FilterEntryList(HWND window) {
+    FillEntryList(window, true);
 }
 
 uint32_t FilledRowCount() {
@@ -841,6 +1014,8 @@ const GrfEntry* FilledRowEntry(uint32_t filled) {
 
 GrfEntry* EntryOfRow(int row) {
     if (row < 0 || static_cast<uint32_t>(row) >= ShownCount()) return nullptr;
+    // The rows of an archive still opening are for looking at only.
+    if (g_loading.entries) return nullptr;
     if (g_archive == GRF_NO_ARCHIVE || g_entryRows.archive != g_archive) return nullptr;
     uint32_t filled = g_order[size_t(row)];
     if (filled >= g_entryRows.count) return nullptr;
@@ -863,7 +1038,9 @@ int MarkOfEntry(const GrfEntry* entry) {
 
 void OnEntryListDispInfo(NMLVDISPINFOW* info) {
     LVITEMW* item = &info->item;
-    GrfEntry* entry = EntryOfRow(item->iItem);
+    const GrfEntry* entry = item->iItem >= 0 && uint32_t(item->iItem) < ShownCount()
+                                ? FilledEntry(g_order[size_t(item->iItem)])
+                                : nullptr;
     if ((item->mask & LVIF_TEXT) && item->pszText && item->cchTextMax > 0) {
         wchar_t cell[CELL_SIZE];
         uint32_t filled = entry ? g_order[size_t(item->iItem)] : 0;
@@ -896,7 +1073,42 @@ void SortEntryList(HWND window, int column) {
     g_view.descending = column == g_view.sortColumn ? !g_view.descending : false;
     g_view.sortColumn = column;
     ShowSortArrow(window);
-    ShowView(window, false);
+    // An archive still opening is sorted once it is read. The selected rows
+    // stay selected wherever the order puts them.
+    if (g_loading.entries) return;
+    KeptSelection kept = KeepSelection(EntryList(window));
+    ShowView(window, false, &kept);
+}
+
+void ShowLoadingRows(HWND window, const GrfEntry* entries, uint32_t count) {
+    HWND list = EntryList(window);
+    if (g_loading.entries != entries) {
+        SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+        ForgetRows();
+        g_loading.entries = entries;
+        g_loading.count = 0;
+    }
+    uint32_t before = ShownCount();
+    for (uint32_t index = g_loading.count; index < count; ++index) {
+        if (!AppendRow(index)) break;
+    }
+    g_loading.count = count;
+    SetRowCount(list, ShownCount());
+    // Only rows that come into sight are drawn: repainting the whole list
+    // for each count would keep the window busy painting.
+    int top = static_cast<int>(ListDefault(list, LVM_GETTOPINDEX, 0, 0));
+    int page = static_cast<int>(ListDefault(list, LVM_GETCOUNTPERPAGE, 0, 0)) + 1;
+    if (before < uint32_t(top + page)) InvalidateRect(list, nullptr, FALSE);
+    CountRowBytes();
+    ShowListCounts();
+}
+
+void EndLoadingRows(HWND window) {
+    if (!g_loading.entries) return;
+    g_loading = LoadingTable();
+    SendMessageW(EntryList(window), LVM_DELETEALLITEMS, 0, 0);
+    ForgetRows();
+    ShowListCounts();
 }
 
 void SearchEntryList(HWND window, const wchar_t* text) {
@@ -913,12 +1125,27 @@ void SearchEntryList(HWND window, const wchar_t* text) {
         GrfFreeBuffer(back);
         GrfFreeBuffer(narrow);
     }
+    // Setting the box to what it searches already (as opening does) costs
+    // nothing.
+    if (valid == g_view.searchValid && (!valid || needle == g_view.search)) {
+        g_view.typed = text ? text : L"";
+        ShowListCounts();
+        return;
+    }
     // Typing on narrows the rows shown; anything else starts again.
     bool narrowing = g_view.searchValid && valid && needle.size() > g_view.search.size() &&
                      needle.compare(0, g_view.search.size(), g_view.search) == 0;
     g_view.search = needle;
     g_view.searchValid = valid;
+    g_view.typed = text ? text : L"";
     ShowView(window, narrowing);
+}
+
+void ClearEntrySearch(HWND window) {
+    g_view.search.clear();
+    g_view.searchValid = true;
+    g_view.typed.clear();
+    SetDlgItemTextW(window, IDC_SEARCH, L"");
 }
 
 void ShowEntryFolder(HWND window, const char* folder) {

@@ -28,11 +28,18 @@ HIMAGELIST CreateStateImages();
 // Sets up list 1000 of window: full-row selection, the six columns, the marks.
 void InitEntryList(HWND window, HIMAGELIST images);
 
+// The name column takes the list's width that the other columns leave.
+void FitNameColumn(HWND window);
+
 // Empties list 1000 of window and fills it again with g_archive's entries
 // whose file names match the pattern in edit box 1003 ("*.*" when empty),
 // narrowed by the typed search and ordered by the sort column. The
 // selection is cleared.
 void RefreshEntryList(HWND window);
+
+// The same for the Filter command: the selected entries that the pattern
+// still lists stay selected, and the focused one in sight.
+void FilterEntryList(HWND window);
 
 // Sorts the rows by column (0 to 5); the same column again reverses the
 // order. The header shows the arrow.
@@ -41,6 +48,18 @@ void SortEntryList(HWND window, int column);
 // Shows only the filled rows whose whole name contains text, letters without
 // regard to case ("/" stands for "\\"); empty text shows them all.
 void SearchEntryList(HWND window, const wchar_t* text);
+
+// Empties the search box without showing the rows again: for a new archive,
+// which the next filling lists whole.
+void ClearEntrySearch(HWND window);
+
+// While an archive opens in the background: lists entries[0, count) of its
+// table as read so far, in table order, whatever the filter, search or
+// folder (they apply once it is read). Each call adds the rows read since
+// the last; the selection and the scroll position stay.
+void ShowLoadingRows(HWND window, const GrfEntry* entries, uint32_t count);
+// Forgets those rows (the list is then empty until the next filling).
+void EndLoadingRows(HWND window);
 
 // Shows only the filled rows whose names start with folder (code page 949,
 // ending in a backslash; ASCII letters without regard to case); null or ""

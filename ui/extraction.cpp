@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "folder_browser.h"
+#include "progress.h"
 #include "resource.h"
 #include "services.h"
 #include "settings.h"
@@ -40,6 +41,7 @@ const Reason REASONS[] = {
 const INT_PTR REPLACE_YES = IDYES;
 const INT_PTR REPLACE_ALL = IDC_YES_TO_ALL;
 const INT_PTR REPLACE_NO = IDNO;
+const INT_PTR KEEP_ALL = IDC_NO_TO_ALL;
 
 struct ExtractionRun {
     GrfArchive* archive;
@@ -49,10 +51,13 @@ struct ExtractionRun {
     uint32_t extracted;
     uint32_t failed;
     uint32_t duplicates;  // records kept off an earlier one's file
-    bool replaceAll;      // "Yes to all" was answered
+    bool replaceAll;      // "Yes to All" was answered
+    bool keepAll;         // "No to All" was answered
+    bool cancelled;       // the user stopped the run
     bool changed;         // an archive file changed on disk: the run stopped
     wchar_t changedPath[GRF_PATH_SIZE];
     wchar_t failureLines[FAILURE_LINES_SIZE];
+    std::vector<std::wstring> failures;  // every failure's line, for the saved list
     // Files this run wrote, as Windows compares names. Such a file is there
     // because of the run, not before it: the engine keeps it (a duplicate),
     // so there is nothing to ask.
@@ -98,7 +103,8 @@ INT_PTR CALLBACK ReplaceDialogProc(HWND dialog, UINT message, WPARAM wParam, LPA
         case WM_COMMAND: {
             WORD id = LOWORD(wParam);
             // Escape and the close box answer Cancel.
-            if (id == IDYES || id == IDC_YES_TO_ALL || id == IDNO || id == IDCANCEL) {
+            if (id == IDYES || id == IDC_YES_TO_ALL || id == IDNO || id == IDC_NO_TO_ALL ||
+                id == IDCANCEL) {
                 EndDialog(dialog, id);
                 return TRUE;
             }
@@ -143,9 +149,12 @@ void ReasonOf(const GrfEntry& entry, uint32_t code, wchar_t* reason, size_t size
 void NoteFailure(ExtractionRun* run, const GrfEntry& entry, const wchar_t* fileName,
                  uint32_t code) {
     run->failed += 1;
-    if (run->failed > FAILURES_NAMED) return;
     wchar_t reason[TEXT_BUFFER_SIZE];
     ReasonOf(entry, code, reason, TEXT_BUFFER_SIZE);
+    wchar_t line[TEXT_BUFFER_SIZE];
+    FormatText(line, TEXT_BUFFER_SIZE, LoadResString(IDS_FAILURE_LINE), fileName, reason);
+    run->failures.push_back(line);
+    if (run->failed > FAILURES_NAMED) return;
     AppendLine(run->failureLines, FAILURE_LINES_SIZE, L"\n");
     size_t used = wcslen(run->failureLines);
     FormatText(run->failureLines + used, FAILURE_LINES_SIZE - used, LoadResString(IDS_FAILURE_LINE),
@@ -212,12 +221,20 @@ Plan PlanStep(ExtractionRun* run, uint32_t step, Batch* batch) {
         run->duplicates += 1;
         answer = REPLACE_NO;
     } else if (!run->replaceAll && !batch->planned.count(key) && IsExistingFile(fileName)) {
+        if (run->keepAll) {
+            GrfFreeBuffer(fileName);
+            return PLAN_NEXT;
+        }
         if (!batch->indices.empty()) {
             GrfFreeBuffer(fileName);
             return PLAN_FLUSH_FIRST;
         }
         answer = AskReplace(*run, fileName);
         if (answer == REPLACE_ALL) run->replaceAll = true;
+        if (answer == KEEP_ALL) {
+            run->keepAll = true;
+            answer = REPLACE_NO;
+        }
         plan = answer == IDCANCEL ? PLAN_STOP : PLAN_END_BATCH;
     }
     if (answer == REPLACE_YES || answer == REPLACE_ALL) {
@@ -273,16 +290,56 @@ void ExtractSteps(ExtractionRun* run) {
         if (plan == PLAN_STOP) goOn = false;
         if (!batch.indices.empty() && !ExtractBatch(run, batch)) goOn = false;
         if (!g_progressWindow) goOn = false;  // Cancel closed it
+        if (plan == PLAN_STOP || !g_progressWindow) run->cancelled = true;
     }
     CloseProgressWindow(progress);
 }
 
-// The status line, then one box for everything that went wrong.
-void ReportRun(HWND window, const ExtractionRun& run) {
+// Writes the run's failures, one a line, into a new text file the user
+// names (UTF-8; never over a file that is there).
+void SaveFailureList(HWND window, const ExtractionRun& run) {
+    wchar_t title[TEXT_BUFFER_SIZE];
+    LoadStringW(g_instance, IDS_FAILED_LIST_TITLE, title, TEXT_BUFFER_SIZE);
+    const wchar_t* path = AskFileName(title, window, LoadResString(IDS_TEXT_FILTER), 1);
+    if (!path) return;
+    std::string text = "\xEF\xBB\xBF";
+    for (const std::wstring& line : run.failures) {
+        int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        if (size <= 1) continue;
+        std::string utf8(size_t(size), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, &utf8[0], size, nullptr, nullptr);
+        utf8.resize(size_t(size) - 1);
+        text += utf8 + "\r\n";
+    }
+    HANDLE file =
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    bool whole = file != INVALID_HANDLE_VALUE &&
+                 WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr) &&
+                 written == text.size() && FlushFileBuffers(file);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!whole) {
+        if (file != INVALID_HANDLE_VALUE) DeleteFileW(path);
+        ShowProblem(window, IDS_EXTRACT_FAILED_CAPTION, LoadResString(IDS_WRITE_ERROR), path);
+    }
+}
+
+// "N files extracted to FOLDER", "1 file", and "(cancelled)" after Cancel.
+void ShowExtracted(const ExtractionRun& run) {
+    UINT format = run.extracted == 1 ? IDS_EXTRACTED_ONE : IDS_EXTRACTED_TO;
+    if (run.cancelled)
+        format = run.extracted == 1 ? IDS_EXTRACTED_ONE_CANCELLED : IDS_EXTRACTED_CANCELLED;
     wchar_t text[TEXT_BUFFER_SIZE];
-    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_EXTRACTED_TO),
-               static_cast<int>(run.extracted), run.folder);
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(format), static_cast<int>(run.extracted),
+               run.folder);
     SetStatusText(text);
+}
+
+// The status line, then one box for everything that went wrong; when it
+// names only some of the failures, it offers to save the whole list.
+void ReportRun(HWND window, const ExtractionRun& run) {
+    ShowExtracted(run);
+    wchar_t text[TEXT_BUFFER_SIZE];
 
     text[0] = L'\0';
     if (run.failed > 0) {
@@ -304,7 +361,17 @@ void ReportRun(HWND window, const ExtractionRun& run) {
         FormatText(text + used, TEXT_BUFFER_SIZE - used, LoadResString(IDS_DUPLICATES),
                    static_cast<int>(run.duplicates));
     }
-    if (text[0]) ShowProblem(window, IDS_EXTRACT_FAILED_CAPTION, L"%s", text);
+    if (!text[0]) return;
+    if (run.failed <= FAILURES_NAMED) {
+        ShowProblem(window, IDS_EXTRACT_FAILED_CAPTION, L"%s", text);
+        return;
+    }
+    size_t used = wcslen(text);
+    FormatText(text + used, TEXT_BUFFER_SIZE - used, L"%s", LoadResString(IDS_FAILED_SAVE_LIST));
+    wchar_t caption[TEXT_BUFFER_SIZE];
+    LoadStringW(g_instance, IDS_EXTRACT_FAILED_CAPTION, caption, TEXT_BUFFER_SIZE);
+    if (MessageBoxW(window, text, caption, MB_YESNO | MB_ICONERROR) == IDYES)
+        SaveFailureList(window, run);
 }
 
 bool IsFolderThere(const wchar_t* path) {

@@ -4,11 +4,13 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
 #include <windowsx.h>
 
 #include <string>
 
 #include "add_directory.h"
+#include "background_open.h"
 #include "commands.h"
 #include "drag_out.h"
 #include "drop_target.h"
@@ -50,12 +52,19 @@ const ToolTipSpec TOOL_TIPS[] = {
 
 const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
 
+// Posted once the dialog shows when it was last closed maximised.
+const UINT WM_SHOW_MAXIMISED = WM_APP + 42;
+bool g_maximiseWhenShown = false;
+
 // Set while a command or a preview runs. Their boxes and progress window
 // let messages through, and one that was queued for the main dialog must not
 // start another command or close the archive under the running one.
 bool g_commandRunning = false;
 
 HWND g_toolTips = nullptr;
+
+// The archive the command line names, opened once the dialog is up.
+std::wstring g_startArchive;
 
 // Drop-down items in the order they are added; position 1 starts selected.
 const UINT LEVEL_ITEMS[] = {IDS_LEVEL_LOW, IDS_LEVEL_MEDIUM, IDS_LEVEL_HIGH};
@@ -103,8 +112,10 @@ void PlaceStatusParts() {
 
 void CreateStatusBar(HWND window) {
     // Size 0: the status bar places itself along the dialog's bottom edge.
-    g_statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar", WS_CHILD | WS_VISIBLE, 0, 0,
-                                  0, 0, window, nullptr, g_instance, nullptr);
+    // Clipped around its siblings: an open's Cancel button stands on it.
+    g_statusBar = CreateWindowExW(0, STATUSCLASSNAMEW, L"GrfStatusBar",
+                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 0, 0, 0, 0, window,
+                                  nullptr, g_instance, nullptr);
     PlaceStatusParts();
 }
 
@@ -150,8 +161,11 @@ LRESULT CALLBACK MainKeyFilter(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
-// The list's tip shows centred below the list: its area follows the list's
-// size.
+const int TIP_INSET = 4;  // between the list's tip and the list's bottom edge
+
+// The list's tip shows centred below its tool's area: that area ends the
+// tip's height above the list's bottom, so the tip stands inside the list
+// and never over the buttons below it. It follows the list's size.
 void PlaceListTip(HWND window) {
     if (!g_toolTips) return;
     for (int row = 0; TOOL_TIPS[row].control != 0; ++row) {
@@ -161,6 +175,10 @@ void PlaceListTip(HWND window) {
         tool.hwnd = GetDlgItem(window, IDC_ENTRY_LIST);
         tool.uId = static_cast<UINT_PTR>(row);
         GetClientRect(tool.hwnd, &tool.rect);
+        LRESULT bubble =
+            SendMessageW(g_toolTips, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
+        int band = HIWORD(bubble) + 2 * TIP_INSET;
+        if (tool.rect.bottom - band > tool.rect.top) tool.rect.bottom -= band;
         SendMessageW(g_toolTips, TTM_NEWTOOLRECTW, 0, reinterpret_cast<LPARAM>(&tool));
     }
 }
@@ -200,11 +218,20 @@ void OnMainInitDialog(HWND window) {
     MakeOpenSplitButton(window);
     CreateFolderTree(window);
     RegisterMainDropTarget(window);
-    SetUpMainLayout(window);
+    // Maximised once the dialog has shown itself, which it does at its
+    // normal size when its queue first goes idle.
+    g_maximiseWhenShown = SetUpMainLayout(window);
+    if (g_maximiseWhenShown && IsWindowVisible(window)) {
+        g_maximiseWhenShown = false;
+        PostMessageW(window, WM_SHOW_MAXIMISED, 0, 0);
+    }
     if (ReadNumberSetting(FOLDER_TREE_SETTING, 0) != 0) SwitchFolderTree(window, true);
+    PlaceListTip(window);
+    if (!g_startArchive.empty()) PostMessageW(window, WM_COMMAND, IDM_OPEN_START, 0);
 }
 
 void OnMainDestroy(HWND window) {
+    StopOpenNow();
     RevokeMainDropTarget(window);
     if (g_keyHook) UnhookWindowsHookEx(g_keyHook);
     g_keyHook = nullptr;
@@ -224,7 +251,7 @@ void ShowAbout(HWND window) {
 void OnMainSysCommand(HWND window, WPARAM command) {
     // Every other system command goes on to the dialog's default handling.
     if (command == ID_ABOUT) ShowAbout(window);
-    if ((command & 0xFFF0) == ID_FOLDER_TREE && !g_commandRunning)
+    if ((command & 0xFFF0) == ID_FOLDER_TREE && !g_commandRunning && !OpenRunning())
         SwitchFolderTree(window, !FolderTreeShown());
 }
 
@@ -251,6 +278,9 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         return TRUE;
     }
     if (controlId == IDC_FOLDER_TREE) return OnFolderTreeNotify(window, header);
+    // While an archive opens, its rows are for looking at: no command
+    // starts from them.
+    if (OpenRunning()) return FALSE;
     if (controlId == IDC_OPEN && header->code == BCN_DROPDOWN) {
         if (g_commandRunning) return FALSE;
         g_commandRunning = true;
@@ -341,6 +371,8 @@ void CmdCloseArchive(HWND window) {
     GrfClose(&g_archive);
     RefreshEntryList(window);
     SetMainTitle(LoadResString(IDS_NONE));
+    // What the last command said was about the archive now closed.
+    SetStatusText(LoadResString(IDS_READY));
 }
 
 void RunMainCommand(HWND window, UINT command) {
@@ -355,7 +387,7 @@ void RunMainCommand(HWND window, UINT command) {
             CmdSave(window);
             break;
         case IDC_FILTER:
-            RefreshEntryList(window);
+            FilterEntryList(window);
             break;
         case IDC_ADD_DIR:
             CmdAddDirectory(window);
@@ -400,6 +432,10 @@ void RunMainCommand(HWND window, UINT command) {
         case IDM_ADD_DROPPED:
             AddDroppedPaths(window);
             break;
+        case IDM_OPEN_START:
+            if (!g_startArchive.empty()) CmdOpenPath(window, g_startArchive.c_str());
+            g_startArchive.clear();
+            break;
         default:
             if (command >= IDM_RECENT_FIRST && command <= IDM_RECENT_LAST &&
                 ConfirmUnsavedChanges(window))
@@ -413,8 +449,18 @@ void RunMainCommand(HWND window, UINT command) {
 
 }  // namespace
 
-int RunCaskwright(HINSTANCE instance) {
+std::wstring ArchiveOnCommandLine(const wchar_t* commandLine) {
+    if (!commandLine || !commandLine[0]) return L"";
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(commandLine, &count);
+    std::wstring archive = arguments && count > 1 ? arguments[1] : L"";
+    LocalFree(arguments);
+    return archive;
+}
+
+int RunCaskwright(HINSTANCE instance, const wchar_t* commandLine) {
     g_instance = instance;
+    g_startArchive = ArchiveOnCommandLine(commandLine);
     INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_TREEVIEW_CLASSES};
     InitCommonControlsEx(&controls);
     // The folder browser of Add Dir needs COM on this thread, drag and drop
@@ -460,11 +506,27 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
                 LayOutMain(window);
                 PlaceStatusParts();
                 PlaceListTip(window);
+                PlaceOpenCancel(window);
             }
+            break;
+        case WM_OPEN_ROWS:
+            OnOpenRows(window, wParam, lParam);
+            break;
+        case WM_OPEN_DONE:
+            OnOpenDone(window);
+            break;
+        case WM_SHOWWINDOW:
+            if (wParam && g_maximiseWhenShown) {
+                g_maximiseWhenShown = false;
+                PostMessageW(window, WM_SHOW_MAXIMISED, 0, 0);
+            }
+            break;
+        case WM_SHOW_MAXIMISED:
+            ShowWindow(window, SW_MAXIMIZE);
             break;
         case WM_CONTEXTMENU:
             if (reinterpret_cast<HWND>(wParam) == GetDlgItem(window, IDC_ENTRY_LIST) &&
-                !g_commandRunning)
+                !g_commandRunning && !OpenRunning())
                 ShowRowMenu(window, reinterpret_cast<HWND>(wParam), lParam);
             break;
         case WM_GETMINMAXINFO:
@@ -480,6 +542,12 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 void OnMainCommand(HWND window, UINT command) {
     if (g_commandRunning) return;
+    if (OpenRunning()) {
+        // Esc and Cancel stop the open; Exit stops it and goes on.
+        if (command == IDCANCEL || command == IDC_CANCEL_OPEN) CancelOpen();
+        if (command != IDC_EXIT) return;
+        StopOpenNow();
+    }
     g_commandRunning = true;
     RunMainCommand(window, command);
     g_commandRunning = false;

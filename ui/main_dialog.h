@@ -5,10 +5,18 @@
 
 #include <windows.h>
 
+#include <string>
+
 // Starts the program on the calling thread: stores the module instance,
 // prepares the common controls and COM, and runs the main dialog modally.
-// Returns the dialog's end result (0), or -1 when it cannot be created.
-int RunCaskwright(HINSTANCE instance);
+// commandLine (may be null) is the program's whole command line: its first
+// argument after the program's name is an archive to open. Returns the
+// dialog's end result (0), or -1 when it cannot be created.
+int RunCaskwright(HINSTANCE instance, const wchar_t* commandLine = nullptr);
+
+// The archive a command line names (its first argument after the
+// program's), or "" when it names none.
+std::wstring ArchiveOnCommandLine(const wchar_t* commandLine);
 
 // Dialog procedure of template 130. Returns FALSE for every message but the
 // list's search for a typed row number, which is answered with its result.

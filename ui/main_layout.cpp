@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "entry_list.h"
 #include "resource.h"
 #include "services.h"
 #include "settings.h"
@@ -46,7 +47,7 @@ void PlaceControl(HDWP* moves, const Placed& placed, int dx, int dy) {
 
 }  // namespace
 
-void SetUpMainLayout(HWND window) {
+bool SetUpMainLayout(HWND window) {
     RECT client;
     GetClientRect(window, &client);
     g_layout.client = {client.right, client.bottom};
@@ -63,17 +64,21 @@ void SetUpMainLayout(HWND window) {
     }
 
     WindowSettings settings;
-    if (!ReadWindowSettings(&settings)) return;
+    if (!ReadWindowSettings(&settings)) return false;
     HWND list = GetDlgItem(window, IDC_ENTRY_LIST);
-    for (int i = 0; i < 6; ++i) {
+    // The name column takes what the others leave.
+    for (int i = 0; i < 5; ++i) {
         if (settings.columns[i] > 0) SendMessageW(list, LVM_SETCOLUMNWIDTH, i, settings.columns[i]);
     }
+    FitNameColumn(window);
     WINDOWPLACEMENT placement = {};
     placement.length = sizeof(placement);
     GetWindowPlacement(window, &placement);
     placement.rcNormalPosition = settings.frame;
-    placement.showCmd = settings.maximized ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+    // Still hidden: the dialog shows itself once it is set up.
+    placement.showCmd = SW_HIDE;
     SetWindowPlacement(window, &placement);
+    return settings.maximized;
 }
 
 void LayOutMain(HWND window) {
@@ -87,6 +92,7 @@ void LayOutMain(HWND window) {
         if (moves) PlaceControl(&moves, placed, dx, dy);
     }
     if (moves) EndDeferWindowPos(moves);
+    FitNameColumn(window);
     // The status bar places itself along the bottom edge.
     SendMessageW(g_statusBar, WM_SIZE, 0, 0);
     InvalidateRect(window, nullptr, TRUE);

@@ -8,8 +8,10 @@
 
 // Notes every control's place at the template's size (after the dialog has
 // added its own controls), then gives the window its remembered place, size
-// and column widths.
-void SetUpMainLayout(HWND window);
+// and column widths. Returns whether it was maximised when it was last
+// closed: the caller maximises it once it shows (the dialog's own showing
+// would make it normal-size again).
+bool SetUpMainLayout(HWND window);
 
 // WM_SIZE: places the controls for the new client size.
 void LayOutMain(HWND window);

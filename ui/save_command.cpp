@@ -3,6 +3,7 @@
 // would be lost.
 #include <windows.h>
 
+#include <string.h>
 #include <wchar.h>
 
 #include "commands.h"
@@ -83,6 +84,58 @@ void ShowSaved(const SaveWork& work) {
     SetStatusText(text);
 }
 
+// The record a save was at when it stopped: the progress names each record
+// before writing it, so a failure after a call is that record's.
+struct SaveAt {
+    char name[GRF_NAME_SIZE];
+    bool local;  // added from a folder
+};
+
+SaveAt g_saveAt;
+
+int32_t SaveProgress(GrfEntry* entry, uint32_t index, uint32_t total) {
+    if (entry) {
+        memcpy(g_saveAt.name, entry->name, GRF_NAME_SIZE);
+        g_saveAt.local = entry->owner == nullptr;
+    }
+    return ShowEntryProgress(entry, index, total);
+}
+
+// Which words a failed save's code gets. at: whether they are for a failure
+// at a record (-1: either), and then whether one added from a folder (1) or
+// one of an archive (0).
+struct SaveReason {
+    uint32_t code;
+    int at;
+    int local;
+    UINT text;
+};
+
+// Codes 38 (another writer holds the archive) and 39 (access denied) by
+// number: the engine gives them where the system says so.
+const SaveReason SAVE_REASONS[] = {
+    {GRF_ERROR_NOT_FOUND, 0, -1, IDS_SAVE_NOT_WRITABLE},
+    {GRF_ERROR_NOT_FOUND, 1, 1, IDS_SAVE_LOCAL_GONE},
+    {GRF_ERROR_READ, 1, 1, IDS_SAVE_LOCAL_UNREADABLE},
+    {GRF_ERROR_READ, 1, 0, IDS_SAVE_UNREADABLE},
+    {GRF_ERROR_NOT_ARCHIVE, 1, -1, IDS_SAVE_UNREADABLE},
+    {GRF_ERROR_WRITE, -1, -1, IDS_SAVE_WRITE},
+    {GRF_ERROR_MEMORY, -1, -1, IDS_SAVE_MEMORY},
+    {GRF_ERROR_METHOD, -1, -1, IDS_SAVE_METHOD},
+    {38, -1, -1, IDS_SAVE_IN_USE},
+    {39, -1, -1, IDS_SAVE_ACCESS},
+};
+
+UINT SaveReasonText(uint32_t code, bool at, bool local) {
+    for (const SaveReason& reason : SAVE_REASONS) {
+        if (reason.code != code) continue;
+        if (reason.at >= 0 && reason.at != int(at)) continue;
+        if (reason.local >= 0 && reason.local != int(local)) continue;
+        return reason.text;
+    }
+    return IDS_SAVE_FAILED_CODE;
+}
+
 void ShowSaveFailure(HWND window, uint32_t code, uint64_t foreseen) {
     wchar_t path[GRF_PATH_SIZE];
     wcsncpy(path, g_archive->path, GRF_PATH_SIZE - 1);
@@ -98,7 +151,26 @@ void ShowSaveFailure(HWND window, uint32_t code, uint64_t foreseen) {
         MessageBoxW(window, text, caption, MB_OK | MB_ICONWARNING);
         return;
     }
-    ShowError(window, LoadResString(IDS_SAVE_FAILED_CODE), path, static_cast<int>(code));
+    // The record's name, when the failure is one record's; the method's
+    // refusal names none, so it is found in the table.
+    bool at = g_saveAt.name[0] != '\0';
+    const char* record = g_saveAt.name;
+    if (code == GRF_ERROR_METHOD) {
+        for (uint32_t i = 0; i < g_archive->count; ++i) {
+            if (g_archive->entries[i].cycle != GRF_CYCLE_FOREIGN) continue;
+            record = g_archive->entries[i].name;
+            break;
+        }
+    }
+    wchar_t* name = Cp949ToWide(record);
+    UINT text = SaveReasonText(code, at, g_saveAt.local);
+    if (text == IDS_SAVE_FAILED_CODE) {
+        ShowProblem(window, IDS_SAVE_FAILED_CAPTION, LoadResString(text), path,
+                    static_cast<int>(code));
+    } else {
+        ShowProblem(window, IDS_SAVE_FAILED_CAPTION, LoadResString(text), path, name ? name : L"");
+    }
+    GrfFreeBuffer(name);
 }
 
 }  // namespace
@@ -133,7 +205,8 @@ bool CmdSave(HWND window) {
     uint64_t foreseen = GrfSaveBytes(g_archive);
     HWND progress = CreateProgressWindow(LoadResString(IDS_SAVING));
     SetStatusText(LoadResString(IDS_SAVING));
-    int32_t result = GrfSave(g_archive, ShowEntryProgress);
+    g_saveAt = SaveAt();
+    int32_t result = GrfSave(g_archive, SaveProgress);
     uint32_t code = GrfGetLastError();
     CloseProgressWindow(progress);
     bool saved = result == 0;

@@ -7,6 +7,7 @@
 #include "preview_window_win32.h"
 
 #include <commdlg.h>
+#include <dlgs.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -823,6 +824,46 @@ void AddMissingExtension(DWORD type) {
     if (wcslen(g_saveName) + wcslen(extension) < NAME_SIZE) wcscat(g_saveName, extension);
 }
 
+// The type a name's extension asks for (png, bmp, gif; any case), or 0 for
+// another or none. gif only while an animation shows: a still picture has
+// no GIF type.
+DWORD TypeOfExtension(const wchar_t* name) {
+    const wchar_t* base = wcsrchr(name, L'\\');
+    base = base ? base + 1 : name;
+    const wchar_t* dot = wcsrchr(base, L'.');
+    if (!dot) return 0;
+    if (_wcsicmp(dot, L".png") == 0) return SAVE_AS_PNG;
+    if (_wcsicmp(dot, L".bmp") == 0) return SAVE_AS_BMP;
+    if (_wcsicmp(dot, L".gif") == 0 && ShowsAnimation()) return SAVE_AS_GIF;
+    return 0;
+}
+
+const UINT_PTR FOLLOW_TIMER = 1;
+const UINT FOLLOW_EVERY_MS = 150;
+
+// The save dialog's type list follows the extension typed in its name box:
+// looked at a few times a second, as the box tells the hook nothing.
+void FollowTypedExtension(HWND dialog) {
+    wchar_t name[NAME_SIZE] = L"";
+    if (!GetDlgItemTextW(dialog, cmb13, name, NAME_SIZE))
+        GetDlgItemTextW(dialog, edt1, name, NAME_SIZE);
+    DWORD type = TypeOfExtension(name);
+    HWND types = GetDlgItem(dialog, cmb1);
+    if (!type || !types) return;
+    LRESULT index = static_cast<LRESULT>(type) - 1;
+    if (SendMessageW(types, CB_GETCURSEL, 0, 0) == index) return;
+    SendMessageW(types, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(cmb1, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(types));
+}
+
+UINT_PTR CALLBACK SaveDialogHook(HWND hook, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) SetTimer(hook, FOLLOW_TIMER, FOLLOW_EVERY_MS, nullptr);
+    if (message == WM_TIMER && wParam == FOLLOW_TIMER) FollowTypedExtension(GetParent(hook));
+    if (message == WM_DESTROY) KillTimer(hook, FOLLOW_TIMER);
+    return 0;
+}
+
 void SavePreview(HWND window) {
     if (!g_previewImage.bitmap) return;
     wmemset(g_saveName, L'\0', NAME_SIZE);
@@ -839,15 +880,20 @@ void SavePreview(HWND window) {
     dialog.nFilterIndex = SAVE_AS_BMP;
     dialog.lpstrFile = g_saveName;
     dialog.nMaxFile = NAME_SIZE;
-    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY;
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_ENABLEHOOK;
+    dialog.lpfnHook = SaveDialogHook;
     if (!GetSaveFileNameW(&dialog)) return;
     AddMissingExtension(dialog.nFilterIndex);
+    // The extension typed wins over the type list: x.png is a PNG whatever
+    // the list showed when OK was pressed.
+    DWORD type = TypeOfExtension(g_saveName);
+    if (!type) type = dialog.nFilterIndex;
 
     // The main window stays usable while the dialog is up: another row may
     // have replaced the picture, or left none.
     if (!g_previewImage.bitmap) return;
-    if (dialog.nFilterIndex == SAVE_AS_PNG || dialog.nFilterIndex == SAVE_AS_GIF)
-        SaveEncoded(window, dialog.nFilterIndex);
+    if (type == SAVE_AS_PNG || type == SAVE_AS_GIF)
+        SaveEncoded(window, type);
     else
         SaveBmp(window);
 }

@@ -239,6 +239,24 @@ typedef int32_t (*GrfProgressCallback)(GrfEntry* entry, uint32_t index, uint32_t
    files" below for its table and its codes. */
 GrfArchive* GrfOpen(const wchar_t* path, GrfProgressCallback progress);
 
+/* Watches an open (GrfOpenWatched) as its directory is read, on the opening
+   thread. entries[0, filled) are the records read so far: complete, never
+   written again and kept where they are until the open returns; expected
+   counts the records the directory holds. A patch file's records are not
+   shown (entries null, filled 0). Called once more with entries null and
+   every count 0 just before a failed or stopped open releases its table:
+   records seen before must not be touched after that call. A nonzero
+   result stops the open. */
+typedef int32_t (*GrfOpenWatch)(void* context, const GrfEntry* entries, uint32_t filled,
+                                uint32_t expected);
+
+/* GrfOpen, with the table shown to watch (may be null) as it is read, and a
+   way to stop: the watch's nonzero result ends the open with
+   GRF_ERROR_CANCELLED. The result's code is also left in *code (may be
+   null), so a caller on another thread need not read GrfLastError. Other
+   results as GrfOpen gives them. */
+GrfArchive* GrfOpenWatched(const wchar_t* path, GrfOpenWatch watch, void* context, uint32_t* code);
+
 /* Makes an empty archive (no records, header all zero) for a file that does
    not exist yet, keeping the absolute form of path. Returns it, or
    GRF_NO_ARCHIVE with GRF_ERROR_MEMORY or GRF_ERROR_NOT_FOUND (absolute path

@@ -410,6 +410,69 @@ TEST(Open, ProgressOncePerRecordExamined) {
     }
 }
 
+// What a watched open showed: each call's (filled, expected) and the names
+// of the records it showed, read during the call.
+struct Watched {
+    std::vector<std::pair<uint32_t, uint32_t>> calls;
+    std::vector<std::string> shown;  // the records of the last call with any
+    int32_t stopAt = -1;             // stop at this call
+};
+
+int32_t Watch(void* context, const GrfEntry* entries, uint32_t filled, uint32_t expected) {
+    auto* watched = static_cast<Watched*>(context);
+    watched->calls.push_back({filled, expected});
+    if (entries) {
+        watched->shown.clear();
+        for (uint32_t i = 0; i < filled; ++i) watched->shown.push_back(entries[i].name);
+    }
+    return int32_t(watched->calls.size()) - 1 == watched->stopAt;
+}
+
+TEST(Open, WatchedOpenShowsTheTableAsReadAndStops) {
+    TempDir dir;
+    std::vector<RawRecord> records = {Record("a.txt"), Record("folder", 0), Record("b.txt"),
+                                      Record("c.txt")};
+    struct Case {
+        const char* what;
+        Bytes bytes;
+    } cases[] = {
+        {"0x1xx", V1Archive(records)},
+        {"0x2xx", V2Archive(BuildV2Table(records), 4 + kCountBias)},
+    };
+    for (const Case& c : cases) {
+        std::wstring path = dir.Join(L"watched.grf");
+        ASSERT_TRUE(WriteFileBytes(path, c.bytes));
+        Watched watched;
+        uint32_t code = 99;
+        GrfArchive* archive = GrfOpenWatched(path.c_str(), Watch, &watched, &code);
+        ASSERT_NE(archive, GRF_NO_ARCHIVE) << c.what;
+        EXPECT_EQ(code, uint32_t{GRF_OK}) << c.what;
+        EXPECT_EQ(archive->count, 3u) << c.what;
+        ASSERT_FALSE(watched.calls.empty()) << c.what;
+        EXPECT_EQ(watched.calls.back().second, 3u) << c.what;
+        EXPECT_EQ(watched.shown, (std::vector<std::string>{"a.txt", "b.txt"})) << c.what;
+        GrfClose(&archive);
+
+        // Stopped at the third call: the table is let go (a last call with
+        // nothing), and the open fails as cancelled.
+        Watched stopped;
+        stopped.stopAt = 2;
+        GrfLastError = 0;
+        archive = GrfOpenWatched(path.c_str(), Watch, &stopped, &code);
+        EXPECT_EQ(archive, GRF_NO_ARCHIVE) << c.what;
+        EXPECT_EQ(code, uint32_t{GRF_ERROR_CANCELLED}) << c.what;
+        EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_CANCELLED}) << c.what;
+        ASSERT_EQ(stopped.calls.size(), 4u) << c.what;
+        EXPECT_EQ(stopped.calls.back(), std::make_pair(0u, 0u)) << c.what;
+    }
+    Watched none;
+    uint32_t code = 0;
+    EXPECT_EQ(GrfOpenWatched(dir.Join(L"missing.grf").c_str(), Watch, &none, &code),
+              GRF_NO_ARCHIVE);
+    EXPECT_EQ(code, uint32_t{GRF_ERROR_NOT_FOUND});
+    EXPECT_TRUE(none.calls.empty()) << "no table, nothing to let go";
+}
+
 TEST(Open, V2SendsOneDebugLine) {
     ArchiveOnDisk opened(V2Archive(
         BuildV2Table({Record("a.txt"), Record("folder", 0), Record("b.txt")}), 3 + kCountBias));

@@ -4,6 +4,8 @@
 // through the folder browser, and the progress callbacks themselves.
 #include <windows.h>
 
+#include <shlwapi.h>
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -314,7 +316,15 @@ TEST_F(Commands, RepackWritesTheEditedTableAndLoadsTheNewFile) {
         StartRepack(program, c.versionItem, target);
         ASSERT_EQ(WaitIdle(program), L"") << std::hex << c.version;
         EXPECT_EQ(WindowText(program.dialog), Title(target));
-        EXPECT_EQ(StatusText(program), L"Ready");
+        // What was written, not "Ready".
+        Bytes file;
+        ASSERT_TRUE(ReadFileBytes(target, &file));
+        wchar_t size[64] = L"";
+        StrFormatByteSizeW(static_cast<LONGLONG>(file.size()), size, 64);
+        wchar_t version[16];
+        swprintf(version, 16, L"0x%X", c.version);
+        EXPECT_EQ(StatusText(program),
+                  L"3 entries written to " + target + L" (" + version + L"), " + size);
         EXPECT_TRUE(IsWindowEnabled(Control(program, IDC_ADD_DIR)));
         ASSERT_EQ(RowCount(program), 3);
         GrfArchive* written = GrfOpen(target.c_str(), nullptr);

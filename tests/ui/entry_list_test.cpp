@@ -148,6 +148,41 @@ TEST_F(EntryList, ClicksSelectAsInEveryListAndTheStatusLineCounts) {
     EXPECT_STREQ(counts, L"10 listed, 3 selected (3 bytes)");
 }
 
+TEST_F(EntryList, OpeningClearsTheSearchAndTheCountsSayWhatHidesRows) {
+    std::vector<Content> contents = Numbered(7);
+    for (int i = 0; i < 3; ++i)
+        contents.push_back({"data\\sprite" + std::to_string(i) + ".spr", BytesOf("s")});
+    std::wstring first = WriteArchive(L"first.grf", contents);
+    std::wstring second = WriteArchive(L"second.grf", contents);
+    ASSERT_EQ(Open(first), L"");
+    Filter(L"*.spr");
+    EXPECT_EQ(RowCount(program), 3);
+    EXPECT_EQ(CountsText(program), L"3 of 10 listed (filter *.spr), 0 selected (0 bytes)");
+    SetWindowTextW(Control(program, IDC_SEARCH), L"abc");
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowCount(program), 0);
+    EXPECT_EQ(CountsText(program),
+              L"0 of 10 listed (filter *.spr, search abc), 0 selected (0 bytes)");
+
+    // A leftover search would hide the new archive's rows: it goes; the
+    // filter, a setting, stays and says so.
+    Click(program, IDC_CLOSE_GRF);
+    ASSERT_EQ(WaitIdle(program), L"");
+    ASSERT_EQ(Open(second), L"");
+    EXPECT_EQ(WindowText(Control(program, IDC_SEARCH)), L"");
+    EXPECT_EQ(WindowText(Control(program, IDC_FILTER_TEXT)), L"*.spr");
+    EXPECT_EQ(RowCount(program), 3);
+    EXPECT_EQ(CountsText(program), L"3 of 10 listed (filter *.spr), 0 selected (0 bytes)");
+
+    SetWindowTextW(Control(program, IDC_SEARCH), L"sprite1");
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(CountsText(program),
+              L"1 of 10 listed (filter *.spr, search sprite1), 0 selected (0 bytes)");
+    SetWindowTextW(Control(program, IDC_SEARCH), L"");
+    Filter(L"*.*");
+    EXPECT_EQ(CountsText(program), L"10 listed, 0 selected (0 bytes)");
+}
+
 TEST_F(EntryList, DeleteMarksTheSelectionAndKeepsTheView) {
     LoadDirectly(WriteArchive(L"many.grf", Numbered(300)));
     HWND list = List(program);
@@ -269,6 +304,44 @@ TEST_F(EntryList, HeaderClicksSortByEachColumnBothWays) {
     ClickHeader(program, 5);
     EXPECT_EQ(Column(program, 0), (std::vector<std::wstring>{L"2", L"0", L"3", L"1"}));
     SaveScreenshot(program.dialog, L"main-sorted");
+}
+
+// The names of the selected rows, in row order.
+std::vector<std::wstring> SelectedNames(const Program& program) {
+    std::vector<std::wstring> names;
+    for (auto run : Selected(program))
+        for (int row = run.first; row <= run.second; ++row)
+            names.push_back(RowTexts(program, row)[5]);
+    return names;
+}
+
+TEST_F(EntryList, SortingAndFilteringKeepTheSelectedRowsSelected) {
+    LoadDirectly(WriteArchive(L"five.grf", {{"data\\e.txt", BytesOf("e")},
+                                            {"data\\b.spr", BytesOf("b")},
+                                            {"data\\d.txt", BytesOf("d")},
+                                            {"data\\a.spr", BytesOf("a")},
+                                            {"data\\c.txt", BytesOf("c")}}));
+    SelectRows(program, {0, 1, 3});  // e.txt, b.spr, a.spr
+    const std::vector<std::wstring> chosen = {L"data\\e.txt", L"data\\b.spr", L"data\\a.spr"};
+    ASSERT_EQ(SelectedNames(program), chosen);
+
+    ClickHeader(program, 5);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(SelectedNames(program),
+              (std::vector<std::wstring>{L"data\\a.spr", L"data\\b.spr", L"data\\e.txt"}));
+    EXPECT_EQ(Selected(program), (Runs{{0, 1}, {4, 4}}));
+    ClickHeader(program, 5);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(Selected(program), (Runs{{0, 0}, {3, 4}}));
+    EXPECT_NE(CountsText(program).find(L", 3 selected ("), std::wstring::npos)
+        << Narrow(CountsText(program));
+
+    // The filter keeps those it still lists; back to every name, they are
+    // the ones it kept.
+    Filter(L"*.spr");
+    EXPECT_EQ(SelectedNames(program), (std::vector<std::wstring>{L"data\\b.spr", L"data\\a.spr"}));
+    Filter(L"*.*");
+    EXPECT_EQ(SelectedNames(program), (std::vector<std::wstring>{L"data\\b.spr", L"data\\a.spr"}));
 }
 
 TEST_F(EntryList, TheSearchBoxNarrowsAsYouTypeOverWholePathsWithKoreanText) {

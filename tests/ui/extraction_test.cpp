@@ -44,8 +44,9 @@ class Extraction : public ProgramTest {
 const wchar_t REPLACE_CAPTION[] = L"Confirm File Replace";
 const wchar_t ERROR_CAPTION[] = L"Some Files Not Extracted";
 
-std::wstring Extracted(int count, const std::wstring& folder) {
-    return std::to_wstring(count) + L" files extracted to " + folder;
+std::wstring Extracted(int count, const std::wstring& folder, bool cancelled = false) {
+    return std::to_wstring(count) + (count == 1 ? L" file" : L" files") + L" extracted to " +
+           folder + (cancelled ? L" (cancelled)" : L"");
 }
 
 // The text of a file, or "<missing>".
@@ -161,12 +162,14 @@ TEST_F(Extraction, AsksBeforeReplacingAFileThatIsThere) {
         std::vector<int> answers;  // to the questions, in order
         std::vector<std::string> texts;
         int extracted;
+        bool cancelled;
     };
     const Case cases[] = {
-        {"yes, then no", {IDYES, IDNO}, {"new 0", "old 1", "new 2"}, 2},
-        {"no, then yes", {IDNO, IDYES}, {"old 0", "new 1", "new 2"}, 2},
-        {"yes to all asks once", {IDC_YES_TO_ALL}, {"new 0", "new 1", "new 2"}, 3},
-        {"cancel stops the run", {IDCANCEL}, {"old 0", "old 1", "<missing>"}, 0},
+        {"yes, then no", {IDYES, IDNO}, {"new 0", "old 1", "new 2"}, 2, false},
+        {"no, then yes", {IDNO, IDYES}, {"old 0", "new 1", "new 2"}, 2, false},
+        {"yes to all asks once", {IDC_YES_TO_ALL}, {"new 0", "new 1", "new 2"}, 3, false},
+        {"no to all asks once", {IDC_NO_TO_ALL}, {"old 0", "old 1", "new 2"}, 1, false},
+        {"cancel stops the run", {IDCANCEL}, {"old 0", "old 1", "<missing>"}, 0, true},
     };
     std::vector<std::wstring> folders;
     for (size_t i = 0; i < std::size(cases); ++i)
@@ -193,8 +196,12 @@ TEST_F(Extraction, AsksBeforeReplacingAFileThatIsThere) {
             EXPECT_EQ(FileText(out + L"\\data\\file" + std::to_wstring(i) + L".txt"), c.texts[i])
                 << c.what << ", file " << i;
         }
-        EXPECT_EQ(StatusText(program), Extracted(c.extracted, out)) << c.what;
+        EXPECT_EQ(StatusText(program), Extracted(c.extracted, out, c.cancelled)) << c.what;
     }
+    // What the run said was about the archive: closing it clears that.
+    Click(program, IDC_CLOSE_GRF);
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(StatusText(program), L"Ready");
 }
 
 // Entries that list but do not read, named data\broken<i>.txt.
@@ -222,7 +229,8 @@ TEST_F(Extraction, TellsWhatFailedOnceAtTheEndWithReasons) {
         L"data\\broken0.txt: its data does not decompress\n"
         L"data\\broken1.txt: its data does not decompress\n"
         L"data\\broken2.txt: its data does not decompress\n"
-        L"...and 3 more";
+        L"...and 3 more\n\n"
+        L"Save the whole list, every name with its reason, to a text file?";
     // Both commands go on past every failure and tell of them once.
     const std::wstring folders[] = {Folder(L"all"), Folder(L"rows")};
     int serial = 0;
@@ -241,8 +249,29 @@ TEST_F(Extraction, TellsWhatFailedOnceAtTheEndWithReasons) {
         PostMessageW(program.dialog, WM_COMMAND, MAKEWPARAM(IDC_CLOSE_GRF, BN_CLICKED),
                      reinterpret_cast<LPARAM>(Control(program, IDC_CLOSE_GRF)));
         Settle(program);
-        ASSERT_TRUE(PressBoxButton(box, IDOK));
+        // The box names five: the whole list goes to a file when wanted.
+        std::wstring list = dir.Join(L"failures" + std::to_wstring(serial) + L".txt");
+        ASSERT_TRUE(PressBoxButton(box, command == IDC_EXTRACT ? IDYES : IDNO));
+        if (command == IDC_EXTRACT) {
+            ASSERT_TRUE(ChooseFile(program, L"Save the List of Files Not Extracted", list));
+        }
         ASSERT_EQ(WaitIdle(program), L"") << "one box only";
+        std::string saved = FileText(list);
+        if (command == IDC_EXTRACT) {
+            EXPECT_EQ(saved.rfind("\xEF\xBB\xBF"
+                                  "data\\..\\..\\escape.txt: the name",
+                                  0),
+                      0u)
+                << saved;
+            for (int i = 0; i < 6; ++i) {
+                EXPECT_NE(saved.find("data\\broken" + std::to_string(i) +
+                                     ".txt: its data does not decompress\r\n"),
+                          std::string::npos)
+                    << i;
+            }
+        } else {
+            EXPECT_EQ(saved, "<missing>");
+        }
         // Named after the folder, captioned as what it is: a partial result.
         EXPECT_EQ(box.text, L"8 files could not be extracted to " + out + expected);
         EXPECT_EQ(RowCount(program), 9);
@@ -294,7 +323,7 @@ TEST_F(Extraction, CancelStopsARunOfFailuresAndNothingRunsUnderIt) {
         << Narrow(report);
     EXPECT_NE(report.find(L"...and 35 more"), std::wstring::npos) << Narrow(report);
     EXPECT_EQ(FileText(out + L"\\data\\there.txt"), "from the archive");
-    EXPECT_EQ(StatusText(program), Extracted(1, out));
+    EXPECT_EQ(StatusText(program), Extracted(1, out, true));
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright - " + path);
     EXPECT_EQ(RowCount(program), 441);
 }

@@ -109,7 +109,7 @@ TEST_F(MainLayout, TheListGrowsAndTheButtonsKeepTheirPlacesAlongTheBottom) {
 TEST_F(MainLayout, SizePlaceColumnsAndFoldersAreRememberedAcrossStarts) {
     ResizeBy(program, 100, 60);
     SetWindowPos(program.dialog, nullptr, 30, 40, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_SETCOLUMNWIDTH, 5, 333);
+    SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_SETCOLUMNWIDTH, 3, 133);
     Settle(program);
     RECT before;
     GetWindowRect(program.dialog, &before);
@@ -124,10 +124,94 @@ TEST_F(MainLayout, SizePlaceColumnsAndFoldersAreRememberedAcrossStarts) {
     RECT after;
     GetWindowRect(program.dialog, &after);
     EXPECT_TRUE(SameRect(after, before)) << Describe(after) << " instead of " << Describe(before);
-    EXPECT_EQ(SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETCOLUMNWIDTH, 5, 0), 333);
+    EXPECT_EQ(SendMessageW(Control(program, IDC_ENTRY_LIST), LVM_GETCOLUMNWIDTH, 3, 0), 133);
     wchar_t folder[MAX_PATH] = {};
     ReadFolderSetting(FOLDER_OPEN, folder, MAX_PATH);
     EXPECT_EQ(std::wstring(folder) + L"\\two.grf", archive);
+}
+
+// The list's column widths added up, and its client width.
+std::pair<int, int> ColumnsAndList(const Program& program) {
+    HWND list = Control(program, IDC_ENTRY_LIST);
+    int sum = 0;
+    for (int i = 0; i < 6; ++i) sum += int(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0));
+    RECT client;
+    GetClientRect(list, &client);
+    return {sum, client.right};
+}
+
+TEST_F(MainLayout, ColumnsFitTheirHeadersAndTheNameColumnTakesTheRest) {
+    HWND list = Control(program, IDC_ENTRY_LIST);
+    for (int i = 0; i < 5; ++i) {
+        wchar_t header[64] = {};
+        LVCOLUMNW column = {};
+        column.mask = LVCF_TEXT;
+        column.pszText = header;
+        column.cchTextMax = 64;
+        SendMessageW(list, LVM_GETCOLUMNW, i, reinterpret_cast<LPARAM>(&column));
+        int text =
+            int(SendMessageW(list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(header)));
+        EXPECT_GE(SendMessageW(list, LVM_GETCOLUMNWIDTH, i, 0), text + 12) << Narrow(header);
+    }
+    // The name column takes the rest, less the room of a vertical scroll
+    // bar while there is none.
+    int bar = GetSystemMetrics(SM_CXVSCROLL);
+    std::pair<int, int> fit = ColumnsAndList(program);
+    EXPECT_EQ(fit.first, fit.second - bar) << "no strip at the right";
+    ResizeBy(program, 150, 0);
+    fit = ColumnsAndList(program);
+    EXPECT_EQ(fit.first, fit.second - bar) << "after a resize";
+}
+
+// The list's tip: where it shows (centred below its tool's area, as its
+// tool asks) must lie inside the list, over no button, at any size.
+TEST_F(MainLayout, TheListsTipStaysInsideTheList) {
+    HWND tips = ProgramWindow(program, TOOLTIPS_CLASSW, false);
+    ASSERT_NE(tips, nullptr);
+    HWND list = Control(program, IDC_ENTRY_LIST);
+    for (int dy : {0, 200}) {
+        ResizeBy(program, 0, dy);
+        TOOLINFOW tool = {};
+        wchar_t text[1024] = {};
+        bool found = false;
+        for (UINT i = 0; !found; ++i) {
+            tool = {};
+            tool.cbSize = sizeof(tool);
+            tool.lpszText = text;
+            if (!SendMessageW(tips, TTM_ENUMTOOLSW, i, reinterpret_cast<LPARAM>(&tool))) break;
+            found = tool.hwnd == list;
+        }
+        ASSERT_TRUE(found);
+        LRESULT bubble = SendMessageW(tips, TTM_GETBUBBLESIZE, 0, reinterpret_cast<LPARAM>(&tool));
+        RECT client;
+        GetClientRect(list, &client);
+        EXPECT_LE(tool.rect.bottom + 2 + HIWORD(bubble), client.bottom) << "grown by " << dy;
+        EXPECT_GT(tool.rect.bottom, client.bottom / 2) << "most of the list still shows it";
+    }
+}
+
+TEST_F(MainLayout, RestartComesBackMaximisedAndOpensTheArchiveNamed) {
+    std::wstring archive = WriteArchive(L"named archive.grf", Numbered(4));
+    ShowWindow(program.dialog, SW_MAXIMIZE);
+    Settle(program);
+    ASSERT_TRUE(IsZoomed(program.dialog));
+    Click(program, IDC_EXIT);
+    ASSERT_EQ(WaitForSingleObject(program.thread, 10000), WAIT_OBJECT_0);
+    StopProgram(&program);
+    WindowSettings saved = {};
+    ASSERT_TRUE(ReadWindowSettings(&saved));
+    EXPECT_TRUE(saved.maximized);
+
+    // "Open with": the archive's path, quoted, after the program's name.
+    ASSERT_TRUE(StartProgram(&program, L"caskwright.exe \"" + archive + L"\""));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_TRUE(IsZoomed(program.dialog)) << "maximised again";
+    EXPECT_EQ(RowCount(program), 4);
+    EXPECT_EQ(WindowText(program.dialog), L"Caskwright - " + archive);
+    // Restored, it has the size it had before it was maximised.
+    ShowWindow(program.dialog, SW_RESTORE);
+    Settle(program);
+    EXPECT_FALSE(IsZoomed(program.dialog));
 }
 
 }  // namespace

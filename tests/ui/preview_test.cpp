@@ -7,6 +7,8 @@
 // so.
 #include <windows.h>
 
+#include <dlgs.h>
+
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
@@ -620,6 +622,57 @@ TEST_F(Preview, WriteSavesANewBitmapFileOnlyInsideItsButton) {
     ASSERT_TRUE(ReadFileBytes(path, &after));
     EXPECT_EQ(after, kept);
     EXPECT_NE(PreviewWindow(program), nullptr) << "the picture stays on show";
+}
+
+// The type a file dialog's list shows chosen.
+std::wstring ChosenFileType(const Box& box) {
+    HWND types = GetDlgItem(box.window, cmb1);
+    LRESULT index = types ? SendMessageW(types, CB_GETCURSEL, 0, 0) : -1;
+    std::vector<std::wstring> items = FileTypes(box);
+    return index >= 0 && size_t(index) < items.size() ? items[size_t(index)] : L"<none>";
+}
+
+TEST_F(Preview, WriteTakesTheTypedExtensionAndTheTypeListFollowsIt) {
+    LoadDirectly(
+        WriteArchive(L"typed.grf", {{"data\\small.bmp", BitmapFile(10, 10, SmallColour)}}));
+    Activate(program, 0);
+    HWND viewer = PreviewWindow(program);
+    ASSERT_NE(viewer, nullptr);
+
+    Press(program, viewer, 100, 10);
+    Box dialog;
+    ASSERT_TRUE(WaitForBox(program, &dialog, SAVE_TITLE));
+    EXPECT_EQ(ChosenFileType(dialog), L"Bitmap Image (*.bmp)");
+    ASSERT_TRUE(SetFileNameText(dialog, L"picture.PNG"));
+    EXPECT_TRUE(WaitUntil([&] { return ChosenFileType(dialog) == L"PNG Image (*.png)"; }, 5000));
+    ASSERT_TRUE(SetFileNameText(dialog, L"picture.bmp"));
+    EXPECT_TRUE(WaitUntil([&] { return ChosenFileType(dialog) == L"Bitmap Image (*.bmp)"; }, 5000));
+    ASSERT_TRUE(ChooseFile(program, SAVE_TITLE, L""));
+    Settle(program);
+
+    // Whatever the list shows when OK is pressed, the name's extension says
+    // what is written.
+    struct Case {
+        const wchar_t* name;
+        int listed;  // the type chosen in the list
+        std::string starts;
+    };
+    const Case cases[] = {{L"typed.png", 0, "\x89PNG"}, {L"typed.bmp", 1, "BM"}};
+    for (const Case& c : cases) {
+        std::wstring path = dir.Join(c.name);
+        Press(program, viewer, 100, 10);
+        ASSERT_TRUE(WaitForBox(program, &dialog, SAVE_TITLE));
+        ASSERT_TRUE(ChooseFileType(dialog, c.listed));
+        ASSERT_TRUE(TypeFileName(dialog, path));
+        ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog.window); }, 10000));
+        Settle(program);
+        EXPECT_EQ(OpenDialog(program), nullptr) << "no error";
+        Bytes file;
+        ASSERT_TRUE(ReadFileBytes(path, &file)) << Narrow(c.name);
+        ASSERT_GE(file.size(), c.starts.size());
+        EXPECT_EQ(std::string(file.begin(), file.begin() + ptrdiff_t(c.starts.size())), c.starts)
+            << Narrow(c.name);
+    }
 }
 
 const wchar_t UNKNOWN_NOTICE[] = L"The viewer does not know this kind of entry.";

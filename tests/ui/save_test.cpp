@@ -169,4 +169,52 @@ TEST_F(SaveCommand, ClosingOrOpeningWithUnsavedChangesAsksFirst) {
                                     {"data\\file0.txt", "x"}, {"data\\file2.txt", "x"}}));
 }
 
+TEST_F(SaveCommand, FailuresNameTheFileAndTheReasonWithWhatToDo) {
+    const std::wstring kept = L" The file is as it was, and the changes are still here.";
+    // An added file gone from its folder since: named, with the way out.
+    std::wstring path = WriteArchive(L"gone.grf", Numbered(2));
+    ASSERT_EQ(Open(path), L"");
+    std::wstring folder = MakeFolder(dir);
+    Click(program, IDC_ADD_DIR);
+    ASSERT_TRUE(ChooseFolder(program, folder, nullptr));
+    ASSERT_EQ(WaitIdle(program), L"");
+    ASSERT_TRUE(DeleteFileW((folder + L"\\c.txt").c_str()));
+    Click(program, IDC_SAVE);
+    Box box;
+    ASSERT_TRUE(WaitForBox(program, &box)) << Narrow(StatusText(program));
+    EXPECT_EQ(box.caption, L"Cannot Save");
+    EXPECT_EQ(box.text, L"The changes could not be saved into " + path +
+                            L": data\\c.txt, added from a folder, can no longer be opened. It "
+                            L"was moved, renamed or deleted since it was added. Put it back or "
+                            L"add it again, or delete it from the list, then save." +
+                            kept);
+    ASSERT_TRUE(PressBoxButton(box, IDOK));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_TRUE(SaveEnabled(program)) << "the changes are still there";
+
+    // An archive another program holds: the file itself is named, and how
+    // to go on.
+    std::wstring locked = WriteArchive(L"locked.grf", Numbered(3));
+    ASSERT_EQ(Open(locked), L"");
+    HANDLE held = CreateFileW(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    SelectRows(program, {0});
+    Click(program, IDC_DELETE_SEL);
+    ASSERT_EQ(WaitIdle(program), L"");
+    Click(program, IDC_SAVE);
+    ASSERT_TRUE(WaitForBox(program, &box)) << Narrow(StatusText(program));
+    EXPECT_EQ(box.caption, L"Cannot Save");
+    EXPECT_EQ(box.text, L"The changes could not be saved into " + locked +
+                            L": the file cannot be written. It may be read-only, on a read-only "
+                            L"drive or share, or held by another program. Clear its read-only "
+                            L"mark or close the other program and save again, or Repack to a new "
+                            L"file in a folder you can write to." +
+                            kept);
+    ASSERT_TRUE(PressBoxButton(box, IDOK));
+    ASSERT_EQ(WaitIdle(program), L"");
+    CloseHandle(held);
+    EXPECT_EQ(RowImage(program, 0), MARK_DELETED);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include "ui_driver.h"
 
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <shlobj.h>
 #include <zlib.h>
 
@@ -11,9 +12,11 @@
 #include <atomic>
 #include <memory>
 
+#include "background_open.h"
 #include "main_dialog.h"
 #include "resource.h"
 #include "services.h"
+#include "test_support.h"
 
 namespace {
 
@@ -34,8 +37,12 @@ LRESULT CALLBACK TestLayerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
     return CallWindowProcW(g_dialogProcBefore, window, message, wParam, lParam);
 }
 
-DWORD WINAPI ProgramThread(void*) {
-    return static_cast<DWORD>(RunCaskwright(GetModuleHandleW(nullptr)));
+// The command line the next start gives the program.
+std::wstring g_commandLine;
+
+DWORD WINAPI ProgramThread(void* commandLine) {
+    return static_cast<DWORD>(
+        RunCaskwright(GetModuleHandleW(nullptr), static_cast<const wchar_t*>(commandLine)));
 }
 
 std::wstring ClassOf(HWND window) {
@@ -198,6 +205,34 @@ bool Responds(HWND window, DWORD timeoutMs) {
 
 // 32-bit blue-green-red rows of the screen inside rect, top row first; empty
 // when the capture failed.
+// The window drawing itself (WM_PRINT) into a bitmap of its size, for a
+// window the screen has not shown yet: one just resized shows black there
+// until its new surface reaches the screen.
+std::vector<uint8_t> CaptureDrawn(HWND window, const RECT& rect) {
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ before = SelectObject(memory, bitmap);
+    bool drawn = PrintWindow(window, memory, 0) != FALSE;
+    SelectObject(memory, before);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+    int rows = GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (!drawn || rows != height) pixels.clear();
+    return pixels;
+}
+
 std::vector<uint8_t> CaptureScreen(const RECT& rect) {
     int width = rect.right - rect.left;
     int height = rect.bottom - rect.top;
@@ -297,8 +332,11 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     }
 }
 
-bool StartProgram(Program* program) {
-    program->thread = CreateThread(nullptr, 0, ProgramThread, nullptr, 0, &program->threadId);
+bool StartProgram(Program* program, const std::wstring& commandLine) {
+    g_commandLine = commandLine;
+    program->thread =
+        CreateThread(nullptr, 0, ProgramThread, const_cast<wchar_t*>(g_commandLine.c_str()), 0,
+                     &program->threadId);
     if (!program->thread) return false;
     HWND dialog = nullptr;
     WaitUntil(
@@ -373,6 +411,13 @@ std::wstring WindowText(HWND window) {
 std::wstring StatusText(const Program& program) {
     HWND bar = FindWindowExW(program.dialog, nullptr, STATUSCLASSNAMEW, nullptr);
     return bar ? WindowText(bar) : L"<no status bar>";
+}
+
+std::wstring CountsText(const Program& program) {
+    HWND bar = FindWindowExW(program.dialog, nullptr, STATUSCLASSNAMEW, nullptr);
+    wchar_t counts[512] = {};
+    SendMessageW(bar, SB_GETTEXTW, 1, reinterpret_cast<LPARAM>(counts));
+    return counts;
 }
 
 std::wstring ComboSelection(const Program& program, int id) {
@@ -465,7 +510,8 @@ std::wstring WaitIdle(const Program& program, DWORD timeoutMs) {
                 return L"a window is open: \"" + box.caption + L"\" " + box.text;
             }
         }
-        if (others.empty() && IsWindowEnabled(program.dialog)) return L"";
+        // An archive opening in the background is still work in hand.
+        if (others.empty() && IsWindowEnabled(program.dialog) && !OpenRunning()) return L"";
         Sleep(10);
     }
 }
@@ -575,7 +621,8 @@ bool PressBoxButton(const Box& box, int id) {
 std::wstring TakeError(const Program& program, DWORD timeoutMs) {
     Box box;
     if (!WaitForBox(program, &box, ERROR_CAPTIONS, timeoutMs)) return L"";
-    PressBoxButton(box, IDOK);
+    // A box that offers more (Yes, No) is declined.
+    if (!PressBoxButton(box, IDOK)) PressBoxButton(box, IDNO);
     return box.text;
 }
 
@@ -588,6 +635,12 @@ bool ChooseFile(const Program& program, const std::wstring& title, const std::ws
 }
 
 bool TypeFileName(const Box& box, const std::wstring& path) {
+    if (!SetFileNameText(box, path)) return false;
+    PostMessageW(GetDlgItem(box.window, IDOK), BM_CLICK, 0, 0);
+    return true;
+}
+
+bool SetFileNameText(const Box& box, const std::wstring& path) {
     // The name box: an edit inside the combo box 0x47c (itself possibly
     // inside an extended combo box), or the old-style edit 0x480.
     HWND edit = nullptr;
@@ -600,7 +653,6 @@ bool TypeFileName(const Box& box, const std::wstring& path) {
     if (!edit) edit = GetDlgItem(box.window, edt1);
     if (!edit) return false;
     SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
-    PostMessageW(GetDlgItem(box.window, IDOK), BM_CLICK, 0, 0);
     return true;
 }
 
@@ -701,14 +753,37 @@ void SelectRows(const Program& program, const std::vector<int>& rows) {
     }
 }
 
+// The share of a capture's pixels (BGRA) that are black, and whether every
+// pixel is the colour of the first: a window not yet on the screen, or one
+// the capture could not draw.
+double BlackShare(const std::vector<uint8_t>& pixels) {
+    size_t black = 0;
+    for (size_t at = 0; at + 3 < pixels.size(); at += 4)
+        black += pixels[at] == 0 && pixels[at + 1] == 0 && pixels[at + 2] == 0;
+    return pixels.empty() ? 1.0 : double(black) / double(pixels.size() / 4);
+}
+
+bool IsBlank(const std::vector<uint8_t>& pixels) {
+    for (size_t at = 4; at + 3 < pixels.size(); at += 4) {
+        if (pixels[at] != pixels[0] || pixels[at + 1] != pixels[1] || pixels[at + 2] != pixels[2])
+            return false;
+    }
+    return true;
+}
+
+// A window as the screen shows it is mostly not black: more than this is a
+// window drawn as a black rectangle.
+const double MOST_BLACK = 0.5;
+
 std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
     RECT rect;
     if (!GetWindowRect(window, &rect)) return L"";
     RedrawWindow(window, nullptr, nullptr,
                  RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     // What is drawn reaches the screen a little later: the picture is taken
-    // once two captures a tenth of a second apart agree, or after 0.3 s for
-    // a window that keeps changing (a progress bar moving on).
+    // once two captures a tenth of a second apart agree and show something
+    // (a window just resized shows black until its surface is drawn), or
+    // after 2 s for a window that keeps changing (a progress bar moving on).
     const DWORD APART_MS = 100;
     std::vector<uint8_t> pixels = CaptureScreen(rect);
     DWORD takenAt = GetTickCount();
@@ -716,13 +791,30 @@ std::wstring SaveScreenshot(HWND window, const std::wstring& name) {
         [&] {
             if (GetTickCount() - takenAt < APART_MS) return false;
             std::vector<uint8_t> again = CaptureScreen(rect);
-            bool settled = !again.empty() && again == pixels;
+            bool settled = !again.empty() && again == pixels && !IsBlank(again) &&
+                           BlackShare(again) <= MOST_BLACK;
             pixels = std::move(again);
             takenAt = GetTickCount();
             return settled;
         },
-        300);
-    if (pixels.empty()) return L"";
+        2000);
+    int width = rect.right - rect.left;
+    int height = rect.bottom - rect.top;
+    // The screen never showed it: the window draws itself instead.
+    if (pixels.empty() || IsBlank(pixels) || BlackShare(pixels) > MOST_BLACK)
+        pixels = CaptureDrawn(window, rect);
+    // Every screenshot is checked: one of the window's size, and a picture.
+    if (pixels.empty() || width <= 0 || height <= 0 ||
+        pixels.size() != size_t(width) * size_t(height) * 4) {
+        ADD_FAILURE() << "screenshot " << Narrow(name) << ": nothing captured";
+        return L"";
+    }
+    EXPECT_FALSE(IsBlank(pixels)) << "screenshot " << Narrow(name) << " is one colour";
+    EXPECT_LE(BlackShare(pixels), MOST_BLACK) << "screenshot " << Narrow(name) << " is black";
+    RECT now;
+    GetWindowRect(window, &now);
+    EXPECT_EQ(now.right - now.left, width) << "screenshot " << Narrow(name);
+    EXPECT_EQ(now.bottom - now.top, height) << "screenshot " << Narrow(name);
     std::wstring folder = WindowsPath(CASKWRIGHT_SCREENSHOTS);
     CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring path = folder + L"\\" + name + L".png";

@@ -19,8 +19,9 @@ struct Program {
     HWND dialog = nullptr;
 };
 
-// Starts the program and waits for its main dialog. False on failure.
-bool StartProgram(Program* program);
+// Starts the program with commandLine (the whole line, program name first;
+// "": none) and waits for its main dialog. False on failure.
+bool StartProgram(Program* program, const std::wstring& commandLine = L"");
 // Answers whatever is still open, unloads the archive, ends the dialog and
 // waits for the thread.
 void StopProgram(Program* program);
@@ -28,6 +29,8 @@ void StopProgram(Program* program);
 HWND Control(const Program& program, int id);
 std::wstring WindowText(HWND window);
 std::wstring StatusText(const Program& program);
+// The status line's second part: the list's counts.
+std::wstring CountsText(const Program& program);
 std::wstring ComboSelection(const Program& program, int id);
 // The items of a combo box, in order.
 std::vector<std::wstring> ComboItems(HWND combo);
@@ -67,7 +70,7 @@ struct Box {
 // The captions of the program's error boxes, joined by "|".
 #define ERROR_CAPTIONS                                                                      \
     L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive|Some Files " \
-    L"Not Extracted|Cannot Extract|Some Files Left Out"
+    L"Not Extracted|Cannot Extract|Some Files Left Out|Cannot Save"
 
 // A top-level window of the program of that class other than the main
 // dialog, or null.
@@ -94,6 +97,8 @@ bool ChooseFile(const Program& program, const std::wstring& title, const std::ws
 // Types path into a file dialog's name box and presses OK, without waiting
 // for the dialog to go (it may refuse the name).
 bool TypeFileName(const Box& box, const std::wstring& path);
+// Types path into a file dialog's name box, and nothing else.
+bool SetFileNameText(const Box& box, const std::wstring& path);
 // The file types a file dialog offers, as its type list shows them.
 std::vector<std::wstring> FileTypes(const Box& box);
 // Picks the file type at index (from 0) in a file dialog's type list, as a
