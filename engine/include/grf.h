@@ -1040,6 +1040,8 @@ int32_t GrfIsKeyed(GrfArchive* archive, uint32_t index);
    nonzero stops, leaving GRF_ERROR_CANCELLED. Records that cannot be read
    count as not keyed. GrfLastError is GRF_OK after a whole pass. */
 uint32_t GrfCountKeyed(GrfArchive* archive, GrfProgressCallback progress);
+
+/* ---------------------------------------------------------------------------
  * Client view: a game client's folder seen as the client reads it.
  *
  * A client reads several sources in priority order: the loose data\ folder
