@@ -120,7 +120,8 @@ TEST_F(Cli, HelpVersionAndUsageErrors) {
     } cases[] = {
         {{"--help"}, 0, "Usage: caskw [OPTIONS] SUBCOMMAND", ""},
         {{"--help"}, 0, "Exit codes: 0 all done", ""},
-        {{"list", "--help"}, 0, "Usage: caskw list [OPTIONS] ARCHIVE [PATTERN...]", ""},
+        {{"list", "--help"}, 0, "Usage: caskw list [OPTIONS] [ARCHIVE] [PATTERN...]", ""},
+        {{"list", "--help"}, 0, "--client DIR", ""},
         {{"extract", "--help"}, 0, "--keep", ""},
         {{"--version"}, 0, "caskw ", ""},
         {{}, 2, "", "A subcommand is required"},
