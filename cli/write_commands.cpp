@@ -171,53 +171,23 @@ int RunRemove(const RemoveOptions& o) {
 // one must win and is merged last. Names are relative to the file's folder.
 bool ReadDataIni(const std::string& typed, std::vector<std::string>* archives) {
     fs::path path = PathFromUtf8(typed);
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::wstring wide;
+    uint32_t count = 0;
+    wchar_t* names = Utf8ToWide(typed, &wide) ? GrfReadDataIni(wide.c_str(), &count) : nullptr;
+    if (!names) {
         Complain(typed + ": cannot be read");
         return false;
     }
-    std::vector<std::pair<long, std::string>> listed;
-    bool inData = false;
-    std::string line;
-    for (bool first = true; std::getline(file, line); first = false) {
-        if (first && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a UTF-8 mark
-        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
-            line.pop_back();
-        size_t start = line.find_first_not_of(" \t");
-        if (start == std::string::npos) continue;
-        line.erase(0, start);
-        if (line[0] == ';' || line[0] == '#') continue;
-        if (line[0] == '[') {
-            std::string section = line.substr(1, line.find(']') - 1);
-            std::transform(section.begin(), section.end(), section.begin(), ::tolower);
-            inData = section == "data";
-            continue;
-        }
-        size_t equals = line.find('=');
-        if (!inData || equals == std::string::npos) continue;
-        char* end = nullptr;
-        long number = strtol(line.c_str(), &end, 10);
-        if (end == line.c_str()) continue;
-        std::string name = line.substr(equals + 1);
-        name.erase(0, std::min(name.size(), name.find_first_not_of(" \t")));
-        if (name.empty()) continue;
-        std::wstring check;
-        if (!Utf8ToWide(name, &check)) {
-            // Not UTF-8: the client's own code page.
-            wchar_t* wide = Cp949ToWide(name.c_str());
-            name = wide ? WideToUtf8(wide) : name;
-            GrfFreeBuffer(wide);
-        }
-        listed.emplace_back(number, name);
-    }
+    std::vector<std::string> listed;  // the client's order: the first wins
+    for (const wchar_t* name = names; *name; name += wcslen(name) + 1)
+        listed.push_back(WideToUtf8(name));
+    GrfFreeBuffer(names);
     if (listed.empty()) {
         Complain(typed + ": lists no archive under [Data]");
         return false;
     }
-    std::stable_sort(listed.begin(), listed.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (const auto& [number, name] : listed)
-        archives->push_back(PathToUtf8(path.parent_path() / PathFromUtf8(name)));
+    for (auto name = listed.rbegin(); name != listed.rend(); ++name)
+        archives->push_back(PathToUtf8(path.parent_path() / PathFromUtf8(*name)));
     return true;
 }
 

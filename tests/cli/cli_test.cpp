@@ -130,7 +130,8 @@ TEST_F(Cli, HelpVersionAndUsageErrors) {
     } cases[] = {
         {{"--help"}, 0, "Usage: caskw [OPTIONS] SUBCOMMAND", ""},
         {{"--help"}, 0, "Exit codes: 0 all done", ""},
-        {{"list", "--help"}, 0, "Usage: caskw list [OPTIONS] ARCHIVE [PATTERN...]", ""},
+        {{"list", "--help"}, 0, "Usage: caskw list [OPTIONS] [ARCHIVE] [PATTERN...]", ""},
+        {{"list", "--help"}, 0, "--client DIR", ""},
         {{"extract", "--help"}, 0, "--keep", ""},
         {{"--version"}, 0, "caskw ", ""},
         {{}, 2, "", "A subcommand is required"},
@@ -160,8 +161,14 @@ TEST_F(Cli, ArgumentsStartingWithASlashArePaths) {
     std::replace(rooted.begin(), rooted.end(), '\\', '/');
     ASSERT_EQ(rooted[0], '/');
     Outcome run = Caskw({"list", rooted}, Narrow(dir.path));
-    EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(run.out, List(archive));
+    EXPECT_EQ(run.err.find("ARCHIVE is required"), std::string::npos) << run.err;
+    if (run.code != 0) {
+        // Wine takes a rooted path for one of the Linux root: still a path.
+        EXPECT_TRUE(kWindows) << run.err;
+        EXPECT_NE(run.err.find(rooted + ": no such file"), std::string::npos) << run.err;
+    } else {
+        EXPECT_EQ(run.out, List(archive));
+    }
     Outcome unknown = Caskw({"list", "/x"}, Narrow(dir.path));
     EXPECT_EQ(unknown.code, 2);
     EXPECT_NE(unknown.err.find("/x: no such file"), std::string::npos) << unknown.err;
@@ -516,11 +523,14 @@ TEST_F(Cli, ControlBytesInNamesNeverReachTheTerminal) {
     EXPECT_EQ(json[1]["name"], "data\\two\nlines.txt");
     Outcome run = Caskw({"extract", archive, "-C", Path("out")});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("caskw: data\\bell\\x07\\x7F.txt: an earlier entry"), std::string::npos)
+    // Windows takes no control character in a file name: each fails there.
+    EXPECT_NE(run.err.find(kWindows ? "caskw: data\\bell\\x07\\x7F.txt: the file could not"
+                                    : "caskw: data\\bell\\x07\\x7F.txt: an earlier entry"),
+              std::string::npos)
         << run.err;
     for (char c : run.err + Caskw({"list", archive, "--long"}).out)
         EXPECT_TRUE(c == '\n' || static_cast<uint8_t>(c) >= 0x20) << int(c);
-    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), kWindows ? 5 : 2) << run.err;
 }
 
 TEST_F(Cli, ExtractKeepsTheFirstOfTwoEntriesOfOneName) {

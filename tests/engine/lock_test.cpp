@@ -177,15 +177,21 @@ INSTANTIATE_TEST_SUITE_P(Kinds, Lock, ::testing::Values(false, true),
 
 // Another program that takes no lock writes past the end while a save is
 // about to switch; the save is stopped there. Its undo leaves those bytes.
+// (Windows' share modes keep such a writer out of a file being saved.)
 std::wstring g_appendTo;
+bool g_appended;
 
 int32_t AppendAndStop(GrfEntry* entry, uint32_t, uint32_t) {
     if (entry) return 0;
     PlatformFile* other = PlatformOpenUpdate(g_appendTo.c_str());
-    bool appended = other && PlatformSeek(other, PlatformFileSize(other)) &&
-                    PlatformWrite(other, "other", 5) && PlatformFlush(other);
+    g_appended = other && PlatformSeek(other, PlatformFileSize(other)) &&
+                 PlatformWrite(other, "other", 5) && PlatformFlush(other);
     PlatformClose(other);
-    EXPECT_TRUE(appended);
+#ifdef _WIN32
+    EXPECT_FALSE(g_appended);
+#else
+    EXPECT_TRUE(g_appended);
+#endif
     return 1;
 }
 
@@ -201,7 +207,8 @@ TEST(Save, UndoNeverCutsWhatAnotherProgramWrote) {
         Bytes after;
         ASSERT_TRUE(ReadFileBytes(disk.path, &after));
         ASSERT_GE(after.size(), 5u);
-        EXPECT_EQ(std::string(after.end() - 5, after.end()), "other") << std::hex << version;
+        if (g_appended)
+            EXPECT_EQ(std::string(after.end() - 5, after.end()), "other") << std::hex << version;
         GrfArchive* reopened = GrfOpen(disk.path.c_str(), nullptr);
         ASSERT_NE(reopened, GRF_NO_ARCHIVE) << std::hex << version;
         EXPECT_EQ(NamesOf(reopened), (Names{"data\\a.txt", "data\\b.bin"}));
