@@ -111,8 +111,6 @@ struct SaveReason {
     UINT text;
 };
 
-// Codes 38 (another writer holds the archive) and 39 (access denied) by
-// number: the engine gives them where the system says so.
 const SaveReason SAVE_REASONS[] = {
     {GRF_ERROR_NOT_FOUND, 0, -1, IDS_SAVE_NOT_WRITABLE},
     {GRF_ERROR_NOT_FOUND, 1, 1, IDS_SAVE_LOCAL_GONE},
@@ -122,8 +120,8 @@ const SaveReason SAVE_REASONS[] = {
     {GRF_ERROR_WRITE, -1, -1, IDS_SAVE_WRITE},
     {GRF_ERROR_MEMORY, -1, -1, IDS_SAVE_MEMORY},
     {GRF_ERROR_METHOD, -1, -1, IDS_SAVE_METHOD},
-    {38, -1, -1, IDS_SAVE_IN_USE},
-    {39, -1, -1, IDS_SAVE_ACCESS},
+    {GRF_ERROR_IN_USE, -1, -1, IDS_SAVE_IN_USE},
+    {GRF_ERROR_ACCESS, -1, -1, IDS_SAVE_ACCESS},
 };
 
 UINT SaveReasonText(uint32_t code, bool at, bool local) {
