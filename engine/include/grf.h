@@ -16,9 +16,10 @@
  *  - Memory handed out is zero-filled and belongs to the caller, who releases
  *    it with GrfFreeBuffer (on Windows a plain HeapFree on the process heap
  *    works too).
- *  - No file stays open between calls: each operation opens the archive by
- *    the absolute path kept in it and closes it before returning, and fails
- *    with GRF_ERROR_CHANGED when the file is no longer the one opened.
+ *  - No file stays open between calls (but for a GrfLockArchive lock): each
+ *    operation opens the archive by the absolute path kept in it and closes
+ *    it before returning, and fails with GRF_ERROR_CHANGED when the file is
+ *    no longer the one opened.
  *  - Archive names are 8-bit code page 949 text with backslash separators,
  *    compared byte for byte and case-sensitively. User text is wide.
  *  - Where a contract gives GRF_ERROR_NOT_FOUND for a file that does not

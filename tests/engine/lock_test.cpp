@@ -207,8 +207,9 @@ TEST(Save, UndoNeverCutsWhatAnotherProgramWrote) {
         Bytes after;
         ASSERT_TRUE(ReadFileBytes(disk.path, &after));
         ASSERT_GE(after.size(), 5u);
-        if (g_appended)
+        if (g_appended) {
             EXPECT_EQ(std::string(after.end() - 5, after.end()), "other") << std::hex << version;
+        }
         GrfArchive* reopened = GrfOpen(disk.path.c_str(), nullptr);
         ASSERT_NE(reopened, GRF_NO_ARCHIVE) << std::hex << version;
         EXPECT_EQ(NamesOf(reopened), (Names{"data\\a.txt", "data\\b.bin"}));
