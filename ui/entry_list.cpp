@@ -1036,6 +1036,16 @@ int MarkOfEntry(const GrfEntry* entry) {
     return MARK_NONE;
 }
 
+// Control bytes of a hostile name (ESC, BEL, a line end) shown as the
+// visible symbols Unicode keeps for them, so no name draws as blank or
+// splits over two lines.
+void ShowControlsAsSymbols(wchar_t* text) {
+    for (; *text; ++text) {
+        if (*text < 0x20) *text = static_cast<wchar_t>(0x2400 + *text);
+        if (*text == 0x7F) *text = 0x2421;
+    }
+}
+
 void OnEntryListDispInfo(NMLVDISPINFOW* info) {
     LVITEMW* item = &info->item;
     const GrfEntry* entry = item->iItem >= 0 && uint32_t(item->iItem) < ShownCount()
@@ -1045,6 +1055,7 @@ void OnEntryListDispInfo(NMLVDISPINFOW* info) {
         wchar_t cell[CELL_SIZE];
         uint32_t filled = entry ? g_order[size_t(item->iItem)] : 0;
         FormatCell(entry, filled, item->iSubItem, cell);
+        ShowControlsAsSymbols(cell);
         lstrcpynW(item->pszText, cell, item->cchTextMax);
     }
     if (item->mask & LVIF_IMAGE) item->iImage = entry ? MarkOfEntry(entry) : MARK_NONE;

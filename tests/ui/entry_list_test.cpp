@@ -315,6 +315,15 @@ std::vector<std::wstring> SelectedNames(const Program& program) {
     return names;
 }
 
+// Control bytes in a name show as visible symbols, never raw.
+TEST_F(EntryList, ControlBytesInNamesShowAsSymbols) {
+    LoadDirectly(WriteArchive(L"hostile.grf", {{"data\\a\x1B[31mb\x07.txt", BytesOf("a")},
+                                               {"data\\line\nbreak\x7F.txt", BytesOf("b")}}));
+    ASSERT_EQ(RowCount(program), 2);
+    EXPECT_EQ(RowTexts(program, 0)[5], L"data\\a\u241B[31mb\u2407.txt");
+    EXPECT_EQ(RowTexts(program, 1)[5], L"data\\line\u240Abreak\u2421.txt");
+}
+
 TEST_F(EntryList, SortingAndFilteringKeepTheSelectedRowsSelected) {
     LoadDirectly(WriteArchive(L"five.grf", {{"data\\e.txt", BytesOf("e")},
                                             {"data\\b.spr", BytesOf("b")},
