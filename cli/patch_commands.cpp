@@ -129,14 +129,14 @@ Tally TallyOf(GrfArchive* archive, const GrfArchive* patch) {
 
 int RunApply(const ApplyOptions& o) {
     std::string why;
-    ArchiveLock lock;
-    if (!LockArchive(PathFromUtf8(o.archive), &lock, &why)) return CannotRun(why);
-    Archive archive = OpenArchive(PathFromUtf8(o.archive), &why);
-    if (!archive) return CannotRun(why);
     Archive patch = OpenArchive(PathFromUtf8(o.patch), &why);
     if (!patch) return CannotRun(why);
     // An RGZ goes into a client folder, not an archive.
     if (IsRgz(patch.get())) return ApplyRgz(patch.get(), o.patch, o.archive);
+    // Held from reading the archive until it is saved: no other writer
+    // comes in between.
+    ArchiveLock lock;
+    if (!LockArchive(PathFromUtf8(o.archive), &lock, &why)) return CannotRun(why);
     Archive archive = OpenArchive(PathFromUtf8(o.archive), &why);
     if (!archive) return CannotRun(why);
     const GrfPatchInfo* info = GrfPatchOf(patch.get());
