@@ -946,6 +946,8 @@ TEST_F(Cli, LoosePatchAppliesEverySafeEntryAndNamesTheRefused) {
     Bytes after;
     ASSERT_TRUE(ReadAt(client, &after));
     EXPECT_EQ(after, archiveBytes);
+}
+
 // RGZ: made from a folder, listed and read like an archive, applied into a
 // client folder, converted to THOR and back; a hostile name stops it all.
 TEST_F(Cli, RgzPatchesMakeApplyAndConvert) {
