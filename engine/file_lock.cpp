@@ -4,6 +4,7 @@
 
 #include <atomic>
 
+#include "archive_internal.h"
 #include "platform.h"
 
 namespace {
@@ -50,7 +51,7 @@ int FreeSlot() {
 uint32_t HoldFile(const wchar_t* path, bool exclusive, FileHold* hold) {
     hold->slot = -1;
     PlatformFile* file = PlatformOpenToLock(path, exclusive);
-    if (!file) return GRF_ERROR_NOT_FOUND;
+    if (!file) return OpenFailure();
     if (!PlatformStampOf(file, &hold->file)) {
         PlatformClose(file);
         return GRF_ERROR_NOT_FOUND;

@@ -115,8 +115,8 @@ enum GrfErrorCode {
     GRF_ERROR_PASSWORD_LENGTH = 44,
     /* the patch file ends before its end record (RGZ) */
     GRF_ERROR_CUT_SHORT = 45,
-    GRF_ERROR_NO_CLIENT = 46      /* a client folder with no archive the client
-                                     would read, nor a loose folder asked for */
+    GRF_ERROR_NO_CLIENT = 46 /* a client folder with no archive the client
+                                would read, nor a loose folder asked for */
     /* Any other value: the operating system's error code of a failed read of
        an archive's header or directory (GrfOpen). */
 };

@@ -48,6 +48,9 @@ bool Expected(uint32_t code) {
         case GRF_ERROR_OUTPUT:
         case GRF_ERROR_DUPLICATE:
         case GRF_ERROR_METHOD:
+        case GRF_ERROR_OPEN_ARCHIVE:
+        case GRF_ERROR_PASSWORD:
+        case GRF_ERROR_NEEDS_PASSWORD:
             return true;
         default:
             return false;
