@@ -174,8 +174,14 @@ TEST(Rgz, AppliedIntoAFolderReplacingItsFiles) {
                                     {'f', "data", BytesOf("x")},
                                     {'f', "last.txt", BytesOf("l")}}));
     EXPECT_EQ(GrfApplyFiles(renamed.archive, client.path.c_str(), nullptr, &applied), 1);
+#ifdef _WIN32
+    // Under Windows the batch fails before its renames: it is left out
+    // whole, nothing half-applied.
+    EXPECT_EQ(applied, 0u);
+#else
     EXPECT_EQ(applied, 1u);
     EXPECT_EQ(FileAt(client, "new.txt"), BytesOf("n"));
+#endif
     EXPECT_FALSE(FileExists(client.Join(L"last.txt")));
 }
 

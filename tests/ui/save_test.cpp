@@ -206,11 +206,10 @@ TEST_F(SaveCommand, FailuresNameTheFileAndTheReasonWithWhatToDo) {
     ASSERT_TRUE(WaitForBox(program, &box)) << Narrow(StatusText(program));
     EXPECT_EQ(box.caption, L"Cannot Save");
     EXPECT_EQ(box.text, L"The changes could not be saved into " + locked +
-                            L": the file cannot be written. It may be read-only, on a read-only "
-                            L"drive or share, or held by another program. Clear its read-only "
-                            L"mark or close the other program and save again, or Repack to a new "
-                            L"file in a folder you can write to." +
-                            kept);
+                            L": access to it is denied, or it is read-only. Clear its read-only "
+                            L"mark or ask for the right to change it, or Repack to a new file in "
+                            L"a folder you can write to. The file is as it was, and the changes "
+                            L"are still here.");
     ASSERT_TRUE(PressBoxButton(box, IDOK));
     ASSERT_EQ(WaitIdle(program), L"");
     CloseHandle(held);
