@@ -16,6 +16,8 @@ constexpr size_t kWideNameSize = GRF_NAME_SIZE + 1;
 constexpr size_t kPatternSize = sizeof(GrfSearch{}.pattern) / sizeof(wchar_t);
 
 bool Matches(const GrfEntry& entry, const wchar_t* pattern) {
+    // "*.*" matches every name on both systems: none needs converting.
+    if (wcscmp(pattern, L"*.*") == 0) return true;
     wchar_t wide[kWideNameSize];
     if (!PlatformCp949ToWideInto(entry.name, wide, kWideNameSize)) return false;
     const wchar_t* slash = wcsrchr(wide, L'\\');

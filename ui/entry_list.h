@@ -1,9 +1,10 @@
 // entry_list.h -- the main dialog's list of archive entries (control 1000):
-// its columns and state marks, its filling through the filter pattern, and
-// the one way to get from a row to its entry.
+// its columns and state marks, the input that moves the focus and the
+// selection, and the one way to get from a row to its entry.
 //
-// The list is owner-data: it holds no texts of its own. Each row refers to
-// an entry of g_archive's table by its index there, and the cells are
+// The list is owner-data: it holds no texts of its own. It shows the rows
+// of the entry view (g_entryView, see entry_view.h), whose rows refer to
+// entries of g_archive's table by their index there, and the cells are
 // formatted from the entry whenever the list draws or is asked for them, so
 // filling half a million rows costs little more than the filter walk.
 #ifndef CASKWRIGHT_UI_ENTRY_LIST_H
@@ -13,8 +14,14 @@
 
 #include <commctrl.h>
 
+#include "entry_view.h"
 #include "grf.h"
 #include "row_selection.h"
+
+// Sent to the list's dialog after each filling (wParam and lParam 0), once
+// the list shows the new rows: what else shows the view (the folder tree)
+// is brought up to date then.
+#define WM_ENTRIES_FILLED (WM_APP + 43)
 
 // Image indices of the state marks in the list's small-image list.
 #define MARK_NONE 0
@@ -31,10 +38,11 @@ void InitEntryList(HWND window, HIMAGELIST images);
 // The name column takes the list's width that the other columns leave.
 void FitNameColumn(HWND window);
 
-// Empties list 1000 of window and fills it again with g_archive's entries
-// whose file names match the pattern in edit box 1003 ("*.*" when empty),
-// narrowed by the typed search and ordered by the sort column. The
-// selection is cleared.
+// Empties list 1000 of window and fills the view again with g_archive's
+// entries whose file names match the pattern in edit box 1003 ("*.*" when
+// empty), narrowed by the typed search and the folder and ordered by the
+// sort column; then sends window WM_ENTRIES_FILLED. The selection is
+// cleared.
 void RefreshEntryList(HWND window);
 
 // The same for the Filter command: the selected entries that the pattern
@@ -61,15 +69,9 @@ void ShowLoadingRows(HWND window, const GrfEntry* entries, uint32_t count);
 // Forgets those rows (the list is then empty until the next filling).
 void EndLoadingRows(HWND window);
 
-// Shows only the filled rows whose names start with folder (code page 949,
-// ending in a backslash; ASCII letters without regard to case); null or ""
-// shows every folder.
-void ShowEntryFolder(HWND window, const char* folder);
-
-// The rows of the last filling, in the filling's order (before the search,
-// the folder and the sort), and the entry of one (null when it carries none).
-uint32_t FilledRowCount();
-const GrfEntry* FilledRowEntry(uint32_t filled);
+// Shows the view's rows again, from the top with nothing selected, after
+// its folder changed.
+void ShowEntryRows(HWND window);
 
 // The rows' selection, as the commands read it (the list view's own stays
 // empty). Rows are display rows, as EntryOfRow takes them.
@@ -87,9 +89,6 @@ void RepaintEntryList(HWND window);
 // The focused row of list 1000, or -1.
 int FocusedRow(HWND window);
 
-// Total realSize of the selected rows' entries.
-uint64_t SelectedBytes();
-
 // Answers the list's custom drawing (NM_CUSTOMDRAW): selected rows are drawn
 // highlighted. Returns the answer.
 LRESULT OnEntryListCustomDraw(NMLVCUSTOMDRAW* draw);
@@ -99,7 +98,8 @@ LRESULT OnEntryListCustomDraw(NMLVCUSTOMDRAW* draw);
 // the table next changes.
 GrfEntry* EntryOfRow(int row);
 
-// Rows of the last filling.
+// Rows shown: those of the last filling that the search and the folder
+// leave (while an archive opens, every row read so far).
 int EntryRowCount();
 
 // The mark shown for an entry (MARK_*).

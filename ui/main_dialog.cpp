@@ -94,8 +94,9 @@ void AddSystemMenuItems(HWND window) {
     AppendMenuW(menu, MF_STRING, ID_ABOUT, LoadResString(IDS_ABOUT_ITEM));
 }
 
+// The list follows the tree: hiding it shows every folder again.
 void SwitchFolderTree(HWND window, bool show) {
-    ShowFolderTree(window, show);
+    if (ShowFolderTree(window, show)) ShowEntryRows(window);
     CheckMenuItem(GetSystemMenu(window, FALSE), ID_FOLDER_TREE,
                   MF_BYCOMMAND | (show ? MF_CHECKED : MF_UNCHECKED));
 }
@@ -277,7 +278,12 @@ BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
         SetWindowLongPtrW(window, DWLP_MSGRESULT, row);
         return TRUE;
     }
-    if (controlId == IDC_FOLDER_TREE) return OnFolderTreeNotify(window, header);
+    if (controlId == IDC_FOLDER_TREE) {
+        bool chosen = false;
+        BOOL answered = OnFolderTreeNotify(window, header, &chosen);
+        if (chosen) ShowEntryRows(window);
+        return answered;
+    }
     // While an archive opens, its rows are for looking at: no command
     // starts from them.
     if (OpenRunning()) return FALSE;
@@ -358,8 +364,8 @@ void OnSearchChanged(HWND window) {
 // Dropped files go below the folder the tree has chosen, else into data\.
 void AddDroppedPaths(HWND window) {
     std::wstring base = L"data\\";
-    if (!ChosenFolder().empty()) {
-        wchar_t* folder = Cp949ToWide(ChosenFolder().c_str());
+    if (!g_entryView.folder.empty()) {
+        wchar_t* folder = Cp949ToWide(g_entryView.folder.c_str());
         if (folder) base = folder;
         GrfFreeBuffer(folder);
     }
@@ -512,6 +518,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case WM_OPEN_ROWS:
             OnOpenRows(window, wParam, lParam);
             break;
+        case WM_ENTRIES_FILLED:
+            // The list shows the new filling first, then the tree its folders.
+            RebuildFolderTree();
+            return TRUE;
         case WM_OPEN_DONE:
             OnOpenDone(window);
             break;

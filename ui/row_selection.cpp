@@ -1,6 +1,8 @@
 // row_selection.cpp -- see row_selection.h.
 #include "row_selection.h"
 
+#include <stddef.h>
+
 #include <algorithm>
 
 namespace {

@@ -13,6 +13,7 @@ HWND g_mainWindow = nullptr;
 HWND g_statusBar = nullptr;
 int32_t g_statusUpdates = 0;
 GrfArchive* g_archive = GRF_NO_ARCHIVE;
+EntryView g_entryView = {&g_archive};
 wchar_t g_stringBuffer[TEXT_BUFFER_SIZE];
 
 namespace {

@@ -1,11 +1,13 @@
 // services.h -- what every window of the program shares: the module
-// instance, the main dialog with its status bar, the loaded archive, the
-// string loader, the error box, the title and the status line.
+// instance, the main dialog with its status bar, the loaded archive and the
+// view of it that the list and the folder tree show, the string loader, the
+// error box, the title and the status line.
 #ifndef CASKWRIGHT_UI_SERVICES_H
 #define CASKWRIGHT_UI_SERVICES_H
 
 #include <windows.h>
 
+#include "entry_view.h"
 #include "grf.h"
 
 // Room of every formatted message and title, and of the string loader.
@@ -16,6 +18,7 @@ extern HWND g_mainWindow;        // the main dialog, set first in its initializa
 extern HWND g_statusBar;         // the status bar along the main dialog's bottom
 extern int32_t g_statusUpdates;  // status updates since the last forced repaint
 extern GrfArchive* g_archive;    // the loaded archive, or GRF_NO_ARCHIVE
+extern EntryView g_entryView;    // the rows of g_archive that the list shows
 extern wchar_t g_stringBuffer[TEXT_BUFFER_SIZE];  // result of LoadResString
 
 // Loads string id into g_stringBuffer and returns it. An inner NUL is kept and
