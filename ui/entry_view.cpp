@@ -521,12 +521,14 @@ bool AddViewLoadingRows(EntryView* view, const GrfEntry* entries, uint32_t count
         view->loadingEntries = entries;
         view->loadingCount = 0;
     }
-    for (uint32_t index = view->loadingCount; index < count; ++index) {
-        view->shown.push_back(static_cast<uint32_t>(view->filled.size()));
-        view->filled.push_back(index);
-    }
     view->loadingCount = count;
-    CountRowBytes(view);
+    // The rows read since the last call come last: the totals before them
+    // stand.
+    for (uint32_t index = uint32_t(view->filled.size()); index < count; ++index) {
+        view->shown.push_back(index);
+        view->filled.push_back(index);
+        view->rowBytes.push_back(view->rowBytes.back() + entries[index].realSize);
+    }
     return restarted;
 }
 
