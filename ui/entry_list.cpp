@@ -48,13 +48,14 @@ void SetRowCount(HWND list, uint32_t count) {
     SendMessageW(list, LVM_SETITEMCOUNT, count, LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
 
-// The text of one cell, as the list shows it.
-void FormatCell(const GrfEntry* entry, uint32_t row, int column, wchar_t* cell) {
+// The text of one cell, as the list shows it; the "index" column shows the
+// row's place in the filling.
+void FormatCell(const GrfEntry* entry, uint32_t position, int column, wchar_t* cell) {
     cell[0] = L'\0';
     if (!entry) return;
     switch (column) {
         case 0:
-            FormatText(cell, CELL_SIZE, L"%ld", static_cast<long>(row));
+            FormatText(cell, CELL_SIZE, L"%ld", static_cast<long>(position));
             break;
         case 1:
             FormatText(cell, CELL_SIZE, L"%ld", static_cast<long>(entry->alignedSize));
@@ -681,8 +682,8 @@ void OnEntryListDispInfo(NMLVDISPINFOW* info) {
         item->iItem >= 0 ? ShownEntry(g_entryView, uint32_t(item->iItem)) : nullptr;
     if ((item->mask & LVIF_TEXT) && item->pszText && item->cchTextMax > 0) {
         wchar_t cell[CELL_SIZE];
-        uint32_t filled = entry ? FillingPosition(g_entryView, uint32_t(item->iItem)) : 0;
-        FormatCell(entry, filled, item->iSubItem, cell);
+        uint32_t position = entry ? FillingPosition(g_entryView, uint32_t(item->iItem)) : 0;
+        FormatCell(entry, position, item->iSubItem, cell);
         ShowControlsAsSymbols(cell);
         lstrcpynW(item->pszText, cell, item->cchTextMax);
     }

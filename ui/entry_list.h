@@ -50,11 +50,13 @@ void RefreshEntryList(HWND window);
 void FilterEntryList(HWND window);
 
 // Sorts the rows by column (0 to 5); the same column again reverses the
-// order. The header shows the arrow.
+// order. The header shows the arrow; the selected rows stay selected and the
+// focused one in sight. While an archive opens, only the arrow changes.
 void SortEntryList(HWND window, int column);
 
-// Shows only the filled rows whose whole name contains text, letters without
-// regard to case ("/" stands for "\\"); empty text shows them all.
+// Shows only the filled rows whose whole name contains text, ASCII letters
+// without regard to case ("/" stands for "\\"); empty text shows them all.
+// The selection is cleared when the rows change.
 void SearchEntryList(HWND window, const wchar_t* text);
 
 // Empties the search box without showing the rows again: for a new archive,
@@ -94,8 +96,8 @@ int FocusedRow(HWND window);
 LRESULT OnEntryListCustomDraw(NMLVCUSTOMDRAW* draw);
 
 // The entry that row refers to, or null when the row carries none (out of
-// range, or the archive it was filled from is no longer loaded). Valid until
-// the table next changes.
+// range, an archive still opening, or the archive it was filled from is no
+// longer loaded). Valid until the table next changes.
 GrfEntry* EntryOfRow(int row);
 
 // Rows shown: those of the last filling that the search and the folder
@@ -109,8 +111,9 @@ int MarkOfEntry(const GrfEntry* entry);
 void OnEntryListDispInfo(NMLVDISPINFOW* info);
 
 // Where typing in the list leads (LVN_ODFINDITEMW): the first row from the
-// search's start on, wrapping around, whose number begins with the typed
-// text; -1 when there is none.
+// search's start on, wrapping around, whose number (its place in the
+// filling, the "index" column) begins with the typed text; -1 when there is
+// none.
 int FindEntryRow(const NMLVFINDITEMW* find);
 
 // An activated row of list 1000 (LVN_ITEMACTIVATE); other notifications are

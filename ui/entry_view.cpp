@@ -30,6 +30,7 @@ const GrfEntry* FilledEntry(const EntryView& view, uint32_t filled) {
 
 void ForgetRows(EntryView* view) {
     view->filled.clear();
+    view->filledBytes.clear();
     view->filledFrom = GRF_NO_ARCHIVE;
     view->shown.clear();
     ClearRows(&view->selection);
@@ -42,8 +43,9 @@ void CountRowBytes(EntryView* view) {
     view->rowBytes.resize(count + 1);
     view->rowBytes[0] = 0;
     for (size_t row = 0; row < count; ++row) {
-        const GrfEntry* entry = FilledEntry(*view, view->shown[row]);
-        view->rowBytes[row + 1] = view->rowBytes[row] + (entry ? entry->realSize : 0);
+        uint32_t filled = view->shown[row];
+        bool held = FilledEntry(*view, filled) != nullptr;
+        view->rowBytes[row + 1] = view->rowBytes[row] + (held ? view->filledBytes[filled] : 0);
     }
 }
 
@@ -412,6 +414,7 @@ bool FillView(EntryView* view, const wchar_t* pattern, bool keep, int* focus,
         // While filling, rows show in the filling's order.
         view->shown.push_back(static_cast<uint32_t>(view->filled.size()));
         view->filled.push_back(index);
+        view->filledBytes.push_back(entry->realSize);
         if (view->filled.size() == progress.rows && progress.reached)
             progress.reached(progress.context);
         more = GrfFindNext(search, &entry) != 0;
@@ -527,6 +530,7 @@ bool AddViewLoadingRows(EntryView* view, const GrfEntry* entries, uint32_t count
     for (uint32_t index = uint32_t(view->filled.size()); index < count; ++index) {
         view->shown.push_back(index);
         view->filled.push_back(index);
+        view->filledBytes.push_back(entries[index].realSize);
         view->rowBytes.push_back(view->rowBytes.back() + entries[index].realSize);
     }
     return restarted;

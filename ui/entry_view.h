@@ -50,7 +50,10 @@ struct EntryView {
     uint32_t loadingCount = 0;
 
     std::vector<uint32_t> filled;  // table index of each filled row
-    std::vector<uint32_t> shown;   // the shown rows in display order: positions in filled
+    // realSize of each filled row's entry as filled: summing the sizes in a
+    // new order would otherwise visit the whole table out of order.
+    std::vector<uint32_t> filledBytes;
+    std::vector<uint32_t> shown;  // the shown rows in display order: positions in filled
 
     std::wstring filter = L"*.*";  // the pattern of the last filling
     std::string search;            // code page 949, '/' as '\\'; empty: every row
