@@ -142,12 +142,33 @@ void SortRestOfNames(EntryView* view, size_t first, size_t last, size_t offset) 
               });
 }
 
-// Sorts shown[first, last) by name from byte offset on: 32 bytes at a time,
-// the keys sorted in one block of memory (comparing names through the table
-// would wait on memory at every step), then each run of rows whose 32 bytes
-// agree and go on, by the next 32.
+// How many bytes from offset on every name of shown[first, last) shares
+// (ASCII letters folded), short of any name's end.
+size_t SharedLength(const EntryView& view, size_t first, size_t last, size_t offset) {
+    const GrfEntry* model = FilledEntry(view, view.shown[first]);
+    if (!model) return 0;
+    auto base = reinterpret_cast<const unsigned char*>(model->name) + offset;
+    size_t shared = strnlen(model->name + offset, GRF_NAME_SIZE - offset);
+    for (size_t i = first + 1; i < last && shared > 0; ++i) {
+        const GrfEntry* entry = FilledEntry(view, view.shown[i]);
+        if (!entry) return 0;
+        auto at = reinterpret_cast<const unsigned char*>(entry->name) + offset;
+        size_t same = 0;
+        while (same < shared && FoldAscii(at[same]) == FoldAscii(base[same])) ++same;
+        shared = same;
+    }
+    return shared;
+}
+
+// Sorts shown[first, last) by name from byte offset on: past the bytes all
+// the names share (they decide nothing), 32 bytes at a time, the keys sorted
+// in one block of memory (comparing names through the table would wait on
+// memory at every step), then each run of rows whose 32 bytes agree and go
+// on, by the next 32.
 void SortByName(EntryView* view, size_t first, size_t last, size_t offset) {
     if (last - first < 2 || offset >= GRF_NAME_SIZE) return;
+    offset += SharedLength(*view, first, last, offset);
+    if (offset >= GRF_NAME_SIZE) return;
     std::vector<NameKey> keys(last - first);
     for (size_t i = first; i < last; ++i) {
         const GrfEntry* entry = FilledEntry(*view, view->shown[i]);
