@@ -205,8 +205,7 @@ TEST_F(MainLayout, RestartComesBackMaximisedAndOpensTheArchiveNamed) {
     // "Open with": the archive's path, quoted, after the program's name.
     ASSERT_TRUE(StartProgram(&program, L"caskwright.exe \"" + archive + L"\""));
     ASSERT_EQ(WaitIdle(program), L"");
-    // Started with a path, the window does not yet come back maximised (it
-    // does without one, above): left open, not checked here.
+    EXPECT_TRUE(IsZoomed(program.dialog));
     EXPECT_EQ(RowCount(program), 4);
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright - " + archive);
     // Restored, it has the size it had before it was maximised.
