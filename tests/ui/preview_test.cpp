@@ -1143,4 +1143,35 @@ TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
     }
 }
 
+// The viewer's caption names its entry, Esc closes it, and it closes with
+// the archive its entry came from: Close Grf, or another archive opened.
+TEST_F(Preview, NamesItsEntryClosesOnEscAndWithItsArchive) {
+    std::wstring first = WriteArchive(L"first.grf", Numbered(2));
+    ASSERT_EQ(Open(first), L"");
+    Activate(program, 1);
+    HWND viewer = PreviewWindow(program);
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(WindowText(viewer), L"data\\file1.txt - Caskwright Viewer");
+    PostMessageW(viewer, WM_KEYDOWN, VK_ESCAPE, 0);
+    Settle(program);
+    EXPECT_EQ(AnyPreviewWindow(program), nullptr) << "Esc";
+
+    Activate(program, 0);
+    ASSERT_NE(PreviewWindow(program), nullptr);
+    Click(program, IDC_CLOSE_GRF);
+    Settle(program);
+    EXPECT_EQ(WindowText(program.dialog), L"Caskwright - none");
+    ASSERT_EQ(WaitIdle(program), L"") << "Close Grf";
+
+    ASSERT_EQ(Open(first), L"");
+    Activate(program, 0);
+    ASSERT_NE(PreviewWindow(program), nullptr);
+    // The viewer is in the way until the open has ended, then goes.
+    Open(WriteArchive(L"second.grf", Numbered(3)));
+    EXPECT_TRUE(WaitUntil([&] { return AnyPreviewWindow(program) == nullptr; }, 20000))
+        << "another archive";
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowCount(program), 3);
+}
+
 }  // namespace
