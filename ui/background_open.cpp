@@ -46,7 +46,7 @@ struct OpenJob {
     // Written by the thread before it posts WM_OPEN_DONE.
     GrfArchive* result = GRF_NO_ARCHIVE;
     uint32_t code = GRF_OK;
-    KeyedCount keyed = {0, 0};
+    KeyedFind keyed = {false, 0};
     // The thread's own: when rows were last shown, and how many.
     DWORD shownAt = 0;
     uint32_t shown = 0;
@@ -86,8 +86,7 @@ DWORD WINAPI OpenThread(void* context) {
     job->result = GrfOpenWatched(job->path, WatchOpen, job, &job->code);
     // Keyed records are found before the archive is handed over, so that
     // their password is asked once, and the cancel covers the search too.
-    if (job->result != GRF_NO_ARCHIVE &&
-        CountKeyedRecords(job->result, &job->cancel, &job->keyed)) {
+    if (job->result != GRF_NO_ARCHIVE && FindKeyedRecord(job->result, &job->cancel, &job->keyed)) {
         WatchOpen(job, nullptr, 0, 0);  // the rows let go of the table first
         GrfClose(&job->result);
         job->code = GRF_ERROR_CANCELLED;
@@ -168,8 +167,7 @@ void StartOpen(HWND window, const wchar_t* path, const wchar_t* done) {
     if (!job->thread) {
         // No thread: the open runs here, as it did before there was one.
         job->result = GrfOpenWatched(job->path, nullptr, nullptr, &job->code);
-        if (job->result != GRF_NO_ARCHIVE)
-            CountKeyedRecords(job->result, &job->cancel, &job->keyed);
+        if (job->result != GRF_NO_ARCHIVE) FindKeyedRecord(job->result, &job->cancel, &job->keyed);
         PostMessageW(window, WM_OPEN_DONE, 0, 0);
     }
 }

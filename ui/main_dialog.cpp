@@ -476,6 +476,7 @@ void RunMainCommand(HWND window, UINT command) {
 }  // namespace
 
 void UpdateArchiveButtons(HWND window) {
+    if (OpenRunning()) return;  // off until the open ends
     BOOL loaded = g_archive != GRF_NO_ARCHIVE ? TRUE : FALSE;
     for (int control : ARCHIVE_BUTTONS) EnableWindow(GetDlgItem(window, control), loaded);
 }

@@ -17,6 +17,12 @@ namespace {
 const int CYCLE_COLUMN = 4;
 const int MARK_MARGIN = 16;  // room around the mark's text in its column
 const int PASSWORD_CHARS = 512;
+// Records that may be keyed looked at when an archive opens: editors key
+// whole archives, and looking at every record (a read each) would slow the
+// open of a large one many times over.
+const uint32_t KEYED_SAMPLE = 256;
+// Marks remembered before the cache starts again.
+const size_t MARKS_KEPT = 100000;
 
 struct Key {
     bool set = false;
@@ -32,7 +38,7 @@ void Forget(Key* key) {
 // own copies cannot be read back.
 struct LoadedKeys {
     GrfArchive* archive = GRF_NO_ARCHIVE;
-    KeyedCount keyed = {0, 0};
+    KeyedFind keyed = {false, 0};
     Key read;
     Key write;
 };
@@ -117,14 +123,6 @@ void FitMarkColumn(HWND window) {
     FitNameColumn(window);
 }
 
-// The count's stop flag: its progress has no context of its own. One open
-// counts at a time.
-const std::atomic<bool>* g_stopCount = nullptr;
-
-int32_t StopWhenAsked(GrfEntry*, uint32_t, uint32_t) {
-    return g_stopCount && g_stopCount->load() ? 1 : 0;
-}
-
 // What the password dialog asks, and what was typed.
 struct Prompt {
     bool write;  // the write password: typed twice, with Clear
@@ -206,37 +204,31 @@ bool AskRetry(HWND window, UINT caption, const wchar_t* text) {
     return MessageBoxW(window, text, title, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
 }
 
-void ShowKeyedStatus(UINT format) {
-    wchar_t text[TEXT_BUFFER_SIZE];
-    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(format), int(g_loaded.keyed.count));
-    SetStatusText(text);
-}
-
 }  // namespace
 
-bool CountKeyedRecords(GrfArchive* archive, const std::atomic<bool>* stop, KeyedCount* counted) {
-    g_stopCount = stop;
-    counted->count = GrfCountKeyed(archive, StopWhenAsked);
-    counted->first = archive->count;
-    bool stopped = stop->load();
-    // Editors key whole archives: the first record that may be keyed
-    // usually is.
-    for (uint32_t i = 0; counted->count > 0 && i < archive->count && !stopped; ++i) {
+bool FindKeyedRecord(GrfArchive* archive, const std::atomic<bool>* stop, KeyedFind* found) {
+    found->keyed = false;
+    found->first = archive->count;
+    uint32_t looked = 0;
+    for (uint32_t i = 0; i < archive->count && looked < KEYED_SAMPLE; ++i) {
+        if (stop->load()) return true;
+        const GrfEntry& entry = archive->entries[i];
+        if (entry.cycle != -1 || entry.realSize == 0 || !(entry.state & ENTRY_IN_ARCHIVE)) continue;
+        ++looked;
         if (GrfIsKeyed(archive, i) == 1) {
-            counted->first = i;
-            break;
+            found->keyed = true;
+            found->first = i;
+            return false;
         }
-        stopped = stop->load();
     }
-    g_stopCount = nullptr;
-    return stopped;
+    return false;
 }
 
-void OnArchiveKeyed(HWND window, const wchar_t* path, const KeyedCount& counted) {
+void OnArchiveKeyed(HWND window, const wchar_t* path, const KeyedFind& found) {
     Forget(&g_loaded.read);
     Forget(&g_loaded.write);
     g_loaded.archive = g_archive;
-    g_loaded.keyed = counted;
+    g_loaded.keyed = found;
     g_marks.clear();
     bool carried = _wcsicmp(g_carried.path.c_str(), path) == 0;
     if (carried && g_carried.write.set) SetWriteKey(g_carried.write);
@@ -244,7 +236,7 @@ void OnArchiveKeyed(HWND window, const wchar_t* path, const KeyedCount& counted)
     Forget(&g_carried.read);
     Forget(&g_carried.write);
     g_carried.path.clear();
-    if (counted.count == 0 || counted.first >= g_archive->count) return;
+    if (!found.keyed || found.first >= g_archive->count) return;
     FitMarkColumn(window);
     if (read.set && KeyOpensArchive(read)) {
         Remember(path, read);
@@ -254,19 +246,18 @@ void OnArchiveKeyed(HWND window, const wchar_t* path, const KeyedCount& counted)
     Forget(&read);
     const Key* known = RememberedFor(path);
     if (known && KeyOpensArchive(*known)) {
-        ShowKeyedStatus(IDS_PASSWORD_ACCEPTED);
+        SetStatusText(LoadResString(IDS_PASSWORD_ACCEPTED));
         return;
     }
     PostMessageW(window, WM_COMMAND, IDM_ASK_PASSWORD, 0);
 }
 
 void CmdAskPassword(HWND window) {
-    if (!IsLoaded() || g_loaded.keyed.count == 0 || g_loaded.read.set) return;
+    if (!IsLoaded() || !g_loaded.keyed.keyed || g_loaded.read.set) return;
     auto* prompt = new Prompt();
     prompt->caption = IDS_PASSWORD_CAPTION;
     wchar_t text[TEXT_BUFFER_SIZE];
-    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_PASSWORD_ASK), g_archive->path,
-               int(g_loaded.keyed.count));
+    FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_PASSWORD_ASK), g_archive->path);
     prompt->text = text;
     bool opened = false;
     for (;;) {
@@ -291,13 +282,13 @@ void CmdAskPassword(HWND window) {
     }
     ForgetTyped(prompt);
     delete prompt;
-    ShowKeyedStatus(opened ? IDS_PASSWORD_ACCEPTED : IDS_PASSWORD_NOT_GIVEN);
+    SetStatusText(LoadResString(opened ? IDS_PASSWORD_ACCEPTED : IDS_PASSWORD_NOT_GIVEN));
     RepaintEntryList(window);
 }
 
 void CmdWritePassword(HWND window) {
     if (g_archive == GRF_NO_ARCHIVE) return;
-    if (!IsLoaded()) OnArchiveKeyed(window, g_archive->path, KeyedCount{0, 0});
+    if (!IsLoaded()) OnArchiveKeyed(window, g_archive->path, KeyedFind{false, 0});
     auto* prompt = new Prompt();
     prompt->write = true;
     prompt->caption = IDS_WRITE_PASSWORD_CAPTION;
@@ -344,7 +335,7 @@ void CarryKeysTo(const wchar_t* path) {
 
 void MarkKeyedCell(NMLVDISPINFOW* info) {
     if (!(info->item.mask & LVIF_TEXT) || info->item.iSubItem != CYCLE_COLUMN) return;
-    if (!IsLoaded() || g_loaded.keyed.count == 0 || !info->item.pszText) return;
+    if (!IsLoaded() || !info->item.pszText) return;
     const GrfEntry* entry = EntryOfRow(info->item.iItem);
     const GrfEntry* table = g_archive->entries;
     if (!entry || entry < table || entry >= table + g_archive->count) return;
@@ -352,6 +343,7 @@ void MarkKeyedCell(NMLVDISPINFOW* info) {
     auto known = g_marks.find(index);
     if (known == g_marks.end() || known->second.owner != entry->owner ||
         known->second.position != entry->position) {
+        if (g_marks.size() >= MARKS_KEPT) g_marks.clear();
         Mark mark = {entry->owner, entry->position, GrfIsKeyed(g_archive, index) == 1};
         known = g_marks.insert_or_assign(index, mark).first;
     }

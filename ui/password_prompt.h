@@ -13,20 +13,21 @@
 
 #include "grf.h"
 
-// Counts the keyed records of archive, which the calling thread has just
-// opened and nothing else uses yet: how many, and the table index of the
-// first (archive->count when none). stop is looked at between records; true
-// when it stopped the count.
-struct KeyedCount {
-    uint32_t count;
+// Looks for keyed records in archive, which the calling thread has just
+// opened and nothing else uses yet: among the first records that may be
+// keyed (editors key whole archives; a read each). found gets whether one
+// is and the table index of the first. stop is looked at between records;
+// true when it stopped the search.
+struct KeyedFind {
+    bool keyed;
     uint32_t first;
 };
-bool CountKeyedRecords(GrfArchive* archive, const std::atomic<bool>* stop, KeyedCount* counted);
+bool FindKeyedRecord(GrfArchive* archive, const std::atomic<bool>* stop, KeyedFind* found);
 
-// g_archive has just been loaded from path and holds counted's keyed records:
+// g_archive has just been loaded from path, with found's keyed records:
 // sets the keys carried to path (CarryKeysTo) or remembered for it when they
 // open its records, and otherwise posts IDM_ASK_PASSWORD to window.
-void OnArchiveKeyed(HWND window, const wchar_t* path, const KeyedCount& counted);
+void OnArchiveKeyed(HWND window, const wchar_t* path, const KeyedFind& found);
 
 // IDM_ASK_PASSWORD: asks for the password of g_archive's keyed records until
 // one opens them or the user goes on without.

@@ -224,6 +224,8 @@ BOOL CALLBACK CollectControl(HWND window, LPARAM found) {
 }
 
 TEST_F(MainWindow, EveryButtonDropDownAndTheListHasATipOfItsOwn) {
+    // Loaded, so Extract All is on: a button that is off shows no tip.
+    LoadDirectly(WriteArchive(L"one.grf", Numbered(1)));
     HWND tooltip = ProgramWindow(program, TOOLTIPS_CLASSW, false);
     ASSERT_NE(tooltip, nullptr);
     EXPECT_EQ(GetWindow(tooltip, GW_OWNER), program.dialog);

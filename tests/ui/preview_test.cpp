@@ -444,7 +444,7 @@ TEST_F(Preview, EachPictureKindOpensTheViewerFittedWithItsCounterAndName) {
         Activate(program, r.row);
         HWND viewer = PreviewWindow(program);
         ASSERT_NE(viewer, nullptr) << "row " << r.row;
-        EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer");
+        EXPECT_EQ(WindowText(viewer), RowTexts(program, r.row)[5] + L" - Caskwright Viewer");
         EXPECT_EQ(GetWindowLongPtrW(viewer, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, WS_EX_TOOLWINDOW);
         EXPECT_EQ(WindowSize(viewer), FittedSize(r.width, r.height)) << "row " << r.row;
         Shown shown = CurrentPreview(program);
@@ -1094,7 +1094,8 @@ TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
     Activate(program, 1);
     HWND viewer = PreviewWindow(program);
     ASSERT_NE(viewer, nullptr);
-    EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer (" + std::to_wstring(fit.percent) + L"%)");
+    EXPECT_EQ(WindowText(viewer),
+              L"data\\huge.bmp - Caskwright Viewer (" + std::to_wstring(fit.percent) + L"%)");
     EXPECT_EQ(WindowSize(viewer), (Size{fit.window.width, fit.window.height}));
     RECT placed = {};
     GetWindowRect(viewer, &placed);
@@ -1110,7 +1111,7 @@ TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
     // A small picture: the wheel and + zoom in by whole steps, nearest
     // neighbour, magenta still left out; - goes back.
     Activate(program, 0);
-    EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer");
+    EXPECT_EQ(WindowText(viewer), L"data\\small.bmp - Caskwright Viewer");
     const struct {
         UINT message;
         WPARAM wParam;
@@ -1127,10 +1128,10 @@ TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
         Settle(program);
         EXPECT_EQ(WindowSize(viewer), FittedSize(10 * step.zoom, 10 * step.zoom))
             << "zoom " << step.zoom;
-        EXPECT_EQ(WindowText(viewer),
-                  step.zoom == 1
-                      ? std::wstring(L"Caskwright Viewer")
-                      : L"Caskwright Viewer (" + std::to_wstring(100 * step.zoom) + L"%)");
+        EXPECT_EQ(WindowText(viewer), step.zoom == 1
+                                          ? std::wstring(L"data\\small.bmp - Caskwright Viewer")
+                                          : L"data\\small.bmp - Caskwright Viewer (" +
+                                                std::to_wstring(100 * step.zoom) + L"%)");
         Pixels client = ClientPixels(program, viewer);
         for (int y = 0; y < 10 * step.zoom; ++y) {
             for (int x = 0; x < 10 * step.zoom; ++x) {

@@ -41,8 +41,7 @@ TEST_F(RecentArchives, OfferedOnOpensArrowLatestFirstAcrossStarts) {
     ASSERT_TRUE(StartProgram(&program));
     std::wstring shownSecond = second;
     shownSecond.replace(shownSecond.find(L'&'), 1, L"&&");
-    EXPECT_EQ(OpenDropDown(program, L'2'),
-              WithCommands({L"&1 " + first, L"&2 " + shownSecond}));
+    EXPECT_EQ(OpenDropDown(program, L'2'), WithCommands({L"&1 " + first, L"&2 " + shownSecond}));
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright - " + second);
     EXPECT_EQ(RowCount(program), 2);
