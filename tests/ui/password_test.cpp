@@ -67,7 +67,7 @@ std::wstring PreviewText(const Program& program, int row) {
 
 TEST_F(Password, AskedOnceAWrongOneSaidSoTheRightOneReadsAndIsKeptForTheSession) {
     std::wstring path = WriteBytes(L"keyed.grf", KeyedArchive());
-    EXPECT_NE(Open(path), L"") << "the password dialog is in the way";
+    Open(path);  // the password dialog comes once the open has ended
     Box ask;
     ASSERT_TRUE(WaitForBox(program, &ask, L"Password"));
     EXPECT_NE(ask.text.find(path + L" holds entries encrypted with a password."),
@@ -116,7 +116,7 @@ TEST_F(Password, AskedOnceAWrongOneSaidSoTheRightOneReadsAndIsKeptForTheSession)
 
 TEST_F(Password, GoneOnWithoutKeyedEntriesListButSayWhyTheyDoNotRead) {
     std::wstring path = WriteBytes(L"keyed.grf", KeyedArchive());
-    EXPECT_NE(Open(path), L"");
+    Open(path);
     Box ask;
     ASSERT_TRUE(WaitForBox(program, &ask, L"Password"));
     EXPECT_EQ(WindowText(GetDlgItem(ask.window, IDCANCEL)), L"Go On Without");
