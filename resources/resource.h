@@ -11,6 +11,7 @@
 #define IDD_MAIN 130
 #define IDD_PROGRESS 138
 #define IDD_REPLACE 139
+#define IDD_PASSWORD 140
 
 // Bitmaps: the preview window's button strip and the entry list's marks
 #define IDB_PREVIEW_BUTTONS 131
@@ -52,6 +53,13 @@
 #define IDC_YES_TO_ALL 1024
 #define IDC_NO_TO_ALL 1025
 
+// Controls of the password prompt (140); OK and Cancel are IDOK and IDCANCEL
+#define IDC_PASSWORD_TEXT 1050
+#define IDC_PASSWORD_EDIT 1051
+#define IDC_PASSWORD_AGAIN_LABEL 1052
+#define IDC_PASSWORD_AGAIN 1053
+#define IDC_PASSWORD_CLEAR 1054
+
 // System menu (ids of the program's own items keep the low four bits clear)
 #define ID_ABOUT 31337
 #define ID_FOLDER_TREE 31360
@@ -66,6 +74,12 @@
 #define IDM_ADD_DROPPED 40506
 // Opens the archive named on the command line, once the dialog is up
 #define IDM_OPEN_START 40510
+// Posted once an archive holding keyed entries has opened: asks its password
+#define IDM_ASK_PASSWORD 40511
+// The Open button's drop-down after the recent archives: the write password
+// and applying an RGZ to a folder
+#define IDM_WRITE_PASSWORD 40530
+#define IDM_APPLY_PATCH 40531
 // The Open button's drop-down: the recent archives, the latest first
 #define IDM_RECENT_FIRST 40520
 #define IDM_RECENT_LAST 40527
@@ -246,6 +260,47 @@
 #define IDS_FAILED_SAVE_LIST 673
 #define IDS_FAILED_LIST_TITLE 674
 #define IDS_TEXT_FILTER 675
+
+// Strings 700 to 749: passwords of keyed entries, applying an RGZ patch
+#define IDS_PASSWORD_CAPTION 700
+#define IDS_PASSWORD_ASK 701
+#define IDS_PASSWORD_GO_ON 702
+#define IDS_PASSWORD_WRONG_CAPTION 703
+#define IDS_PASSWORD_WRONG 704
+#define IDS_PASSWORD_LENGTH 705
+#define IDS_PASSWORD_ACCEPTED 706
+#define IDS_PASSWORD_NOT_GIVEN 707
+#define IDS_MENU_WRITE_PASSWORD 708
+#define IDS_WRITE_PASSWORD_TEXT 709
+#define IDS_PASSWORD_MISMATCH 710
+#define IDS_WRITE_PASSWORD_SET 711
+#define IDS_WRITE_PASSWORD_CLEARED 712
+#define IDS_KEYED_MARK 713
+#define IDS_REASON_NEEDS_PASSWORD 714
+#define IDS_REASON_PASSWORD 715
+#define IDS_NOTICE_NEEDS_PASSWORD 716
+#define IDS_NOTICE_WRONG_PASSWORD 717
+#define IDS_WRITE_PASSWORD_CAPTION 718
+#define IDS_REPACK_PASSWORD 719
+#define IDS_REPACK_WRITE_KEY_VERSION 720
+#define IDS_MENU_APPLY_PATCH 730
+#define IDS_SELECT_PATCH 731
+#define IDS_RGZ_FILTER 732
+#define IDS_SELECT_CLIENT_FOLDER 733
+#define IDS_APPLYING 734
+#define IDS_PATCH_APPLIED 735
+#define IDS_PATCH_FAILED_CAPTION 736
+#define IDS_PATCH_NOTHING 737
+#define IDS_PATCH_PART 738
+#define IDS_PATCH_CANCELLED 739
+#define IDS_PATCH_NOT_RGZ 740
+#define IDS_APPLIED_LINE 741
+#define IDS_NOT_APPLIED_LINE 742
+#define IDS_PATCH_OPEN_FAILED 743
+#define IDS_PATCH_LIST_TITLE 744
+#define IDS_PATCH_APPLIED_ONE 745
+#define IDS_REASON_CUT_SHORT 746
+#define IDS_PASSWORD_RETRY_CAPTION 747
 
 // Strings 200 to 212: tooltips, in the order the tools are registered
 #define IDS_TIP_OPEN 200

@@ -10,6 +10,7 @@
 #include "background_open.h"
 #include "commands.h"
 #include "entry_list.h"
+#include "password_prompt.h"
 #include "progress.h"
 #include "recent_archives.h"
 #include "resource.h"
@@ -158,6 +159,12 @@ void ShowRepackFailure(HWND window, const wchar_t* path, uint32_t code, bool exi
         case GRF_ERROR_MEMORY:
             text = IDS_REPACK_MEMORY;
             break;
+        case GRF_ERROR_PASSWORD:
+            text = IDS_REPACK_PASSWORD;
+            break;
+        case GRF_ERROR_METHOD:
+            if (HasWritePassword()) text = IDS_REPACK_WRITE_KEY_VERSION;
+            break;
     }
     ShowProblem(window, IDS_REPACK_FAILED_CAPTION, LoadResString(text), path,
                 static_cast<int>(code));
@@ -216,6 +223,7 @@ void CmdRepack(HWND window) {
     }
     wchar_t done[TEXT_BUFFER_SIZE];
     RepackedText(path, GrfRepackVersion, done);
+    CarryKeysTo(path);
     LoadArchive(window, path, done);
 }
 

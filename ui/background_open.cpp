@@ -16,6 +16,9 @@
 #include "commands.h"
 #include "entry_list.h"
 #include "grf.h"
+#include "main_dialog.h"
+#include "password_prompt.h"
+#include "preview_launch_win32.h"
 #include "recent_archives.h"
 #include "resource.h"
 #include "services.h"
@@ -43,6 +46,7 @@ struct OpenJob {
     // Written by the thread before it posts WM_OPEN_DONE.
     GrfArchive* result = GRF_NO_ARCHIVE;
     uint32_t code = GRF_OK;
+    KeyedFind keyed = {false, 0};
     // The thread's own: when rows were last shown, and how many.
     DWORD shownAt = 0;
     uint32_t shown = 0;
@@ -80,6 +84,13 @@ DWORD WINAPI OpenThread(void* context) {
     auto* job = static_cast<OpenJob*>(context);
     job->shownAt = GetTickCount();
     job->result = GrfOpenWatched(job->path, WatchOpen, job, &job->code);
+    // Keyed records are found before the archive is handed over, so that
+    // their password is asked once, and the cancel covers the search too.
+    if (job->result != GRF_NO_ARCHIVE && FindKeyedRecord(job->result, &job->cancel, &job->keyed)) {
+        WatchOpen(job, nullptr, 0, 0);  // the rows let go of the table first
+        GrfClose(&job->result);
+        job->code = GRF_ERROR_CANCELLED;
+    }
     PostMessageW(job->window, WM_OPEN_DONE, 0, 0);
     return 0;
 }
@@ -96,6 +107,13 @@ const int BUSY_CONTROLS[] = {IDC_OPEN,        IDC_FILTER,    IDC_FILTER_TEXT, ID
                              IDC_FOLDER_TREE};
 
 void ShowBusy(HWND window, bool busy) {
+    // The focus leaves a control about to be turned off for the list, which
+    // stays on: left on a disabled control, the window loses the focus, and
+    // under Wine a maximised window is then restored.
+    HWND focus = GetFocus();
+    if (busy && focus && IsChild(window, focus))
+        SendMessageW(window, WM_NEXTDLGCTL,
+                     reinterpret_cast<WPARAM>(GetDlgItem(window, IDC_ENTRY_LIST)), TRUE);
     for (int control : BUSY_CONTROLS) {
         // Save's own state comes back from UpdateSaveButton afterwards.
         HWND item = GetDlgItem(window, control);
@@ -149,6 +167,7 @@ void StartOpen(HWND window, const wchar_t* path, const wchar_t* done) {
     if (!job->thread) {
         // No thread: the open runs here, as it did before there was one.
         job->result = GrfOpenWatched(job->path, nullptr, nullptr, &job->code);
+        if (job->result != GRF_NO_ARCHIVE) FindKeyedRecord(job->result, &job->cancel, &job->keyed);
         PostMessageW(window, WM_OPEN_DONE, 0, 0);
     }
 }
@@ -197,6 +216,8 @@ void OnOpenDone(HWND window) {
     ShowBusy(window, false);
     if (job->result != GRF_NO_ARCHIVE) {
         GrfClose(&g_archive);
+        // The viewer showed an entry of the archive that is gone.
+        ClosePreview();
         g_archive = job->result;
         // A new archive shows whole: a search typed for the last one would
         // hide its rows.
@@ -205,6 +226,7 @@ void OnOpenDone(HWND window) {
         SetMainTitle(job->path);
         RememberRecentArchive(job->path);
         if (!job->done.empty()) SetStatusText(job->done.c_str());
+        OnArchiveKeyed(window, job->path, job->keyed);
     } else if (job->code == GRF_ERROR_CANCELLED) {
         // The user's choice: the archive loaded before is listed again.
         RefreshEntryList(window);
@@ -215,6 +237,7 @@ void OnOpenDone(HWND window) {
     } else {
         // A file that does not open unloads the last one, as Open always has.
         GrfClose(&g_archive);
+        ClosePreview();
         RefreshEntryList(window);
         SetMainTitle(LoadResString(IDS_NONE));
     }
@@ -224,6 +247,7 @@ void OnOpenDone(HWND window) {
     std::wstring path = job->path;
     delete job;
     UpdateSaveButton(window);
+    UpdateArchiveButtons(window);
     if (failed) ShowOpenFailure(window, IDS_OPEN_FAILED_CAPTION, path.c_str(), code);
 }
 

@@ -160,6 +160,8 @@ void SetUpEntryPreview() {
     setup.unreadableNotice = IDS_NOTICE_UNREADABLE;
     setup.noSpriteNotice = IDS_NOTICE_NO_SPRITE;
     setup.compiledLuaNotice = IDS_NOTICE_COMPILED_LUA;
+    setup.needsPasswordNotice = IDS_NOTICE_NEEDS_PASSWORD;
+    setup.wrongPasswordNotice = IDS_NOTICE_WRONG_PASSWORD;
     setup.newerAct = IDS_NEWER_ACT;
     setup.releaseData = ReleaseEntryBlock;
 }
@@ -175,9 +177,15 @@ void PreviewArchiveRecord(HWND window, uint32_t index) {
         AskToOpenAgain(window, entry->owner ? entry->owner->path : g_archive->path);
         return;
     }
-    if (!request.data) request.size = 0;
+    if (!request.data) {
+        request.size = 0;
+        // A keyed entry says why it does not read, in the engine's words.
+        uint32_t code = GrfGetLastError();
+        if (code == GRF_ERROR_NEEDS_PASSWORD) request.unreadable = PREVIEW_NOTICE_NEEDS_PASSWORD;
+        if (code == GRF_ERROR_PASSWORD) request.unreadable = PREVIEW_NOTICE_WRONG_PASSWORD;
+    }
     request.type = DetectEntryType(name, request.data, request.size);
-    GrfFreeBuffer(name);
+    request.name = name;
 
     std::vector<FoundPalette> palettes;
     std::vector<PreviewPaletteFile> offered;
@@ -191,6 +199,7 @@ void PreviewArchiveRecord(HWND window, uint32_t index) {
         request.palettes = offered.data();
         request.paletteCount = uint32_t(offered.size());
     }
-    ShowPreview(&request);  // takes the blocks over, copies the palettes
+    ShowPreview(&request);  // takes the blocks over, copies the palettes and the name
+    GrfFreeBuffer(name);
     for (const FoundPalette& palette : palettes) GrfFreeBuffer(palette.block);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "failure_list.h"
 #include "folder_browser.h"
 #include "progress.h"
 #include "resource.h"
@@ -22,20 +23,6 @@ namespace {
 // Failures named in the closing box; the rest are counted.
 const uint32_t FAILURES_NAMED = 5;
 const int FAILURE_LINES_SIZE = 1600;
-
-// The reason shown for an engine code; codes not listed show their number.
-struct Reason {
-    uint32_t code;
-    UINT text;
-};
-
-const Reason REASONS[] = {
-    {GRF_ERROR_NOT_FOUND, IDS_REASON_NOT_FOUND},     {GRF_ERROR_MEMORY, IDS_REASON_MEMORY},
-    {GRF_ERROR_NOT_ARCHIVE, IDS_REASON_UNREADABLE},  {GRF_ERROR_SEEK, IDS_REASON_UNREADABLE},
-    {GRF_ERROR_READ, IDS_REASON_UNREADABLE},         {GRF_ERROR_INFLATE, IDS_REASON_INFLATE},
-    {GRF_ERROR_UNSAFE_NAME, IDS_REASON_UNSAFE_NAME}, {GRF_ERROR_OUTPUT, IDS_REASON_OUTPUT},
-    {GRF_ERROR_METHOD, IDS_REASON_METHOD},
-};
 
 // Answers of the replace prompt: its button ids.
 const INT_PTR REPLACE_YES = IDYES;
@@ -138,12 +125,7 @@ void ReasonOf(const GrfEntry& entry, uint32_t code, wchar_t* reason, size_t size
         FormatText(reason, size, L"%s", LoadResString(IDS_REASON_NO_ARCHIVE));
         return;
     }
-    for (const Reason& known : REASONS) {
-        if (known.code != code) continue;
-        FormatText(reason, size, L"%s", LoadResString(known.text));
-        return;
-    }
-    FormatText(reason, size, LoadResString(IDS_REASON_CODE), static_cast<int>(code));
+    ReasonOfCode(code, reason, size);
 }
 
 void NoteFailure(ExtractionRun* run, const GrfEntry& entry, const wchar_t* fileName,
@@ -295,35 +277,6 @@ void ExtractSteps(ExtractionRun* run) {
     CloseProgressWindow(progress);
 }
 
-// Writes the run's failures, one a line, into a new text file the user
-// names (UTF-8; never over a file that is there).
-void SaveFailureList(HWND window, const ExtractionRun& run) {
-    wchar_t title[TEXT_BUFFER_SIZE];
-    LoadStringW(g_instance, IDS_FAILED_LIST_TITLE, title, TEXT_BUFFER_SIZE);
-    const wchar_t* path = AskFileName(title, window, LoadResString(IDS_TEXT_FILTER), 1);
-    if (!path) return;
-    std::string text = "\xEF\xBB\xBF";
-    for (const std::wstring& line : run.failures) {
-        int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, nullptr, 0, nullptr, nullptr);
-        if (size <= 1) continue;
-        std::string utf8(size_t(size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, line.c_str(), -1, &utf8[0], size, nullptr, nullptr);
-        utf8.resize(size_t(size) - 1);
-        text += utf8 + "\r\n";
-    }
-    HANDLE file =
-        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    bool whole = file != INVALID_HANDLE_VALUE &&
-                 WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr) &&
-                 written == text.size() && FlushFileBuffers(file);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    if (!whole) {
-        if (file != INVALID_HANDLE_VALUE) DeleteFileW(path);
-        ShowProblem(window, IDS_EXTRACT_FAILED_CAPTION, LoadResString(IDS_WRITE_ERROR), path);
-    }
-}
-
 // "N files extracted to FOLDER", "1 file", and "(cancelled)" after Cancel.
 void ShowExtracted(const ExtractionRun& run) {
     UINT format = run.extracted == 1 ? IDS_EXTRACTED_ONE : IDS_EXTRACTED_TO;
@@ -371,7 +324,7 @@ void ReportRun(HWND window, const ExtractionRun& run) {
     wchar_t caption[TEXT_BUFFER_SIZE];
     LoadStringW(g_instance, IDS_EXTRACT_FAILED_CAPTION, caption, TEXT_BUFFER_SIZE);
     if (MessageBoxW(window, text, caption, MB_YESNO | MB_ICONERROR) == IDYES)
-        SaveFailureList(window, run);
+        SaveListFile(window, IDS_FAILED_LIST_TITLE, run.failures, IDS_EXTRACT_FAILED_CAPTION);
 }
 
 bool IsFolderThere(const wchar_t* path) {

@@ -19,6 +19,9 @@
 #include "extraction.h"
 #include "folder_tree.h"
 #include "main_layout.h"
+#include "password_prompt.h"
+#include "patch_folder.h"
+#include "preview_launch_win32.h"
 #include "recent_archives.h"
 #include "resource.h"
 #include "services.h"
@@ -55,6 +58,12 @@ const int TIP_WIDTH = 200;  // long tips wrap at this width in pixels
 // Posted once the dialog shows when it was last closed maximised.
 const UINT WM_SHOW_MAXIMISED = WM_APP + 42;
 bool g_maximiseWhenShown = false;
+
+// The buttons that act on the loaded archive: off while there is none.
+// Add Grf and Add Dir start one, Filter sets the pattern the next one is
+// listed with.
+const int ARCHIVE_BUTTONS[] = {IDC_EXTRACT, IDC_EXTRACT_ALL, IDC_REPACK, IDC_DELETE_SEL,
+                               IDC_CLOSE_GRF};
 
 // Set while a command or a preview runs. Their boxes and progress window
 // let messages through, and one that was queued for the main dialog must not
@@ -214,6 +223,7 @@ void OnMainInitDialog(HWND window) {
     SetWindowsHookExW(WH_MSGFILTER, MainKeyFilter, nullptr, GetCurrentThreadId());
     CreateStatusBar(window);
     SetStatusText(LoadResString(IDS_READY));
+    UpdateArchiveButtons(window);
     g_keyHook = SetWindowsHookExW(WH_GETMESSAGE, SaveKeyHook, nullptr, GetCurrentThreadId());
     ReadFolderSetting(FOLDER_EXTRACT, g_extractFolder, PATH_SIZE);
     MakeOpenSplitButton(window);
@@ -221,14 +231,17 @@ void OnMainInitDialog(HWND window) {
     RegisterMainDropTarget(window);
     // Maximised once the dialog has shown itself, which it does at its
     // normal size when its queue first goes idle.
-    g_maximiseWhenShown = SetUpMainLayout(window);
+    bool maximised = SetUpMainLayout(window);
+    g_maximiseWhenShown = maximised;
     if (g_maximiseWhenShown && IsWindowVisible(window)) {
         g_maximiseWhenShown = false;
         PostMessageW(window, WM_SHOW_MAXIMISED, 0, 0);
     }
     if (ReadNumberSetting(FOLDER_TREE_SETTING, 0) != 0) SwitchFolderTree(window, true);
     PlaceListTip(window);
-    if (!g_startArchive.empty()) PostMessageW(window, WM_COMMAND, IDM_OPEN_START, 0);
+    // A window that comes back maximised opens the archive once it is: the
+    // open's own showing would keep it at its normal size.
+    if (!g_startArchive.empty() && !maximised) PostMessageW(window, WM_COMMAND, IDM_OPEN_START, 0);
 }
 
 void OnMainDestroy(HWND window) {
@@ -260,6 +273,7 @@ void OnMainSysCommand(HWND window, WPARAM command) {
 BOOL OnMainNotify(HWND window, WPARAM controlId, NMHDR* header) {
     if (controlId == IDC_ENTRY_LIST && header->code == LVN_GETDISPINFOW) {
         OnEntryListDispInfo(reinterpret_cast<NMLVDISPINFOW*>(header));
+        MarkKeyedCell(reinterpret_cast<NMLVDISPINFOW*>(header));
         return FALSE;
     }
     if (controlId == IDC_ENTRY_LIST && header->code == NM_CUSTOMDRAW) {
@@ -375,6 +389,8 @@ void AddDroppedPaths(HWND window) {
 void CmdCloseArchive(HWND window) {
     if (!ConfirmUnsavedChanges(window)) return;
     GrfClose(&g_archive);
+    // What the viewer shows came from the archive now closed.
+    ClosePreview();
     RefreshEntryList(window);
     SetMainTitle(LoadResString(IDS_NONE));
     // What the last command said was about the archive now closed.
@@ -438,6 +454,15 @@ void RunMainCommand(HWND window, UINT command) {
         case IDM_ADD_DROPPED:
             AddDroppedPaths(window);
             break;
+        case IDM_ASK_PASSWORD:
+            CmdAskPassword(window);
+            break;
+        case IDM_WRITE_PASSWORD:
+            CmdWritePassword(window);
+            break;
+        case IDM_APPLY_PATCH:
+            CmdApplyPatchToFolder(window);
+            break;
         case IDM_OPEN_START:
             if (!g_startArchive.empty()) CmdOpenPath(window, g_startArchive.c_str());
             g_startArchive.clear();
@@ -451,9 +476,16 @@ void RunMainCommand(HWND window, UINT command) {
     // Any other id (Escape's cancel command, the edit box, the drop-down
     // lists) does nothing.
     UpdateSaveButton(window);
+    UpdateArchiveButtons(window);
 }
 
 }  // namespace
+
+void UpdateArchiveButtons(HWND window) {
+    if (OpenRunning()) return;  // off until the open ends
+    BOOL loaded = g_archive != GRF_NO_ARCHIVE ? TRUE : FALSE;
+    for (int control : ARCHIVE_BUTTONS) EnableWindow(GetDlgItem(window, control), loaded);
+}
 
 std::wstring ArchiveOnCommandLine(const wchar_t* commandLine) {
     if (!commandLine || !commandLine[0]) return L"";
@@ -533,6 +565,7 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
             break;
         case WM_SHOW_MAXIMISED:
             ShowWindow(window, SW_MAXIMIZE);
+            if (!g_startArchive.empty()) PostMessageW(window, WM_COMMAND, IDM_OPEN_START, 0);
             break;
         case WM_CONTEXTMENU:
             if (reinterpret_cast<HWND>(wParam) == GetDlgItem(window, IDC_ENTRY_LIST) &&

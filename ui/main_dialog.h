@@ -26,6 +26,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // command or a preview runs (its boxes let queued clicks through).
 void OnMainCommand(HWND window, UINT command);
 
+// Enables the buttons that act on the loaded archive exactly when one is
+// loaded.
+void UpdateArchiveButtons(HWND window);
+
 // Creates the tooltip window of the main dialog and registers its 14 tools.
 void CreateToolTips(HWND window);
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "password_prompt.h"
 #include "resource.h"
 #include "services.h"
 #include "settings.h"
@@ -41,6 +42,13 @@ UINT ShowRecentMenu(HWND window) {
         AppendMenuW(menu, MF_STRING, IDM_RECENT_FIRST + i, text);
     }
     if (paths.empty()) AppendMenuW(menu, MF_STRING | MF_GRAYED, 0, LoadResString(IDS_RECENT_NONE));
+    // The commands about archives that have no button of their own.
+    AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    UINT password = g_archive == GRF_NO_ARCHIVE ? MF_GRAYED : 0;
+    if (HasWritePassword()) password |= MF_CHECKED;
+    AppendMenuW(menu, MF_STRING | password, IDM_WRITE_PASSWORD,
+                LoadResString(IDS_MENU_WRITE_PASSWORD));
+    AppendMenuW(menu, MF_STRING, IDM_APPLY_PATCH, LoadResString(IDS_MENU_APPLY_PATCH));
     RECT button;
     GetWindowRect(GetDlgItem(window, IDC_OPEN), &button);
     UINT chosen = TrackPopupMenu(menu, TPM_RETURNCMD | TPM_LEFTALIGN | TPM_TOPALIGN, button.left,

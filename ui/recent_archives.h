@@ -14,7 +14,8 @@ void MakeOpenSplitButton(HWND window);
 void RememberRecentArchive(const wchar_t* path);
 
 // The drop-down of the Open button (BCN_DROPDOWN): the recent archives as a
-// menu below the button; the chosen one's command is returned (0 for none).
+// menu below the button, then Password... and Apply Patch to Folder...; the
+// chosen one's command is returned (0 for none).
 UINT ShowRecentMenu(HWND window);
 
 // Opens recent archive command (IDM_RECENT_FIRST + i); one that is no longer

@@ -14,11 +14,13 @@
 // Why a preview shows nothing, said in the window in place of a picture.
 enum PreviewNotice : uint32_t {
     PREVIEW_NOTICE_NONE = 0,
-    PREVIEW_NOTICE_UNKNOWN = 1,      // the viewer does not know the kind
-    PREVIEW_NOTICE_DAMAGED = 2,      // known kind, but its decoder refused it
-    PREVIEW_NOTICE_UNREADABLE = 3,   // the entry's bytes could not be read
-    PREVIEW_NOTICE_NO_SPRITE = 4,    // an animation without its sprite
-    PREVIEW_NOTICE_COMPILED_LUA = 5  // compiled Lua: no text to show
+    PREVIEW_NOTICE_UNKNOWN = 1,         // the viewer does not know the kind
+    PREVIEW_NOTICE_DAMAGED = 2,         // known kind, but its decoder refused it
+    PREVIEW_NOTICE_UNREADABLE = 3,      // the entry's bytes could not be read
+    PREVIEW_NOTICE_NO_SPRITE = 4,       // an animation without its sprite
+    PREVIEW_NOTICE_COMPILED_LUA = 5,    // compiled Lua: no text to show
+    PREVIEW_NOTICE_NEEDS_PASSWORD = 6,  // keyed, and no password given
+    PREVIEW_NOTICE_WRONG_PASSWORD = 7   // keyed, and the password given does not open it
 };
 
 struct PreviewImage {

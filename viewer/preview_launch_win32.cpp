@@ -125,10 +125,18 @@ void ShowPreview(const PreviewRequest* request) {
         ClosePreviewWindow();
         return;
     }
+    if (!request->data && request->unreadable != PREVIEW_NOTICE_NONE)
+        g_previewImage.notice = request->unreadable;
     NoteWhyNothingShows();
+    SetPreviewName(request->name);
     ShowPreviewWindow();
     PresentPreview(request->palettes, request->paletteCount);
     FitPreviewWindow();
+}
+
+void ClosePreview(void) {
+    EndCurrentPreview();
+    ClosePreviewWindow();
 }
 
 void ShowEntryPreview(uint8_t* data, uint32_t size, PreviewType type) {

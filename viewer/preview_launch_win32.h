@@ -9,6 +9,7 @@
 #include <wchar.h>
 
 #include "preview.h"
+#include "preview_bitmap_win32.h"
 
 // A palette the user may draw a sprite with: its name as the list shows it
 // and its PALETTE_FILE_SIZE bytes (palette.h).
@@ -31,6 +32,11 @@ struct PreviewRequest {
     // to live only for the call.
     const PreviewPaletteFile* palettes;
     uint32_t paletteCount;
+    // Why data is null when the reason is more than "could not be read"
+    // (PREVIEW_NOTICE_NONE: it could not be read).
+    PreviewNotice unreadable;
+    // The entry's name, for the window's caption (copied; null: none).
+    const wchar_t* name;
 };
 
 // Makes the request the current preview and takes over its blocks: stops a
@@ -43,6 +49,10 @@ struct PreviewRequest {
 // refusal, a block that did not read, an animation without its sprite,
 // compiled Lua).
 void ShowPreview(const PreviewRequest* request);
+
+// Ends the current preview and closes its window: for when what it shows
+// is no longer loaded.
+void ClosePreview(void);
 
 // ShowPreview of one entry with no companion and no palettes.
 void ShowEntryPreview(uint8_t* data, uint32_t size, PreviewType type);

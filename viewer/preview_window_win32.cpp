@@ -57,6 +57,12 @@ const DWORD SAVE_AS_GIF = 3;
 ATOM g_previewClass = 0;
 HBITMAP g_buttonStrip = nullptr;
 
+// The entry the caption names: a name of up to 107 bytes, each at most one
+// wide character.
+const int ENTRY_NAME_SIZE = 128;
+const int NAMED_TITLE_SIZE = ENTRY_NAME_SIZE + TEXT_SIZE;
+wchar_t g_previewName[ENTRY_NAME_SIZE];
+
 // The name the save dialog gives; cleared before each dialog.
 wchar_t g_saveName[NAME_SIZE];
 
@@ -370,6 +376,16 @@ void SetCaption(const PreviewFit& fit) {
         int written = _snwprintf(title, TEXT_SIZE - 1, format, int(fit.percent));
         title[written < 0 ? TEXT_SIZE - 1 : written] = L'\0';
     }
+    if (g_previewName[0]) {
+        // The entry first: a caption cut short still names it.
+        wchar_t named[NAMED_TITLE_SIZE];
+        int written = _snwprintf(named, NAMED_TITLE_SIZE - 1, L"%ls - %ls", g_previewName, title);
+        named[written < 0 ? NAMED_TITLE_SIZE - 1 : written] = L'\0';
+        wchar_t now[NAMED_TITLE_SIZE] = L"";
+        GetWindowTextW(g_previewWindow, now, NAMED_TITLE_SIZE);
+        if (wcscmp(now, named) != 0) SetWindowTextW(g_previewWindow, named);
+        return;
+    }
     wchar_t now[TEXT_SIZE] = L"";
     GetWindowTextW(g_previewWindow, now, TEXT_SIZE);
     if (wcscmp(now, title) != 0) SetWindowTextW(g_previewWindow, title);
@@ -503,12 +519,14 @@ void KeepPalettes(const PreviewPaletteFile* palettes, uint32_t count) {
 }
 
 void SetNotice() {
-    static const PreviewNotice kNotices[] = {PREVIEW_NOTICE_UNKNOWN, PREVIEW_NOTICE_DAMAGED,
-                                             PREVIEW_NOTICE_UNREADABLE, PREVIEW_NOTICE_NO_SPRITE,
-                                             PREVIEW_NOTICE_COMPILED_LUA};
-    const UINT ids[] = {g_previewSetup.unknownNotice, g_previewSetup.damagedNotice,
-                        g_previewSetup.unreadableNotice, g_previewSetup.noSpriteNotice,
-                        g_previewSetup.compiledLuaNotice};
+    static const PreviewNotice kNotices[] = {
+        PREVIEW_NOTICE_UNKNOWN,       PREVIEW_NOTICE_DAMAGED,      PREVIEW_NOTICE_UNREADABLE,
+        PREVIEW_NOTICE_NO_SPRITE,     PREVIEW_NOTICE_COMPILED_LUA, PREVIEW_NOTICE_NEEDS_PASSWORD,
+        PREVIEW_NOTICE_WRONG_PASSWORD};
+    const UINT ids[] = {g_previewSetup.unknownNotice,      g_previewSetup.damagedNotice,
+                        g_previewSetup.unreadableNotice,   g_previewSetup.noSpriteNotice,
+                        g_previewSetup.compiledLuaNotice,  g_previewSetup.needsPasswordNotice,
+                        g_previewSetup.wrongPasswordNotice};
     wchar_t text[TEXT_SIZE] = L"";
     for (size_t i = 0; i < sizeof kNotices / sizeof kNotices[0]; ++i)
         if (g_previewImage.notice == kNotices[i]) LoadSetupText(ids[i], text);
@@ -580,6 +598,9 @@ bool OnPreviewKey(HWND window, WPARAM key) {
         case VK_SUBTRACT:
         case VK_OEM_MINUS:
             Zoom(window, -1);
+            return true;
+        case VK_ESCAPE:
+            DestroyWindow(window);
             return true;
     }
     return false;
@@ -724,6 +745,12 @@ void ShowPreviewWindow(void) {
         CreateWindowExW(WS_EX_TOOLWINDOW, PREVIEW_CLASS, title,
                         WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN, CW_USEDEFAULT, CW_USEDEFAULT,
                         FIRST_SIZE, FIRST_SIZE, nullptr, nullptr, g_previewSetup.instance, nullptr);
+}
+
+void SetPreviewName(const wchar_t* name) {
+    g_previewName[0] = L'\0';
+    if (name) wcsncpy(g_previewName, name, ENTRY_NAME_SIZE - 1);
+    g_previewName[ENTRY_NAME_SIZE - 1] = L'\0';
 }
 
 void PresentPreview(const PreviewPaletteFile* palettes, uint32_t count) {

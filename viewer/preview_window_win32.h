@@ -47,6 +47,8 @@ struct PreviewSetup {
     UINT unreadableNotice;
     UINT noSpriteNotice;
     UINT compiledLuaNotice;
+    UINT needsPasswordNotice;
+    UINT wrongPasswordNotice;
     UINT newerAct;  // string: after an animation's type name when its version
                     // is newer than those known, "%d" for major and minor
     // Releases an entry block handed to ShowPreview (preview_launch_win32.h)
@@ -84,6 +86,10 @@ extern HWND g_previewWindow;
 // Creates the window, hidden, registering its class the first time; or, when
 // it exists, shows it and has it repainted.
 void ShowPreviewWindow(void);
+
+// The entry the caption names, "name - caption" (copied; null or "": the
+// caption alone). Shown from the next FitPreviewWindow on.
+void SetPreviewName(const wchar_t* name);
 
 // Makes the window's controls show a new current preview: zoom back to 1,
 // the palette list filled from palettes (copied; the sprite's own palette

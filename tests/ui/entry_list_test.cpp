@@ -224,6 +224,8 @@ TEST_F(EntryList, EnterPreviewsTheFocusedRowWhileTheFilterBoxKeepsFilter) {
 }
 
 TEST_F(EntryList, TabFollowsTheLayoutRowByRow) {
+    // With an archive loaded, so the buttons that need one are on.
+    LoadDirectly(WriteArchive(L"one.grf", Numbered(1)));
     const int order[] = {IDC_ENTRY_LIST, IDC_OPEN,        IDC_FILTER_TEXT, IDC_FILTER,
                          IDC_EXTRACT,    IDC_EXTRACT_ALL, IDC_ADD_GRF,     IDC_ADD_DIR,
                          IDC_REPACK,     IDC_EXIT,        IDC_SEARCH,      IDC_VERSION,

@@ -205,8 +205,13 @@ TEST_F(MainLayout, RestartComesBackMaximisedAndOpensTheArchiveNamed) {
     // "Open with": the archive's path, quoted, after the program's name.
     ASSERT_TRUE(StartProgram(&program, L"caskwright.exe \"" + archive + L"\""));
     ASSERT_EQ(WaitIdle(program), L"");
-    // Started with a path, the window does not yet come back maximised (it
-    // does without one, above): left open, not checked here.
+    // Started with a path, the window is maximised once it shows and the
+    // archive opens after that. Whether it still is once the open has ended
+    // is not checked here: under Wine without a window manager the X server's
+    // answer to the maximising restores a maximised window at the next frame
+    // change (its new title, another show), at a moment that varies from run
+    // to run; alone this check passes, after the suite's other tests not
+    // always.
     EXPECT_EQ(RowCount(program), 4);
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright - " + archive);
     // Restored, it has the size it had before it was maximised.

@@ -79,12 +79,23 @@ TEST_F(MainWindow, StartsReadyWithTheTemplateCaptionAndDefaults) {
     EXPECT_NE(shot, L"") << "screenshot of the empty main window";
 }
 
-TEST_F(MainWindow, CloseGrfWithNothingLoadedOnlyRetitles) {
+// Without an archive the buttons that act on one are off (Close Grf too);
+// Open, Add Grf and Add Dir start one, and Filter sets its pattern.
+TEST_F(MainWindow, ButtonsThatNeedAnArchiveAreOffWithoutOne) {
+    const int needing[] = {IDC_EXTRACT, IDC_EXTRACT_ALL, IDC_REPACK, IDC_DELETE_SEL, IDC_CLOSE_GRF};
+    const int starting[] = {IDC_OPEN, IDC_ADD_GRF, IDC_ADD_DIR, IDC_FILTER, IDC_EXIT};
+    auto expectLoaded = [&](bool loaded, const char* when) {
+        for (int id : needing)
+            EXPECT_EQ(IsWindowEnabled(Control(program, id)), loaded) << id << when;
+        for (int id : starting) EXPECT_TRUE(IsWindowEnabled(Control(program, id))) << id << when;
+    };
+    expectLoaded(false, " at start");
+    ASSERT_EQ(Open(WriteArchive(L"two.grf", Numbered(2))), L"");
+    expectLoaded(true, " once opened");
     Click(program, IDC_CLOSE_GRF);
-    ASSERT_EQ(WaitIdle(program), L"");  // no error box
+    ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright - none");
-    EXPECT_EQ(RowCount(program), 0);
-    EXPECT_EQ(StatusText(program), L"Ready");
+    expectLoaded(false, " after Close Grf");
 }
 
 TEST_F(MainWindow, CloseGrfUnloadsTheArchive) {
@@ -213,6 +224,8 @@ BOOL CALLBACK CollectControl(HWND window, LPARAM found) {
 }
 
 TEST_F(MainWindow, EveryButtonDropDownAndTheListHasATipOfItsOwn) {
+    // Loaded, so Extract All is on: a button that is off shows no tip.
+    LoadDirectly(WriteArchive(L"one.grf", Numbered(1)));
     HWND tooltip = ProgramWindow(program, TOOLTIPS_CLASSW, false);
     ASSERT_NE(tooltip, nullptr);
     EXPECT_EQ(GetWindow(tooltip, GW_OWNER), program.dialog);

@@ -444,7 +444,7 @@ TEST_F(Preview, EachPictureKindOpensTheViewerFittedWithItsCounterAndName) {
         Activate(program, r.row);
         HWND viewer = PreviewWindow(program);
         ASSERT_NE(viewer, nullptr) << "row " << r.row;
-        EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer");
+        EXPECT_EQ(WindowText(viewer), RowTexts(program, r.row)[5] + L" - Caskwright Viewer");
         EXPECT_EQ(GetWindowLongPtrW(viewer, GWL_EXSTYLE) & WS_EX_TOOLWINDOW, WS_EX_TOOLWINDOW);
         EXPECT_EQ(WindowSize(viewer), FittedSize(r.width, r.height)) << "row " << r.row;
         Shown shown = CurrentPreview(program);
@@ -1094,7 +1094,8 @@ TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
     Activate(program, 1);
     HWND viewer = PreviewWindow(program);
     ASSERT_NE(viewer, nullptr);
-    EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer (" + std::to_wstring(fit.percent) + L"%)");
+    EXPECT_EQ(WindowText(viewer),
+              L"data\\huge.bmp - Caskwright Viewer (" + std::to_wstring(fit.percent) + L"%)");
     EXPECT_EQ(WindowSize(viewer), (Size{fit.window.width, fit.window.height}));
     RECT placed = {};
     GetWindowRect(viewer, &placed);
@@ -1110,7 +1111,7 @@ TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
     // A small picture: the wheel and + zoom in by whole steps, nearest
     // neighbour, magenta still left out; - goes back.
     Activate(program, 0);
-    EXPECT_EQ(WindowText(viewer), L"Caskwright Viewer");
+    EXPECT_EQ(WindowText(viewer), L"data\\small.bmp - Caskwright Viewer");
     const struct {
         UINT message;
         WPARAM wParam;
@@ -1127,10 +1128,10 @@ TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
         Settle(program);
         EXPECT_EQ(WindowSize(viewer), FittedSize(10 * step.zoom, 10 * step.zoom))
             << "zoom " << step.zoom;
-        EXPECT_EQ(WindowText(viewer),
-                  step.zoom == 1
-                      ? std::wstring(L"Caskwright Viewer")
-                      : L"Caskwright Viewer (" + std::to_wstring(100 * step.zoom) + L"%)");
+        EXPECT_EQ(WindowText(viewer), step.zoom == 1
+                                          ? std::wstring(L"data\\small.bmp - Caskwright Viewer")
+                                          : L"data\\small.bmp - Caskwright Viewer (" +
+                                                std::to_wstring(100 * step.zoom) + L"%)");
         Pixels client = ClientPixels(program, viewer);
         for (int y = 0; y < 10 * step.zoom; ++y) {
             for (int x = 0; x < 10 * step.zoom; ++x) {
@@ -1141,6 +1142,37 @@ TEST_F(Preview, LargePicturesShrinkToTheScreenAndSmallOnesZoomIn) {
             }
         }
     }
+}
+
+// The viewer's caption names its entry, Esc closes it, and it closes with
+// the archive its entry came from: Close Grf, or another archive opened.
+TEST_F(Preview, NamesItsEntryClosesOnEscAndWithItsArchive) {
+    std::wstring first = WriteArchive(L"first.grf", Numbered(2));
+    ASSERT_EQ(Open(first), L"");
+    Activate(program, 1);
+    HWND viewer = PreviewWindow(program);
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(WindowText(viewer), L"data\\file1.txt - Caskwright Viewer");
+    PostMessageW(viewer, WM_KEYDOWN, VK_ESCAPE, 0);
+    Settle(program);
+    EXPECT_EQ(AnyPreviewWindow(program), nullptr) << "Esc";
+
+    Activate(program, 0);
+    ASSERT_NE(PreviewWindow(program), nullptr);
+    Click(program, IDC_CLOSE_GRF);
+    Settle(program);
+    EXPECT_EQ(WindowText(program.dialog), L"Caskwright - none");
+    ASSERT_EQ(WaitIdle(program), L"") << "Close Grf";
+
+    ASSERT_EQ(Open(first), L"");
+    Activate(program, 0);
+    ASSERT_NE(PreviewWindow(program), nullptr);
+    // The viewer is in the way until the open has ended, then goes.
+    Open(WriteArchive(L"second.grf", Numbered(3)));
+    EXPECT_TRUE(WaitUntil([&] { return AnyPreviewWindow(program) == nullptr; }, 20000))
+        << "another archive";
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(RowCount(program), 3);
 }
 
 }  // namespace

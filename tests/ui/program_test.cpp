@@ -1,6 +1,8 @@
 // program_test.cpp -- see program_test.h.
 #include "program_test.h"
 
+#include <commctrl.h>
+
 #include "resource.h"
 #include "services.h"
 #include "settings.h"
@@ -54,6 +56,19 @@ void ProgramTest::Filter(const std::wstring& pattern) {
     SetWindowTextW(Control(program, IDC_FILTER_TEXT), pattern.c_str());
     Click(program, IDC_FILTER);
     ASSERT_EQ(WaitIdle(program), L"");
+}
+
+std::vector<std::wstring> OpenDropDown(const Program& program, wchar_t key) {
+    auto open = [&] {
+        PostToUiThread(program, [dialog = program.dialog, open = Control(program, IDC_OPEN)] {
+            NMBCDROPDOWN drop = {};
+            drop.hdr.hwndFrom = open;
+            drop.hdr.idFrom = IDC_OPEN;
+            drop.hdr.code = BCN_DROPDOWN;
+            SendMessageW(dialog, WM_NOTIFY, IDC_OPEN, reinterpret_cast<LPARAM>(&drop));
+        });
+    };
+    return PickFromMenu(program, open, key);
 }
 
 std::vector<Content> Numbered(int count) {

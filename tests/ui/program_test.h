@@ -47,6 +47,10 @@ class ProgramTest : public ::testing::Test {
     Program program;
 };
 
+// Presses the Open button's arrow, reads its menu and picks the item of key
+// (0: closes the menu); returns the items' texts.
+std::vector<std::wstring> OpenDropDown(const Program& program, wchar_t key);
+
 // data\file<i>.txt holding "x", for i from 0.
 std::vector<Content> Numbered(int count);
 

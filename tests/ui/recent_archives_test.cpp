@@ -17,25 +17,16 @@ namespace {
 
 using RecentArchives = ProgramTest;
 
-// Presses the Open button's arrow, reads the menu and picks the item of key
-// (0: closes the menu).
-std::vector<std::wstring> DropDown(const Program& program, wchar_t key) {
-    auto open = [&] {
-        PostToUiThread(program, [dialog = program.dialog, open = Control(program, IDC_OPEN)] {
-            NMBCDROPDOWN drop = {};
-            drop.hdr.hwndFrom = open;
-            drop.hdr.idFrom = IDC_OPEN;
-            drop.hdr.code = BCN_DROPDOWN;
-            SendMessageW(dialog, WM_NOTIFY, IDC_OPEN, reinterpret_cast<LPARAM>(&drop));
-        });
-    };
-    return PickFromMenu(program, open, key);
+// The recent archives, then the commands that follow them on the menu.
+std::vector<std::wstring> WithCommands(std::vector<std::wstring> recent) {
+    recent.insert(recent.end(), {L"", L"&Password...", L"&Apply Patch to Folder..."});
+    return recent;
 }
 
 TEST_F(RecentArchives, OfferedOnOpensArrowLatestFirstAcrossStarts) {
     EXPECT_EQ(GetWindowLongW(Control(program, IDC_OPEN), GWL_STYLE) & BS_TYPEMASK, BS_SPLITBUTTON);
     EXPECT_EQ(WindowText(Control(program, IDC_OPEN)), L"&Open");
-    EXPECT_EQ(DropDown(program, 0), (std::vector<std::wstring>{L"No recent archives"}));
+    EXPECT_EQ(OpenDropDown(program, 0), WithCommands({L"No recent archives"}));
     ASSERT_EQ(WaitIdle(program), L"");
 
     std::wstring first = WriteArchive(L"first.grf", Numbered(1));
@@ -50,8 +41,7 @@ TEST_F(RecentArchives, OfferedOnOpensArrowLatestFirstAcrossStarts) {
     ASSERT_TRUE(StartProgram(&program));
     std::wstring shownSecond = second;
     shownSecond.replace(shownSecond.find(L'&'), 1, L"&&");
-    EXPECT_EQ(DropDown(program, L'2'),
-              (std::vector<std::wstring>{L"&1 " + first, L"&2 " + shownSecond}));
+    EXPECT_EQ(OpenDropDown(program, L'2'), WithCommands({L"&1 " + first, L"&2 " + shownSecond}));
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(WindowText(program.dialog), L"Caskwright - " + second);
     EXPECT_EQ(RowCount(program), 2);
@@ -60,7 +50,7 @@ TEST_F(RecentArchives, OfferedOnOpensArrowLatestFirstAcrossStarts) {
     Click(program, IDC_CLOSE_GRF);
     ASSERT_EQ(WaitIdle(program), L"");
     ASSERT_TRUE(DeleteFileW(first.c_str()));
-    DropDown(program, L'2');
+    OpenDropDown(program, L'2');
     Box box;
     ASSERT_TRUE(WaitForBox(program, &box, L"Archive Not Found"));
     EXPECT_EQ(box.text, first +
@@ -69,7 +59,7 @@ TEST_F(RecentArchives, OfferedOnOpensArrowLatestFirstAcrossStarts) {
     ASSERT_TRUE(PressBoxButton(box, IDOK));
     ASSERT_EQ(WaitIdle(program), L"");
     EXPECT_EQ(RowCount(program), 0);
-    EXPECT_EQ(DropDown(program, 0), (std::vector<std::wstring>{L"&1 " + shownSecond}));
+    EXPECT_EQ(OpenDropDown(program, 0), WithCommands({L"&1 " + shownSecond}));
 }
 
 }  // namespace

@@ -70,7 +70,7 @@ struct Box {
 // The captions of the program's error boxes, joined by "|".
 #define ERROR_CAPTIONS                                                                      \
     L"Unrecoverable Error|Repack Failed|Cannot Open Archive|Cannot Add Archive|Some Files " \
-    L"Not Extracted|Cannot Extract|Some Files Left Out|Cannot Save"
+    L"Not Extracted|Cannot Extract|Some Files Left Out|Cannot Save|Patch Not Applied"
 
 // A top-level window of the program of that class other than the main
 // dialog, or null.
