@@ -699,11 +699,12 @@ size_t PlatformCp949CharToWide(const char* bytes, size_t available, wchar_t* out
         *out = static_cast<unsigned char>(bytes[0]);
         return 1;
     }
-    // Room for one wide character: two bytes that make two characters fail.
-    for (int take = available >= 2 ? 2 : 1; take >= 1; --take)
-        if (MultiByteToWideChar(kCodePage949, MB_ERR_INVALID_CHARS, bytes, take, out, 1) == 1)
-            return static_cast<size_t>(take);
-    return 0;
+    // From 0x80 up a byte only starts a pair: Windows alone reads a lone 0x80
+    // or 0xFF as a character (U+0080, a private one), which would give a file
+    // name other systems do not and that maps back to no byte. Room for one
+    // wide character: two bytes that make two characters fail.
+    if (available < 2) return 0;
+    return MultiByteToWideChar(kCodePage949, MB_ERR_INVALID_CHARS, bytes, 2, out, 1) == 1 ? 2 : 0;
 }
 
 wchar_t* PlatformCp949ToWide(const char* text) {
