@@ -60,6 +60,7 @@ const wchar_t* LocalPath(const GrfArchive* archive, uint32_t index, wchar_t* buf
 bool OpenStopped();
 
 struct PlatformFile;
+struct libdeflate_decompressor;
 
 // The archives GrfOpen opened and GrfClose has not closed yet: what a write
 // must never replace. RememberOpenArchive is false when out of memory.
@@ -91,13 +92,16 @@ uint32_t StoredPlace(const GrfEntry& entry);
 
 // The stored bytes of small entries read ahead in one piece, for a caller
 // reading many entries of one file: one read then serves the entries that
-// follow in the file instead of one read each. Empty at first; belongs to
+// follow in the file instead of one read each; and the decompressor its
+// entries were inflated with, kept for the next. Empty at first; belongs to
 // one file (FreeReadWindow when it changes) and one thread.
 struct ReadWindow {
     uint8_t* bytes = nullptr;  // kept from the first read ahead on
     uint64_t start = 0;        // where in the file bytes[0] was read
     uint32_t size = 0;         // how many bytes were read there
     uint64_t lastEnd = 0;      // where the last entry read through it ends
+    // Kept for the next entry.
+    libdeflate_decompressor* inflater = nullptr;
 };
 void FreeReadWindow(ReadWindow* window);
 // Whether window holds entry's stored bytes (its owner's, as read ahead).

@@ -279,10 +279,11 @@ uint32_t WriteContent(const GrfEntry& entry, PlatformFile* file, StoredMethod me
     return OutputCode(PlatformCommitOutput(output));
 }
 
-// Entries of up to a few MB (stored and inflated) are read and inflated
-// whole, at libdeflate's speed; larger ones in pieces, so that memory stays
-// bounded whatever the entry's size.
-constexpr uint32_t kWholeLimit = 4 << 20;
+// Entries of up to 64 MB (stored and inflated) are read and inflated whole,
+// at libdeflate's speed: a worker then holds at most 128 MB (the stored
+// bytes and the content) besides its read window. Larger ones go in pieces
+// through zlib, so that memory stays bounded whatever the entry's size.
+constexpr uint32_t kWholeLimit = 64 << 20;
 
 // Writes the content read whole to the output in one step.
 uint32_t WriteWhole(const GrfEntry& entry, PlatformFile* file, const wchar_t* fileName,

@@ -17,15 +17,17 @@ uLongf ZlibSize(size_t size) {
 }  // namespace
 
 int InflateWhole(uint8_t* output, size_t capacity, const uint8_t* source, size_t sourceSize,
-                 size_t* produced) {
+                 size_t* produced, libdeflate_decompressor** kept) {
     *produced = 0;
-    // One decompressor per call: a small allocation beside any inflation,
-    // and safe on every worker thread.
-    if (libdeflate_decompressor* d = libdeflate_alloc_decompressor()) {
+    // One decompressor per call unless the caller keeps one: a small
+    // allocation beside any inflation, and safe on every worker thread.
+    libdeflate_decompressor* d = kept && *kept ? *kept : libdeflate_alloc_decompressor();
+    if (kept) *kept = d;
+    if (d) {
         size_t out = 0;
         libdeflate_result result =
             libdeflate_zlib_decompress(d, source, sourceSize, output, capacity, &out);
-        libdeflate_free_decompressor(d);
+        if (!kept) libdeflate_free_decompressor(d);
         if (result == LIBDEFLATE_SUCCESS) {
             // libdeflate may use the room past the content as scratch;
             // callers count on zeros there.
@@ -41,4 +43,9 @@ int InflateWhole(uint8_t* output, size_t capacity, const uint8_t* source, size_t
     int result = uncompress(output, &out, source, ZlibSize(sourceSize));
     *produced = out;
     return result;
+}
+
+void InflateRelease(libdeflate_decompressor** kept) {
+    if (*kept) libdeflate_free_decompressor(*kept);
+    *kept = nullptr;
 }

@@ -1,27 +1,29 @@
-// name_index.cpp -- the index by name: open addressing over a power-of-two
-// array of (hash, record index + 1) slots, kept at most half full, so a
-// lookup costs one hash and about one name comparison.
+// name_index.cpp -- the index by name: open addressing over one array of
+// 32-bit slots, kept at most four fifths full. A slot holds a record index
+// + 1 in its low bits and the rest of the slot holds bits of the name's hash
+// (a tag), so probing skips other names without reading the table, and the
+// index costs about 5 bytes per record instead of 16 to 32 for a half-full
+// power-of-two array of (hash, record) pairs.
 #include "archive_internal.h"
 #include "platform.h"
 
 #include <string.h>
 
 struct GrfNameIndex {
-    struct Slot {
-        uint32_t hash;
-        uint32_t record;  // record index + 1; 0 marks an empty slot
-    };
-    Slot* slots;
-    uint32_t mask;  // slot count - 1
+    uint32_t* slots;   // 0 marks an empty slot
+    uint32_t count;    // slots
+    uint32_t bits;     // low bits of a slot holding record index + 1
+    uint32_t records;  // records the slots and bits have room for
+    uint32_t covered;  // records [0, covered) are indexed
     uint32_t used;
 };
 
 namespace {
 
 // Word at a time: multiply and rotate per 8 bytes, then a full avalanche so
-// that names sharing long prefixes (data\texture\...) spread over the
-// low bits the slots are chosen by.
-uint32_t HashName(const char* name, size_t length) {
+// that names sharing long prefixes (data\texture\...) spread over every bit:
+// the high half picks the slot, the low half gives the tag.
+uint64_t HashName(const char* name, size_t length) {
     uint64_t h = 0x9E3779B97F4A7C15ull ^ length;
     size_t i = 0;
     for (; i + 8 <= length; i += 8) {
@@ -38,13 +40,21 @@ uint32_t HashName(const char* name, size_t length) {
     h ^= h >> 33;
     h *= 0xC4CEB9FE1A85EC53ull;
     h ^= h >> 33;
-    return static_cast<uint32_t>(h);
+    return h;
 }
 
-uint32_t SlotsFor(uint32_t records) {
-    uint32_t n = 16;
-    while (n < 0x80000000u && n / 2 < records) n *= 2;
-    return n;
+// The first slot to probe: the hash's high half scaled to the slot count,
+// so the count need not be a power of two.
+uint32_t HomeOf(const GrfNameIndex* index, uint64_t hash) {
+    return static_cast<uint32_t>(((hash >> 32) * index->count) >> 32);
+}
+
+uint32_t TagMask(const GrfNameIndex* index) {
+    return index->bits >= 32 ? 0 : ~((1u << index->bits) - 1);
+}
+
+uint32_t RecordOf(const GrfNameIndex* index, uint32_t slot) {
+    return slot & ~TagMask(index);
 }
 
 bool SameName(const GrfEntry& entry, const char* name, size_t length) {
@@ -54,77 +64,91 @@ bool SameName(const GrfEntry& entry, const char* name, size_t length) {
 // Inserts record (0-based), whose name has this length and hash, unless
 // its name is there already.
 void Insert(GrfNameIndex* index, const GrfEntry* entries, uint32_t record, size_t length,
-            uint32_t hash) {
+            uint64_t hash) {
     const char* name = entries[record].name;
-    for (uint32_t at = hash & index->mask;; at = (at + 1) & index->mask) {
-        GrfNameIndex::Slot& slot = index->slots[at];
-        if (slot.record == 0) {
-            slot.hash = hash;
-            slot.record = record + 1;
+    uint32_t mask = TagMask(index);
+    uint32_t tag = static_cast<uint32_t>(hash) & mask;
+    for (uint32_t at = HomeOf(index, hash);; at = at + 1 == index->count ? 0 : at + 1) {
+        uint32_t slot = index->slots[at];
+        if (slot == 0) {
+            index->slots[at] = tag | (record + 1);
             ++index->used;
             return;
         }
-        if (slot.hash == hash && SameName(entries[slot.record - 1], name, length)) return;
+        if ((slot & mask) == tag && SameName(entries[(slot & ~mask) - 1], name, length)) return;
     }
 }
 
-// Inserts records [0, records) in table order. Each insert lands on a random
+// Inserts records [from, to) in table order. Each insert lands on a random
 // slot; hashing a batch first and prefetching its slots overlaps those cache
 // misses instead of waiting for each in turn.
-void InsertAll(GrfNameIndex* index, const GrfEntry* entries, uint32_t records) {
+void InsertRange(GrfNameIndex* index, const GrfEntry* entries, uint32_t from, uint32_t to) {
     constexpr uint32_t kBatch = 16;
     size_t lengths[kBatch];
-    uint32_t hashes[kBatch];
-    for (uint32_t first = 0; first < records; first += kBatch) {
-        uint32_t n = records - first < kBatch ? records - first : kBatch;
+    uint64_t hashes[kBatch];
+    for (uint32_t first = from; first < to; first += kBatch) {
+        uint32_t n = to - first < kBatch ? to - first : kBatch;
         for (uint32_t i = 0; i < n; ++i) {
             lengths[i] = NameLength(entries[first + i].name);
             hashes[i] = HashName(entries[first + i].name, lengths[i]);
-            __builtin_prefetch(&index->slots[hashes[i] & index->mask]);
+            __builtin_prefetch(&index->slots[HomeOf(index, hashes[i])]);
         }
         for (uint32_t i = 0; i < n; ++i) Insert(index, entries, first + i, lengths[i], hashes[i]);
     }
+    if (to > index->covered) index->covered = to;
 }
 
-bool Rehash(GrfArchive* archive, uint32_t slotCount, uint32_t records) {
+// Slots for up to `records` names at most four fifths full, never all full.
+uint32_t SlotsFor(uint32_t records) {
+    uint64_t slots = uint64_t{records} + records / 4 + 16;
+    return slots > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(slots);
+}
+
+// Bits that hold every record index + 1 up to `records`.
+uint32_t BitsFor(uint32_t records) {
+    uint32_t bits = 1;
+    while (bits < 32 && (records >> bits) != 0) ++bits;
+    return bits;
+}
+
+// (Re)builds the index with room for `records` records over records
+// [0, covered): the slots keep no hashes, so the names are hashed again.
+bool Rebuild(GrfArchive* archive, uint32_t records, uint32_t covered) {
     GrfNameIndex* index = archive->index;
-    if (!index) {
+    bool fresh = !index;
+    if (fresh) {
         index = static_cast<GrfNameIndex*>(PlatformAlloc(sizeof(GrfNameIndex)));
         if (!index) return false;
     }
-    auto* slots = static_cast<GrfNameIndex::Slot*>(
-        PlatformAlloc(size_t{slotCount} * sizeof(GrfNameIndex::Slot)));
+    uint32_t count = SlotsFor(records);
+    auto* slots = static_cast<uint32_t*>(PlatformAlloc(size_t{count} * sizeof(uint32_t)));
     if (!slots) {
-        if (!archive->index) PlatformFree(index);
+        if (fresh) PlatformFree(index);
         return false;
     }
     PlatformFree(index->slots);
     index->slots = slots;
-    index->mask = slotCount - 1;
+    index->count = count;
+    index->bits = BitsFor(records);
+    index->records = records;
+    index->covered = 0;
     index->used = 0;
     archive->index = index;
-    InsertAll(index, archive->entries, records);
+    InsertRange(index, archive->entries, 0, covered);
     return true;
 }
 
-// Moves the index into slotCount slots. The slots keep their hashes and
-// hold one record per name already, so no name is read again.
-bool Grow(GrfNameIndex* index, uint32_t slotCount) {
-    auto* slots = static_cast<GrfNameIndex::Slot*>(
-        PlatformAlloc(size_t{slotCount} * sizeof(GrfNameIndex::Slot)));
-    if (!slots) return false;
-    uint32_t mask = slotCount - 1;
-    for (uint32_t i = 0; i <= index->mask; ++i) {
-        const GrfNameIndex::Slot& slot = index->slots[i];
-        if (slot.record == 0) continue;
-        uint32_t at = slot.hash & mask;
-        while (slots[at].record != 0) at = (at + 1) & mask;
-        slots[at] = slot;
-    }
-    PlatformFree(index->slots);
-    index->slots = slots;
-    index->mask = mask;
-    return true;
+// Whether the index has room for `records` records without rebuilding.
+bool HasRoom(const GrfNameIndex* index, uint32_t records) {
+    return records <= index->records;
+}
+
+// Room for `records`, growing geometrically so that appending one record
+// at a time rebuilds rarely.
+uint32_t GrownRoom(const GrfNameIndex* index, uint32_t records) {
+    uint64_t doubled = uint64_t{index->records} * 2;
+    if (doubled < records) doubled = records;
+    return doubled > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<uint32_t>(doubled);
 }
 
 }  // namespace
@@ -135,35 +159,36 @@ size_t NameLength(const char* name) {
 }
 
 bool NameIndexBuild(GrfArchive* archive) {
-    return Rehash(archive, SlotsFor(archive->count), archive->count);
+    return Rebuild(archive, archive->count, archive->count);
 }
 
 bool NameIndexAdd(GrfArchive* archive, uint32_t index) {
     GrfNameIndex* names = archive->index;
     // Building keeps the first record of each name: records are inserted in
     // table order.
-    if (!names) return Rehash(archive, SlotsFor(index + 1), index + 1);
-    if ((names->used + 1) > (names->mask + 1) / 2 && !Grow(names, (names->mask + 1) * 2))
-        return false;
-    const char* name = archive->entries[index].name;
-    size_t length = NameLength(name);
-    Insert(names, archive->entries, index, length, HashName(name, length));
+    if (!names) return Rebuild(archive, index + 1, index + 1);
+    if (!HasRoom(names, index + 1)) {
+        if (!Rebuild(archive, GrownRoom(names, index + 1), names->covered)) return false;
+        names = archive->index;
+    }
+    InsertRange(names, archive->entries, index, index + 1);
     return true;
 }
 
 bool NameIndexReserve(GrfArchive* archive, uint32_t records) {
     GrfNameIndex* names = archive->index;
-    if (!names) return Rehash(archive, SlotsFor(records), archive->count);
-    if (records <= (names->mask + 1) / 2) return true;
-    return Grow(names, SlotsFor(records));
+    if (!names) return Rebuild(archive, records, archive->count);
+    if (HasRoom(names, records)) return true;
+    return Rebuild(archive, records, names->covered);
 }
 
 void NameIndexCut(GrfArchive* archive, uint32_t records) {
     GrfNameIndex* index = archive->index;
     if (!index) return;
-    memset(index->slots, 0, (size_t{index->mask} + 1) * sizeof(GrfNameIndex::Slot));
+    memset(index->slots, 0, size_t{index->count} * sizeof(uint32_t));
     index->used = 0;
-    InsertAll(index, archive->entries, records);
+    index->covered = 0;
+    InsertRange(index, archive->entries, 0, records);
 }
 
 GrfEntry* NameIndexFind(const GrfArchive* archive, const char* name) {
@@ -171,12 +196,15 @@ GrfEntry* NameIndexFind(const GrfArchive* archive, const char* name) {
     if (!index) return nullptr;
     size_t length = strnlen(name, GRF_NAME_SIZE);
     if (length >= GRF_NAME_SIZE) return nullptr;  // longer than any stored name
-    uint32_t hash = HashName(name, length);
-    for (uint32_t at = hash & index->mask;; at = (at + 1) & index->mask) {
-        const GrfNameIndex::Slot& slot = index->slots[at];
-        if (slot.record == 0) return nullptr;
-        GrfEntry* entry = &archive->entries[slot.record - 1];
-        if (slot.hash == hash && SameName(*entry, name, length)) return entry;
+    uint64_t hash = HashName(name, length);
+    uint32_t mask = TagMask(index);
+    uint32_t tag = static_cast<uint32_t>(hash) & mask;
+    for (uint32_t at = HomeOf(index, hash);; at = at + 1 == index->count ? 0 : at + 1) {
+        uint32_t slot = index->slots[at];
+        if (slot == 0) return nullptr;
+        if ((slot & mask) != tag) continue;
+        GrfEntry* entry = &archive->entries[RecordOf(index, slot) - 1];
+        if (SameName(*entry, name, length)) return entry;
     }
 }
 

@@ -93,9 +93,11 @@ bool PlatformScratchFolder(wchar_t* out, size_t capacity);
 // replaced file is flushed first), and PlatformAbandonOutput removes it.
 // Either way the temporary file is gone and, on failure, so are the folders
 // the output made.
-// PlatformFolders keeps the folders an output walked open for the next one
-// given the same record (null: none kept), so a run of extractions into one
-// folder walks it once; it keeps the current directory of its first use.
+// PlatformFolders keeps the folders outputs walked open for the next ones
+// given the same record (null: none kept), so a run of extractions walks
+// each folder once, in whatever order its files come (POSIX keeps a few
+// hundred, the least recently used closed first); it keeps the current
+// directory of its first use.
 struct PlatformOutput;
 struct PlatformFolders;
 enum PlatformOutputResult {

@@ -401,19 +401,36 @@ bool IsLinkAt(int folder, const char* name) {
 
 }  // namespace
 
-// The folders the last output walked, each open without having followed a
-// link: the next output in them starts where they agree.
+// The folders outputs walked, each open without having followed a link,
+// kept by their path below the root (components joined by "/") so that a
+// file in a folder walked before costs no open, whatever was written in
+// between. At most kKeptFolders stay open, the least recently used closed
+// first; one walk touches at most kMaxDepth + 1 of them, so it never closes
+// one it holds.
+constexpr int kKeptFolders = 256;
+static_assert(kKeptFolders > kMaxDepth + 1);
+
+struct KeptFolder {
+    char* path;  // owned; null marks a free entry
+    size_t length;
+    uint32_t hash;
+    int fd;
+    uint64_t lastUse;
+};
+
 struct PlatformFolders {
-    char path[kPathBytes];   // the components walked, "/" between them
-    size_t ends[kMaxDepth];  // where each component of path ends
-    int fds[kMaxDepth + 1];  // fds[0] the current directory, fds[i] component i - 1
-    int depth;               // components open
+    int root;  // the current directory of the first use, or the root given
+    uint64_t clock;
+    int last;  // the entry of the last output's folder, or -1
+    KeptFolder kept[kKeptFolders];
 };
 
 PlatformFolders* PlatformNewFolders(void) {
     auto* folders = static_cast<PlatformFolders*>(PlatformAlloc(sizeof(PlatformFolders)));
-    if (folders)
-        for (int& fd : folders->fds) fd = -1;
+    if (folders) {
+        folders->root = -1;
+        folders->last = -1;
+    }
     return folders;
 }
 
@@ -422,8 +439,8 @@ PlatformFolders* PlatformNewFoldersAt(const wchar_t* root) {
     if (!WidePathToUtf8(root, path)) return nullptr;
     PlatformFolders* folders = PlatformNewFolders();
     if (!folders) return nullptr;
-    folders->fds[0] = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folders->fds[0] < 0) {
+    folders->root = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folders->root < 0) {
         PlatformFree(folders);
         return nullptr;
     }
@@ -432,30 +449,63 @@ PlatformFolders* PlatformNewFoldersAt(const wchar_t* root) {
 
 namespace {
 
-// Closes the folders deeper than depth.
-void KeepFolders(PlatformFolders* folders, int depth) {
-    for (; folders->depth > depth; --folders->depth) {
-        close(folders->fds[folders->depth]);
-        folders->fds[folders->depth] = -1;
+uint32_t HashPath(const char* path, size_t length) {
+    uint32_t h = 2166136261u;
+    for (size_t i = 0; i < length; ++i) h = (h ^ static_cast<uint8_t>(path[i])) * 16777619u;
+    return h;
+}
+
+bool IsKept(const KeptFolder& k, const char* path, size_t length, uint32_t hash) {
+    return k.path && k.hash == hash && k.length == length && memcmp(k.path, path, length) == 0;
+}
+
+// The entry keeping the folder at path, marked used now; -1 when none does.
+int FindKept(PlatformFolders* folders, const char* path, size_t length) {
+    uint32_t hash = HashPath(path, length);
+    int found = -1;
+    if (folders->last >= 0 && IsKept(folders->kept[folders->last], path, length, hash))
+        found = folders->last;
+    for (int i = 0; found < 0 && i < kKeptFolders; ++i)
+        if (IsKept(folders->kept[i], path, length, hash)) found = i;
+    if (found >= 0) folders->kept[found].lastUse = ++folders->clock;
+    return found;
+}
+
+void DropKept(PlatformFolders* folders, int i) {
+    KeptFolder& k = folders->kept[i];
+    if (!k.path) return;
+    if (k.fd >= 0) close(k.fd);
+    PlatformFree(k.path);
+    k = KeptFolder();
+    if (folders->last == i) folders->last = -1;
+}
+
+// A free entry holding a copy of path, its folder not open yet (fd -1):
+// the least recently used one is closed for it when all are taken. -1 when
+// out of memory.
+int NewKept(PlatformFolders* folders, const char* path, size_t length) {
+    auto* copy = static_cast<char*>(PlatformAlloc(length + 1));
+    if (!copy) return -1;
+    int pick = 0;
+    for (int i = 0; i < kKeptFolders; ++i) {
+        if (!folders->kept[i].path) {
+            pick = i;
+            break;
+        }
+        if (folders->kept[i].lastUse < folders->kept[pick].lastUse) pick = i;
     }
-}
-
-size_t ComponentStart(const PlatformFolders* folders, int component) {
-    return component == 0 ? 0 : folders->ends[component - 1] + 1;
-}
-
-bool SameComponent(const PlatformFolders* folders, int component, const char* name) {
-    size_t start = ComponentStart(folders, component);
-    size_t length = folders->ends[component] - start;
-    return strlen(name) == length && memcmp(folders->path + start, name, length) == 0;
+    DropKept(folders, pick);
+    memcpy(copy, path, length);
+    folders->kept[pick] = KeptFolder{copy, length, HashPath(path, length), -1, ++folders->clock};
+    return pick;
 }
 
 }  // namespace
 
 void PlatformFreeFolders(PlatformFolders* folders) {
     if (!folders) return;
-    KeepFolders(folders, 0);
-    if (folders->fds[0] >= 0) close(folders->fds[0]);
+    for (int i = 0; i < kKeptFolders; ++i) DropKept(folders, i);
+    if (folders->root >= 0) close(folders->root);
     PlatformFree(folders);
 }
 
@@ -469,7 +519,11 @@ void PlatformFreeFolders(PlatformFolders* folders) {
 struct PlatformOutput {
     PlatformFolders* folders;
     bool ownsFolders;
-    int made[kMaxDepth];  // components this output made, in order
+    char path[kPathBytes];   // the folders walked, "/" between them
+    size_t ends[kMaxDepth];  // where each component of path ends
+    int fds[kMaxDepth + 1];  // fds[0] the root, fds[i] component i - 1 (kept by folders)
+    int depth;               // components of path
+    int made[kMaxDepth];     // components this output made, in order
     int madeCount;
     char final[kPathBytes];
     char temporary[32];  // empty once gone, and for an unnamed file
@@ -479,52 +533,120 @@ struct PlatformOutput {
 
 namespace {
 
-void Finish(PlatformOutput* out, bool done) {
+// The folder the file goes in.
+int FolderOf(const PlatformOutput* out) {
+    return out->fds[out->depth];
+}
+
+size_t ComponentStart(const PlatformOutput* out, int component) {
+    return component == 0 ? 0 : out->ends[component - 1] + 1;
+}
+
+// Removes the folders this output made, deepest first, and forgets them.
+void RemoveMade(PlatformOutput* out) {
     PlatformFolders* folders = out->folders;
-    if (out->fd >= 0) close(out->fd);
-    if (out->temporary[0]) unlinkat(folders->fds[folders->depth], out->temporary, 0);
-    if (!done && out->madeCount > 0) {
-        for (int i = out->madeCount - 1; i >= 0; --i) {
-            int component = out->made[i];
-            char name[kPathBytes];
-            size_t start = ComponentStart(folders, component);
-            size_t length = folders->ends[component] - start;
-            memcpy(name, folders->path + start, length);
-            name[length] = '\0';
-            unlinkat(folders->fds[component], name, AT_REMOVEDIR);
-        }
-        KeepFolders(folders, out->made[0]);
+    for (int i = out->madeCount - 1; i >= 0; --i) {
+        int component = out->made[i];
+        int kept = FindKept(folders, out->path, out->ends[component]);
+        if (kept >= 0) DropKept(folders, kept);
+        char name[kPathBytes];
+        size_t start = ComponentStart(out, component);
+        size_t length = out->ends[component] - start;
+        memcpy(name, out->path + start, length);
+        name[length] = '\0';
+        unlinkat(out->fds[component], name, AT_REMOVEDIR);
     }
-    if (out->ownsFolders) PlatformFreeFolders(folders);
+}
+
+void Finish(PlatformOutput* out, bool done) {
+    if (out->fd >= 0) close(out->fd);
+    if (out->temporary[0]) unlinkat(FolderOf(out), out->temporary, 0);
+    if (!done) RemoveMade(out);
+    if (out->ownsFolders) PlatformFreeFolders(out->folders);
     PlatformFree(out);
 }
 
-// Opens folder `name` inside the deepest folder open, making it when
-// missing. A link there is never followed.
-PlatformOutputResult EnterFolder(PlatformOutput* out, const char* name) {
+// Opens folder component `depth` inside the one before, making it when
+// missing, and keeps it; its entry in *kept. A link there is never
+// followed.
+PlatformOutputResult EnterFolder(PlatformOutput* out, int depth, int* kept) {
     PlatformFolders* folders = out->folders;
-    int depth = folders->depth;
-    size_t start = depth == 0 ? 0 : folders->ends[depth - 1] + 1;
-    size_t length = strlen(name);
-    if (depth == kMaxDepth || start + length + 1 >= kPathBytes) return kOutputFailed;
-    int parent = folders->fds[depth];
+    *kept = NewKept(folders, out->path, out->ends[depth]);
+    if (*kept < 0) return kOutputFailed;
+    char name[kPathBytes];
+    size_t start = ComponentStart(out, depth);
+    memcpy(name, out->path + start, out->ends[depth] - start);
+    name[out->ends[depth] - start] = '\0';
+    int parent = out->fds[depth];
     constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
     int fd = openat(parent, name, kFlags);
     bool made = false;
     if (fd < 0 && errno == ENOENT) {
-        if (mkdirat(parent, name, 0777) == 0)
+        if (mkdirat(parent, name, 0777) == 0) {
             made = true;
-        else if (errno != EEXIST)
+        } else if (errno != EEXIST) {
+            DropKept(folders, *kept);
             return kOutputFailed;
+        }
         fd = openat(parent, name, kFlags);
     }
-    if (fd < 0) return IsLinkAt(parent, name) ? kOutputLink : kOutputFailed;
-    if (depth > 0) folders->path[start - 1] = '/';
-    memcpy(folders->path + start, name, length);
-    folders->ends[depth] = start + length;
-    folders->fds[depth + 1] = fd;
-    folders->depth = depth + 1;
+    if (fd < 0) {
+        DropKept(folders, *kept);
+        return IsLinkAt(parent, name) ? kOutputLink : kOutputFailed;
+    }
+    folders->kept[*kept].fd = fd;
+    out->fds[depth + 1] = fd;
     if (made) out->made[out->madeCount++] = depth;
+    return kOutputDone;
+}
+
+// Splits relative into the output's folder path and final name; false when
+// it names nothing or goes too deep.
+bool SplitRelative(PlatformOutput* out, const wchar_t* relative) {
+    char path[kPathBytes];
+    if (!WidePathToUtf8(relative, path)) return false;
+    char* components[kMaxDepth + 1];
+    int count = 0;
+    for (char* at = path; *at;) {
+        char* end = strchr(at, '/');
+        if (end) *end = '\0';
+        if (*at && strcmp(at, ".") != 0) {
+            if (count == kMaxDepth + 1) return false;
+            components[count++] = at;
+        }
+        if (!end) break;
+        at = end + 1;
+    }
+    if (count == 0) return false;
+    size_t length = 0;
+    for (int i = 0; i + 1 < count; ++i) {
+        if (i > 0) out->path[length++] = '/';
+        size_t part = strlen(components[i]);
+        memcpy(out->path + length, components[i], part);
+        length += part;
+        out->ends[i] = length;
+    }
+    out->depth = count - 1;
+    strcpy(out->final, components[count - 1]);
+    return true;
+}
+
+// Opens the output's folders: the deepest one kept, then each below it,
+// kept in turn.
+PlatformOutputResult WalkFolders(PlatformOutput* out) {
+    PlatformFolders* folders = out->folders;
+    if (folders->root < 0) folders->root = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folders->root < 0) return kOutputFailed;
+    out->fds[0] = folders->root;
+    int from = out->depth;
+    int kept = -1;
+    while (from > 0 && (kept = FindKept(folders, out->path, out->ends[from - 1])) < 0) --from;
+    if (kept >= 0) out->fds[from] = folders->kept[kept].fd;
+    for (int i = from; i < out->depth; ++i) {
+        PlatformOutputResult entered = EnterFolder(out, i, &kept);
+        if (entered != kOutputDone) return entered;
+    }
+    folders->last = kept;
     return kOutputDone;
 }
 
@@ -546,36 +668,10 @@ bool MayLinkUnnamed() {
 #endif
 }
 
-PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
-    char path[kPathBytes];
-    if (!WidePathToUtf8(relative, path)) return kOutputFailed;
-    char* components[kMaxDepth + 1];
-    int count = 0;
-    for (char* at = path; *at;) {
-        char* end = strchr(at, '/');
-        if (end) *end = '\0';
-        if (*at && strcmp(at, ".") != 0) {
-            if (count == kMaxDepth + 1) return kOutputFailed;
-            components[count++] = at;
-        }
-        if (!end) break;
-        at = end + 1;
-    }
-    if (count == 0) return kOutputFailed;
-    PlatformFolders* folders = out->folders;
-    if (folders->fds[0] < 0) folders->fds[0] = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folders->fds[0] < 0) return kOutputFailed;
-    int keep = 0;
-    while (keep < folders->depth && keep < count - 1 &&
-           SameComponent(folders, keep, components[keep]))
-        ++keep;
-    KeepFolders(folders, keep);
-    for (int i = keep; i + 1 < count; ++i) {
-        PlatformOutputResult entered = EnterFolder(out, components[i]);
-        if (entered != kOutputDone) return entered;
-    }
-    strcpy(out->final, components[count - 1]);
-    int folder = folders->fds[folders->depth];
+// Opens a new file in the output's folder: unnamed where the file system
+// allows, else under a temporary name.
+PlatformOutputResult CreateIn(PlatformOutput* out) {
+    int folder = FolderOf(out);
     if (MayLinkUnnamed() && !PlatformFaultNow(kPlatformFaultUnnamed)) {
         out->fd = openat(folder, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0666);
         out->unnamed = out->fd >= 0;
@@ -590,6 +686,32 @@ PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
     }
     out->temporary[0] = '\0';
     return kOutputFailed;
+}
+
+// Forgets the kept folders on the output's path; false when none was kept.
+bool ForgetPath(PlatformOutput* out) {
+    bool forgot = false;
+    for (int i = 0; i < out->depth; ++i) {
+        int kept = FindKept(out->folders, out->path, out->ends[i]);
+        if (kept >= 0) DropKept(out->folders, kept);
+        forgot = forgot || kept >= 0;
+    }
+    return forgot;
+}
+
+PlatformOutputResult Begin(PlatformOutput* out, const wchar_t* relative) {
+    if (!SplitRelative(out, relative)) return kOutputFailed;
+    PlatformOutputResult result = WalkFolders(out);
+    if (result == kOutputDone) result = CreateIn(out);
+    // A folder kept from an earlier output may have been removed since:
+    // the path is walked again, once, from the folders still there.
+    if (result == kOutputFailed && errno == ENOENT) {
+        RemoveMade(out);
+        out->madeCount = 0;
+        if (ForgetPath(out)) result = WalkFolders(out);
+        if (result == kOutputDone) result = CreateIn(out);
+    }
+    return result;
 }
 
 }  // namespace
@@ -623,12 +745,12 @@ bool PlatformWriteOutput(PlatformOutput* output, const void* buffer, uint32_t si
 }
 
 bool PlatformRemoveFinal(PlatformOutput* output) {
-    int folder = output->folders->fds[output->folders->depth];
+    int folder = FolderOf(output);
     return unlinkat(folder, output->final, 0) == 0 || errno == ENOENT;
 }
 
 bool PlatformFinalIdentity(PlatformOutput* output, GrfFileStamp* identity) {
-    int folder = output->folders->fds[output->folders->depth];
+    int folder = FolderOf(output);
     struct stat st;
     if (fstatat(folder, output->final, &st, AT_SYMLINK_NOFOLLOW) != 0) return false;
     identity->device = static_cast<uint64_t>(st.st_dev);
@@ -714,7 +836,7 @@ bool PutUnnamedInPlace(int folder, PlatformOutput* out) {
 }  // namespace
 
 PlatformOutputResult PlatformCommitOutput(PlatformOutput* out) {
-    int folder = out->folders->fds[out->folders->depth];
+    int folder = FolderOf(out);
     bool done = out->unnamed ? PutUnnamedInPlace(folder, out) : PutInPlace(folder, out);
     if (done) out->temporary[0] = '\0';
     Finish(out, done);

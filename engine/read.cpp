@@ -127,7 +127,7 @@ uint32_t CheckDecode(const GrfEntry& entry, const uint8_t* stored, StoredMethod*
 // content. An entry of real size 0 is empty whatever is stored; stored
 // bytes that do not inflate but are as long as the content are the content.
 uint32_t DecodeInto(const GrfEntry& entry, const uint8_t* stored, StoredMethod method,
-                    uint8_t* buffer) {
+                    uint8_t* buffer, libdeflate_decompressor** inflater = nullptr) {
     bool storedPlain = entry.compressedSize == entry.realSize;
     uint32_t code = GRF_OK;
     if (entry.realSize == 0 || method == kMethodPlain) {
@@ -136,7 +136,7 @@ uint32_t DecodeInto(const GrfEntry& entry, const uint8_t* stored, StoredMethod m
         code = LzmaDecodeEntry(stored, entry.compressedSize, buffer, entry.realSize);
     } else {
         size_t room = size_t{entry.realSize} + kSlack, inflated = 0;
-        int z = InflateWhole(buffer, room, stored, entry.compressedSize, &inflated);
+        int z = InflateWhole(buffer, room, stored, entry.compressedSize, &inflated, inflater);
         if (z != Z_OK || inflated != entry.realSize) code = GRF_ERROR_INFLATE;
         if (code != GRF_OK && storedPlain) {
             memcpy(buffer, stored, entry.realSize);
@@ -153,7 +153,8 @@ uint32_t DecodeInto(const GrfEntry& entry, const uint8_t* stored, StoredMethod m
 // first; while a key is set, bytes that start like zlib or LZMA by chance
 // and do not decode are tried keyed too before they count as damaged.
 template <typename Room>
-uint32_t DecodeWithKey(const GrfEntry& entry, uint8_t* stored, Room room) {
+uint32_t DecodeWithKey(const GrfEntry& entry, uint8_t* stored, Room room,
+                       libdeflate_decompressor** inflater = nullptr) {
     StoredMethod method;
     uint32_t code = CheckDecode(entry, stored, &method);
     bool mayBeKeyed = MayBeKeyed(entry);
@@ -162,7 +163,7 @@ uint32_t DecodeWithKey(const GrfEntry& entry, uint8_t* stored, Room room) {
     if (code == GRF_OK) {
         uint8_t* buffer = room();
         if (!buffer) return GRF_ERROR_MEMORY;
-        code = DecodeInto(entry, stored, method, buffer);
+        code = DecodeInto(entry, stored, method, buffer, inflater);
         if (code != GRF_ERROR_INFLATE || !key || method == kMethodPlain) return code;
     } else if (!key || (code != GRF_ERROR_METHOD && code != GRF_ERROR_INFLATE)) {
         return code;
@@ -172,7 +173,7 @@ uint32_t DecodeWithKey(const GrfEntry& entry, uint8_t* stored, Room room) {
     if (CheckDecode(entry, stored, &method) != GRF_OK) return failed;
     uint8_t* buffer = room();
     if (!buffer) return GRF_ERROR_MEMORY;
-    code = DecodeInto(entry, stored, method, buffer);
+    code = DecodeInto(entry, stored, method, buffer, inflater);
     return code == GRF_OK || code == GRF_ERROR_MEMORY ? code : failed;
 }
 
@@ -190,13 +191,18 @@ bool DecodesAsStored(const GrfEntry& entry, const uint8_t* stored) {
 namespace {
 
 // DecodeWithKey into a new buffer of realSize + kSlack bytes.
-uint32_t Decode(const GrfEntry& entry, uint8_t* stored, uint8_t** content) {
+uint32_t Decode(const GrfEntry& entry, uint8_t* stored, uint8_t** content,
+                libdeflate_decompressor** inflater) {
     *content = nullptr;
     uint8_t* buffer = nullptr;
-    uint32_t code = DecodeWithKey(entry, stored, [&] {
-        if (!buffer) buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.realSize} + kSlack));
-        return buffer;
-    });
+    uint32_t code = DecodeWithKey(
+        entry, stored,
+        [&] {
+            if (!buffer)
+                buffer = static_cast<uint8_t*>(PlatformAlloc(size_t{entry.realSize} + kSlack));
+            return buffer;
+        },
+        inflater);
     if (code != GRF_OK) {
         PlatformFree(buffer);
         return code;
@@ -206,12 +212,13 @@ uint32_t Decode(const GrfEntry& entry, uint8_t* stored, uint8_t** content) {
 }
 
 // Deciphers and decodes the stored bytes of entry (see GrfReadEntry).
-uint32_t ContentOf(const GrfEntry& entry, uint8_t* stored, uint8_t** content) {
+uint32_t ContentOf(const GrfEntry& entry, uint8_t* stored, uint8_t** content,
+                   libdeflate_decompressor** inflater = nullptr) {
     // A stream that would run past the bytes read.
     if (entry.compressedSize > entry.alignedSize) return GRF_ERROR_READ;
     if (entry.cycle >= 0)
         GrfCipherEntryData(stored, entry.alignedSize, entry.cycle == 0, entry.cycle, 0);
-    return Decode(entry, stored, content);
+    return Decode(entry, stored, content, inflater);
 }
 
 // Reads, deciphers and decodes entry's content (see GrfReadEntry). An entry
@@ -230,6 +237,7 @@ uint32_t ReadContent(const GrfEntry& entry, uint8_t** content) {
 
 void FreeReadWindow(ReadWindow* window) {
     PlatformFree(window->bytes);
+    InflateRelease(&window->inflater);
     *window = ReadWindow();
 }
 
@@ -238,7 +246,8 @@ uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** co
     *content = nullptr;
     uint8_t* stored = nullptr;
     uint32_t code = ReadStoredFrom(entry, file, &stored, window);
-    if (code == GRF_OK) code = ContentOf(entry, stored, content);
+    if (code == GRF_OK)
+        code = ContentOf(entry, stored, content, window ? &window->inflater : nullptr);
     PlatformFree(stored);
     return code;
 }
@@ -349,7 +358,7 @@ extern "C" int CreatePathDirectories(wchar_t* path) {
 
 // ---------------------------------------------------------------------------
 // Batch reads: one open of the owner's file for the whole batch, positioned
-// reads, and two buffers reused from record to record.
+// reads, and two buffers and a decompressor reused from record to record.
 
 namespace {
 
@@ -360,6 +369,7 @@ struct BatchReader {
     size_t storedRoom = 0;
     uint8_t* content = nullptr;
     size_t contentRoom = 0;
+    libdeflate_decompressor* inflater = nullptr;
 };
 
 bool Grow(uint8_t** buffer, size_t* room, uint64_t need) {
@@ -400,10 +410,13 @@ uint32_t ReadBatched(const GrfEntry& entry, BatchReader* r) {
     if (entry.compressedSize > entry.alignedSize) return GRF_ERROR_READ;
     if (entry.cycle >= 0)
         GrfCipherEntryData(r->stored, entry.alignedSize, entry.cycle == 0, entry.cycle, 0);
-    return DecodeWithKey(entry, r->stored, [&] {
-        bool grown = Grow(&r->content, &r->contentRoom, uint64_t{entry.realSize} + kSlack);
-        return grown ? r->content : nullptr;
-    });
+    return DecodeWithKey(
+        entry, r->stored,
+        [&] {
+            bool grown = Grow(&r->content, &r->contentRoom, uint64_t{entry.realSize} + kSlack);
+            return grown ? r->content : nullptr;
+        },
+        &r->inflater);
 }
 
 }  // namespace
@@ -433,6 +446,7 @@ extern "C" uint32_t GrfReadRecords(GrfArchive* archive, const uint32_t* indices,
     ReleaseFile(&hold);
     PlatformFree(r.stored);
     PlatformFree(r.content);
+    InflateRelease(&r.inflater);
     GrfLastError = stopped ? GRF_ERROR_CANCELLED : GRF_OK;
     return read;
 }
