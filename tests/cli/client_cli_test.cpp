@@ -224,6 +224,46 @@ TEST_F(ClientCli, ManifestsNameWhatIsMissingDifferentAndExtra) {
         << changed.err;
 }
 
+// diff with a client as a side compares what the clients load: names in
+// any case, the winning copy's content (a copy moved to another source with
+// the same bytes is the same), archives and folders mixed.
+TEST_F(ClientCli, DiffComparesWhatEachClientLoads) {
+    fs::copy(U8(Path("client")), U8(Path("other")), fs::copy_options::recursive);
+    fs::remove(U8(Path("other/rdata.grf")));  // wall.bmp now comes from data.grf
+    Write("other/data/sprite/HERO.SPR", BytesOf("server hero"));
+    Write("other/data/extra.txt", BytesOf("extra"));
+    using List = std::vector<std::string>;
+    struct Case {
+        std::vector<std::string> args;
+        List added, removed, changed;
+    } cases[] = {
+        {{Path("client"), Path("other")}, {"data\\extra.txt"}, {}, {"data\\texture\\wall.bmp"}},
+        {{"--client", Path("other"), "--client", Path("client")},
+         {},
+         {"data\\extra.txt"},
+         {"data\\texture\\wall.bmp"}},
+        // A client beside one of its archives: the loose folder and the
+        // server's archive are what differ.
+        {{"--client", Path("other"), Path("client/data.grf")},
+         {},
+         {"data\\extra.txt"},
+         {"data\\sprite\\hero.spr", "data\\clientinfo.xml"}},
+        {{"--no-loose", Path("other"), Path("client")}, {}, {}, {"data\\texture\\wall.bmp"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"diff", "--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Outcome run = Caskw(args);
+        ASSERT_EQ(run.code, 0) << run.err;
+        auto result = nlohmann::json::parse(run.out);
+        EXPECT_EQ(result["added"], nlohmann::json(c.added)) << run.out;
+        EXPECT_EQ(result["removed"], nlohmann::json(c.removed)) << run.out;
+        EXPECT_EQ(result["changed"], nlohmann::json(c.changed)) << run.out;
+    }
+    EXPECT_EQ(Caskw({"diff", "--client", Path("client")}).code, 2);
+    EXPECT_EQ(Caskw({"diff", Path("client"), Path("other"), "--patch", Path("p.thor")}).code, 2);
+}
+
 #ifdef CASKW_MOUNT
 // Whether a FUSE mount can work here at all: root and /dev/fuse.
 bool MayMount() {
