@@ -275,13 +275,15 @@ bool MayMount() {
 TEST_F(ClientCli, MountServesWhatCatGives) {
     if (!MayMount())
         GTEST_SKIP() << "NOT RUN: this machine allows no FUSE mount (root and /dev/fuse needed)";
-    Bytes big = RandomBytes(300000, 7);
+    // Larger than a piece of the mount's cache, and than the cache it gets.
+    Bytes big = RandomBytes(3500000, 7);
     Write("big.grf", BuildArchive(0x200, {{"data\\big.bin", big},
                                           {"data\\\xC7\xD1\xB1\xDB.txt", BytesOf("korean")},
                                           {"data\\\x80odd.txt", BytesOf("odd")}}));
     struct Case {
         std::vector<std::string> view;
         std::map<std::string, std::string> files;  // path under the mount: entry name
+        std::vector<std::string> mountOptions;
     } cases[] = {
         {{"--client", Path("client")},
          {{"data/sprite/hero.spr", "data/sprite/hero.spr"},
@@ -291,13 +293,15 @@ TEST_F(ClientCli, MountServesWhatCatGives) {
         {{Path("big.grf")},
          {{"data/big.bin", "data/big.bin"},
           {"data/\xED\x95\x9C\xEA\xB8\x80.txt", "data/\xED\x95\x9C\xEA\xB8\x80.txt"},
-          {"data/%80odd.txt", "data/%80odd.txt"}}},
+          {"data/%80odd.txt", "data/%80odd.txt"}},
+         {"--cache", "2"}},
     };
     for (const Case& c : cases) {
         std::string point = Path("mnt");
         fs::create_directories(U8(point));
         std::string command = CaskwPath() + " mount";
         for (const std::string& arg : c.view) command += " '" + arg + "'";
+        for (const std::string& arg : c.mountOptions) command += " " + arg;
         command += " '" + point + "' </dev/null >'" + Path("mount.log") + "' 2>&1 &";
         ASSERT_EQ(Shell(command).code, 0);
         bool mounted = false;
@@ -316,9 +320,10 @@ TEST_F(ClientCli, MountServesWhatCatGives) {
             EXPECT_EQ(fs::file_size(U8(point + "/" + file)), cat.out.size()) << file;
         }
         if (c.view.size() == 1) {
-            // Reads at offsets of the large file, out of order.
+            // Reads at offsets of the large file, out of order, one across
+            // the first piece's end, and again after the cache dropped it.
             std::ifstream file(U8(point + "/data/big.bin"), std::ios::binary);
-            for (size_t offset : {299990u, 7u, 150001u, 65536u, 0u}) {
+            for (size_t offset : {3499990u, 7u, 1048568u, 2500001u, 65536u, 0u, 3000000u, 9u}) {
                 char piece[16] = {};
                 file.clear();
                 file.seekg(static_cast<std::streamoff>(offset));
