@@ -73,6 +73,15 @@ int RunClientVerify(const ClientChoice& choice, const std::vector<std::string>& 
 int RunClientExtract(const ClientChoice& choice, const std::vector<std::string>& patterns,
                      const std::string& folder, bool keep);
 
+// diff where a side is a client folder (or both): A and B as paths, each
+// read as a client view or as one archive.
+struct ClientDiffSides {
+    std::string a, b;
+    bool aIsClient = false, bIsClient = false;
+    bool noLoose = false;
+};
+int RunClientDiff(const ClientDiffSides& sides, bool json);
+
 // caskw client DIR; caskw manifest and manifest check.
 void AddClientCommand(CLI::App* app, int* exitCode);
 void AddManifestCommands(CLI::App* app, int* exitCode);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "archive_io.h"
+#include "client_view.h"
 #include "commands.h"
 #include "console.h"
 #include "errors.h"
@@ -28,7 +29,28 @@ struct DiffOptions {
     bool json = false;
     std::string patch;
     std::string target;
+    std::vector<std::string> clients;
+    bool noLoose = false;
 };
+
+bool IsFolder(const std::string& path) {
+    std::error_code error;
+    return fs::is_directory(PathFromUtf8(path), error);
+}
+
+// The two sides from --client and the paths given: clients stand first (A,
+// then B); a path that names a folder is a client too. False when there are
+// not exactly two sides.
+bool ChooseSides(const DiffOptions& o, ClientDiffSides* sides) {
+    std::vector<std::pair<std::string, bool>> given;
+    for (const std::string& c : o.clients) given.emplace_back(c, true);
+    for (const std::string* p : {&o.a, &o.b})
+        if (!p->empty()) given.emplace_back(*p, IsFolder(*p));
+    if (given.size() != 2) return false;
+    *sides = ClientDiffSides{given[0].first, given[1].first, given[0].second, given[1].second,
+                             o.noLoose};
+    return true;
+}
 
 // A patch file rather than an archive: OUT ends in ".thor", any case.
 bool IsPatchPath(const std::string& path) {
@@ -67,6 +89,18 @@ Change Compare(GrfArchive* a, uint32_t ia, GrfArchive* b, uint32_t ib) {
 }
 
 int RunDiff(const DiffOptions& o) {
+    ClientDiffSides sides;
+    if (!ChooseSides(o, &sides))
+        return CannotRun(
+            "diff compares two sides: A and B, each an archive, or a client folder (a folder, or "
+            "--client DIR)");
+    if (sides.aIsClient || sides.bIsClient) {
+        if (!o.patch.empty())
+            return CannotRun(
+                "--patch writes from two archives; with a client folder as a side, "
+                "diff only lists");
+        return RunClientDiff(sides, o.json);
+    }
     std::string why;
     Archive a = OpenArchive(PathFromUtf8(o.a), &why);
     if (!a) return CannotRun(why);
@@ -156,8 +190,15 @@ void AddDiffCommand(CLI::App* app, int* exitCode) {
     auto o = std::make_shared<DiffOptions>();
     CLI::App* diff = app->add_subcommand(
         "diff", "Show the entries B adds, removes and changes (by content) compared with A");
-    diff->add_option("A", o->a, "the older archive")->required();
-    diff->add_option("B", o->b, "the newer archive")->required();
+    diff->add_option("A", o->a, "the older archive (a folder: a client)");
+    diff->add_option("B", o->b, "the newer archive (a folder: a client)");
+    diff->add_option("--client", o->clients,
+                     "a game client's folder as a side (given before A and B; twice for two "
+                     "clients), its names as the client loads them")
+        ->type_name("DIR")
+        ->allow_extra_args(false)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    diff->add_flag("--no-loose", o->noLoose, "with a client: leave its loose data folder out");
     diff->add_flag("--json", o->json, "one JSON object with the lists added, removed, changed");
     diff->add_option("--patch", o->patch,
                      "also write what B adds or changes: a patch file (THOR) that also removes "

@@ -14,10 +14,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <list>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
 #include "archive_io.h"
@@ -41,19 +43,31 @@ struct Node {
     std::map<std::string, uint32_t> children;  // by file name, for a folder
 };
 
-// Decoded contents, whole, the least recently used dropped first once their
-// bytes pass the budget. A content larger than the budget is never kept.
+// Decoded contents in pieces of kPiece bytes (an entry up to that size is
+// one piece), keyed by name number and piece, the least recently used
+// dropped first once their bytes pass the budget. A large entry is decoded
+// whole when a piece of it is missing, and the pieces from the one read
+// on are kept, as many as the budget holds: a file read from start to end
+// is decoded about once per budget's worth of it, never once per read.
+constexpr uint32_t kPiece = 1 << 20;
+
 struct Cache {
     uint64_t budget = 0;
     uint64_t used = 0;
-    std::list<uint32_t> order;  // most recent first
+    std::list<uint64_t> order;  // most recent first
     struct Kept {
-        std::unique_ptr<uint8_t, EngineFree> bytes;
-        uint32_t size = 0;
-        std::list<uint32_t>::iterator at;
+        Content whole;                   // an entry of one piece: the engine's block
+        std::unique_ptr<uint8_t[]> own;  // a piece of a larger one: copied out
+        uint32_t size = 0;               // of the piece
+        std::list<uint64_t>::iterator at;
+        const uint8_t* Bytes() const { return whole ? whole.get() : own.get(); }
     };
-    std::unordered_map<uint32_t, Kept> kept;
+    std::unordered_map<uint64_t, Kept> kept;
 };
+
+uint64_t PieceKey(uint32_t name, uint32_t piece) {
+    return uint64_t{name} << 32 | piece;
+}
 
 struct Mounted {
     Client view;
@@ -170,56 +184,96 @@ int Open(const char* path, fuse_file_info* info) {
     return 0;
 }
 
-// The content of name, from the cache or read now (the lock held).
-const Cache::Kept* Content(Mounted* m, uint32_t name, uint32_t* code) {
-    Cache& c = m->cache;
-    auto found = c.kept.find(name);
-    if (found != c.kept.end()) {
-        c.order.splice(c.order.begin(), c.order, found->second.at);
-        return &found->second;
-    }
+void DropOldest(Cache* c) {
+    uint64_t old = c->order.back();
+    c->used -= c->kept[old].size;
+    c->kept.erase(old);
+    c->order.pop_back();
+}
+
+// Keeps a piece as the most recent, dropping the oldest to make room.
+void Keep(Cache* c, uint64_t key, Cache::Kept kept) {
+    while (!c->order.empty() && c->used + kept.size > c->budget) DropOldest(c);
+    c->order.push_front(key);
+    Cache::Kept& k = c->kept[key];
+    k = std::move(kept);
+    k.at = c->order.begin();
+    c->used += k.size;
+}
+
+// Decodes name whole and keeps its pieces from `first` on, as many as the
+// budget holds (at least `first` itself), the last kept first so that
+// `first` is the most recent. False with the engine's code.
+bool Decode(Mounted* m, uint32_t name, uint32_t first, uint32_t* code) {
     uint32_t size = 0;
-    std::unique_ptr<uint8_t, EngineFree> bytes(GrfReadClientName(m->view.get(), name, &size));
-    if (!bytes) {
+    Content whole(GrfReadClientName(m->view.get(), name, &size));
+    if (!whole) {
         *code = GrfLastError;
-        return nullptr;
+        return false;
     }
-    while (!c.order.empty() && c.used + size > c.budget) {
-        uint32_t old = c.order.back();
-        c.used -= c.kept[old].size;
-        c.kept.erase(old);
-        c.order.pop_back();
+    if (size <= kPiece) {
+        Cache::Kept kept;
+        kept.whole = std::move(whole);
+        kept.size = size;
+        Keep(&m->cache, PieceKey(name, 0), std::move(kept));
+        return true;
     }
-    c.order.push_front(name);
-    Cache::Kept& k = c.kept[name];
-    k.bytes = std::move(bytes);
-    k.size = size;
-    k.at = c.order.begin();
-    c.used += size;
-    return &k;
+    uint32_t pieces = (size + kPiece - 1) / kPiece;
+    uint64_t room = std::max<uint64_t>(m->cache.budget / kPiece, 1);
+    uint32_t last = static_cast<uint32_t>(std::min<uint64_t>(pieces, first + room)) - 1;
+    for (uint32_t p = last + 1; p-- > first;) {
+        if (m->cache.kept.count(PieceKey(name, p))) continue;
+        Cache::Kept kept;
+        kept.size = std::min(kPiece, size - p * kPiece);
+        kept.own.reset(new (std::nothrow) uint8_t[kept.size]);
+        if (!kept.own) {
+            *code = GRF_ERROR_MEMORY;
+            return false;
+        }
+        memcpy(kept.own.get(), whole.get() + size_t{p} * kPiece, kept.size);
+        Keep(&m->cache, PieceKey(name, p), std::move(kept));
+    }
+    return true;
+}
+
+// The piece of name, from the cache or decoded now (the lock held).
+const Cache::Kept* Piece(Mounted* m, uint32_t name, uint32_t piece, uint32_t* code) {
+    Cache& c = m->cache;
+    auto found = c.kept.find(PieceKey(name, piece));
+    if (found == c.kept.end()) {
+        if (!Decode(m, name, piece, code)) return nullptr;
+        found = c.kept.find(PieceKey(name, piece));
+        if (found == c.kept.end()) {  // a budget smaller than the piece
+            *code = GRF_ERROR_MEMORY;
+            return nullptr;
+        }
+    }
+    c.order.splice(c.order.begin(), c.order, found->second.at);
+    return &found->second;
 }
 
 int Read(const char* path, char* buffer, size_t size, off_t offset, fuse_file_info*) {
     Mounted* m = State();
     const Node* node = Find(m, path);
     if (!node || node->folder) return -ENOENT;
+    if (offset < 0 || static_cast<uint64_t>(offset) >= node->size) return 0;
     std::lock_guard<std::mutex> hold(m->lock);
-    uint32_t code = GRF_OK;
-    const Cache::Kept* k = Content(m, node->name, &code);
-    if (!k) {
-        Complain(path + std::string(": ") + ErrorText(code));
-        return -EIO;
+    size_t done = 0, wanted = std::min<uint64_t>(size, node->size - static_cast<uint64_t>(offset));
+    while (done < wanted) {
+        uint64_t at = static_cast<uint64_t>(offset) + done;
+        uint32_t code = GRF_OK;
+        const Cache::Kept* k = Piece(m, node->name, static_cast<uint32_t>(at / kPiece), &code);
+        if (!k) {
+            Complain(path + std::string(": ") + ErrorText(code));
+            return -EIO;
+        }
+        uint32_t within = static_cast<uint32_t>(at % kPiece);
+        if (within >= k->size) break;  // the entry decoded shorter than its size
+        size_t take = std::min<size_t>(wanted - done, k->size - within);
+        memcpy(buffer + done, k->Bytes() + within, take);
+        done += take;
     }
-    if (offset < 0 || static_cast<uint64_t>(offset) >= k->size) return 0;
-    size_t take = std::min<size_t>(size, k->size - static_cast<size_t>(offset));
-    memcpy(buffer, k->bytes.get() + offset, take);
-    // Larger than the whole budget: not kept past this read.
-    if (k->size > m->cache.budget) {
-        m->cache.used -= k->size;
-        m->cache.order.erase(k->at);
-        m->cache.kept.erase(node->name);
-    }
-    return static_cast<int>(take);
+    return static_cast<int>(done);
 }
 
 struct MountOptions {

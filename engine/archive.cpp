@@ -559,6 +559,10 @@ extern "C" int GrfClose(GrfArchive** archive) {
     return 0;
 }
 
+extern "C" uint32_t GrfVersion(void) {
+    return GRF_VERSION_NUMBER;
+}
+
 extern "C" uint32_t GrfGetLastError(void) {
     return GrfLastError;
 }

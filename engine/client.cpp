@@ -5,20 +5,26 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "archive_internal.h"
 #include "client_internal.h"
 #include "extract_internal.h"
 #include "folder.h"
 #include "grf.h"
 #include "platform.h"
+#include "platform_threads.h"
 
 // The table of names is an open-addressing set of name numbers, kept at
-// most three quarters full, each slot with the name's hash so that most
-// probes compare no names.
+// most three quarters full, each slot with the name's hash beside it so
+// that a probe touches one cache line and most compare no names.
 struct GrfClientIndex {
-    uint32_t* slots;   // name number + 1; 0 marks an empty slot
-    uint32_t* hashes;  // the hash of the slot's name
-    uint32_t mask;     // slot count - 1
+    struct Slot {
+        uint32_t number;  // name number + 1; 0 marks an empty slot
+        uint32_t hash;    // the hash of the slot's name
+    };
+    Slot* slots;
+    uint32_t mask;  // slot count - 1
 };
 
 namespace {
@@ -84,7 +90,6 @@ const GrfEntry* RecordOf(const GrfClient* client, uint32_t source, uint32_t reco
 void FreeIndex(GrfClient* client) {
     if (!client->index) return;
     PlatformFree(client->index->slots);
-    PlatformFree(client->index->hashes);
     PlatformFree(client->index);
     client->index = nullptr;
 }
@@ -103,12 +108,47 @@ void FreeView(GrfClient* client) {
 uint32_t Probe(const GrfClient* client, const char* name, uint32_t h) {
     const GrfClientIndex* index = client->index;
     for (uint32_t at = h & index->mask;; at = (at + 1) & index->mask) {
-        uint32_t number = index->slots[at];
+        uint32_t number = index->slots[at].number;
         if (number == 0) return at;
-        if (index->hashes[at] != h) continue;
+        if (index->slots[at].hash != h) continue;
         const GrfClientName& n = client->names[number - 1];
         if (FoldedEqual(RecordOf(client, n.source, n.record)->name, name)) return at;
     }
+}
+
+// The folded hash of every record of the sources, in source and table
+// order, into hashes (total of them), split between two threads where a
+// second starts: hashing reads every name, the costliest part of a build.
+struct HashShare {
+    const GrfClient* client;
+    uint32_t* hashes;
+    uint32_t first, end;  // records [first, end) counted over the sources
+};
+
+void HashShareRun(void* job) {
+    auto* share = static_cast<HashShare*>(job);
+    uint32_t at = 0;
+    for (uint32_t s = 0; s < share->client->sourceCount && at < share->end; ++s) {
+        const GrfArchive* archive = share->client->sources[s].archive;
+        uint32_t count = archive != GRF_NO_ARCHIVE ? archive->count : 0;
+        for (uint32_t r = 0; r < count; ++r, ++at)
+            if (at >= share->first && at < share->end)
+                share->hashes[at] = FoldedHash(archive->entries[r].name);
+    }
+}
+
+void HashRecords(const GrfClient& client, uint32_t* hashes, uint64_t total) {
+    uint32_t half = static_cast<uint32_t>(total / 2);
+    HashShare shares[2] = {{&client, hashes, 0, half},
+                           {&client, hashes, half, static_cast<uint32_t>(total)}};
+    PlatformThread* worker = total >= 65536 && PlatformCoreCount() > 1
+                                 ? PlatformStartThread(HashShareRun, &shares[1])
+                                 : nullptr;
+    HashShareRun(&shares[0]);
+    if (worker)
+        PlatformJoinThread(worker);
+    else
+        HashShareRun(&shares[1]);
 }
 
 // Builds the view from the sources: every visible record, in source order
@@ -130,32 +170,39 @@ uint32_t BuildView(GrfClient* client) {
     auto* numbers = static_cast<uint32_t*>(PlatformAlloc((total + 1) * sizeof(uint32_t)));
     view.index = static_cast<GrfClientIndex*>(PlatformAlloc(sizeof(GrfClientIndex)));
     if (view.index) {
-        view.index->slots = static_cast<uint32_t*>(PlatformAlloc(slots * sizeof(uint32_t)));
-        view.index->hashes = static_cast<uint32_t*>(PlatformAlloc(slots * sizeof(uint32_t)));
+        view.index->slots =
+            static_cast<GrfClientIndex::Slot*>(PlatformAlloc(slots * sizeof(GrfClientIndex::Slot)));
         view.index->mask = slots - 1;
     }
-    if (!view.names || !numbers || !view.index || !view.index->slots || !view.index->hashes) {
+    if (!view.names || !numbers || !view.index || !view.index->slots) {
         PlatformFree(numbers);
         view.hidden = nullptr;
         FreeView(&view);
         return GRF_ERROR_MEMORY;
     }
+    // The hashes first, on every core; then each record in order, its slot
+    // fetched a few records ahead, as the slots are spread over megabytes.
+    HashRecords(view, numbers, total);
+    constexpr uint32_t kAhead = 8;
     uint32_t names = 0, hidden = 0, at = 0;
     for (uint32_t s = 0; s < view.sourceCount; ++s) {
         const GrfArchive* archive = view.sources[s].archive;
-        for (uint32_t r = 0; archive != GRF_NO_ARCHIVE && r < archive->count; ++r, ++at) {
+        uint32_t count = archive != GRF_NO_ARCHIVE ? archive->count : 0;
+        for (uint32_t r = 0; r < count; ++r, ++at) {
+            if (at + kAhead < total)
+                __builtin_prefetch(&view.index->slots[numbers[at + kAhead] & view.index->mask]);
+            uint32_t h = numbers[at];
             numbers[at] = UINT32_MAX;
             if (!Visible(archive->entries[r])) continue;
-            uint32_t h = FoldedHash(archive->entries[r].name);
             uint32_t slot = Probe(&view, archive->entries[r].name, h);
-            if (view.index->slots[slot] == 0) {
-                view.index->slots[slot] = names + 1;
-                view.index->hashes[slot] = h;
+            GrfClientIndex::Slot& found = view.index->slots[slot];
+            if (found.number == 0) {
+                found = GrfClientIndex::Slot{names + 1, h};
                 view.names[names] = GrfClientName{s, r, 0, 0};
                 numbers[at] = names++;
                 ++view.sources[s].names;
             } else {
-                numbers[at] = view.index->slots[slot] - 1;
+                numbers[at] = found.number - 1;
                 ++view.names[numbers[at]].hiddenCount;
                 ++view.sources[s].hidden;
                 ++hidden;
@@ -301,19 +348,12 @@ uint32_t AddArchive(GrfClient* client, const wchar_t* path, uint32_t place,
 struct Walk {
     GrfArchive* table;
     GrfClientSource* source;
-    wchar_t path[kPathRoom];       // the folder being listed
-    char name[GRF_NAME_SIZE * 2];  // its records' name so far: data\...\ (code page 949)
-    size_t pathLength;
+    char name[GRF_NAME_SIZE * 2];  // the records' name so far: data\...\ (code page 949)
     size_t nameLength;
+    size_t entered[kMostDepth + 1];  // nameLength before each folder walked into
     int depth;
     bool failed;  // out of memory
 };
-
-bool WalkVisit(const FolderItem& item, void* user);
-
-void WalkFolder(Walk* walk) {
-    PlatformListFolder(walk->path, WalkVisit, walk);
-}
 
 // The component in code page 949, appended to walk->name; false when it has
 // a character that page lacks, a backslash, or would pass GRF_NAME_MAX.
@@ -346,16 +386,6 @@ bool AppendName(Walk* walk, const wchar_t* component) {
     return fits;
 }
 
-// walk->path + "\\" + component; false when it would not fit.
-bool AppendPath(Walk* walk, const wchar_t* component) {
-    size_t length = wcslen(component);
-    if (walk->pathLength + length + 2 > kPathRoom) return false;
-    walk->path[walk->pathLength] = L'\\';
-    wmemcpy(walk->path + walk->pathLength + 1, component, length + 1);
-    walk->pathLength += length + 1;
-    return true;
-}
-
 bool AddLooseRecord(Walk* walk, uint64_t size) {
     GrfArchive* table = walk->table;
     if (!ReserveEntries(table, 1)) return false;
@@ -370,61 +400,112 @@ bool AddLooseRecord(Walk* walk, uint64_t size) {
     return true;
 }
 
-bool WalkVisit(const FolderItem& item, void* user) {
+void TrimName(Walk* walk, size_t length) {
+    walk->name[length] = '\0';
+    walk->nameLength = length;
+}
+
+WalkStep WalkVisit(const FolderItem& item, void* user) {
     auto* walk = static_cast<Walk*>(user);
-    size_t pathLength = walk->pathLength, nameLength = walk->nameLength;
-    bool named = AppendName(walk, item.name) && AppendPath(walk, item.name);
+    size_t nameLength = walk->nameLength;
+    bool named = AppendName(walk, item.name);
+    WalkStep step = WalkStep::kNext;
     if (!named || (!item.folder && item.size > 0xFFFFFFFFu)) {
         if (!item.folder) ++walk->source->skipped;
     } else if (!item.folder) {
         if (!AddLooseRecord(walk, item.size)) walk->failed = true;
     } else if (walk->depth < kMostDepth && walk->nameLength < GRF_NAME_MAX) {
+        walk->entered[walk->depth++] = nameLength;
         walk->name[walk->nameLength++] = '\\';
         walk->name[walk->nameLength] = '\0';
-        ++walk->depth;
-        WalkFolder(walk);
-        --walk->depth;
+        return WalkStep::kEnter;
     }
-    walk->path[pathLength] = L'\0';
-    walk->pathLength = pathLength;
-    walk->name[nameLength] = '\0';
-    walk->nameLength = nameLength;
-    return !walk->failed;
+    TrimName(walk, nameLength);
+    return walk->failed ? WalkStep::kStop : step;
 }
 
-int CompareEntries(const void* a, const void* b) {
-    return strcmp(static_cast<const GrfEntry*>(a)->name, static_cast<const GrfEntry*>(b)->name);
+void WalkLeave(void* user) {
+    auto* walk = static_cast<Walk*>(user);
+    TrimName(walk, walk->entered[--walk->depth]);
 }
 
-// The loose source: a table whose path is the data folder itself.
-uint32_t AddLooseFolder(GrfClient* client, const wchar_t* dataFolder) {
-    if (!MakeRoom(client)) return GRF_ERROR_MEMORY;
-    GrfClientSource source{};
-    source.loose = 1;
-    source.archive = GrfCreate(dataFolder);
-    if (source.archive == GRF_NO_ARCHIVE) return GrfLastError;
+// Sorts the table's records by name. The records are large: their order is
+// sorted as numbers, then each record moves once.
+bool SortByName(GrfArchive* table) {
+    uint32_t count = table->count;
+    auto* order = static_cast<uint32_t*>(PlatformAlloc(size_t{count} * sizeof(uint32_t) + 1));
+    auto* sorted =
+        static_cast<GrfEntry*>(PlatformAlloc(size_t{table->capacity} * sizeof(GrfEntry)));
+    if (!order || !sorted) {
+        PlatformFree(order);
+        PlatformFree(sorted);
+        return false;
+    }
+    const GrfEntry* entries = table->entries;
+    for (uint32_t i = 0; i < count; ++i) order[i] = i;
+    std::sort(order, order + count, [entries](uint32_t a, uint32_t b) {
+        return strcmp(entries[a].name, entries[b].name) < 0;
+    });
+    for (uint32_t i = 0; i < count; ++i) memcpy(&sorted[i], &entries[order[i]], sizeof(GrfEntry));
+    PlatformFree(order);
+    PlatformFree(table->entries);
+    table->entries = sorted;
+    return true;
+}
+
+// The loose source read into source->archive, a table made (on the
+// caller's thread) with the data folder as its path: the walk touches
+// nothing the engine shares, so it may run beside the archives' opening.
+uint32_t ReadLooseFolder(GrfClientSource* source) {
     auto* walk = static_cast<Walk*>(PlatformAlloc(sizeof(Walk)));
-    if (!walk) {
-        GrfClose(&source.archive);
-        return GRF_ERROR_MEMORY;
-    }
-    walk->table = source.archive;
-    walk->source = &source;
-    wcscpy(walk->path, source.archive->path);
-    walk->pathLength = wcslen(walk->path);
+    if (!walk) return GRF_ERROR_MEMORY;
+    walk->table = source->archive;
+    walk->source = source;
     memcpy(walk->name, "data\\", 6);
     walk->nameLength = 5;
-    WalkFolder(walk);
+    PlatformWalkTree(source->archive->path, WalkVisit, WalkLeave, walk);
     bool failed = walk->failed;
     PlatformFree(walk);
-    GrfArchive* table = source.archive;
+    GrfArchive* table = source->archive;
     // Listing order is the system's: sorted, the view is the same anywhere.
-    if (table->count) qsort(table->entries, table->count, sizeof(GrfEntry), CompareEntries);
-    if (failed || !NameIndexBuild(table)) {
-        GrfClose(&source.archive);
-        return GRF_ERROR_MEMORY;
+    bool made = !failed && (table->count == 0 || SortByName(table)) && NameIndexBuild(table);
+    return made ? uint32_t{GRF_OK} : uint32_t{GRF_ERROR_MEMORY};
+}
+
+struct LooseJob {
+    GrfClientSource source;
+    uint32_t code;
+};
+
+void RunLooseJob(void* job) {
+    auto* loose = static_cast<LooseJob*>(job);
+    loose->code = ReadLooseFolder(&loose->source);
+}
+
+// Starts reading the loose folder on a worker (on this thread when no
+// worker starts); FinishLooseFolder puts it first among the sources.
+PlatformThread* StartLooseFolder(const wchar_t* dataFolder, LooseJob* job) {
+    job->source = GrfClientSource{};
+    job->source.loose = 1;
+    job->source.archive = GrfCreate(dataFolder);
+    if (job->source.archive == GRF_NO_ARCHIVE) {
+        job->code = GrfLastError;
+        return nullptr;
     }
-    Insert(client, client->sourceCount, source);
+    PlatformThread* worker = PlatformStartThread(RunLooseJob, job);
+    if (!worker) RunLooseJob(job);
+    return worker;
+}
+
+uint32_t FinishLooseFolder(GrfClient* client, PlatformThread* worker, LooseJob* job) {
+    if (worker) PlatformJoinThread(worker);
+    uint32_t code = job->code;
+    if (code == GRF_OK && !MakeRoom(client)) code = GRF_ERROR_MEMORY;
+    if (code != GRF_OK) {
+        GrfClose(&job->source.archive);
+        return code;
+    }
+    Insert(client, 0, job->source);
     return GRF_OK;
 }
 
@@ -532,10 +613,17 @@ extern "C" GrfClient* GrfOpenClient(const wchar_t* folder, uint32_t flags,
         Lookup probe{L"", true, {}, false};
         if (!PlatformListFolder(client->folder, FindVisit, &probe)) code = GRF_ERROR_NOT_FOUND;
     }
-    if (code == GRF_OK && (flags & GRF_CLIENT_LOOSE) &&
-        FindInFolder(client->folder, L"data", true, dataFolder, kPathRoom))
-        code = AddLooseFolder(client, dataFolder);
+    // The loose folder is walked while the archives open: the walk waits on
+    // the file system, the opening on memory and inflation.
+    bool loose = code == GRF_OK && (flags & GRF_CLIENT_LOOSE) &&
+                 FindInFolder(client->folder, L"data", true, dataFolder, kPathRoom);
+    LooseJob looseJob{};
+    PlatformThread* worker = loose ? StartLooseFolder(dataFolder, &looseJob) : nullptr;
     if (code == GRF_OK) code = AddFolderArchives(client, progress);
+    if (loose) {
+        uint32_t looseCode = FinishLooseFolder(client, worker, &looseJob);
+        if (code == GRF_OK) code = looseCode;
+    }
     if (code == GRF_OK && client->sourceCount == 0) code = GRF_ERROR_NO_CLIENT;
     if (code == GRF_OK) code = BuildView(client);
     if (code != GRF_OK) {
@@ -585,17 +673,18 @@ extern "C" uint32_t GrfRefreshClient(GrfClient* client) {
         GrfClientSource& source = client->sources[s];
         if (source.loose) {
             GrfArchive* old = source.archive;
-            // Listed again into a client of its own, then swapped in.
-            GrfClient scratch{};
-            uint32_t code = AddLooseFolder(&scratch, old->path);
+            // Listed again into a table of its own, then swapped in.
+            LooseJob job{};
+            job.source.archive = GrfCreate(old->path);
+            if (job.source.archive == GRF_NO_ARCHIVE) return GrfLastError;
+            uint32_t code = ReadLooseFolder(&job.source);
             if (code != GRF_OK) {
-                FreeSources(&scratch);
+                GrfClose(&job.source.archive);
                 return GrfLastError = code;
             }
-            source.archive = scratch.sources[0].archive;
-            source.skipped = scratch.sources[0].skipped;
-            scratch.sources[0].archive = old;
-            FreeSources(&scratch);
+            source.archive = job.source.archive;
+            source.skipped = job.source.skipped;
+            GrfClose(&old);
             ++reopened;
             continue;
         }
@@ -641,7 +730,7 @@ extern "C" uint32_t GrfFindClientName(const GrfClient* client, const char* name)
         GrfLastError = GRF_ERROR_NOT_FOUND;
         return GRF_CLIENT_NONE;
     }
-    uint32_t number = client->index->slots[Probe(client, name, FoldedHash(name))];
+    uint32_t number = client->index->slots[Probe(client, name, FoldedHash(name))].number;
     GrfLastError = number ? GRF_OK : GRF_ERROR_NOT_FOUND;
     return number ? number - 1 : GRF_CLIENT_NONE;
 }

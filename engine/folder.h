@@ -22,4 +22,17 @@ struct FolderItem {
 bool PlatformListFolder(const wchar_t* folder, bool (*visit)(const FolderItem& item, void* user),
                         void* user);
 
+// What a walk does after visiting a thing.
+enum class WalkStep { kStop, kNext, kEnter };
+
+// Walks the tree under folder depth first: visit is called for each file
+// and folder as PlatformListFolder calls it (links, special files and names
+// that are not text left out); for a folder, kEnter walks into it, and
+// leave(user) is called when that folder's listing ends. Folders are opened
+// relative to the one holding them and never through a link. kStop ends
+// the walk. False when folder does not open or the walk was stopped; a
+// folder inside that does not open is passed over.
+bool PlatformWalkTree(const wchar_t* folder, WalkStep (*visit)(const FolderItem& item, void* user),
+                      void (*leave)(void* user), void* user);
+
 #endif

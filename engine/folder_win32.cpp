@@ -1,6 +1,8 @@
-// folder_win32.cpp -- PlatformListFolder with FindFirstFileExW.
+// folder_win32.cpp -- PlatformListFolder and PlatformWalkTree with
+// FindFirstFileExW.
 #include "folder.h"
 
+#include <stdlib.h>
 #include <wchar.h>
 #include <windows.h>
 
@@ -30,4 +32,62 @@ bool PlatformListFolder(const wchar_t* folder, bool (*visit)(const FolderItem& i
     } while (going && FindNextFileW(find, &found));
     FindClose(find);
     return going;
+}
+
+namespace {
+
+struct TreeWalk {
+    WalkStep (*visit)(const FolderItem& item, void* user);
+    void (*leave)(void* user);
+    void* user;
+    wchar_t path[4096];
+    size_t length;
+    bool stopped;
+};
+
+bool WalkListed(const FolderItem& item, void* user);
+
+void WalkFolderAt(TreeWalk* walk) {
+    PlatformListFolder(walk->path, WalkListed, walk);
+}
+
+bool WalkListed(const FolderItem& item, void* user) {
+    auto* walk = static_cast<TreeWalk*>(user);
+    WalkStep step = walk->visit(item, walk->user);
+    if (step == WalkStep::kStop) walk->stopped = true;
+    if (step != WalkStep::kEnter || !item.folder) return !walk->stopped;
+    size_t length = walk->length, name = wcslen(item.name);
+    if (length + name + 2 < sizeof walk->path / sizeof walk->path[0]) {
+        walk->path[length] = L'\\';
+        wmemcpy(walk->path + length + 1, item.name, name + 1);
+        walk->length = length + 1 + name;
+        WalkFolderAt(walk);
+        walk->path[length] = L'\0';
+        walk->length = length;
+    }
+    walk->leave(walk->user);
+    return !walk->stopped;
+}
+
+}  // namespace
+
+bool PlatformWalkTree(const wchar_t* folder, WalkStep (*visit)(const FolderItem& item, void* user),
+                      void (*leave)(void* user), void* user) {
+    // The path grows in place as the walk goes down: too big for the stack.
+    auto* walk = static_cast<TreeWalk*>(calloc(1, sizeof(TreeWalk)));
+    size_t length = wcslen(folder);
+    bool walked = walk && length > 0 && length + 1 < sizeof walk->path / sizeof walk->path[0];
+    if (walked) {
+        walk->visit = visit;
+        walk->leave = leave;
+        walk->user = user;
+        wmemcpy(walk->path, folder, length + 1);
+        // "dir\\" would give "dir\\\\name"; a drive's root keeps its own.
+        if (length > 3 && (walk->path[length - 1] == L'\\' || walk->path[length - 1] == L'/'))
+            walk->path[--length] = L'\0';
+        walk->length = length;
+        walked = PlatformListFolder(walk->path, WalkListed, walk) && !walk->stopped;
+    }
+    free(walk);
+    return walked;
 }

@@ -337,15 +337,27 @@ extern "C" int GrfFreeBuffer(void* block) {
     return 1;
 }
 
-extern "C" wchar_t* Cp949ToWide(const char* text) {
+extern "C" wchar_t* GrfCp949ToWide(const char* text) {
     return text ? PlatformCp949ToWide(text) : nullptr;
 }
 
-extern "C" char* WideToCp949(const wchar_t* text) {
+extern "C" char* GrfWideToCp949(const wchar_t* text) {
     return text ? PlatformWideToCp949(text) : nullptr;
 }
 
+extern "C" wchar_t* Cp949ToWide(const char* text) {
+    return GrfCp949ToWide(text);
+}
+
+extern "C" char* WideToCp949(const wchar_t* text) {
+    return GrfWideToCp949(text);
+}
+
 extern "C" int CreatePathDirectories(wchar_t* path) {
+    return GrfCreatePathDirectories(path);
+}
+
+extern "C" int GrfCreatePathDirectories(wchar_t* path) {
     if (!path) return 1;
     for (wchar_t* at = path; *at; ++at) {
         if (*at != L'\\') continue;

@@ -9,6 +9,48 @@
  * and writes the edited table as a new archive file or into the archive's
  * own file.
  *
+ * A first program: list an archive, read and extract entries, add a file
+ * and save.
+ *
+ *     GrfArchive* archive = GrfOpen(L"data.grf", NULL);
+ *     if (archive == GRF_NO_ARCHIVE) return GrfLastError;   // the reason, GRF_ERROR_*
+ *     for (uint32_t i = 0; i < archive->count; ++i)
+ *         printf("%s %u\n", archive->entries[i].name, archive->entries[i].realSize);
+ *     uint32_t size;
+ *     uint8_t* content = GrfReadRecord(archive, 0, &size);  // NULL: see GrfLastError
+ *     GrfFreeBuffer(content);
+ *     uint32_t records[2] = {0, 1}, results[2];
+ *     GrfExtractRecords(archive, records, 2, 0, NULL, results);  // under the current folder
+ *     GrfAddLocalFile(archive, L"data\\new.txt", L"new.txt");
+ *     GrfSave(archive, NULL);  // into data.grf itself, safe against a crash
+ *     GrfClose(&archive);
+ *
+ * The calls by task (the sections below are in this order):
+ *  - Open and close: GrfOpen (archives, THOR and RGZ patches), GrfCreate,
+ *    GrfClose; GrfOpenWatched for an open that shows rows as they come.
+ *  - Find and read: GrfFindEntry, GrfReadRecord, GrfReadRecords and
+ *    GrfReadRecordsParallel for many; GrfFileName for the file name an
+ *    entry extracts to.
+ *  - Extract: GrfExtractRecords (many, on every core), or GrfBeginExtractRun,
+ *    GrfExtractInRun, GrfEndExtractRun one by one; GrfExtractRecord alone.
+ *  - Edit the table: GrfAddLocalFile, GrfAddFile, GrfMerge, a record's
+ *    state GRF_ENTRY_DELETED; GrfFindFirst/GrfFindNext filter by wildcard.
+ *  - Write: GrfSave into the archive's own file, GrfRepack to a new one
+ *    (GrfSetVersion, GrfSetCompressionLevel first).
+ *  - Patches: GrfPatchOf, GrfApplyPatch, GrfApplyLoosePatch, GrfWritePatch,
+ *    GrfWriteRgz, GrfApplyFiles.
+ *  - Others at once: GrfSetLockWait, GrfLockArchive/GrfUnlockArchive.
+ *  - Keyed entries: GrfSetPassword, GrfSetKey, GrfSetWriteKey.
+ *  - A whole client: GrfOpenClient, GrfFindClientName, GrfReadClientName,
+ *    GrfExtractClientName, GrfCloseClient.
+ *  - Errors: every failure leaves a GRF_ERROR_* code in GrfLastError.
+ *  - The cipher and cycle helpers (GrfCycleFromName, GrfCipherEntryData...)
+ *    are public for callers that handle stored bytes themselves.
+ *  - Kept for compatibility (see their section at the end): the calls by
+ *    wide name (GrfReadEntry, GrfReadEntryRaw, GrfExtractEntry: the record
+ *    calls above reach every record), and the unprefixed Cp949ToWide,
+ *    WideToCp949, CreatePathDirectories and ENTRY_* names.
+ *
  * Conventions that hold for every operation below:
  *  - Failures return null, GRF_NO_ARCHIVE, -1, 0 or 1 as each contract says
  *    and leave the reason in GrfLastError (codes in GrfErrorCode). Lookups,
@@ -41,6 +83,18 @@
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+/* The version of this header; GrfVersion gives the library's, so a program
+   can check that what it linked is what it was built with:
+   GrfVersion() >> 16 == GRF_VERSION_MAJOR. */
+#define GRF_VERSION_MAJOR 1
+#define GRF_VERSION_MINOR 1
+#define GRF_VERSION_PATCH 0
+#define GRF_VERSION_NUMBER \
+    ((GRF_VERSION_MAJOR << 16) | (GRF_VERSION_MINOR << 8) | GRF_VERSION_PATCH)
+
+/* The library's GRF_VERSION_NUMBER: major << 16 | minor << 8 | patch. */
+uint32_t GrfVersion(void);
 
 /* ---------------------------------------------------------------------------
  * Error codes left in GrfLastError.
@@ -128,11 +182,11 @@ enum GrfErrorCode {
 /* GrfEntry.state flags. Combinations that occur: 0x01 opened, 0x06 added from
    a local file, 0x05 appended by a merge, 0x09 replaced by a merge, 0x10
    deleted. */
-#define ENTRY_IN_ARCHIVE 0x01 /* stored bytes are in the owner's archive file */
-#define ENTRY_ON_DISK 0x02    /* content is a local file to be packed */
-#define ENTRY_NEW 0x04        /* not in the archive as loaded */
-#define ENTRY_REPLACED 0x08   /* a merged archive's record took this place */
-#define ENTRY_DELETED 0x10    /* dropped: the writer skips it */
+#define GRF_ENTRY_IN_ARCHIVE 0x01 /* stored bytes are in the owner's archive file */
+#define GRF_ENTRY_ON_DISK 0x02    /* content is a local file to be packed */
+#define GRF_ENTRY_NEW 0x04        /* not in the archive as loaded */
+#define GRF_ENTRY_REPLACED 0x08   /* a merged archive's record took this place */
+#define GRF_ENTRY_DELETED 0x10    /* dropped: the writer skips it */
 
 #define GRF_HEADER_SIZE 46
 #define GRF_NAME_SIZE 108 /* name field: at most 107 bytes and a NUL */
@@ -165,7 +219,7 @@ typedef struct GrfEntry {
     int8_t cycle;             /* -1 plain, 0 header-only, >= 1 mixed cipher,
                                  GRF_CYCLE_FOREIGN not read by Caskwright */
     char name[GRF_NAME_SIZE]; /* code page 949, NUL-terminated, zero-filled */
-    uint8_t state;            /* ENTRY_* flags */
+    uint8_t state;            /* GRF_ENTRY_* flags */
 } GrfEntry;
 
 /* What an archive's file was when the engine opened it: size, modification
@@ -353,13 +407,13 @@ int GrfFreeBuffer(void* block);
 /* Converts code page 949 text to a new wide string, or wide text to a new
    code page 949 string ("?" for characters it lacks). Owned by the caller;
    null only when out of memory. */
-wchar_t* Cp949ToWide(const char* text);
-char* WideToCp949(const wchar_t* text);
+wchar_t* GrfCp949ToWide(const char* text);
+char* GrfWideToCp949(const wchar_t* text);
 
 /* Creates each directory named along path before each backslash (never the
    last component), ignoring failures. path is changed during the call and
    restored. Returns 1. */
-int CreatePathDirectories(wchar_t* path);
+int GrfCreatePathDirectories(wchar_t* path);
 
 /* Extracts the record named name (wide) from owner into the file of that
    relative path under the current directory ("\\" and "/" both separate),
@@ -716,7 +770,7 @@ uint32_t GrfFindNext(GrfSearch* search, GrfEntry** found);
  * its layout is neither of the two.
  */
 
-#define ENTRY_REMOVAL 0x20 /* a patch's removal record: applying deletes the name */
+#define GRF_ENTRY_REMOVAL 0x20 /* a patch's removal record: applying deletes the name */
 
 #define GRF_PATCH_LOOSE 0 /* merge mode: written as files into the client folder */
 #define GRF_PATCH_MERGE 1 /* merge mode: merged into the target archive */
@@ -1221,6 +1275,23 @@ wchar_t* GrfReadDataIni(const wchar_t* path, uint32_t* count);
    from several threads at once); otherwise as GrfReadClientNames. */
 uint32_t GrfReadRecordsParallel(GrfArchive* archive, const uint32_t* indices, uint32_t count,
                                 uint32_t threads, GrfRecordReader reader, void* user);
+
+/* ---------------------------------------------------------------------------
+ * Kept for compatibility: the names earlier programs use. New code takes the
+ * GRF_-prefixed and Grf-prefixed names, which mean the same.
+ */
+
+#define ENTRY_IN_ARCHIVE GRF_ENTRY_IN_ARCHIVE
+#define ENTRY_ON_DISK GRF_ENTRY_ON_DISK
+#define ENTRY_NEW GRF_ENTRY_NEW
+#define ENTRY_REPLACED GRF_ENTRY_REPLACED
+#define ENTRY_DELETED GRF_ENTRY_DELETED
+#define ENTRY_REMOVAL GRF_ENTRY_REMOVAL
+
+/* GrfCp949ToWide, GrfWideToCp949 and GrfCreatePathDirectories. */
+wchar_t* Cp949ToWide(const char* text);
+char* WideToCp949(const wchar_t* text);
+int CreatePathDirectories(wchar_t* path);
 
 #ifdef __cplusplus
 }

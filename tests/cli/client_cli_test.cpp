@@ -224,6 +224,46 @@ TEST_F(ClientCli, ManifestsNameWhatIsMissingDifferentAndExtra) {
         << changed.err;
 }
 
+// diff with a client as a side compares what the clients load: names in
+// any case, the winning copy's content (a copy moved to another source with
+// the same bytes is the same), archives and folders mixed.
+TEST_F(ClientCli, DiffComparesWhatEachClientLoads) {
+    fs::copy(U8(Path("client")), U8(Path("other")), fs::copy_options::recursive);
+    fs::remove(U8(Path("other/rdata.grf")));  // wall.bmp now comes from data.grf
+    Write("other/data/sprite/HERO.SPR", BytesOf("server hero"));
+    Write("other/data/extra.txt", BytesOf("extra"));
+    using List = std::vector<std::string>;
+    struct Case {
+        std::vector<std::string> args;
+        List added, removed, changed;
+    } cases[] = {
+        {{Path("client"), Path("other")}, {"data\\extra.txt"}, {}, {"data\\texture\\wall.bmp"}},
+        {{"--client", Path("other"), "--client", Path("client")},
+         {},
+         {"data\\extra.txt"},
+         {"data\\texture\\wall.bmp"}},
+        // A client beside one of its archives: the loose folder and the
+        // server's archive are what differ.
+        {{"--client", Path("other"), Path("client/data.grf")},
+         {},
+         {"data\\extra.txt"},
+         {"data\\sprite\\hero.spr", "data\\clientinfo.xml"}},
+        {{"--no-loose", Path("other"), Path("client")}, {}, {}, {"data\\texture\\wall.bmp"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"diff", "--json"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        Outcome run = Caskw(args);
+        ASSERT_EQ(run.code, 0) << run.err;
+        auto result = nlohmann::json::parse(run.out);
+        EXPECT_EQ(result["added"], nlohmann::json(c.added)) << run.out;
+        EXPECT_EQ(result["removed"], nlohmann::json(c.removed)) << run.out;
+        EXPECT_EQ(result["changed"], nlohmann::json(c.changed)) << run.out;
+    }
+    EXPECT_EQ(Caskw({"diff", "--client", Path("client")}).code, 2);
+    EXPECT_EQ(Caskw({"diff", Path("client"), Path("other"), "--patch", Path("p.thor")}).code, 2);
+}
+
 #ifdef CASKW_MOUNT
 // Whether a FUSE mount can work here at all: root and /dev/fuse.
 bool MayMount() {
@@ -235,13 +275,15 @@ bool MayMount() {
 TEST_F(ClientCli, MountServesWhatCatGives) {
     if (!MayMount())
         GTEST_SKIP() << "NOT RUN: this machine allows no FUSE mount (root and /dev/fuse needed)";
-    Bytes big = RandomBytes(300000, 7);
+    // Larger than a piece of the mount's cache, and than the cache it gets.
+    Bytes big = RandomBytes(3500000, 7);
     Write("big.grf", BuildArchive(0x200, {{"data\\big.bin", big},
                                           {"data\\\xC7\xD1\xB1\xDB.txt", BytesOf("korean")},
                                           {"data\\\x80odd.txt", BytesOf("odd")}}));
     struct Case {
         std::vector<std::string> view;
         std::map<std::string, std::string> files;  // path under the mount: entry name
+        std::vector<std::string> mountOptions;
     } cases[] = {
         {{"--client", Path("client")},
          {{"data/sprite/hero.spr", "data/sprite/hero.spr"},
@@ -251,13 +293,15 @@ TEST_F(ClientCli, MountServesWhatCatGives) {
         {{Path("big.grf")},
          {{"data/big.bin", "data/big.bin"},
           {"data/\xED\x95\x9C\xEA\xB8\x80.txt", "data/\xED\x95\x9C\xEA\xB8\x80.txt"},
-          {"data/%80odd.txt", "data/%80odd.txt"}}},
+          {"data/%80odd.txt", "data/%80odd.txt"}},
+         {"--cache", "2"}},
     };
     for (const Case& c : cases) {
         std::string point = Path("mnt");
         fs::create_directories(U8(point));
         std::string command = CaskwPath() + " mount";
         for (const std::string& arg : c.view) command += " '" + arg + "'";
+        for (const std::string& arg : c.mountOptions) command += " " + arg;
         command += " '" + point + "' </dev/null >'" + Path("mount.log") + "' 2>&1 &";
         ASSERT_EQ(Shell(command).code, 0);
         bool mounted = false;
@@ -276,9 +320,10 @@ TEST_F(ClientCli, MountServesWhatCatGives) {
             EXPECT_EQ(fs::file_size(U8(point + "/" + file)), cat.out.size()) << file;
         }
         if (c.view.size() == 1) {
-            // Reads at offsets of the large file, out of order.
+            // Reads at offsets of the large file, out of order, one across
+            // the first piece's end, and again after the cache dropped it.
             std::ifstream file(U8(point + "/data/big.bin"), std::ios::binary);
-            for (size_t offset : {299990u, 7u, 150001u, 65536u, 0u}) {
+            for (size_t offset : {3499990u, 7u, 1048568u, 2500001u, 65536u, 0u, 3000000u, 9u}) {
                 char piece[16] = {};
                 file.clear();
                 file.seekg(static_cast<std::streamoff>(offset));

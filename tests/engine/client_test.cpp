@@ -4,6 +4,11 @@
 // DATA.INI parser.
 #include <client_internal.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <array>
 #include <atomic>
 #include <mutex>
@@ -156,6 +161,37 @@ TEST(Client, LeavesTheLooseFolderOutUnlessAsked) {
     EXPECT_EQ(c.Sources(), (Names{"myserver.grf", "rdata.grf", "data.grf"}));
     EXPECT_EQ(c.Describe("data\\clientinfo.xml"), "data.grf: patched info");
     EXPECT_EQ(c.Describe("data\\texture\\floor.bmp"), "none");
+}
+
+// The loose walk takes what lies in the data folder itself: folders at any
+// depth, Korean names in code page 949; never what a link points at, nor a
+// special file; a name code page 949 cannot hold is counted as skipped.
+TEST(Client, TheLooseFolderIsWalkedWithoutFollowingLinks) {
+    ClientOnDisk c;
+    c.Archive("data.grf", 0x200, Texts({{"data\\a.txt", "archive a"}}));
+    c.File("data/a.txt", "loose a");
+    c.File("data/one/two/three/four/deep.txt", "deep");
+    c.File("data/\xEB\xAA\xAC\xEC\x8A\xA4\xED\x84\xB0/x.spr", "monster");  // UTF-8 on disk
+    c.File("data/\xE2\x98\x83.txt", "snowman");  // no such character in code page 949
+    c.File("outside/secret.txt", "secret");
+#ifndef _WIN32
+    std::string root = Narrow(c.dir.path);
+    ASSERT_EQ(symlink((root + "/outside").c_str(), (root + "/data/linked").c_str()), 0);
+    ASSERT_EQ(symlink((root + "/outside/secret.txt").c_str(), (root + "/data/secret.txt").c_str()),
+              0);
+    ASSERT_EQ(mkfifo((root + "/data/pipe").c_str(), 0600), 0);
+#endif
+    ASSERT_EQ(c.Open(GRF_CLIENT_LOOSE), uint32_t{GRF_OK});
+    ASSERT_EQ(c.Sources(), (Names{"data\\", "data.grf"}));
+    const GrfArchive* loose = c.client->sources[0].archive;
+    Names names;
+    for (uint32_t r = 0; r < loose->count; ++r) names.push_back(loose->entries[r].name);
+    // Sorted by name, whatever order the system listed them in.
+    EXPECT_EQ(names, (Names{"data\\a.txt", "data\\one\\two\\three\\four\\deep.txt",
+                            "data\\\xB8\xF3\xBD\xBA\xC5\xCD\\x.spr"}));
+    EXPECT_EQ(c.client->sources[0].skipped, 1u);
+    EXPECT_EQ(c.Describe("data\\a.txt"), "data\\: loose a [hidden: data.grf]");
+    EXPECT_EQ(c.Describe("data\\ONE\\two\\three\\four\\deep.txt"), "data\\: deep");
 }
 
 TEST(Client, ReadsTheUsualArchivesWithoutDataIni) {

@@ -4,6 +4,7 @@
    folder and reads it back. */
 #include <grf.h>
 #include <stdio.h>
+#include <string.h>
 
 #if defined(__has_include)
 #if __has_include(<platform.h>) || __has_include(<grf_format.h>)
@@ -12,6 +13,15 @@
 #endif
 
 int main(void) {
+    /* The library linked is the one the header describes. */
+    if (GrfVersion() != GRF_VERSION_NUMBER || GrfVersion() >> 16 != GRF_VERSION_MAJOR) return 1;
+    /* The older names still mean the same. */
+    wchar_t* wide = GrfCp949ToWide("data\\a.txt");
+    char* narrow = wide ? WideToCp949(wide) : NULL;
+    if (!narrow || strcmp(narrow, "data\\a.txt") != 0 || ENTRY_DELETED != GRF_ENTRY_DELETED)
+        return 1;
+    GrfFreeBuffer(wide);
+    GrfFreeBuffer(narrow);
     GrfArchive* archive = GrfCreate(L"outside.grf");
     if (archive == GRF_NO_ARCHIVE || archive->count != 0) return 1;
     if (GrfCycleFromName("data\\a.gnd", 100) != 0 || GrfAlign8(9) != 16) return 1;
