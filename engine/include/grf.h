@@ -418,8 +418,9 @@ int GrfCreatePathDirectories(wchar_t* path);
 /* Extracts the record named name (wide) from owner into the file of that
    relative path under the current directory ("\\" and "/" both separate),
    replacing an existing file and creating folders on demand.
-   The content is inflated to the file in pieces, so memory stays small
-   whatever the entry's size. The content goes to a new file of a temporary
+   An entry of up to 64 MB is inflated in memory at once, a larger one to
+   the file in pieces, so memory stays bounded whatever the entry's size
+   (about 128 MB at most per extraction worker). The content goes to a new file of a temporary
    name in the final folder and takes its name only once it is complete, so
    a failure or a kill at any moment leaves no partial file under the name.
    A free name is taken without replacing a file that appears there
