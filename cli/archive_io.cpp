@@ -208,8 +208,8 @@ bool SaveArchive(GrfArchive* archive, const fs::path& path, std::string* why) {
     uint32_t written = 0;
     for (uint32_t i = 0; i < archive->count; ++i) {
         const GrfEntry& entry = archive->entries[i];
-        written += !(entry.state & ENTRY_DELETED) &&
-                   (entry.owner != archive || entry.state != ENTRY_IN_ARCHIVE);
+        written += !(entry.state & GRF_ENTRY_DELETED) &&
+                   (entry.owner != archive || entry.state != GRF_ENTRY_IN_ARCHIVE);
     }
     if (!ApplyWriteKey(archive, why)) return false;
     ProgressBegin("saving", written, 0);

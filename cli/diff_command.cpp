@@ -153,7 +153,7 @@ int RunDiff(const DiffOptions& o) {
 
     if (!o.patch.empty() && IsPatchPath(o.patch)) {
         for (uint32_t i = 0; i < b->count; ++i)
-            if (!inPatch[i]) b->entries[i].state = ENTRY_DELETED;
+            if (!inPatch[i]) b->entries[i].state = GRF_ENTRY_DELETED;
         for (uint32_t i : removed) {
             uint32_t code = GrfAddRemoval(b.get(), a->entries[i].name);
             if (code != GRF_OK) {
@@ -172,7 +172,7 @@ int RunDiff(const DiffOptions& o) {
              Count(removed.size(), "removal", "removals") + " written to " + o.patch);
     } else if (!o.patch.empty()) {
         for (uint32_t i = 0; i < b->count; ++i)
-            if (!inPatch[i]) b->entries[i].state = ENTRY_DELETED;
+            if (!inPatch[i]) b->entries[i].state = GRF_ENTRY_DELETED;
         if (!SetOutputVersion(ArchiveVersion(b.get())) ||
             !WriteArchive(b.get(), PathFromUtf8(o.patch), &why)) {
             Complain(o.patch + ": not written: " +

@@ -53,7 +53,7 @@ int RunExtract(ExtractOptions o) {
     if (!SelectEntries(archive.get(), o.patterns, &indices, &unmatched)) return kExitUsage;
     // A patch's removal records name files to delete: nothing to write.
     std::erase_if(indices,
-                  [&](uint32_t i) { return (archive->entries[i].state & ENTRY_REMOVAL) != 0; });
+                  [&](uint32_t i) { return (archive->entries[i].state & GRF_ENTRY_REMOVAL) != 0; });
 
     fs::path folder = PathFromUtf8(o.folder);
     std::error_code error;

@@ -168,7 +168,7 @@ bool AddLocalFiles(GrfArchive* archive, const std::vector<LocalFile>& files, std
     std::unordered_set<std::string> names;
     for (const LocalFile& file : files) names.insert(file.name);
     for (uint32_t i = 0; i < archive->count; ++i)
-        if (names.count(archive->entries[i].name)) archive->entries[i].state = ENTRY_DELETED;
+        if (names.count(archive->entries[i].name)) archive->entries[i].state = GRF_ENTRY_DELETED;
     for (const LocalFile& file : files) {
         std::error_code error;
         std::wstring path = EnginePath(fs::absolute(file.source, error));

@@ -93,7 +93,7 @@ uint16_t CharBytes(char32_t c) {
     std::wstring wide;
     if (c <= 0xFFFF || sizeof(wchar_t) == 4) {
         wide.push_back(static_cast<wchar_t>(c));
-        char* narrow = WideToCp949(wide.c_str());
+        char* narrow = GrfWideToCp949(wide.c_str());
         if (narrow && strlen(narrow) == 2) {
             auto lead = static_cast<uint8_t>(narrow[0]);
             auto trail = static_cast<uint8_t>(narrow[1]);

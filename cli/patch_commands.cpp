@@ -119,7 +119,7 @@ Tally TallyOf(GrfArchive* archive, const GrfArchive* patch) {
         const GrfEntry& record = patch->entries[i];
         if (strcmp(record.name, kIntegrityName) == 0) continue;
         bool present = GrfFindEntry(archive, record.name) != nullptr;
-        if (record.state & ENTRY_REMOVAL)
+        if (record.state & GRF_ENTRY_REMOVAL)
             tally.removed += present;
         else
             ++(present ? tally.replaced : tally.added);
@@ -237,7 +237,7 @@ int RunVerifyPatch(const std::string& path) {
     if (!patch) return CannotRun(why);
     if (!GrfPatchOf(patch.get())) return CannotRun(path + ": not a patch file");
     GrfEntry* list = GrfFindEntry(patch.get(), kIntegrityName);
-    if (!list || (list->state & ENTRY_REMOVAL))
+    if (!list || (list->state & GRF_ENTRY_REMOVAL))
         return CannotRun(path + ": no data.integrity list to check");
     uint32_t index = static_cast<uint32_t>(list - patch->entries);
     Content text;
@@ -261,7 +261,7 @@ int RunVerifyPatch(const std::string& path) {
             continue;
         }
         GrfEntry* record = GrfFindEntry(patch.get(), name.c_str());
-        if (!record || (record->state & ENTRY_REMOVAL)) {
+        if (!record || (record->state & GRF_ENTRY_REMOVAL)) {
             Complain(DisplayName(name.c_str()) + ": listed, but the patch holds no such file");
             ++failed;
             continue;

@@ -274,7 +274,7 @@ int RunVerify(const std::string& path, const std::vector<std::string>& patterns)
     size_t failed = 0, read = 0;
     std::vector<uint32_t> stored;
     for (uint32_t i : indices) {
-        if (archive->entries[i].state & ENTRY_REMOVAL)  // a patch's: nothing to read
+        if (archive->entries[i].state & GRF_ENTRY_REMOVAL)  // a patch's: nothing to read
             ++read;
         else
             stored.push_back(i);

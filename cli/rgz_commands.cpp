@@ -66,7 +66,7 @@ int ApplyRgz(GrfArchive* patch, const std::string& patchText, const std::string&
     if (!fs::is_directory(folder, error)) return CannotRun(folderText + ": not a folder");
     std::vector<uint32_t> files;
     for (uint32_t i = 0; i < patch->count; ++i)
-        if (!(patch->entries[i].state & ENTRY_REMOVAL)) files.push_back(i);
+        if (!(patch->entries[i].state & GRF_ENTRY_REMOVAL)) files.push_back(i);
     uint32_t applied = 0;
     ProgressBegin("writing", files.size(), 0);
     int32_t failed = GrfApplyFiles(patch, EnginePath(fs::absolute(folder, error)).c_str(),
@@ -107,7 +107,7 @@ int RunConvert(const ConvertOptions& o) {
     if (IsRgzPath(o.out)) {
         size_t removals = 0;
         for (uint32_t i = 0; i < patch->count; ++i)
-            removals += (patch->entries[i].state & ENTRY_REMOVAL) != 0;
+            removals += (patch->entries[i].state & GRF_ENTRY_REMOVAL) != 0;
         if (!WriteRgz(patch.get(), out, &why)) {
             Complain(o.out + ": not written: " + why);
             return kExitSomeFailed;

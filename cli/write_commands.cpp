@@ -122,7 +122,7 @@ int RunAdd(const AddOptions& o) {
     }
     size_t before = 0;
     for (uint32_t i = 0; i < archive->count; ++i)
-        before += !(archive->entries[i].state & ENTRY_DELETED);
+        before += !(archive->entries[i].state & GRF_ENTRY_DELETED);
     if (!AddLocalFiles(archive.get(), files, &why)) {
         Complain(PathToUtf8(target) + ": not written: " + why);
         return kExitSomeFailed;
@@ -130,7 +130,7 @@ int RunAdd(const AddOptions& o) {
     if (!Write(o.d, archive.get())) return kExitSomeFailed;
     size_t after = 0;
     for (uint32_t i = 0; i < archive->count; ++i)
-        after += !(archive->entries[i].state & ENTRY_DELETED);
+        after += !(archive->entries[i].state & GRF_ENTRY_DELETED);
     size_t replaced = before + files.size() - after;
     Note(
         Count(files.size(), "file", "files") + " added to " + PathToUtf8(target) +
@@ -157,7 +157,7 @@ int RunRemove(const RemoveOptions& o) {
         Complain("nothing to remove; " + PathToUtf8(Target(o.d)) + " left as it was");
         return kExitSomeFailed;
     }
-    for (uint32_t i : indices) archive->entries[i].state = ENTRY_DELETED;
+    for (uint32_t i : indices) archive->entries[i].state = GRF_ENTRY_DELETED;
     if (!Write(o.d, archive.get())) return kExitSomeFailed;
     Note(Count(indices.size(), "entry", "entries") + " removed from " + PathToUtf8(Target(o.d)));
     return unmatched ? kExitSomeFailed : kExitDone;

@@ -240,7 +240,7 @@ uint32_t ParseV1(GrfArchive* archive, DirReader* r, GrfProgressCallback progress
         entry->version = version;
         entry->type = type;
         entry->cycle = GrfCycleFromName(entry->name, entry->compressedSize);
-        entry->state = ENTRY_IN_ARCHIVE;
+        entry->state = GRF_ENTRY_IN_ARCHIVE;
         ++filled;
     }
     if (r->error != GRF_OK) return r->error;
@@ -340,7 +340,7 @@ uint32_t ParseTable(GrfArchive* archive, const uint8_t* table, uint64_t size, ui
         entry->position = Absolute(layout.wideOffset ? GetLe64(offset) : GetLe32(offset));
         entry->version = version;
         entry->cycle = cycle;
-        entry->state = ENTRY_IN_ARCHIVE;
+        entry->state = GRF_ENTRY_IN_ARCHIVE;
         ++filled;
     }
     return FinishTable(archive, filled);

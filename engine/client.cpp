@@ -77,7 +77,7 @@ bool FoldedEqual(const char* a, const char* b) {
 }
 
 bool Visible(const GrfEntry& entry) {
-    return !(entry.state & (ENTRY_DELETED | ENTRY_REMOVAL));
+    return !(entry.state & (GRF_ENTRY_DELETED | GRF_ENTRY_REMOVAL));
 }
 
 const GrfEntry* RecordOf(const GrfClient* client, uint32_t source, uint32_t record) {
@@ -394,7 +394,7 @@ bool AddLooseRecord(Walk* walk, uint64_t size) {
     entry.realSize = entry.compressedSize = entry.alignedSize = static_cast<uint32_t>(size);
     entry.type = 1;
     entry.cycle = -1;
-    entry.state = ENTRY_ON_DISK | ENTRY_NEW;
+    entry.state = GRF_ENTRY_ON_DISK | GRF_ENTRY_NEW;
     ++table->count;
     table->entriesSize = table->count * static_cast<uint32_t>(sizeof(GrfEntry));
     return true;

@@ -119,7 +119,7 @@ extern "C" uint32_t GrfAddLocalFile(GrfArchive* archive, const wchar_t* name,
     GrfEntry record = {};
     memcpy(record.name, narrow, strlen(narrow));
     PlatformFree(narrow);
-    record.state = ENTRY_ON_DISK | ENTRY_NEW;
+    record.state = GRF_ENTRY_ON_DISK | GRF_ENTRY_NEW;
     // Room first, so that the one step that can fail after the record is in
     // (keeping its path) cannot leave a record without one.
     uint32_t index = archive->count;
@@ -173,7 +173,7 @@ extern "C" uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other) {
     uint64_t appended = 0;
     for (uint32_t i = 0; i < other->count; ++i) {
         const GrfEntry& s = other->entries[i];
-        if (!(s.state & ENTRY_DELETED) && !NameIndexFind(archive, s.name)) ++appended;
+        if (!(s.state & GRF_ENTRY_DELETED) && !NameIndexFind(archive, s.name)) ++appended;
     }
     uint64_t total = archive->count + appended;
     if (!HasRoomFor(archive, appended) ||
@@ -191,16 +191,16 @@ extern "C" uint32_t GrfMerge(GrfArchive* archive, GrfArchive* other) {
         if (!d) continue;
         *d = s;
         d->owner = s.owner ? s.owner : other;
-        d->state = ENTRY_IN_ARCHIVE | ENTRY_REPLACED;
-        s.state = ENTRY_DELETED;
+        d->state = GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REPLACED;
+        s.state = GRF_ENTRY_DELETED;
     }
     // The rest are appended in the other archive's order. Room is reserved,
     // so appending cannot fail.
     for (uint32_t i = 0; i < other->count; ++i) {
         const GrfEntry& s = other->entries[i];
-        if (s.state & ENTRY_DELETED) continue;
+        if (s.state & GRF_ENTRY_DELETED) continue;
         GrfEntry record = s;
-        record.state = ENTRY_IN_ARCHIVE | ENTRY_NEW;
+        record.state = GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_NEW;
         Append(archive, record);
     }
     return archive->count;

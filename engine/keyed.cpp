@@ -57,7 +57,7 @@ const uint8_t* WriteKeyOf(const GrfArchive* archive) {
 }
 
 bool MayBeKeyed(const GrfEntry& entry) {
-    return entry.cycle == -1 && entry.realSize != 0 && (entry.state & ENTRY_IN_ARCHIVE) &&
+    return entry.cycle == -1 && entry.realSize != 0 && (entry.state & GRF_ENTRY_IN_ARCHIVE) &&
            !IsNoArchive(entry.owner) && !entry.owner->patch && (entry.version >> 8) >= 2;
 }
 

@@ -69,8 +69,8 @@ uint32_t ApplyLoose(const GrfArchive* archive, GrfArchive* patch, GrfProgressCal
                  (!IsIntegrity(record) && progress && progress(&record, i, patch->count)))
             code = GRF_ERROR_CANCELLED;
         else if (!IsIntegrity(record))
-            code = (record.state & ENTRY_REMOVAL) ? RemoveInRun(run, record.name)
-                                                  : GrfExtractInRun(run, patch, i);
+            code = (record.state & GRF_ENTRY_REMOVAL) ? RemoveInRun(run, record.name)
+                                                      : GrfExtractInRun(run, patch, i);
         stopped = stopped || code == GRF_ERROR_CANCELLED;
         if (first == GRF_OK) first = code;
         if (results) results[i] = code;
@@ -152,7 +152,7 @@ extern "C" uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch) {
     uint32_t appended = 0;
     for (uint32_t i = 0; i < patch->count; ++i) {
         const GrfEntry& record = patch->entries[i];
-        if ((record.state & ENTRY_REMOVAL) || IsIntegrity(record)) continue;
+        if ((record.state & GRF_ENTRY_REMOVAL) || IsIntegrity(record)) continue;
         if (!archive->count || !NameIndexFind(archive, record.name)) ++appended;
     }
     if (uint64_t{archive->count} + appended > 0xFFFFFFFFu / sizeof(GrfEntry) ||
@@ -167,16 +167,16 @@ extern "C" uint32_t GrfMarkPatch(GrfArchive* archive, GrfArchive* patch) {
         const GrfEntry* record = PatchRecordFor(patch, entry.name);
         if (!record) continue;
         bool first = NameIndexFind(archive, entry.name) == &entry;
-        if (first && !(record->state & ENTRY_REMOVAL))
-            TakeRecord(&entry, *record, ENTRY_IN_ARCHIVE | ENTRY_REPLACED);
+        if (first && !(record->state & GRF_ENTRY_REMOVAL))
+            TakeRecord(&entry, *record, GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REPLACED);
         else
-            entry.state = ENTRY_DELETED;
+            entry.state = GRF_ENTRY_DELETED;
     }
     for (uint32_t i = 0; i < patch->count; ++i) {
         const GrfEntry& record = patch->entries[i];
-        if ((record.state & ENTRY_REMOVAL) || IsIntegrity(record)) continue;
+        if ((record.state & GRF_ENTRY_REMOVAL) || IsIntegrity(record)) continue;
         if (archive->count && NameIndexFind(archive, record.name)) continue;
-        TakeRecord(&archive->entries[archive->count], record, ENTRY_IN_ARCHIVE | ENTRY_NEW);
+        TakeRecord(&archive->entries[archive->count], record, GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_NEW);
         NameIndexAdd(archive, archive->count);  // room was reserved
         ++archive->count;
         archive->entriesSize += static_cast<uint32_t>(sizeof(GrfEntry));

@@ -52,7 +52,7 @@ uint32_t Stage(const GrfEntry& record, const wchar_t* folder, Waiting* w) {
 }
 
 bool IsFile(const GrfEntry& record) {
-    return !(record.state & (ENTRY_DELETED | ENTRY_REMOVAL));
+    return !(record.state & (GRF_ENTRY_DELETED | GRF_ENTRY_REMOVAL));
 }
 
 }  // namespace

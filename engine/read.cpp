@@ -254,7 +254,7 @@ uint32_t ReadContentFrom(const GrfEntry& entry, PlatformFile* file, uint8_t** co
 
 uint32_t StoredPlace(const GrfEntry& entry) {
     // A patch's removal record names a file to delete: it has no content.
-    if (entry.state & ENTRY_REMOVAL) return GRF_ERROR_NOT_FOUND;
+    if (entry.state & GRF_ENTRY_REMOVAL) return GRF_ERROR_NOT_FOUND;
     // The file was found as it was when opened: its size is the stamp's.
     uint64_t size = entry.owner->stamp.size;
     if (entry.position > size || size - entry.position < entry.alignedSize)

@@ -46,7 +46,7 @@ uint32_t AddFile(GrfArchive* archive, const Parser& p, uint32_t size) {
     entry.type = 1;
     entry.position = p.offset;
     entry.compressedSize = entry.alignedSize = entry.realSize = size;
-    entry.state = ENTRY_IN_ARCHIVE;
+    entry.state = GRF_ENTRY_IN_ARCHIVE;
     return GRF_OK;
 }
 

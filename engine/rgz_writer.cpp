@@ -127,11 +127,11 @@ uint32_t PutArchiveRecord(RgzWrite* w, const GrfEntry& entry) {
 uint32_t WriteRecords(RgzWrite* w, GrfArchive* archive, GrfProgressCallback progress) {
     for (uint32_t i = 0; i < archive->count; ++i) {
         GrfEntry& entry = archive->entries[i];
-        if (entry.state & (ENTRY_DELETED | ENTRY_REMOVAL)) continue;
+        if (entry.state & (GRF_ENTRY_DELETED | GRF_ENTRY_REMOVAL)) continue;
         if (progress && progress(&entry, i, archive->count)) return GRF_ERROR_CANCELLED;
         uint32_t code = PutFolders(w, entry.name);
         if (code != GRF_OK) return code;
-        bool local = (entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE);
+        bool local = (entry.state & GRF_ENTRY_ON_DISK) && !(entry.state & GRF_ENTRY_IN_ARCHIVE);
         code = local ? PutLocalFile(w, archive, i) : PutArchiveRecord(w, entry);
         if (code != GRF_OK) return code;
     }

@@ -23,7 +23,7 @@ bool IsArchive(const GrfArchive* archive) {
 }
 
 bool IsDeleted(const GrfEntry& entry) {
-    return (entry.state & ENTRY_DELETED) != 0;
+    return (entry.state & GRF_ENTRY_DELETED) != 0;
 }
 
 uint32_t VersionOf(const GrfArchive* archive) {
@@ -35,7 +35,7 @@ uint32_t VersionOf(const GrfArchive* archive) {
 bool HasChanges(const GrfArchive* archive) {
     for (uint32_t i = 0; i < archive->count; ++i) {
         const GrfEntry& entry = archive->entries[i];
-        if (entry.owner != archive || entry.state != ENTRY_IN_ARCHIVE) return true;
+        if (entry.owner != archive || entry.state != GRF_ENTRY_IN_ARCHIVE) return true;
     }
     return false;
 }
@@ -94,7 +94,7 @@ uint32_t PrepareTable(const GrfArchive* archive, const Placed* placed, uint32_t 
         out.version = version;
         out.cycle = v1 ? GrfCycleFromName(out.name, out.compressedSize)
                        : GrfCycleFromType(out.type, out.compressedSize);
-        out.state = ENTRY_IN_ARCHIVE;
+        out.state = GRF_ENTRY_IN_ARCHIVE;
     }
     table->count = live;
     // The index is built over the new records through an archive of its own.

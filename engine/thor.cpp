@@ -49,7 +49,7 @@ void FillEntry(GrfArchive* archive, const ThorRecord& r, GrfEntry* entry) {
     entry->owner = archive;
     entry->cycle = -1;
     if (r.removal) {
-        entry->state = ENTRY_IN_ARCHIVE | ENTRY_REMOVAL;
+        entry->state = GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REMOVAL;
         return;
     }
     entry->type = 1;
@@ -57,7 +57,7 @@ void FillEntry(GrfArchive* archive, const ThorRecord& r, GrfEntry* entry) {
     entry->compressedSize = static_cast<uint32_t>(r.stored);
     entry->alignedSize = entry->compressedSize;
     entry->realSize = static_cast<uint32_t>(r.real);
-    entry->state = ENTRY_IN_ARCHIVE;
+    entry->state = GRF_ENTRY_IN_ARCHIVE;
 }
 
 // Reads the record at `at` of an inflated table; false when none starts

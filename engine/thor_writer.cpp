@@ -93,7 +93,7 @@ bool IsIntegrityName(const char* name) {
 // Whether record index is written as a file (a new list replaces one the
 // table holds).
 bool IsFileRecord(const PatchWrite* w, const GrfEntry& entry) {
-    if (entry.state & (ENTRY_DELETED | ENTRY_REMOVAL)) return false;
+    if (entry.state & (GRF_ENTRY_DELETED | GRF_ENTRY_REMOVAL)) return false;
     return !(w->withIntegrity && IsIntegrityName(entry.name));
 }
 
@@ -124,7 +124,7 @@ uint32_t RecordContent(void* context, uint32_t job, uint8_t** content, uint32_t*
     const auto* w = static_cast<const PatchWrite*>(context);
     uint32_t index = w->jobs[job];
     const GrfEntry& entry = w->archive->entries[index];
-    if ((entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE))
+    if ((entry.state & GRF_ENTRY_ON_DISK) && !(entry.state & GRF_ENTRY_IN_ARCHIVE))
         return ReadLocal(w->archive, index, content, size);
     PlatformFile* file = nullptr;
     uint32_t code = OpenStored(entry, &file);
@@ -223,10 +223,10 @@ uint32_t DataPass(PatchWrite* w, GrfProgressCallback progress) {
     uint32_t code = StartDeflating(w);
     for (uint32_t i = 0; i < archive->count && code == GRF_OK; ++i) {
         const GrfEntry& entry = archive->entries[i];
-        if (entry.state & ENTRY_DELETED) continue;
+        if (entry.state & GRF_ENTRY_DELETED) continue;
         if (progress && progress(&archive->entries[i], i, archive->count) != 0)
             return GRF_ERROR_CANCELLED;
-        if (entry.state & ENTRY_REMOVAL) {
+        if (entry.state & GRF_ENTRY_REMOVAL) {
             if (!AddTableRecord(w, entry.name, true, 0, 0, 0)) return GRF_ERROR_MEMORY;
             continue;
         }
@@ -250,7 +250,7 @@ uint32_t CheckTable(const GrfArchive* archive, const char* target) {
     if (strlen(target) > 255) return GRF_ERROR_WRITE;
     for (uint32_t i = 0; i < archive->count; ++i) {
         const GrfEntry& entry = archive->entries[i];
-        if (!(entry.state & ENTRY_DELETED) && entry.name[0] == '\0') return GRF_ERROR_WRITE;
+        if (!(entry.state & GRF_ENTRY_DELETED) && entry.name[0] == '\0') return GRF_ERROR_WRITE;
     }
     return GRF_OK;
 }
@@ -340,7 +340,7 @@ extern "C" uint32_t GrfAddRemoval(GrfArchive* archive, const char* name) {
     GrfEntry record = {};
     memcpy(record.name, name, length);
     record.cycle = -1;
-    record.state = ENTRY_NEW | ENTRY_REMOVAL;
+    record.state = GRF_ENTRY_NEW | GRF_ENTRY_REMOVAL;
     GrfEntry* slot = &archive->entries[archive->count];
     *slot = record;
     if (!NameIndexAdd(archive, archive->count)) {

@@ -120,11 +120,11 @@ uint32_t OpenSource(Source* source, const GrfArchive* owner) {
 
 // A patch's removal record is no file either.
 bool IsDeleted(const GrfEntry& entry) {
-    return (entry.state & (ENTRY_DELETED | ENTRY_REMOVAL)) != 0;
+    return (entry.state & (GRF_ENTRY_DELETED | GRF_ENTRY_REMOVAL)) != 0;
 }
 
 bool IsLocal(const GrfEntry& entry) {
-    return (entry.state & ENTRY_ON_DISK) && !(entry.state & ENTRY_IN_ARCHIVE);
+    return (entry.state & GRF_ENTRY_ON_DISK) && !(entry.state & GRF_ENTRY_IN_ARCHIVE);
 }
 
 bool IsForeign(const GrfEntry& entry) {

@@ -94,7 +94,7 @@ bool FitsVersion(HWND window) {
 void RepackedText(const wchar_t* path, uint32_t version, wchar_t* text) {
     uint32_t written = 0;
     for (uint32_t i = 0; i < g_archive->count; ++i)
-        if (!(g_archive->entries[i].state & ENTRY_DELETED)) ++written;
+        if (!(g_archive->entries[i].state & GRF_ENTRY_DELETED)) ++written;
     WIN32_FILE_ATTRIBUTE_DATA data = {};
     uint64_t bytes = 0;
     if (GetFileAttributesExW(path, GetFileExInfoStandard, &data))

@@ -101,7 +101,7 @@ std::wstring HidingParts() {
         AddHidingPart(&parts, IDS_HIDDEN_FILTER, g_entryView.filter);
     if (!g_entryView.typed.empty()) AddHidingPart(&parts, IDS_HIDDEN_SEARCH, g_entryView.typed);
     if (!g_entryView.folder.empty()) {
-        wchar_t* folder = Cp949ToWide(g_entryView.folder.c_str());
+        wchar_t* folder = GrfCp949ToWide(g_entryView.folder.c_str());
         if (folder) AddHidingPart(&parts, IDS_HIDDEN_FOLDER, folder);
         GrfFreeBuffer(folder);
     }
@@ -659,10 +659,10 @@ int EntryRowCount() {
 }
 
 int MarkOfEntry(const GrfEntry* entry) {
-    if (entry->state & ENTRY_NEW) return MARK_NEW;
-    if (entry->state & ENTRY_REPLACED) return MARK_REPLACED;
+    if (entry->state & GRF_ENTRY_NEW) return MARK_NEW;
+    if (entry->state & GRF_ENTRY_REPLACED) return MARK_REPLACED;
     // A patch's removal record shows what applying it deletes.
-    if (entry->state & (ENTRY_DELETED | ENTRY_REMOVAL)) return MARK_DELETED;
+    if (entry->state & (GRF_ENTRY_DELETED | GRF_ENTRY_REMOVAL)) return MARK_DELETED;
     return MARK_NONE;
 }
 

@@ -114,13 +114,13 @@ std::vector<FoundPalette> ReadFolderPalettes(const GrfEntry* entry) {
         const GrfEntry& other = archive->entries[i];
         if (!EqualNoCase(other.name, entry->name, folder)) continue;
         const char* leaf = other.name + folder;
-        if (strchr(leaf, '\\') || (other.state & ENTRY_DELETED) ||
+        if (strchr(leaf, '\\') || (other.state & GRF_ENTRY_DELETED) ||
             !HasExtension(other.name, folder + strlen(leaf), ".pal"))
             continue;
         uint32_t size = 0;
         uint8_t* block = ReadEntryBlock(&other, &size);
         wchar_t* name =
-            block && size == PALETTE_FILE_SIZE ? Cp949ToWide(other.name + folder) : nullptr;
+            block && size == PALETTE_FILE_SIZE ? GrfCp949ToWide(other.name + folder) : nullptr;
         if (!name) {
             GrfFreeBuffer(block);
             continue;

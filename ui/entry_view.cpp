@@ -473,8 +473,8 @@ bool SearchView(EntryView* view, const wchar_t* text) {
     bool valid = true;
     if (!typed.empty()) {
         // A character code page 949 lacks is in no name.
-        char* narrow = WideToCp949(typed.c_str());
-        wchar_t* back = narrow ? Cp949ToWide(narrow) : nullptr;
+        char* narrow = GrfWideToCp949(typed.c_str());
+        wchar_t* back = narrow ? GrfCp949ToWide(narrow) : nullptr;
         valid = back && typed == back;
         if (narrow) needle = narrow;
         GrfFreeBuffer(back);

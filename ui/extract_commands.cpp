@@ -97,7 +97,7 @@ void CmdDeleteSelected(HWND window) {
             }
             // The whole state: the entry keeps its place but is no longer
             // written.
-            entry->state = ENTRY_DELETED;
+            entry->state = GRF_ENTRY_DELETED;
         }
     }
     // The rows stay where they are, now marked: the view, its scroll position

@@ -189,7 +189,7 @@ Plan PlanStep(ExtractionRun* run, uint32_t step, Batch* batch) {
     uint32_t index = run->indices ? run->indices[step] : step;
     if (index >= run->archive->count) return PLAN_NEXT;
     GrfEntry& entry = run->archive->entries[index];
-    if (entry.state & ENTRY_REMOVAL) return PLAN_NEXT;  // a patch's removal: no file
+    if (entry.state & GRF_ENTRY_REMOVAL) return PLAN_NEXT;  // a patch's removal: no file
     wchar_t* fileName = GrfFileName(entry.name);
     if (!fileName) {
         NoteFailure(run, entry, L"", GRF_ERROR_MEMORY);

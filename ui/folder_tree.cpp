@@ -51,7 +51,7 @@ std::wstring ItemText(const ViewFolder& folder) {
     }
     size_t start = folder.path.size() - folder.sortKey.size();
     std::string part = folder.path.substr(start, folder.sortKey.size() - 1);
-    wchar_t* wide = Cp949ToWide(part.c_str());
+    wchar_t* wide = GrfCp949ToWide(part.c_str());
     FormatText(text, TEXT_BUFFER_SIZE, LoadResString(IDS_FOLDER_ITEM), wide ? wide : L"?",
                static_cast<int>(folder.count));
     GrfFreeBuffer(wide);

@@ -379,7 +379,7 @@ void OnSearchChanged(HWND window) {
 void AddDroppedPaths(HWND window) {
     std::wstring base = L"data\\";
     if (!g_entryView.folder.empty()) {
-        wchar_t* folder = Cp949ToWide(g_entryView.folder.c_str());
+        wchar_t* folder = GrfCp949ToWide(g_entryView.folder.c_str());
         if (folder) base = folder;
         GrfFreeBuffer(folder);
     }

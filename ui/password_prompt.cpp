@@ -213,7 +213,8 @@ bool FindKeyedRecord(GrfArchive* archive, const std::atomic<bool>* stop, KeyedFi
     for (uint32_t i = 0; i < archive->count && looked < KEYED_SAMPLE; ++i) {
         if (stop->load()) return true;
         const GrfEntry& entry = archive->entries[i];
-        if (entry.cycle != -1 || entry.realSize == 0 || !(entry.state & ENTRY_IN_ARCHIVE)) continue;
+        if (entry.cycle != -1 || entry.realSize == 0 || !(entry.state & GRF_ENTRY_IN_ARCHIVE))
+            continue;
         ++looked;
         if (GrfIsKeyed(archive, i) == 1) {
             found->keyed = true;

@@ -29,7 +29,8 @@ bool IsRgz(const GrfArchive* patch) {
 std::vector<uint32_t> FilesOf(const GrfArchive* patch) {
     std::vector<uint32_t> files;
     for (uint32_t i = 0; i < patch->count; ++i)
-        if (!(patch->entries[i].state & (ENTRY_REMOVAL | ENTRY_DELETED))) files.push_back(i);
+        if (!(patch->entries[i].state & (GRF_ENTRY_REMOVAL | GRF_ENTRY_DELETED)))
+            files.push_back(i);
     return files;
 }
 

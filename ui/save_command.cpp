@@ -56,11 +56,11 @@ bool CountWork(const GrfArchive* archive, SaveWork* work) {
     uint32_t after = 0;
     for (uint32_t i = 0; i < archive->count; ++i) {
         const GrfEntry& entry = archive->entries[i];
-        if (entry.state & ENTRY_DELETED) {
+        if (entry.state & GRF_ENTRY_DELETED) {
             ++work->removed;
             continue;
         }
-        if (entry.owner != archive || entry.state != ENTRY_IN_ARCHIVE)
+        if (entry.owner != archive || entry.state != GRF_ENTRY_IN_ARCHIVE)
             work->written[work->writtenCount++] = after;
         ++after;
     }
@@ -160,7 +160,7 @@ void ShowSaveFailure(HWND window, uint32_t code, uint64_t foreseen) {
             break;
         }
     }
-    wchar_t* name = Cp949ToWide(record);
+    wchar_t* name = GrfCp949ToWide(record);
     UINT text = SaveReasonText(code, at, g_saveAt.local);
     if (text == IDS_SAVE_FAILED_CODE) {
         ShowProblem(window, IDS_SAVE_FAILED_CAPTION, LoadResString(text), path,
@@ -178,7 +178,7 @@ bool HasUnsavedChanges() {
     if (!HasFile(g_archive)) return g_archive->count > 0;
     for (uint32_t i = 0; i < g_archive->count; ++i) {
         const GrfEntry& entry = g_archive->entries[i];
-        if (entry.owner != g_archive || entry.state != ENTRY_IN_ARCHIVE) return true;
+        if (entry.owner != g_archive || entry.state != GRF_ENTRY_IN_ARCHIVE) return true;
     }
     return false;
 }

@@ -120,7 +120,7 @@ int main() {
         auto start = std::chrono::steady_clock::now();
         std::vector<GrfEntry> records(kAdded);
         for (uint32_t i = 0; i < kAdded; ++i) {
-            char* narrow = WideToCp949(added[i].c_str());
+            char* narrow = GrfWideToCp949(added[i].c_str());
             memcpy(records[i].name, narrow, strlen(narrow) + 1);
             PlatformFree(narrow);
         }

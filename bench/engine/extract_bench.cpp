@@ -66,7 +66,7 @@ void BareExtract(const std::vector<Item>& items, bool withZlib = false) {
         std::wstring path = Widen(item.name);
         PlatformFile* file = PlatformCreateAlways(path.c_str());
         if (!file) {
-            CreatePathDirectories(path.data());
+            GrfCreatePathDirectories(path.data());
             file = PlatformCreateAlways(path.c_str());
         }
         if (!inflated || !file || !PlatformWrite(file, out, static_cast<uint32_t>(size))) {

@@ -141,7 +141,7 @@ void BareExtract(const std::wstring& path, const GrfArchive* archive, uint32_t t
             std::wstring name = Widen(e.name);
             PlatformFile* file = PlatformCreateAlways(name.c_str());
             if (!file) {
-                CreatePathDirectories(name.data());
+                GrfCreatePathDirectories(name.data());
                 file = PlatformCreateAlways(name.c_str());
             }
             if (!file || !PlatformWrite(file, content.data(), size)) Fail("bare write");

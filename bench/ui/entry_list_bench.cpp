@@ -140,7 +140,7 @@ double InsertOneByOne(HWND dialog, int rows, bool visible) {
         for (int row = 0; row < rows; ++row) {
             const GrfEntry& entry = g_archive->entries[row];
             wchar_t cells[6][256];
-            wchar_t* name = Cp949ToWide(entry.name);
+            wchar_t* name = GrfCp949ToWide(entry.name);
             FormatText(cells[0], 256, L"%ld", static_cast<long>(row));
             FormatText(cells[1], 256, L"%ld", static_cast<long>(entry.alignedSize));
             FormatText(cells[2], 256, L"%ld", static_cast<long>(entry.realSize));

@@ -152,7 +152,7 @@ int main() {
     uint32_t spriteIndex = static_cast<uint32_t>(sprite - g_archive->entries);
     double whole = Best([&] { PreviewArchiveRecord(g_mainWindow, spriteIndex); });
     double alone = Best([&] {
-        wchar_t* name = Cp949ToWide(sprite->name);
+        wchar_t* name = GrfCp949ToWide(sprite->name);
         uint32_t size = 0;
         auto* data = static_cast<uint8_t*>(GrfReadEntry(sprite->owner, name, &size));
         ShowEntryPreview(data, size, DetectEntryType(name, data, size));
@@ -165,7 +165,7 @@ int main() {
         names.push_back(folder + "poring_" + std::to_string(i) + ".pal");
     double reads = Best([&] {
         for (const std::string& name : names) {
-            wchar_t* wide = Cp949ToWide(name.c_str());
+            wchar_t* wide = GrfCp949ToWide(name.c_str());
             uint32_t size = 0;
             GrfFreeBuffer(GrfReadEntry(g_archive, wide, &size));
             GrfFreeBuffer(wide);
@@ -174,7 +174,7 @@ int main() {
     // The viewer's part alone: the same blocks handed over, already read.
     std::vector<Bytes> blocks;
     for (const std::string& name : names) {
-        wchar_t* wide = Cp949ToWide(name.c_str());
+        wchar_t* wide = GrfCp949ToWide(name.c_str());
         uint32_t size = 0;
         auto* block = static_cast<uint8_t*>(GrfReadEntry(g_archive, wide, &size));
         blocks.push_back(Bytes(block, block + size + 1024));  // with the zero tail

@@ -633,7 +633,7 @@ uint64_t GrfOutputBytes(const GrfArchive* archive, uint32_t version);
    (GrfUnusedBytes). A table without changes writes nothing.
    After a save, every record refers to archive's own file at its place
    there (deleted records are gone from the table, which keeps its order),
-   states are ENTRY_IN_ARCHIVE, the index by name is rebuilt, no local-file
+   states are GRF_ENTRY_IN_ARCHIVE, the index by name is rebuilt, no local-file
    path is kept, and the file's size and time kept for change detection are
    the new ones: archives merged into it may be closed. Pointers into the
    old table are no longer valid.
@@ -755,7 +755,7 @@ uint32_t GrfFindNext(GrfSearch* search, GrfEntry** found);
  * alignedSize = compressedSize; an empty file has stored size 0), so it is
  * read, extracted and previewed like an archive's entry. The header of such
  * an archive stays all zero; GrfPatchOf tells it apart. What the patch
- * deletes is listed as records of state ENTRY_IN_ARCHIVE | ENTRY_REMOVAL
+ * deletes is listed as records of state GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REMOVAL
  * with no content (sizes 0, type 0): reading or extracting one fails with
  * GRF_ERROR_NOT_FOUND and writers never store one as a file.
  * A name the table holds more than once keeps one record, in the place of
@@ -805,7 +805,7 @@ const GrfPatchInfo* GrfPatchOf(const GrfArchive* archive);
    merge mode (GRF_PATCH_MERGE or GRF_PATCH_LOOSE) and target archive name
    (raw bytes, at most 255; null or "" for the patcher's default). Each
    record not marked deleted, in table order: a removal record
-   (ENTRY_REMOVAL) as a removal; any other as a file, its content (read from
+   (GRF_ENTRY_REMOVAL) as a removal; any other as a file, its content (read from
    its owner and inflated, or its local file) deflated at GrfRepackLevel as
    one zlib stream, zero-filled to a multiple of 8 bytes; an empty file is
    stored with size 0 and no bytes. Contents are read and deflated ahead of
@@ -828,7 +828,7 @@ const GrfPatchInfo* GrfPatchOf(const GrfArchive* archive);
 int32_t GrfWritePatch(GrfArchive* archive, const wchar_t* outputPath, uint8_t mergeMode,
                       const char* target, uint32_t flags, GrfProgressCallback progress);
 
-/* Appends a removal record (state ENTRY_NEW | ENTRY_REMOVAL, no owner,
+/* Appends a removal record (state GRF_ENTRY_NEW | GRF_ENTRY_REMOVAL, no owner,
    sizes 0) for name, raw code page 949 bytes, to archive's table: a patch
    written from the table deletes that name. Returns GRF_OK; GRF_ERROR_HANDLE
    (GRF_NO_ARCHIVE or null), GRF_ERROR_NOT_FOUND (name null, empty or longer
@@ -839,9 +839,9 @@ uint32_t GrfAddRemoval(GrfArchive* archive, const char* name);
 /* Takes the records of patch (a patch file GrfOpen opened) into archive's
    table as a patcher merges them, without writing anything: each file
    record replaces the first record of its name (its fields and owner taken,
-   state ENTRY_IN_ARCHIVE | ENTRY_REPLACED) or is appended (ENTRY_IN_ARCHIVE
-   | ENTRY_NEW), in patch order; each removal record marks the records of
-   its name deleted (ENTRY_DELETED); any later record of a name the patch
+   state GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REPLACED) or is appended (GRF_ENTRY_IN_ARCHIVE
+   | GRF_ENTRY_NEW), in patch order; each removal record marks the records of
+   its name deleted (GRF_ENTRY_DELETED); any later record of a name the patch
    touches is marked deleted too, so readers that keep the last record of a
    name agree. data.integrity is not taken. Names compare byte for byte.
    Writing the table (GrfRepack, or GrfSave into the archive's own file, as
@@ -1126,7 +1126,7 @@ typedef struct GrfClientSource {
     GrfArchive* archive; /* its table: an archive as GrfOpen opened it; for the
                             loose folder, a table whose path is that folder,
                             of one record per file (owner null, state
-                            ENTRY_ON_DISK | ENTRY_NEW, type 1, cycle -1, the
+                            GRF_ENTRY_ON_DISK | GRF_ENTRY_NEW, type 1, cycle -1, the
                             three sizes the file's), named data\ and its path
                             under the folder, sorted by name; GRF_NO_ARCHIVE
                             for an archive that did not open */

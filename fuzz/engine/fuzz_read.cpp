@@ -29,11 +29,11 @@ void ReadEvery(GrfArchive* archive) {
         void* raw = GrfReadEntryRaw(archive, entry.name, &size);
         if (raw && size != GrfFindEntry(archive, entry.name)->alignedSize) __builtin_trap();
         PlatformFree(raw);
-        wchar_t* wide = Cp949ToWide(entry.name);
+        wchar_t* wide = GrfCp949ToWide(entry.name);
         size = 0;
         void* content = GrfReadEntry(archive, wide, &size);
         // Content is what the first record of that name says it is.
-        char* narrow = WideToCp949(wide);
+        char* narrow = GrfWideToCp949(wide);
         const GrfEntry* first = content ? GrfFindEntry(archive, narrow) : nullptr;
         if (content && (!first || size != first->realSize)) __builtin_trap();
         PlatformFree(narrow);

@@ -32,7 +32,7 @@ void CheckRecord(GrfArchive* archive, uint32_t index) {
     if (GrfFindEntry(archive, entry.name) != &entry) __builtin_trap();
     uint32_t size = 0;
     uint8_t* content = GrfReadRecord(archive, index, &size);
-    bool removal = (entry.state & ENTRY_REMOVAL) != 0;
+    bool removal = (entry.state & GRF_ENTRY_REMOVAL) != 0;
     if (content && (removal || size != entry.realSize)) __builtin_trap();
     if (removal && GrfLastError != GRF_ERROR_NOT_FOUND) __builtin_trap();
     PlatformFree(content);
@@ -74,7 +74,8 @@ void ApplyInPlace(GrfArchive* patch, uint32_t version) {
         if (again == GRF_NO_ARCHIVE) __builtin_trap();
         for (uint32_t i = 0; i < patch->count; ++i) {
             const GrfEntry& record = patch->entries[i];
-            bool file = !(record.state & ENTRY_REMOVAL) && strcmp(record.name, "data.integrity");
+            bool file =
+                !(record.state & GRF_ENTRY_REMOVAL) && strcmp(record.name, "data.integrity");
             if (file && !GrfFindEntry(again, record.name)) __builtin_trap();
         }
         GrfClose(&again);

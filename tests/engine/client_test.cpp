@@ -107,10 +107,10 @@ void BuildClient(ClientOnDisk* c) {
         ASSERT_NE(archive, GRF_NO_ARCHIVE);
         std::wstring local = c->dir.Join(L"patched.txt");
         ASSERT_TRUE(WriteFileBytes(local, BytesOf("patched info")));
-        GrfFindEntry(archive, "data\\clientinfo.xml")->state = ENTRY_DELETED;
+        GrfFindEntry(archive, "data\\clientinfo.xml")->state = GRF_ENTRY_DELETED;
         ASSERT_EQ(GrfAddLocalFile(archive, L"data\\clientinfo.xml", local.c_str()), 0u);
         ASSERT_EQ(GrfAddLocalFile(archive, L"data\\new.txt", local.c_str()), 0u);
-        GrfFindEntry(archive, "data\\old.txt")->state = ENTRY_DELETED;
+        GrfFindEntry(archive, "data\\old.txt")->state = GRF_ENTRY_DELETED;
         ASSERT_EQ(GrfSave(archive, nullptr), 0);
         GrfClose(&archive);
     }
@@ -263,7 +263,7 @@ TEST(Client, ArchivesSavedByAnotherProgramAreRefusedThenReadAgain) {
     ASSERT_NE(other, GRF_NO_ARCHIVE);
     std::wstring local = c.dir.Join(L"new.txt");
     ASSERT_TRUE(WriteFileBytes(local, BytesOf("new a, longer")));
-    GrfFindEntry(other, "data\\a.txt")->state = ENTRY_DELETED;
+    GrfFindEntry(other, "data\\a.txt")->state = GRF_ENTRY_DELETED;
     ASSERT_EQ(GrfAddLocalFile(other, L"data\\a.txt", local.c_str()), 0u);
     ASSERT_EQ(GrfSave(other, nullptr), 0);
     GrfClose(&other);

@@ -30,7 +30,7 @@ TEST(Merge, SameNamesReplaceInPlaceNewNamesAppend) {
         0x200, Named({"data\\a.txt", "data\\b.txt", "data\\A.txt", "data\\c.txt"}, "loaded")));
     ArchiveOnDisk other(BuildArchive(
         0x103, Named({"data\\new2.txt", "data\\b.txt", "data\\new1.txt", "data\\c.txt"}, "other")));
-    loaded.archive->entries[3].state = ENTRY_DELETED;
+    loaded.archive->entries[3].state = GRF_ENTRY_DELETED;
     GrfEntry otherB = other.archive->entries[1];
 
     EXPECT_EQ(GrfMerge(loaded.archive, other.archive), 6u);
@@ -153,7 +153,7 @@ TEST(AddFile, AppendsLocalRecords) {
     GrfEntry blank = {};
     for (uint32_t i = 0; i < table->count; ++i) {
         GrfEntry e = table->entries[i];
-        EXPECT_EQ(e.state, ENTRY_ON_DISK | ENTRY_NEW);
+        EXPECT_EQ(e.state, GRF_ENTRY_ON_DISK | GRF_ENTRY_NEW);
         memcpy(blank.name, e.name, GRF_NAME_SIZE);
         blank.state = e.state;
         EXPECT_EQ(memcmp(&e, &blank, sizeof e), 0) << "owner null, sizes and the rest zero";
@@ -234,7 +234,7 @@ TEST(Merge, RefusesArchivesWithLocalRecords) {
         ArchiveOnDisk loaded(BuildArchive(0x200, {{"data\\a.txt", BytesOf("a")}}));
         ArchiveOnDisk other(BuildArchive(0x200, {{"data\\b.txt", BytesOf("b")}}));
         ASSERT_EQ(GrfAddFile(other.archive, folder.path.c_str(), c.localName), 0u);
-        if (c.deleted) other.archive->entries[1].state = ENTRY_DELETED;
+        if (c.deleted) other.archive->entries[1].state = GRF_ENTRY_DELETED;
         Bytes table = TableBytes(loaded.archive);
         Bytes otherTable = TableBytes(other.archive);
         GrfLastError = 0;
@@ -281,8 +281,8 @@ TEST(Edit, EndToEnd) {
     ASSERT_EQ(GrfAddFile(table, second.path.c_str(), L"data\\z.txt"), 0u);
     ASSERT_EQ(GrfAddLocalFile(table, L"data\\picked.txt", second.Join(L"anywhere.bin").c_str()),
               0u);
-    GrfFindEntry(table, "data\\doomed.txt")->state = ENTRY_DELETED;
-    GrfFindEntry(table, "data\\dropped.txt")->state = ENTRY_DELETED;
+    GrfFindEntry(table, "data\\doomed.txt")->state = GRF_ENTRY_DELETED;
+    GrfFindEntry(table, "data\\dropped.txt")->state = GRF_ENTRY_DELETED;
     EXPECT_EQ(States(table), (StateList{1, 9, 0x10, 1, 5, 0x10, 5, 6, 6, 6, 6}));
 
     std::vector<std::pair<std::string, Bytes>> expected = {

@@ -55,7 +55,7 @@ struct EntryRead {
 
 inline EntryRead ReadContent(GrfArchive* owner, const char* name) {
     EntryRead result;
-    wchar_t* wide = Cp949ToWide(name);
+    wchar_t* wide = GrfCp949ToWide(name);
     uint32_t size = 0xDEADBEEF;
     auto* data = static_cast<uint8_t*>(GrfReadEntry(owner, wide, &size));
     result.code = GrfLastError;
@@ -88,7 +88,7 @@ inline Contents ContentsOf(GrfArchive* archive) {
     Contents contents;
     for (uint32_t i = 0; i < archive->count; ++i) {
         const GrfEntry& e = archive->entries[i];
-        if (e.state & (ENTRY_DELETED | ENTRY_REMOVAL)) continue;
+        if (e.state & (GRF_ENTRY_DELETED | GRF_ENTRY_REMOVAL)) continue;
         uint32_t size = 0;
         uint8_t* data = GrfReadRecord(archive, i, &size);
         EXPECT_NE(data, nullptr) << e.name << " code " << GrfLastError;

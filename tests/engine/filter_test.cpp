@@ -94,7 +94,7 @@ TEST(Filter, WalksTheTableInOrder) {
     Names names = {"data\\texture\\a.bmp", "data\\c.spr",     "readme",
                    "data\\b.BMP",          "data\\x.bmp.txt", "data\\sprite\\d.spr"};
     ArchiveOnDisk table(BuildArchive(0x200, Named(names, "f")));
-    table.archive->entries[1].state = ENTRY_DELETED;
+    table.archive->entries[1].state = GRF_ENTRY_DELETED;
     struct Case {
         const wchar_t* pattern;
         Names found;

@@ -38,7 +38,7 @@ void SetPassword(GrfArchive* archive, const std::string& password) {
 Bytes Extracted(GrfArchive* archive, uint32_t index, const TempDir& into, uint32_t* code) {
     CurrentDirScope here(into.path);
     *code = GrfExtractRecord(archive, index);
-    wchar_t* wide = Cp949ToWide(archive->entries[index].name);
+    wchar_t* wide = GrfCp949ToWide(archive->entries[index].name);
     std::wstring name = LocalPath(wide);
     PlatformFree(wide);
     Bytes bytes;
@@ -300,7 +300,7 @@ TEST(Keyed, SavedLocalFilesAreKeyed) {
     std::wstring local = disk.dir.Join(L"local.txt");
     Bytes content = Long(12);
     ASSERT_TRUE(WriteFileBytes(local, content));
-    wchar_t* name = Cp949ToWide(kKorean.c_str());
+    wchar_t* name = GrfCp949ToWide(kKorean.c_str());
     ASSERT_EQ(GrfAddLocalFile(disk.archive, name, local.c_str()), 0u);
     PlatformFree(name);
     ASSERT_EQ(GrfSetWriteKey(disk.archive, key.data()), 1);

@@ -123,7 +123,7 @@ TEST_P(Lock, OwnLockCoversOwnReadsAndSave) {
     GrfArchive* archive = GrfOpen(disk.path.c_str(), nullptr);
     ASSERT_NE(archive, GRF_NO_ARCHIVE) << GrfLastError;
     EXPECT_EQ(BatchCodes(archive), std::vector<uint32_t>(2, uint32_t{GRF_OK}));
-    archive->entries[0].state = ENTRY_DELETED;
+    archive->entries[0].state = GRF_ENTRY_DELETED;
     EXPECT_EQ(GrfSave(archive, nullptr), 0) << GrfLastError;
     GrfUnlockArchive(inner);
     {
@@ -161,7 +161,7 @@ int SaveWhileReading(uint32_t, const uint8_t*, uint32_t, uint32_t, void*) {
 
 TEST_P(Lock, OwnSaveInsideOwnReadingIsRefused) {
     ArchiveOnDisk disk(BuildArchive(0x200, Contents()));
-    disk.archive->entries[1].state = ENTRY_DELETED;
+    disk.archive->entries[1].state = GRF_ENTRY_DELETED;
     g_saving = disk.archive;
     g_saveCode = GRF_OK;
     uint32_t index = 0;

@@ -245,14 +245,14 @@ TEST(Method, CopiedAsStoredAndRefusedByOldTargets) {
         for (uint32_t drop : {2u, 1u}) {
             GrfArchive* again = GrfOpen(disk.path.c_str(), nullptr);
             ASSERT_NE(again, GRF_NO_ARCHIVE);
-            again->entries[drop].state |= ENTRY_DELETED;
+            again->entries[drop].state |= GRF_ENTRY_DELETED;
             std::wstring path = disk.dir.Join(L"old" + std::to_wstring(drop) + L".grf");
             GrfSetVersion(0x103);
             EXPECT_EQ(GrfRepack(again, path.c_str(), nullptr), 1);
             EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_METHOD});
             EXPECT_FALSE(FileExists(path));
-            again->entries[1].state |= ENTRY_DELETED;
-            again->entries[2].state |= ENTRY_DELETED;
+            again->entries[1].state |= GRF_ENTRY_DELETED;
+            again->entries[2].state |= GRF_ENTRY_DELETED;
             ASSERT_EQ(GrfRepack(again, path.c_str(), nullptr), 0) << "LZMA goes to 0x1xx";
             GrfArchive* old = GrfOpen(path.c_str(), nullptr);
             EXPECT_TRUE(ReadContent(old, "data\\lzma.bin").bytes == lzma);

@@ -60,7 +60,7 @@ void ExpectFields(const GrfArchive* archive, uint32_t index, const Fields& want)
     EXPECT_EQ(e.type, want.type) << what;
     EXPECT_EQ(e.version, want.version) << what;
     EXPECT_EQ(e.cycle, want.cycle) << what;
-    EXPECT_EQ(e.state, ENTRY_IN_ARCHIVE) << what;
+    EXPECT_EQ(e.state, GRF_ENTRY_IN_ARCHIVE) << what;
 }
 
 TEST(Open, HeaderTextAnywhereBeforeTheFirstZero) {

@@ -228,7 +228,7 @@ TEST(Repack, LocalFilesDeflatedAheadGiveTheSameBytes) {
             L"data\\d" + std::to_wstring(i % 9) + L"\\f" + std::to_wstring(i) + L".txt";
         ASSERT_EQ(GrfAddLocalFile(table, name.c_str(), file.c_str()), 0u);
     }
-    GrfFindEntry(table, "data\\d3\\f300.txt")->state = ENTRY_DELETED;
+    GrfFindEntry(table, "data\\d3\\f300.txt")->state = GRF_ENTRY_DELETED;
     for (uint32_t version : {0x103u, 0x200u}) {
         GrfSetVersion(version);
         std::vector<Bytes> outputs;

@@ -52,7 +52,7 @@ TEST(PatchWrite, WritesWhatTheTableHoldsAndReadsBack) {
                                          {"data\\big.bin", big},
                                          {"data\\empty.txt", {}},
                                          {"data\\dropped.txt", BytesOf("dropped")}}));
-    b.archive->entries[4].state = ENTRY_DELETED;
+    b.archive->entries[4].state = GRF_ENTRY_DELETED;
     ASSERT_EQ(GrfAddRemoval(b.archive, "data\\old.bmp"), uint32_t{GRF_OK});
     std::wstring local = b.dir.Join(L"local.txt");
     ASSERT_TRUE(WriteFileBytes(local, BytesOf("from disk")));
@@ -72,7 +72,7 @@ TEST(PatchWrite, WritesWhatTheTableHoldsAndReadsBack) {
     EXPECT_EQ(info->fileCount, patch->count);
     EXPECT_EQ(NamesOf(patch), (Names{"data\\keep.txt", kKorean, "data\\big.bin", "data\\empty.txt",
                                      "data\\old.bmp", "data\\local.txt", "data.integrity"}));
-    EXPECT_EQ(patch->entries[4].state, ENTRY_IN_ARCHIVE | ENTRY_REMOVAL);
+    EXPECT_EQ(patch->entries[4].state, GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REMOVAL);
     EXPECT_EQ(patch->entries[3].compressedSize, 0u);
     // Each stream is zero-filled to a multiple of 8 bytes up to the next.
     for (uint32_t i = 0; i + 1 < patch->count; ++i) {
@@ -209,7 +209,8 @@ TEST(PatchApply, MarksMergeIntoEachVersionAndWriteBack) {
         std::vector<uint8_t> states;
         for (uint32_t i = 0; i < a.archive->count; ++i)
             states.push_back(a.archive->entries[i].state);
-        EXPECT_EQ(states, (std::vector<uint8_t>{ENTRY_DELETED, 9, 9, ENTRY_DELETED, 1, 5, 5}));
+        EXPECT_EQ(states,
+                  (std::vector<uint8_t>{GRF_ENTRY_DELETED, 9, 9, GRF_ENTRY_DELETED, 1, 5, 5}));
         EXPECT_EQ(a.archive->entries[1].owner, patch.archive);
         EXPECT_EQ(ContentsOf(a.archive), PatchedA());
         EXPECT_EQ(WrittenContents(a.archive, a.dir, version), PatchedA());
@@ -286,7 +287,7 @@ TEST(PatchApply, FailedSaveLeavesTheFileAndPutsTheTableBack) {
             std::wstring local = a.dir.Join(L"local.txt");
             ASSERT_TRUE(WriteFileBytes(local, BytesOf("pending")));
             ASSERT_EQ(GrfAddLocalFile(a.archive, L"data\\local.txt", local.c_str()), 0u);
-            a.archive->entries[4].state |= ENTRY_DELETED;  // k.txt
+            a.archive->entries[4].state |= GRF_ENTRY_DELETED;  // k.txt
             Bytes table = TableBytes(a.archive);
             ArchiveOnDisk patch(PatchForA());
 

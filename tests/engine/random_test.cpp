@@ -19,7 +19,7 @@ TEST(Random, FirstRepackOfTheProcessRepeatsItsSequence) {
     ArchiveOnDisk source(BuildArchive(0x200, {{"data\\a.txt", BytesOf("alpha")},
                                               {"data\\b.txt", BytesOf("beta")},
                                               {"data\\gone.txt", BytesOf("gone")}}));
-    source.archive->entries[2].state = ENTRY_DELETED;
+    source.archive->entries[2].state = GRF_ENTRY_DELETED;
     GrfSetVersion(0x102);
     std::wstring first = source.dir.Join(L"first.grf");
     ASSERT_EQ(GrfRepack(source.archive, first.c_str(), nullptr), 0);

@@ -74,7 +74,7 @@ TEST(Read, LookupsAndTheirCodes) {
     EXPECT_EQ(GrfFindEntry(a, "data\\same.txt"), &a->entries[1]) << "first in table order";
     EXPECT_EQ(ReadContent(a, "data\\same.txt").bytes, BytesOf("first"));
 
-    a->entries[0].state = ENTRY_DELETED;
+    a->entries[0].state = GRF_ENTRY_DELETED;
     EXPECT_EQ(GrfFindEntry(a, "data\\x.bmp"), &a->entries[0]) << "deleted records are found";
     EXPECT_EQ(ReadContent(a, "data\\x.bmp").bytes, BytesOf("one"));
 
@@ -269,22 +269,22 @@ TEST(Read, PositionBeyondTheFile) {
 }
 
 TEST(Read, CodePageConversions) {
-    wchar_t* empty = Cp949ToWide("");
+    wchar_t* empty = GrfCp949ToWide("");
     ASSERT_NE(empty, nullptr);
     EXPECT_STREQ(empty, L"");
     GrfFreeBuffer(empty);
 
     const wchar_t* korean = L"data\\\uBC30\uACBD1-1.bmp";
-    char* narrow = WideToCp949(korean);
+    char* narrow = GrfWideToCp949(korean);
     ASSERT_NE(narrow, nullptr);
     EXPECT_EQ(std::string(narrow), std::string("data\\\xB9\xE8\xB0\xE6"
                                                "1-1.bmp"));
-    wchar_t* back = Cp949ToWide(narrow);
+    wchar_t* back = GrfCp949ToWide(narrow);
     EXPECT_STREQ(back, korean);
     GrfFreeBuffer(narrow);
     GrfFreeBuffer(back);
 
-    char* lossy = WideToCp949(L"a\u0E01b");  // Thai: not in code page 949
+    char* lossy = GrfWideToCp949(L"a\u0E01b");  // Thai: not in code page 949
     EXPECT_STREQ(lossy, "a?b");
     GrfFreeBuffer(lossy);
 }
@@ -293,21 +293,21 @@ TEST(Read, CreatePathDirectories) {
     TempDir dir;
     CurrentDirScope here(dir.path);
     wchar_t path[] = L"data\\texture\\x.bmp";
-    EXPECT_EQ(CreatePathDirectories(path), 1);
+    EXPECT_EQ(GrfCreatePathDirectories(path), 1);
     EXPECT_STREQ(path, L"data\\texture\\x.bmp") << "restored";
     EXPECT_TRUE(FileExists(dir.Join(L"data\\texture")));
     EXPECT_FALSE(FileExists(dir.Join(L"data\\texture\\x.bmp"))) << "never the last component";
-    EXPECT_EQ(CreatePathDirectories(path), 1) << "existing directories are no failure";
+    EXPECT_EQ(GrfCreatePathDirectories(path), 1) << "existing directories are no failure";
 
     wchar_t trailing[] = L"a\\b\\";
-    EXPECT_EQ(CreatePathDirectories(trailing), 1);
+    EXPECT_EQ(GrfCreatePathDirectories(trailing), 1);
     EXPECT_TRUE(FileExists(dir.Join(L"a\\b")));
 
     wchar_t single[] = L"plain";
-    EXPECT_EQ(CreatePathDirectories(single), 1);
+    EXPECT_EQ(GrfCreatePathDirectories(single), 1);
     EXPECT_FALSE(FileExists(dir.Join(L"plain")));
     wchar_t none[] = L"";
-    EXPECT_EQ(CreatePathDirectories(none), 1);
+    EXPECT_EQ(GrfCreatePathDirectories(none), 1);
 }
 
 TEST(Extract, WritesTheTreeUnderTheCurrentDirectory) {

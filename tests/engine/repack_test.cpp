@@ -200,7 +200,7 @@ TEST(Repack, EmptyAndAllDeletedTables) {
     for (int all = 0; all < 2; ++all) {
         GrfArchive* table = all ? source.archive : empty;
         if (all)
-            for (uint32_t i = 0; i < table->count; ++i) table->entries[i].state = ENTRY_DELETED;
+            for (uint32_t i = 0; i < table->count; ++i) table->entries[i].state = GRF_ENTRY_DELETED;
         for (uint32_t version : {0x103u, 0x200u}) {
             Repacked out(table, source.dir, version);
             ASSERT_EQ(out.result, 0);
@@ -254,7 +254,7 @@ int32_t StopAtThird(GrfEntry* entry, uint32_t index, uint32_t total) {
 // all: neither the output nor its temporary file.
 TEST(Repack, StopsAndFailuresLeaveTheTableAsItWasAndNoFile) {
     ArchiveOnDisk source(BuildArchive(0x200, Contents()));
-    source.archive->entries[1].state = ENTRY_DELETED;
+    source.archive->entries[1].state = GRF_ENTRY_DELETED;
     Bytes before = TableBytes(source.archive);
     std::vector<std::string> files = ListTree(source.dir.path);
 
@@ -393,7 +393,7 @@ TEST(Repack, FourGigabytesRefusedBeforeWriting) {
 // deflated table above it for 0x2xx; local files counted at their size.
 TEST(Repack, OutputBytesForeseeWhatIsWritten) {
     ArchiveOnDisk source(BuildArchive(0x102, Contents()));
-    source.archive->entries[2].state = ENTRY_DELETED;
+    source.archive->entries[2].state = GRF_ENTRY_DELETED;
     for (uint32_t version : kVersions) {
         Repacked out(source.archive, source.dir, version);
         ASSERT_EQ(out.result, 0);
@@ -507,7 +507,7 @@ TEST(Repack, LocalFilesAtEveryLevel) {
         for (uint32_t version : {0x102u, 0x200u}) {
             // The incompressible file once per version is enough.
             table->entries[2].state =
-                level == 2 ? ENTRY_ON_DISK | ENTRY_NEW : uint8_t{ENTRY_DELETED};
+                level == 2 ? GRF_ENTRY_ON_DISK | GRF_ENTRY_NEW : uint8_t{GRF_ENTRY_DELETED};
             Repacked out(table, dir, version, level);
             ASSERT_EQ(out.result, 0) << level << " code " << out.code;
             GrfArchive* reopened = out.Reopen();
@@ -592,8 +592,8 @@ TEST(Fixtures, ReadEveryEntry) {
             const GrfEntry& e = archive->entries[i];
             // A name that is not valid code page 949 cannot be asked for
             // by its wide form.
-            wchar_t* wide = Cp949ToWide(e.name);
-            char* back = WideToCp949(wide);
+            wchar_t* wide = GrfCp949ToWide(e.name);
+            char* back = GrfWideToCp949(wide);
             bool reachable = strcmp(back, e.name) == 0;
             PlatformFree(wide);
             PlatformFree(back);

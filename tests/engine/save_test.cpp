@@ -60,8 +60,8 @@ struct Additions {
             ASSERT_NE(GrfMerge(archive, *opened), 0u);
         }
         if (change & kDelete) {
-            archive->entries[0].state |= ENTRY_DELETED;
-            archive->entries[4].state |= ENTRY_DELETED;
+            archive->entries[0].state |= GRF_ENTRY_DELETED;
+            archive->entries[4].state |= GRF_ENTRY_DELETED;
         }
     }
     TempDir files;
@@ -202,7 +202,7 @@ TEST(Save, UnusedBytes) {
         EXPECT_EQ(GrfUnusedBytes(disk.archive), 0u) << version;
         uint64_t oldDirectory = disk.archive->directoryEnd -
                                 (GetLe32(disk.archive->header + kHeaderDirOffset) + kOffsetBase);
-        disk.archive->entries[1].state |= ENTRY_DELETED;
+        disk.archive->entries[1].state |= GRF_ENTRY_DELETED;
         uint32_t deleted = disk.archive->entries[1].alignedSize;
         EXPECT_EQ(GrfUnusedBytes(disk.archive), deleted) << version;
         ASSERT_EQ(GrfSave(disk.archive, nullptr), 0);
@@ -260,7 +260,7 @@ TEST(Save, RefusalsAndStopsLeaveFileAndTable) {
     // A file changed behind the archive's back, a 0x1xx file with bytes
     // after its directory, a save past 4 GB, an archive without a file.
     ArchiveOnDisk changed(BuildArchive(0x200, SourceContents()));
-    changed.archive->entries[0].state |= ENTRY_DELETED;
+    changed.archive->entries[0].state |= GRF_ENTRY_DELETED;
     Bytes old;
     ASSERT_TRUE(ReadFileBytes(changed.path, &old));
     ASSERT_TRUE(WriteFileBytes(changed.path, Join(old, BytesOf("x"))));
@@ -271,7 +271,7 @@ TEST(Save, RefusalsAndStopsLeaveFileAndTable) {
         Bytes v1 = Join(BuildArchive(0x103, SourceContents()), Bytes(tail, 0x20));
         ArchiveOnDisk trailing(v1);
         ASSERT_EQ(trailing.archive->count, SourceContents().size());
-        trailing.archive->entries[0].state |= ENTRY_DELETED;
+        trailing.archive->entries[0].state |= GRF_ENTRY_DELETED;
         EXPECT_EQ(GrfSave(trailing.archive, nullptr), 1);
         EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_NOT_IN_PLACE}) << tail;
         Bytes now;
@@ -323,7 +323,7 @@ TEST(Save, RefusedFilesAreDeniedNotMissing) {
     ArchiveOnDisk disk(BuildArchive(0x200, SourceContents()));
     Bytes before;
     ASSERT_TRUE(ReadFileBytes(disk.path, &before));
-    disk.archive->entries[0].state |= ENTRY_DELETED;
+    disk.archive->entries[0].state |= GRF_ENTRY_DELETED;
     PlatformFailAfter(kPlatformFaultAccess, 0);
     EXPECT_EQ(GrfOpen(disk.path.c_str(), nullptr), GRF_NO_ARCHIVE);
     EXPECT_EQ(GrfLastError, uint32_t{GRF_ERROR_ACCESS});
@@ -438,8 +438,8 @@ struct LargeChange {
     // deletesOnly: the new directory is all the save writes, right after
     // the old one.
     void Apply(GrfArchive* archive, GrfArchive** other, bool deletesOnly) const {
-        archive->entries[1].state |= ENTRY_DELETED;
-        archive->entries[3].state |= ENTRY_DELETED;
+        archive->entries[1].state |= GRF_ENTRY_DELETED;
+        archive->entries[3].state |= GRF_ENTRY_DELETED;
         if (deletesOnly) return;
         for (size_t i = 0; i < locals.size(); ++i) {
             std::wstring name = L"data\\local" + std::to_wstring(i) + L".txt";

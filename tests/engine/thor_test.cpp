@@ -70,8 +70,8 @@ TEST(Thor, WorkedExampleOpensAsAPatch) {
     EXPECT_EQ(a.realSize, 5u);
     EXPECT_EQ(a.type, 1);
     EXPECT_EQ(a.cycle, -1);
-    EXPECT_EQ(a.state, ENTRY_IN_ARCHIVE);
-    EXPECT_EQ(disk.archive->entries[2].state, ENTRY_IN_ARCHIVE | ENTRY_REMOVAL);
+    EXPECT_EQ(a.state, GRF_ENTRY_IN_ARCHIVE);
+    EXPECT_EQ(disk.archive->entries[2].state, GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REMOVAL);
 
     EXPECT_EQ(ReadContent(disk.archive, "data\\a.txt").bytes, BytesOf("hello"));
     EXPECT_EQ(ReadContent(disk.archive, "data\\b.txt").bytes, BytesOf("world!"));
@@ -133,7 +133,7 @@ TEST(Thor, LastRecordOfANameWinsInTheFirstPlace) {
     ASSERT_TRUE(disk.ok());
     EXPECT_EQ(NamesOf(disk.archive), (Names{"a", "b", "data.integrity"}));
     EXPECT_EQ(ReadContent(disk.archive, "a").bytes, BytesOf("two"));
-    EXPECT_EQ(disk.archive->entries[1].state, ENTRY_IN_ARCHIVE | ENTRY_REMOVAL);
+    EXPECT_EQ(disk.archive->entries[1].state, GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REMOVAL);
     EXPECT_EQ(GrfFindEntry(disk.archive, "data.integrity"), &disk.archive->entries[2]);
 }
 

@@ -252,7 +252,7 @@ std::vector<std::pair<std::string, std::string>> ArchiveContents(const std::wstr
     if (archive == GRF_NO_ARCHIVE) return contents;
     for (uint32_t i = 0; i < archive->count; ++i) {
         const GrfEntry& entry = archive->entries[i];
-        wchar_t* name = Cp949ToWide(entry.name);
+        wchar_t* name = GrfCp949ToWide(entry.name);
         uint32_t size = 0;
         char* data = static_cast<char*>(GrfReadEntry(archive, name, &size));
         contents.push_back({entry.name, data ? std::string(data, size) : "<unreadable>"});
@@ -435,7 +435,8 @@ TEST_F(Commands, DeleteMarksTheSelectedRowsAndKeepsThemListed) {
         for (uint32_t i = 0; i < g_archive->count; ++i)
             states.push_back(g_archive->entries[i].state);
     });
-    EXPECT_EQ(states, (std::vector<int>{ENTRY_DELETED, ENTRY_IN_ARCHIVE, ENTRY_DELETED}));
+    EXPECT_EQ(states,
+              (std::vector<int>{GRF_ENTRY_DELETED, GRF_ENTRY_IN_ARCHIVE, GRF_ENTRY_DELETED}));
 
     // With nothing selected the list is not refilled: a pattern typed but
     // not applied stays unapplied.

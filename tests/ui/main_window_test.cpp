@@ -301,9 +301,9 @@ TEST_F(MainWindow, RowsShowTheEntryFieldsAndTheirMarks) {
                                              {"data\\both.txt", BytesOf("b")}}));
     // Marks as the edit commands leave them: new wins over replaced, replaced
     // over deleted.
-    const uint8_t states[] = {ENTRY_IN_ARCHIVE, ENTRY_IN_ARCHIVE | ENTRY_NEW,
-                              ENTRY_IN_ARCHIVE | ENTRY_REPLACED, ENTRY_DELETED,
-                              ENTRY_NEW | ENTRY_REPLACED | ENTRY_DELETED};
+    const uint8_t states[] = {GRF_ENTRY_IN_ARCHIVE, GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_NEW,
+                              GRF_ENTRY_IN_ARCHIVE | GRF_ENTRY_REPLACED, GRF_ENTRY_DELETED,
+                              GRF_ENTRY_NEW | GRF_ENTRY_REPLACED | GRF_ENTRY_DELETED};
     const int marks[] = {MARK_NONE, MARK_NEW, MARK_REPLACED, MARK_DELETED, MARK_NEW};
     GrfEntry first = {};
     RunOnUiThread(program, [&] {
