@@ -11,6 +11,7 @@
 
 #include "commands.h"
 #include "palette.h"
+#include "password_prompt.h"
 #include "preview_launch.h"
 #include "preview_launch_win32.h"
 #include "preview_window_win32.h"
@@ -181,7 +182,10 @@ void PreviewArchiveRecord(HWND window, uint32_t index) {
         request.size = 0;
         // A keyed entry says why it does not read, in the engine's words.
         uint32_t code = GrfGetLastError();
-        if (code == GRF_ERROR_NEEDS_PASSWORD) request.unreadable = PREVIEW_NOTICE_NEEDS_PASSWORD;
+        if (code == GRF_ERROR_NEEDS_PASSWORD) {
+            request.unreadable = PREVIEW_NOTICE_NEEDS_PASSWORD;
+            OfferPasswordFor(window, index);
+        }
         if (code == GRF_ERROR_PASSWORD) request.unreadable = PREVIEW_NOTICE_WRONG_PASSWORD;
     }
     request.type = DetectEntryType(name, request.data, request.size);

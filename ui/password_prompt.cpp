@@ -253,6 +253,16 @@ void OnArchiveKeyed(HWND window, const wchar_t* path, const KeyedFind& found) {
     PostMessageW(window, WM_COMMAND, IDM_ASK_PASSWORD, 0);
 }
 
+void OfferPasswordFor(HWND window, uint32_t record) {
+    if (g_archive == GRF_NO_ARCHIVE || record >= g_archive->count) return;
+    if (!IsLoaded()) OnArchiveKeyed(window, g_archive->path, KeyedFind{false, 0});
+    // Asked already (or going on without): the entry's notice says why.
+    if (g_loaded.keyed.keyed || g_loaded.read.set) return;
+    g_loaded.keyed = KeyedFind{true, record};
+    FitMarkColumn(window);
+    PostMessageW(window, WM_COMMAND, IDM_ASK_PASSWORD, 0);
+}
+
 void CmdAskPassword(HWND window) {
     if (!IsLoaded() || !g_loaded.keyed.keyed || g_loaded.read.set) return;
     auto* prompt = new Prompt();

@@ -29,6 +29,11 @@ bool FindKeyedRecord(GrfArchive* archive, const std::atomic<bool>* stop, KeyedFi
 // open its records, and otherwise posts IDM_ASK_PASSWORD to window.
 void OnArchiveKeyed(HWND window, const wchar_t* path, const KeyedFind& found);
 
+// A read of g_archive's record failed for want of a password: when the
+// open found no keyed record among those it looked at (so nothing was
+// asked), asks now, once, by posting IDM_ASK_PASSWORD to window.
+void OfferPasswordFor(HWND window, uint32_t record);
+
 // IDM_ASK_PASSWORD: asks for the password of g_archive's keyed records until
 // one opens them or the user goes on without.
 void CmdAskPassword(HWND window);

@@ -142,6 +142,27 @@ TEST_F(Password, GoneOnWithoutKeyedEntriesListButSayWhyTheyDoNotRead) {
     EXPECT_TRUE(FileExists(folder + L"\\data\\plain.txt"));
 }
 
+// Keyed entries past those the open looks at: nothing is asked at the open;
+// the first read of one asks, once, and the password given reads it.
+TEST_F(Password, AskedWhenAKeyedEntryPastThoseLookedAtIsFirstRead) {
+    Bytes key = KeyOfPassword(PASSWORD);
+    std::vector<Stored> stored;
+    const int plain = 300;
+    for (int i = 0; i < plain; ++i)
+        stored.push_back(
+            StoreContent(0x200, "data\\plain" + std::to_string(i) + ".txt", BytesOf("plain")));
+    stored.push_back(KeyedContent(key, "data\\secret.txt", BytesOf("hidden text")));
+    Open(WriteBytes(L"late.grf", BuildStoredArchive(0x200, stored)));
+    ASSERT_EQ(WaitIdle(program), L"");
+
+    std::wstring notice = PreviewText(program, plain);
+    EXPECT_NE(notice.find(L"encrypted: needs a password"), std::wstring::npos) << Narrow(notice);
+    TypePassword(program, L"Password", Widen(PASSWORD));
+    ASSERT_EQ(WaitIdle(program), L"");
+    EXPECT_EQ(PreviewText(program, plain), L"hidden text");
+    EXPECT_EQ(RowTexts(program, plain)[CYCLE_COLUMN], L"keyed");
+}
+
 TEST_F(Password, WritePasswordKeysWhatRepackWritesAndClears) {
     std::wstring path = WriteArchive(L"plain.grf", Numbered(3));
     ASSERT_EQ(Open(path), L"");
