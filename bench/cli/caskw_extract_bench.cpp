@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_archives.h"
 #include "bench_common.h"
 #include "grf_builder.h"
 #include "test_support.h"
@@ -22,14 +23,6 @@
 namespace {
 
 constexpr uint32_t kEntries = 20000;
-
-// Content that deflates about as well as game data: runs and noise.
-Bytes GameLikeContent(size_t size, uint64_t seed) {
-    Bytes noise = RandomBytes(size, seed);
-    Bytes out(size);
-    for (size_t i = 0; i < size; ++i) out[i] = (i / 64) % 3 == 0 ? noise[i] : uint8_t(i / 256);
-    return out;
-}
 
 double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -66,23 +59,7 @@ void CaskwExtract(const std::string& archive, const std::string& folder) {
 int main() {
     TempDir dir;
     std::wstring path = dir.Join(L"mixed.grf");
-    // 64 stored forms from 1 KB to about 90 KB, about 24 KB on average.
-    std::vector<Stored> forms;
-    for (int i = 0; i < 64; ++i) {
-        size_t size = 1000 + static_cast<size_t>(i) * i * 22;
-        forms.push_back(StoreContent(0x200, "x", GameLikeContent(size, i)));
-    }
-    ArchiveFileWriter writer;
-    writer.Open(path, 0x200);
-    uint64_t total = 0;
-    for (uint32_t i = 0; i < kEntries; ++i) {
-        const Stored& form = forms[(i * 7) % forms.size()];
-        RawRecord r = form.record;
-        r.name = "data\\dir" + std::to_string(i / 500) + "\\entry" + std::to_string(i) + ".bin";
-        writer.Add(r, form.bytes.data(), form.bytes.size());
-        total += r.realSize;
-    }
-    writer.Finish();
+    uint64_t total = WriteMixedArchive(path, kEntries);
     GrfArchive* archive = GrfOpen(path.c_str(), nullptr);
     if (archive == GRF_NO_ARCHIVE) return 1;
     printf("%u entries, %.0f MB of content\n", kEntries, total / 1e6);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_archives.h"
 #include "bench_common.h"
 #include "grf_builder.h"
 #include "test_support.h"
@@ -28,14 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr uint32_t kEntries = 20000;
-
-// Content that deflates about as well as game data: runs and noise.
-Bytes GameLikeContent(size_t size, uint64_t seed) {
-    Bytes noise = RandomBytes(size, seed);
-    Bytes out(size);
-    for (size_t i = 0; i < size; ++i) out[i] = (i / 64) % 3 == 0 ? noise[i] : uint8_t(i / 256);
-    return out;
-}
 
 double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -80,22 +73,7 @@ int main() {
     }
     TempDir dir;
     std::wstring path = dir.Join(L"mixed.grf");
-    std::vector<Stored> forms;
-    for (int i = 0; i < 64; ++i) {
-        size_t size = 1000 + static_cast<size_t>(i) * i * 22;
-        forms.push_back(StoreContent(0x200, "x", GameLikeContent(size, i)));
-    }
-    ArchiveFileWriter writer;
-    writer.Open(path, 0x200);
-    uint64_t total = 0;
-    for (uint32_t i = 0; i < kEntries; ++i) {
-        const Stored& form = forms[(i * 7) % forms.size()];
-        RawRecord r = form.record;
-        r.name = "data\\dir" + std::to_string(i / 500) + "\\entry" + std::to_string(i) + ".bin";
-        writer.Add(r, form.bytes.data(), form.bytes.size());
-        total += r.realSize;
-    }
-    writer.Finish();
+    uint64_t total = WriteMixedArchive(path, kEntries);
     printf("%u entries, %.0f MB of content\n", kEntries, total / 1e6);
     std::string program = CASKW_PROGRAM, archive = Narrow(path);
     std::string ram = "/dev/shm/caskw-mount-bench-" + std::to_string(getpid());

@@ -22,19 +22,12 @@
 #include <thread>
 #include <vector>
 
+#include "bench_archives.h"
 #include "bench_common.h"
 #include "grf_builder.h"
 #include "test_support.h"
 
 namespace {
-
-// Content that deflates about as well as game data: runs and noise.
-Bytes GameLikeContent(size_t size, uint64_t seed) {
-    Bytes noise = RandomBytes(size, seed);
-    Bytes out(size);
-    for (size_t i = 0; i < size; ++i) out[i] = (i / 64) % 3 == 0 ? noise[i] : uint8_t(i / 256);
-    return out;
-}
 
 double Seconds(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
