@@ -182,6 +182,7 @@ int RunClientList(const ClientChoice& choice, const std::vector<std::string>& pa
                 AppendLongFields(entry, &text);
                 text += Padded(sources[n.source], 14);
             }
+            EscapeControls(&name);
             text += name;
             text += '\n';
         }

@@ -224,6 +224,18 @@ TEST_F(ClientCli, ManifestsNameWhatIsMissingDifferentAndExtra) {
         << changed.err;
 }
 
+#ifndef _WIN32
+// A loose file whose name holds a control byte (Windows allows none) is
+// listed with the byte escaped, as an archive's entries are.
+TEST_F(ClientCli, ListEscapesControlBytesOfLooseNames) {
+    Write("client/data/tab\tname.txt", BytesOf("t"));
+    Outcome run = Caskw({"list", "--client", Path("client")});
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("data\\tab\\x09name.txt\n"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\t'), std::string::npos) << run.out;
+}
+#endif
+
 // diff with a client as a side compares what the clients load: names in
 // any case, the winning copy's content (a copy moved to another source with
 // the same bytes is the same), archives and folders mixed.
